@@ -1,0 +1,54 @@
+# Wraps CMake: `make run` and `make test` are all a fresh machine needs.
+#   make run              build and start what the project offers so far
+#   make test             build and run every test
+#   make test SANITIZE=1  the same with AddressSanitizer and UBSan, in build-asan/
+#   make bench            build and run the benchmarks (Release, in build-bench/)
+
+SANITIZE ?= 0
+JOBS ?= $(shell nproc)
+
+ifeq ($(SANITIZE),1)
+BUILD_DIR := build-asan
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Debug -DMORVEX_SANITIZE=ON
+else
+BUILD_DIR := build
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+endif
+
+.PHONY: all deps configure build run test bench clean format
+
+all: build
+
+deps:
+	@scripts/deps
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@echo "tavemon itself is not built yet. Available now:"
+	@echo
+	@echo "$$ $(BUILD_DIR)/tools/morvex cal 8 2001"
+	@$(BUILD_DIR)/tools/morvex cal 8 2001
+	@echo
+	@echo "$$ $(BUILD_DIR)/tools/morvex cal --sunday --day 15 2 2024"
+	@$(BUILD_DIR)/tools/morvex cal --sunday --day 15 2 2024
+	@echo
+	@echo "See '$(BUILD_DIR)/tools/morvex --help'."
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVEX_BENCH=ON > /dev/null
+	@cmake --build build-bench -j $(JOBS)
+	@for b in build-bench/bench/*_bench; do echo "== $$b"; $$b; done
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-bench

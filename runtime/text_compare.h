@@ -1,0 +1,15 @@
+// Ordering of text values. Every comparison of program text in the runtime
+// (queue keys, the evaluator's operators) goes through here, so that the
+// collation tables apply everywhere once the locale installs them.
+#pragma once
+
+#include <string_view>
+
+namespace morvex {
+
+// Compares two program string values over the length of the longer one, the
+// shorter read as if padded with blanks: "XYZ" equals "XYZ  ".
+// Negative, 0 or positive.
+int CompareStringValues(std::string_view a, std::string_view b);
+
+} // namespace morvex

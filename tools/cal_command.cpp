@@ -1,0 +1,121 @@
+// morvex cal: the month grid exactly as CalendarClass builds it.
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <ostream>
+
+#include "app/calendar_class.h"
+#include "runtime/date.h"
+#include "tools/command.h"
+
+namespace morvex::tools {
+
+namespace {
+
+constexpr std::string_view CalUsage =
+    "usage: morvex cal [--sunday] [--day D] MONTH YEAR\n"
+    "\n"
+    "Builds the month grid of MONTH (1-12) of YEAR (1801-9999) as the calendar\n"
+    "component does, primed with DATE(MONTH, D, YEAR) (D defaults to 1; a day\n"
+    "beyond the month's end rolls into the next month, as DATE does), and prints:\n"
+    "  one line per grid row: the seven two-character cells joined by '|'\n"
+    "  range LOW HIGH          the day control's range\n"
+    "  selected ROW COLUMN DATE the cell SelectDay selected and the standard date\n"
+    "\n"
+    "  --sunday   Sunday as the first column (default: Monday)\n"
+    "  --day D    the day of the month to select (1-31)\n"
+    "  --help     this text\n";
+
+class RecordingView : public tavemon::CalendarView {
+public:
+    void SelectCell(int32_t row, int32_t column) override {
+        selected_row = row;
+        selected_column = column;
+    }
+    void SetDayRange(int32_t low, int32_t high) override {
+        range_low = low;
+        range_high = high;
+    }
+    void Redisplay() override {}
+
+    int32_t selected_row = 0;
+    int32_t selected_column = 0;
+    int32_t range_low = 0;
+    int32_t range_high = 0;
+};
+
+std::optional<int32_t> parse_number(std::string_view text) {
+    int32_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+int usage_error(std::ostream& err, std::string_view message) {
+    err << "morvex cal: " << message << "\n" << "Try 'morvex cal --help'.\n";
+    return 2;
+}
+
+} // namespace
+
+int run_cal(Arguments args, std::ostream& out, std::ostream& err) {
+    tavemon::WeekLayout layout = tavemon::WeekLayout::MondayFirst;
+    int32_t day = 1;
+    std::optional<int32_t> month;
+    std::optional<int32_t> year;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            out << CalUsage;
+            return 0;
+        }
+        if (arg == "--sunday") {
+            layout = tavemon::WeekLayout::SundayFirst;
+        } else if (arg == "--day") {
+            if (i + 1 == args.size())
+                return usage_error(err, "--day needs a day of the month");
+            std::optional<int32_t> value = parse_number(args[++i]);
+            if (!value || *value < 1 || *value > 31)
+                return usage_error(err, "the day must be a number from 1 to 31, not '" + std::string(args[i]) + "'");
+            day = *value;
+        } else if (arg.starts_with("-") && arg.size() > 1) {
+            return usage_error(err, "unknown option '" + std::string(arg) + "'");
+        } else if (!month) {
+            month = parse_number(arg);
+            if (!month || *month < 1 || *month > 12)
+                return usage_error(err, "the month must be a number from 1 to 12, not '" + std::string(arg) + "'");
+        } else if (!year) {
+            year = parse_number(arg);
+            if (!year || *year < FirstValidYear || *year > LastValidYear)
+                return usage_error(err, "the year must be a number from 1801 to 9999, not '" + std::string(arg) + "'");
+        } else {
+            return usage_error(err, "too many arguments");
+        }
+    }
+    if (!month || !year)
+        return usage_error(err, "MONTH and YEAR are required");
+
+    const int32_t date = DATE(*month, day, *year);
+    if (date < 0)
+        return usage_error(err, "that day lies beyond 31 December 9999");
+
+    RecordingView view;
+    tavemon::CalendarClass calendar(layout, view);
+    calendar.Init(date);
+
+    const int32_t rows = calendar.MonthGrid.Records();
+    for (int32_t row = 1; row <= rows; ++row) {
+        calendar.MonthGrid.Get(row);
+        for (int32_t column = 1; column <= tavemon::CalendarClass::Columns; ++column)
+            out << (column > 1 ? "|" : "") << calendar.CLD.cell(column).view();
+        out << "\n";
+    }
+    out << "range " << view.range_low << " " << view.range_high << "\n";
+    out << "selected " << view.selected_row << " " << view.selected_column << " " << calendar.SelectedDate << "\n";
+    return 0;
+}
+
+} // namespace morvex::tools

@@ -1,0 +1,15 @@
+// The subcommands of the morvex tool. Each takes the arguments after its
+// name and returns the process exit status: 0 done, 1 failed, 2 bad usage.
+#pragma once
+
+#include <iosfwd>
+#include <span>
+#include <string_view>
+
+namespace morvex::tools {
+
+using Arguments = std::span<const std::string_view>;
+
+int run_cal(Arguments args, std::ostream& out, std::ostream& err);
+
+} // namespace morvex::tools

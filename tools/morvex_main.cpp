@@ -1,0 +1,35 @@
+// morvex: the command-line tool for people who build with the platform.
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "tools/command.h"
+
+namespace {
+
+constexpr std::string_view Usage = "usage: morvex COMMAND [ARGS]\n"
+                                   "\n"
+                                   "Commands:\n"
+                                   "  cal     the month grid of a month, as the calendar component builds it\n"
+                                   "\n"
+                                   "'morvex COMMAND --help' describes a command.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << Usage;
+        return 2;
+    }
+    const std::string_view command = args.front();
+    const morvex::tools::Arguments rest(args.data() + 1, args.size() - 1);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << Usage;
+        return 0;
+    }
+    if (command == "cal")
+        return morvex::tools::run_cal(rest, std::cout, std::cerr);
+    std::cerr << "morvex: unknown command '" << command << "'\n" << Usage;
+    return 2;
+}
