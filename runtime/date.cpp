@@ -160,9 +160,10 @@ int32_t TODAY() {
 }
 
 int32_t CLOCK() {
+    // Computed directly rather than through PartsToTime, whose all-zero parts
+    // mean "no time": the first hundredth after midnight is time 1.
     const platform::LocalDateTime now = platform::read_local_time();
-    return PartsToTime(TimeParts{static_cast<uint8_t>(now.hour), static_cast<uint8_t>(now.minute),
-                                 static_cast<uint8_t>(now.second), static_cast<uint8_t>(now.millisecond / 10)});
+    return now.hour * 360'000 + now.minute * 6'000 + now.second * 100 + now.millisecond / 10 + 1;
 }
 
 int32_t DAY(int32_t date) {

@@ -15,6 +15,7 @@ struct FixedText {
 
     FixedText() { clear(); }
     FixedText(std::string_view text) { assign(text); }
+    FixedText(const char* text) { assign(text); }
 
     // Copies text in, cut to N bytes and padded with blanks.
     void assign(std::string_view text) {

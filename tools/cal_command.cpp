@@ -98,13 +98,9 @@ int run_cal(Arguments args, std::ostream& out, std::ostream& err) {
     if (!month || !year)
         return usage_error(err, "MONTH and YEAR are required");
 
-    const int32_t date = DATE(*month, day, *year);
-    if (date < 0)
-        return usage_error(err, "that day lies beyond 31 December 9999");
-
     RecordingView view;
     tavemon::CalendarClass calendar(layout, view);
-    calendar.Init(date);
+    calendar.Init(DATE(*month, day, *year));
 
     const int32_t rows = calendar.MonthGrid.Records();
     for (int32_t row = 1; row <= rows; ++row) {
