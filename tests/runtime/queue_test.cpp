@@ -386,7 +386,7 @@ protected:
 TEST_F(QueueFaultTest, RunningOutOfMemoryAtAnyAllocationLeavesTheQueueUnchanged) {
     const std::vector<QueueKey> keys{QueueKey{}, ById, ByNameDescending, ByGroupThenName};
     for (int i = 0; i < 40; ++i)
-        add(i, i % 3, FixedText<8>("n" + std::to_string(i)).view());
+        add(i, i % 3, std::to_string(i));
     queue.Sort(ById);
     queue.Sort(ByNameDescending);
     queue.Sort(QueueKey{});
