@@ -20,6 +20,9 @@ struct ErrorState {
     char text[ErrorTextSize];
     int32_t os_error = 0;
     char extra[ErrorExtraTextSize];
+    // Number 0 and both texts blank: most runtime operations clear the state
+    // on entry, and this spares them the blanking.
+    bool clear = true;
 
     ErrorState() {
         std::memset(text, ' ', sizeof text);
@@ -56,16 +59,22 @@ void SetError(int32_t number, std::string_view extra) {
     g_state.number = number;
     copy_padded(g_state.text, ErrorTextSize, shown, UsedTextLength);
     copy_padded(g_state.extra, ErrorExtraTextSize, extra, ErrorExtraTextSize);
+    g_state.clear = false;
 }
 
 void AppendErrorText(std::string_view text) {
     std::size_t used = clipped(g_state.text, ErrorTextSize).size();
     std::size_t room = UsedTextLength - std::min(used, UsedTextLength);
-    if (std::size_t length = std::min(text.size(), room); length > 0)
+    if (std::size_t length = std::min(text.size(), room); length > 0) {
         std::memcpy(g_state.text + used, text.data(), length);
+        g_state.clear = false;
+    }
 }
 
 void ClearError() {
+    if (g_state.clear)
+        return;
+    g_state.clear = true;
     g_state.number = 0;
     std::memset(g_state.text, ' ', ErrorTextSize);
     std::memset(g_state.extra, ' ', ErrorExtraTextSize);

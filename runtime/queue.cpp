@@ -12,7 +12,7 @@
 
 #include "runtime/date.h"
 #include "runtime/error_state.h"
-#include "runtime/field_compare.h"
+#include "runtime/record_key.h"
 #include "runtime/record_store.h"
 #include "runtime/reserve.h"
 
@@ -26,24 +26,9 @@ constexpr int32_t ErrInsufficientMemory = 8;
 constexpr int32_t ErrInvalidFieldTypeDescriptor = 75;
 constexpr uint32_t ChangeStampFactor = 25'781'083;
 
-struct KeyPart {
-    FieldDescription field;
-    bool descending;
-};
-
-using KeyParts = std::vector<KeyPart>;
-
-int compare_records(const KeyParts& parts, const uint8_t* a, const uint8_t* b) {
-    for (const KeyPart& part : parts) {
-        if (int order = CompareField(part.field, a, b); order != 0)
-            return part.descending ? -order : order;
-    }
-    return 0;
-}
-
 struct Order {
     QueueKey key; // empty for insertion order
-    KeyParts parts;
+    RecordKey comparison;
     std::vector<uint8_t*> records;
     // False once a plain ADD or an ADD at a position put a record out of the
     // key's order; the order is sorted again when its key is next chosen.
@@ -56,7 +41,7 @@ struct Order {
     std::size_t sorted_place(const uint8_t* record) const {
         auto place = std::upper_bound(records.begin(), records.end(), record,
                                       [this](const uint8_t* a, const uint8_t* b) {
-                                          return compare_records(parts, a, b) < 0;
+                                          return comparison.compare(a, b) < 0;
                                       });
         return static_cast<std::size_t>(place - records.begin());
     }
@@ -64,7 +49,7 @@ struct Order {
     // Index of `record` in this order.
     std::size_t locate(const uint8_t* record) const {
         if (keyed() && in_key_order) {
-            auto less = [this](const uint8_t* a, const uint8_t* b) { return compare_records(parts, a, b) < 0; };
+            auto less = [this](const uint8_t* a, const uint8_t* b) { return comparison.compare(a, b) < 0; };
             auto [first, last] = std::equal_range(records.begin(), records.end(), record, less);
             auto found = std::find(first, last, record);
             if (found != last)
@@ -74,16 +59,15 @@ struct Order {
     }
 
     void sort() {
-        std::stable_sort(records.begin(), records.end(),
-                         [this](const uint8_t* a, const uint8_t* b) { return compare_records(parts, a, b) < 0; });
+        comparison.sort(records);
         in_key_order = true;
     }
 
     // Whether `record` at `index` keeps the key's order with its neighbours.
     bool fits_at(std::size_t index, const uint8_t* record) const {
-        if (index > 0 && compare_records(parts, records[index - 1], record) > 0)
+        if (index > 0 && comparison.compare(records[index - 1], record) > 0)
             return false;
-        return index >= records.size() || compare_records(parts, record, records[index]) <= 0;
+        return index >= records.size() || comparison.compare(record, records[index]) <= 0;
     }
 };
 
@@ -195,7 +179,6 @@ struct Queue::ControlBlock {
     // recently used keyed order) when it does not exist yet. False with the
     // error set when the key is invalid or memory runs out.
     bool choose(const RecordDescription& description, const QueueKey& key) {
-        KeyParts parts;
         for (std::size_t i = 0; i < key.size(); ++i) {
             const int32_t number = key[i];
             const int32_t field = number < 0 ? -number : number;
@@ -213,12 +196,13 @@ struct Queue::ControlBlock {
             }
         }
         try {
+            std::vector<RecordKey::Part> parts;
             parts.reserve(key.size());
             for (std::size_t i = 0; i < key.size(); ++i)
-                parts.push_back(KeyPart{description.field(key[i] < 0 ? -key[i] : key[i]), key[i] < 0});
+                parts.push_back(RecordKey::Part{description.field(key[i] < 0 ? -key[i] : key[i]), key[i] < 0});
             auto fresh = std::make_unique<Order>();
             fresh->key = key;
-            fresh->parts = std::move(parts);
+            fresh->comparison = RecordKey(std::move(parts));
             fresh->records = insertion->records;
             fresh->sort();
             if (orders.size() < MaxOrders) {
@@ -319,9 +303,9 @@ void Queue::Get(const QueueKey& key) {
     if (!block || !block->choose(m_description, key))
         return;
     Order& order = block->current();
-    auto less = [&order](const uint8_t* a, const uint8_t* b) { return compare_records(order.parts, a, b) < 0; };
+    auto less = [&order](const uint8_t* a, const uint8_t* b) { return order.comparison.compare(a, b) < 0; };
     auto found = std::lower_bound(order.records.begin(), order.records.end(), m_buffer, less);
-    if (found == order.records.end() || compare_records(order.parts, *found, m_buffer) != 0) {
+    if (found == order.records.end() || order.comparison.compare(*found, m_buffer) != 0) {
         SetError(ErrEntryNotFound);
         return;
     }
@@ -365,7 +349,7 @@ void Queue::Put() {
     std::array<Move, MaxOrders> moves;
     std::size_t move_count = 0;
     for (auto& order : block->orders) {
-        if (order->keyed() && order->in_key_order && compare_records(order->parts, record, m_buffer) != 0)
+        if (order->keyed() && order->in_key_order && order->comparison.compare(record, m_buffer) != 0)
             moves[move_count++] = Move{order.get(), order->locate(record)};
     }
     std::memcpy(record, m_buffer, m_description.record_size());
@@ -451,8 +435,7 @@ std::size_t Queue::MemoryUsage() const {
         return 0;
     std::size_t bytes = sizeof(ControlBlock) + m_block->store.memory_usage();
     for (const auto& order : m_block->orders)
-        bytes += sizeof(Order) + order->records.capacity() * sizeof(uint8_t*) +
-                 order->parts.capacity() * sizeof(KeyPart);
+        bytes += sizeof(Order) + order->records.capacity() * sizeof(uint8_t*);
     return bytes;
 }
 

@@ -24,4 +24,6 @@ int CompareStringValues(std::string_view a, std::string_view b) {
     return 0;
 }
 
+bool TextOrderIsBytewise() { return true; }
+
 } // namespace morvex

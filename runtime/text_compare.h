@@ -12,4 +12,8 @@ namespace morvex {
 // Negative, 0 or positive.
 int CompareStringValues(std::string_view a, std::string_view b);
 
+// True while text orders by its bytes (no collation weights or digraphs in
+// force): sort keys may then use a text's bytes as an order-preserving prefix.
+bool TextOrderIsBytewise();
+
 } // namespace morvex
