@@ -1,6 +1,7 @@
 // Fixed-size record storage in slabs: records keep their address for life,
 // cost their own bytes and nothing per record besides, and freed slots are
-// reused before a new slab is taken.
+// reused before a new slab is taken. Slabs start small and double up to
+// 64 KiB, so a queue of a few records holds little memory.
 #pragma once
 
 #include <cstddef>
@@ -30,9 +31,13 @@ public:
     std::size_t memory_usage() const;
 
 private:
+    struct Slab {
+        std::unique_ptr<uint8_t[]> bytes;
+        uint32_t capacity; // records
+    };
+
     uint32_t m_record_size;
-    uint32_t m_records_per_slab;
-    std::vector<std::unique_ptr<uint8_t[]>> m_slabs;
+    std::vector<Slab> m_slabs;
     uint32_t m_used_in_last_slab = 0;
     std::vector<uint8_t*> m_free;
 };
