@@ -2,13 +2,13 @@
 // MONTH, YEAR and TODAY, so the grid of any month 1801..9999 is exact.
 #include "app/calendar_class.h"
 
+#include "runtime/date.h"
+#include "runtime/error_state.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
-
-#include "runtime/date.h"
-#include "runtime/error_state.h"
 
 namespace tavemon {
 
@@ -19,7 +19,7 @@ using morvex::RecordDescription;
 
 namespace {
 
-constexpr morvex::FixedText<2> CalendarRow::* Cells[CalendarClass::Columns] = {
+constexpr morvex::FixedText<2> CalendarRow::*Cells[CalendarClass::Columns] = {
     &CalendarRow::DAY1, &CalendarRow::DAY2, &CalendarRow::DAY3, &CalendarRow::DAY4,
     &CalendarRow::DAY5, &CalendarRow::DAY6, &CalendarRow::DAY7,
 };
@@ -54,9 +54,13 @@ int32_t text_to_long(std::string_view text) {
 }
 
 // Remainder in 0..6, also for the invalid date -1.
-int32_t weekday(int32_t date) { return ((date % 7) + 7) % 7; }
+int32_t weekday(int32_t date) {
+    return ((date % 7) + 7) % 7;
+}
 
-void set_cell(morvex::FixedText<2>& cell, int32_t day) { cell.assign(std::to_string(day)); }
+void set_cell(morvex::FixedText<2>& cell, int32_t day) {
+    cell.assign(std::to_string(day));
+}
 
 } // namespace
 
@@ -67,21 +71,30 @@ const std::array<std::string_view, 12> CalendarClass::MonthNames = {
     "July",    "August",   "September", "October", "November", "December",
 };
 
-morvex::FixedText<2>& CalendarRow::cell(int32_t column) { return this->*Cells[column - 1]; }
+morvex::FixedText<2>& CalendarRow::cell(int32_t column) {
+    return this->*Cells[column - 1];
+}
 
-const morvex::FixedText<2>& CalendarRow::cell(int32_t column) const { return this->*Cells[column - 1]; }
+const morvex::FixedText<2>& CalendarRow::cell(int32_t column) const {
+    return this->*Cells[column - 1];
+}
 
-int32_t CalendarRow::number(int32_t column) const { return text_to_long(cell(column).view()); }
+int32_t CalendarRow::number(int32_t column) const {
+    return text_to_long(cell(column).view());
+}
 
 bool CalendarRow::blank() const {
-    return std::all_of(std::begin(Cells), std::end(Cells), [this](auto member) { return (this->*member).blank(); });
+    return std::all_of(std::begin(Cells), std::end(Cells),
+                       [this](auto member) { return (this->*member).blank(); });
 }
 
 CalendarClass::CalendarClass(WeekLayout layout, CalendarView& view)
     : MonthGrid(calendar_row_description(), &CLD), MonthNameList(month_name_description(), &MTH),
       m_layout(layout), m_view(view) {}
 
-int32_t CalendarClass::YearNumber() const { return text_to_long(Year.view()); }
+int32_t CalendarClass::YearNumber() const {
+    return text_to_long(Year.view());
+}
 
 void CalendarClass::set_month_name() {
     MonthName.assign(Month >= 1 && Month <= 12 ? MonthNames[static_cast<std::size_t>(Month - 1)] : "");

@@ -5,13 +5,13 @@
 // through CalendarView.
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <string_view>
-
 #include "app/calendar_view.h"
 #include "runtime/fixed_text.h"
 #include "runtime/queue.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
 
 namespace tavemon {
 

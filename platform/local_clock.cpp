@@ -18,14 +18,9 @@ LocalDateTime read_system_clock() {
     clock_gettime(CLOCK_REALTIME, &now);
     std::tm local{};
     localtime_r(&now.tv_sec, &local);
-    return LocalDateTime{local.tm_year + 1900,
-                         local.tm_mon + 1,
-                         local.tm_mday,
-                         local.tm_hour,
-                         local.tm_min,
+    return LocalDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                          // A leap second reads as the last second of the minute.
-                         local.tm_sec > 59 ? 59 : local.tm_sec,
-                         static_cast<int>(now.tv_nsec / 1'000'000)};
+                         local.tm_sec > 59 ? 59 : local.tm_sec, static_cast<int>(now.tv_nsec / 1'000'000)};
 }
 
 } // namespace
@@ -35,6 +30,8 @@ LocalDateTime read_local_time() {
     return source ? source() : read_system_clock();
 }
 
-void set_local_clock(LocalClockSource source) { installed_source() = std::move(source); }
+void set_local_clock(LocalClockSource source) {
+    installed_source() = std::move(source);
+}
 
 } // namespace morvex::platform

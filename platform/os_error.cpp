@@ -64,6 +64,8 @@ int os_error_from_errno(int errno_value) {
     }
 }
 
-int last_os_error() { return os_error_from_errno(errno); }
+int last_os_error() {
+    return os_error_from_errno(errno);
+}
 
 } // namespace morvex::platform

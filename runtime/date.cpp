@@ -4,10 +4,10 @@
 // PartsToDate is the closed formula over leap days.
 #include "runtime/date.h"
 
+#include "platform/local_clock.h"
+
 #include <new>
 #include <optional>
-
-#include "platform/local_clock.h"
 
 namespace morvex {
 
@@ -31,13 +31,17 @@ constexpr MonthSpan MonthSpans[12] = {
 // Days from 1 March of year 0 to day 0 (28 December 1800).
 constexpr uint32_t MarchZeroToDayZero = 657'738;
 
-constexpr bool is_leap(int64_t year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+constexpr bool is_leap(int64_t year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 constexpr int32_t month_length(int64_t year, int32_t month) {
     return month == 2 && is_leap(year) ? 29 : MonthLength[month - 1];
 }
 
-constexpr int64_t floor_div(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+constexpr int64_t floor_div(int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // Days since day 0 of any proleptic Gregorian date, for rolling arithmetic
 // that may pass through years outside the valid range.
@@ -63,15 +67,23 @@ int32_t current_year() {
     return *g_current_year;
 }
 
-int32_t expand_default(int32_t year) { return year < 100 ? ExpandYear(year, DefaultCenturyWindow) : year; }
+int32_t expand_default(int32_t year) {
+    return year < 100 ? ExpandYear(year, DefaultCenturyWindow) : year;
+}
 
 } // namespace
 
-int32_t LeapDaysThrough(int32_t n) { return n / 4 - n / 100 + n / 400; }
+int32_t LeapDaysThrough(int32_t n) {
+    return n / 4 - n / 100 + n / 400;
+}
 
-int32_t DaysToYear(int32_t y) { return 365 * y + LeapDaysThrough(y - 1); }
+int32_t DaysToYear(int32_t y) {
+    return 365 * y + LeapDaysThrough(y - 1);
+}
 
-int IsLeapYear(int32_t year) { return is_leap(expand_default(year)) ? 1 : 0; }
+int IsLeapYear(int32_t year) {
+    return is_leap(expand_default(year)) ? 1 : 0;
+}
 
 int32_t ExpandYear(int32_t year, int8_t window) {
     if (year >= 100)
@@ -104,7 +116,8 @@ int32_t PartsToDate(const DateParts& parts) {
         year = ExpandYear(year, DefaultCenturyWindow);
     const uint32_t month = parts.month;
     const uint32_t day = parts.day;
-    if (static_cast<uint32_t>(year - FirstValidYear) > uint32_t{LastValidYear - FirstValidYear} || month - 1 > 11)
+    if (static_cast<uint32_t>(year - FirstValidYear) > uint32_t{LastValidYear - FirstValidYear} ||
+        month - 1 > 11)
         return -1;
     const MonthSpan& span = MonthSpans[month - 1];
     if (day - 1 >= span.longest)
@@ -250,7 +263,8 @@ DateStorage LongToDate(int32_t date) {
     if (DateToParts(date, parts) != 0)
         return {};
     const auto year = static_cast<uint16_t>(parts.year);
-    return DateStorage{{parts.day, parts.month, static_cast<uint8_t>(year & 0xFF), static_cast<uint8_t>(year >> 8)}};
+    return DateStorage{
+        {parts.day, parts.month, static_cast<uint8_t>(year & 0xFF), static_cast<uint8_t>(year >> 8)}};
 }
 
 int32_t DateToLong(DateStorage stored) {
@@ -277,6 +291,8 @@ int32_t TimeToLong(TimeStorage stored) {
     return PartsToTime(TimeParts{stored.bytes[3], stored.bytes[2], stored.bytes[1], stored.bytes[0]});
 }
 
-void ResetCurrentYearCache() { g_current_year.reset(); }
+void ResetCurrentYearCache() {
+    g_current_year.reset();
+}
 
 } // namespace morvex

@@ -2,12 +2,12 @@
 // runtime operations that clear it on entry.
 #include "runtime/error_state.h"
 
+#include "platform/os_error.h"
+#include "runtime/message_table.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
-
-#include "platform/os_error.h"
-#include "runtime/message_table.h"
 
 namespace morvex {
 
@@ -80,12 +80,20 @@ void ClearError() {
     std::memset(g_state.extra, ' ', ErrorExtraTextSize);
 }
 
-int32_t ErrorCode() { return g_state.number; }
+int32_t ErrorCode() {
+    return g_state.number;
+}
 
-std::string_view ErrorText() { return clipped(g_state.text, ErrorTextSize); }
+std::string_view ErrorText() {
+    return clipped(g_state.text, ErrorTextSize);
+}
 
-int32_t OsErrorCode() { return g_state.os_error; }
+int32_t OsErrorCode() {
+    return g_state.os_error;
+}
 
-std::string_view ErrorExtraText() { return clipped(g_state.extra, ErrorExtraTextSize); }
+std::string_view ErrorExtraText() {
+    return clipped(g_state.extra, ErrorExtraTextSize);
+}
 
 } // namespace morvex

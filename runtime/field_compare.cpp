@@ -2,11 +2,11 @@
 // and TIME by their parts, packed decimals by sign and digits.
 #include "runtime/field_compare.h"
 
+#include "runtime/text_compare.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
-
-#include "runtime/text_compare.h"
 
 namespace morvex {
 
@@ -101,7 +101,8 @@ int compare_element(FieldType type, uint32_t size, const uint8_t* a, const uint8
         return three_way(key(a), key(b));
     }
     case FieldType::String:
-        return CompareStringValues({reinterpret_cast<const char*>(a), size}, {reinterpret_cast<const char*>(b), size});
+        return CompareStringValues({reinterpret_cast<const char*>(a), size},
+                                   {reinterpret_cast<const char*>(b), size});
     case FieldType::CString:
         return CompareStringValues(cstring_view(a, size), cstring_view(b, size));
     case FieldType::PString:

@@ -2,9 +2,9 @@
 // ordering that keys of queues (and of files) use.
 #pragma once
 
-#include <cstdint>
-
 #include "runtime/record_description.h"
+
+#include <cstdint>
 
 namespace morvex {
 

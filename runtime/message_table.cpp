@@ -209,7 +209,9 @@ std::string_view BuiltInMessage(int number) {
     return found->text;
 }
 
-void SetMessageOverride(MessageOverride lookup) { g_override = lookup; }
+void SetMessageOverride(MessageOverride lookup) {
+    g_override = lookup;
+}
 
 std::string MessageText(int number) {
     if (g_override) {

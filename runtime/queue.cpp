@@ -4,17 +4,17 @@
 // reports error 8 and leaves the queue as it was.
 #include "runtime/queue.h"
 
-#include <algorithm>
-#include <cstring>
-#include <new>
-#include <utility>
-#include <vector>
-
 #include "runtime/date.h"
 #include "runtime/error_state.h"
 #include "runtime/record_key.h"
 #include "runtime/record_store.h"
 #include "runtime/reserve.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
 
 namespace morvex {
 
@@ -39,10 +39,9 @@ struct Order {
     // Index of the first record that sorts after `record`: equal keys keep
     // the order in which they arrived.
     std::size_t sorted_place(const uint8_t* record) const {
-        auto place = std::upper_bound(records.begin(), records.end(), record,
-                                      [this](const uint8_t* a, const uint8_t* b) {
-                                          return comparison.compare(a, b) < 0;
-                                      });
+        auto place = std::upper_bound(
+            records.begin(), records.end(), record,
+            [this](const uint8_t* a, const uint8_t* b) { return comparison.compare(a, b) < 0; });
         return static_cast<std::size_t>(place - records.begin());
     }
 
@@ -84,7 +83,8 @@ QueueKey::QueueKey(std::span<const int32_t> fields) {
 }
 
 bool QueueKey::operator==(const QueueKey& other) const {
-    return m_count == other.m_count && std::equal(m_fields.begin(), m_fields.begin() + m_count, other.m_fields.begin());
+    return m_count == other.m_count &&
+           std::equal(m_fields.begin(), m_fields.begin() + m_count, other.m_fields.begin());
 }
 
 struct Queue::ControlBlock {
@@ -199,7 +199,8 @@ struct Queue::ControlBlock {
             std::vector<RecordKey::Part> parts;
             parts.reserve(key.size());
             for (std::size_t i = 0; i < key.size(); ++i)
-                parts.push_back(RecordKey::Part{description.field(key[i] < 0 ? -key[i] : key[i]), key[i] < 0});
+                parts.push_back(
+                    RecordKey::Part{description.field(key[i] < 0 ? -key[i] : key[i]), key[i] < 0});
             auto fresh = std::make_unique<Order>();
             fresh->key = key;
             fresh->comparison = RecordKey(std::move(parts));
@@ -297,7 +298,6 @@ void Queue::Get(int32_t position) {
     block->remember(record, static_cast<std::size_t>(position));
 }
 
-
 void Queue::Get(const QueueKey& key) {
     ControlBlock* block = prepare();
     if (!block || !block->choose(m_description, key))
@@ -379,7 +379,8 @@ void Queue::Delete() {
     }
     uint8_t* record = block->current_record;
     for (auto& order : block->orders) {
-        const std::size_t index = &*order == &block->current() ? block->position_hint - 1 : order->locate(record);
+        const std::size_t index =
+            &*order == &block->current() ? block->position_hint - 1 : order->locate(record);
         order->records.erase(order->records.begin() + static_cast<std::ptrdiff_t>(index));
     }
     block->store.release(record);
@@ -428,7 +429,9 @@ bool Queue::HasOrder(const QueueKey& key) const {
                        [&key](const auto& order) { return order->keyed() && order->key == key; });
 }
 
-std::size_t Queue::OrderCount() const { return m_block ? m_block->orders.size() : 0; }
+std::size_t Queue::OrderCount() const {
+    return m_block ? m_block->orders.size() : 0;
+}
 
 std::size_t Queue::MemoryUsage() const {
     if (!m_block)

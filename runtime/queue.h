@@ -9,14 +9,14 @@
 // queue unchanged.
 #pragma once
 
+#include "runtime/record_description.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <span>
-
-#include "runtime/record_description.h"
 
 namespace morvex {
 

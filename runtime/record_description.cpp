@@ -30,7 +30,8 @@ bool IsTextType(FieldType type) {
     return type == FieldType::String || type == FieldType::CString || type == FieldType::PString;
 }
 
-FieldDescription FieldDescription::Of(FieldType type, std::string label, uint32_t offset, uint32_t dimension) {
+FieldDescription FieldDescription::Of(FieldType type, std::string label, uint32_t offset,
+                                      uint32_t dimension) {
     return FieldDescription{type, offset, NaturalSize(type), dimension, std::move(label)};
 }
 

@@ -4,13 +4,13 @@
 // descending part), cut to eight bytes.
 #include "runtime/record_key.h"
 
+#include "runtime/field_compare.h"
+#include "runtime/text_compare.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
-
-#include "runtime/field_compare.h"
-#include "runtime/text_compare.h"
 
 namespace morvex {
 
@@ -100,7 +100,8 @@ uint64_t RecordKey::prefix(const uint8_t* record) const {
                 text_length = std::min<uint32_t>(field[0], segment.size - 1);
             } else {
                 const void* end = std::memchr(field, 0, segment.size);
-                text_length = end ? static_cast<uint32_t>(static_cast<const uint8_t*>(end) - field) : segment.size;
+                text_length =
+                    end ? static_cast<uint32_t>(static_cast<const uint8_t*>(end) - field) : segment.size;
             }
             for (uint32_t i = 0; i < segment.length; ++i)
                 bytes[i] = i < text_length ? text[i] : ' ';

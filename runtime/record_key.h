@@ -3,10 +3,10 @@
 // sorting compares most pairs without touching the records.
 #pragma once
 
+#include "runtime/record_description.h"
+
 #include <cstdint>
 #include <vector>
-
-#include "runtime/record_description.h"
 
 namespace morvex {
 

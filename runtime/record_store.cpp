@@ -1,8 +1,8 @@
 #include "runtime/record_store.h"
 
-#include <algorithm>
-
 #include "runtime/reserve.h"
+
+#include <algorithm>
 
 namespace morvex {
 
@@ -17,11 +17,13 @@ void RecordStore::reserve_one() {
     if (!m_free.empty() || (!m_slabs.empty() && m_used_in_last_slab < m_slabs.back().capacity))
         return;
     const std::size_t bytes =
-        m_slabs.empty() ? FirstSlabBytes
-                        : std::min(std::size_t{m_slabs.back().capacity} * m_record_size * 2, LargestSlabBytes);
+        m_slabs.empty()
+            ? FirstSlabBytes
+            : std::min(std::size_t{m_slabs.back().capacity} * m_record_size * 2, LargestSlabBytes);
     const auto capacity = static_cast<uint32_t>(std::max<std::size_t>(bytes / m_record_size, 1));
     reserve_one_more(m_slabs);
-    m_slabs.push_back(Slab{std::make_unique_for_overwrite<uint8_t[]>(std::size_t{capacity} * m_record_size), capacity});
+    m_slabs.push_back(
+        Slab{std::make_unique_for_overwrite<uint8_t[]>(std::size_t{capacity} * m_record_size), capacity});
     m_used_in_last_slab = 0;
 }
 
@@ -34,9 +36,13 @@ uint8_t* RecordStore::allocate() noexcept {
     return m_slabs.back().bytes.get() + std::size_t{m_used_in_last_slab++} * m_record_size;
 }
 
-void RecordStore::reserve_release() { reserve_one_more(m_free); }
+void RecordStore::reserve_release() {
+    reserve_one_more(m_free);
+}
 
-void RecordStore::release(uint8_t* record) noexcept { m_free.push_back(record); }
+void RecordStore::release(uint8_t* record) noexcept {
+    m_free.push_back(record);
+}
 
 void RecordStore::clear() noexcept {
     m_slabs.clear();

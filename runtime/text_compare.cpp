@@ -24,6 +24,8 @@ int CompareStringValues(std::string_view a, std::string_view b) {
     return 0;
 }
 
-bool TextOrderIsBytewise() { return true; }
+bool TextOrderIsBytewise() {
+    return true;
+}
 
 } // namespace morvex

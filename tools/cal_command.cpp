@@ -1,13 +1,13 @@
 // morvex cal: the month grid exactly as CalendarClass builds it.
-#include <charconv>
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <ostream>
-
 #include "app/calendar_class.h"
 #include "runtime/date.h"
 #include "tools/command.h"
+
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
 
 namespace morvex::tools {
 
@@ -54,7 +54,8 @@ std::optional<int32_t> parse_number(std::string_view text) {
 }
 
 int usage_error(std::ostream& err, std::string_view message) {
-    err << "morvex cal: " << message << "\n" << "Try 'morvex cal --help'.\n";
+    err << "morvex cal: " << message << "\n"
+        << "Try 'morvex cal --help'.\n";
     return 2;
 }
 
@@ -79,18 +80,21 @@ int run_cal(Arguments args, std::ostream& out, std::ostream& err) {
                 return usage_error(err, "--day needs a day of the month");
             std::optional<int32_t> value = parse_number(args[++i]);
             if (!value || *value < 1 || *value > 31)
-                return usage_error(err, "the day must be a number from 1 to 31, not '" + std::string(args[i]) + "'");
+                return usage_error(err, "the day must be a number from 1 to 31, not '" +
+                                            std::string(args[i]) + "'");
             day = *value;
         } else if (arg.starts_with("-") && arg.size() > 1) {
             return usage_error(err, "unknown option '" + std::string(arg) + "'");
         } else if (!month) {
             month = parse_number(arg);
             if (!month || *month < 1 || *month > 12)
-                return usage_error(err, "the month must be a number from 1 to 12, not '" + std::string(arg) + "'");
+                return usage_error(err,
+                                   "the month must be a number from 1 to 12, not '" + std::string(arg) + "'");
         } else if (!year) {
             year = parse_number(arg);
             if (!year || *year < FirstValidYear || *year > LastValidYear)
-                return usage_error(err, "the year must be a number from 1801 to 9999, not '" + std::string(arg) + "'");
+                return usage_error(err, "the year must be a number from 1801 to 9999, not '" +
+                                            std::string(arg) + "'");
         } else {
             return usage_error(err, "too many arguments");
         }
@@ -110,7 +114,8 @@ int run_cal(Arguments args, std::ostream& out, std::ostream& err) {
         out << "\n";
     }
     out << "range " << view.range_low << " " << view.range_high << "\n";
-    out << "selected " << view.selected_row << " " << view.selected_column << " " << calendar.SelectedDate << "\n";
+    out << "selected " << view.selected_row << " " << view.selected_column << " " << calendar.SelectedDate
+        << "\n";
     return 0;
 }
 

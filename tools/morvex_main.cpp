@@ -1,18 +1,19 @@
 // morvex: the command-line tool for people who build with the platform.
+#include "tools/command.h"
+
 #include <iostream>
 #include <string_view>
 #include <vector>
 
-#include "tools/command.h"
-
 namespace {
 
-constexpr std::string_view Usage = "usage: morvex COMMAND [ARGS]\n"
-                                   "\n"
-                                   "Commands:\n"
-                                   "  cal     the month grid of a month, as the calendar component builds it\n"
-                                   "\n"
-                                   "'morvex COMMAND --help' describes a command.\n";
+constexpr std::string_view Usage =
+    "usage: morvex COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  cal     the month grid of a month, as the calendar component builds it\n"
+    "\n"
+    "'morvex COMMAND --help' describes a command.\n";
 
 } // namespace
 

@@ -1,12 +1,11 @@
 #include "app/calendar_class.h"
+#include "runtime/date.h"
+#include "tests/support/fixed_clock.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#include "runtime/date.h"
-#include "tests/support/fixed_clock.h"
 
 namespace tavemon {
 namespace {
@@ -102,8 +101,9 @@ TEST_F(CalendarTest, FebruaryTwoThousandFifteenEndsWithABlankRow) {
     EXPECT_EQ(grid(monday).size(), 6u);
     EXPECT_EQ(grid(monday).back(), Blank);
     sunday.Init(DATE(2, 1, 2015));
-    EXPECT_EQ(grid(sunday), (std::vector<std::string>{"1 |2 |3 |4 |5 |6 |7 ", "8 |9 |10|11|12|13|14",
-                                                      "15|16|17|18|19|20|21", "22|23|24|25|26|27|28", Blank}));
+    EXPECT_EQ(grid(sunday),
+              (std::vector<std::string>{"1 |2 |3 |4 |5 |6 |7 ", "8 |9 |10|11|12|13|14",
+                                        "15|16|17|18|19|20|21", "22|23|24|25|26|27|28", Blank}));
 }
 
 TEST_F(CalendarTest, FebruaryRangeFollowsLeapYears) {
@@ -262,16 +262,17 @@ TEST_F(CalendarTest, EveryMonthGridFollowsTheRules) {
         for (int32_t year = 1801; year <= 9999; ++year) {
             for (int32_t month = 1; month <= 12; ++month) {
                 show_month(*calendar, month, year);
-                const year_month_day first{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                const year_month_day first{std::chrono::year{year},
+                                           std::chrono::month{static_cast<unsigned>(month)},
                                            std::chrono::day{1}};
                 const unsigned weekday_of_first = weekday{sys_days{first}}.c_encoding(); // 0 = Sunday
-                const int32_t length =
-                    static_cast<int32_t>(unsigned{year_month_day_last{first.year(), month_day_last{first.month()}}.day()});
+                const int32_t length = static_cast<int32_t>(
+                    unsigned{year_month_day_last{first.year(), month_day_last{first.month()}}.day()});
                 const int32_t offset = monday_first ? static_cast<int32_t>((weekday_of_first + 6) % 7)
                                                     : static_cast<int32_t>(weekday_of_first);
-                const int32_t expected_rows =
-                    monday_first ? (weekday_of_first == 0 || weekday_of_first == 6 ? 6 : 5)
-                                 : (weekday_of_first == 5 || weekday_of_first == 6 ? 6 : 5);
+                const int32_t expected_rows = monday_first
+                                                  ? (weekday_of_first == 0 || weekday_of_first == 6 ? 6 : 5)
+                                                  : (weekday_of_first == 5 || weekday_of_first == 6 ? 6 : 5);
                 const int32_t rows = calendar->MonthGrid.Records();
                 ASSERT_EQ(rows, expected_rows) << month << "/" << year;
                 ASSERT_EQ(view.range_high, length) << month << "/" << year;
@@ -280,8 +281,9 @@ TEST_F(CalendarTest, EveryMonthGridFollowsTheRules) {
                     for (int32_t column = 1; column <= CalendarClass::Columns; ++column) {
                         const int32_t day = (row - 1) * 7 + column - offset;
                         const std::string expected =
-                            day >= 1 && day <= length ? (day < 10 ? std::to_string(day) + " " : std::to_string(day))
-                                                      : "  ";
+                            day >= 1 && day <= length
+                                ? (day < 10 ? std::to_string(day) + " " : std::to_string(day))
+                                : "  ";
                         ASSERT_EQ(calendar->CLD.cell(column).view(), expected)
                             << month << "/" << year << " row " << row << " column " << column;
                     }

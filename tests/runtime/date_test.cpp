@@ -1,12 +1,11 @@
 #include "runtime/date.h"
+#include "tests/support/fixed_clock.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <string>
-
-#include "tests/support/fixed_clock.h"
 
 namespace morvex {
 namespace {
@@ -16,7 +15,9 @@ using testing::FixedClock;
 
 constexpr sys_days DayZero = sys_days{1800y / December / 28};
 
-year_month_day chrono_date(int32_t date) { return year_month_day{DayZero + days{date}}; }
+year_month_day chrono_date(int32_t date) {
+    return year_month_day{DayZero + days{date}};
+}
 
 int32_t chrono_standard_date(int64_t y, int m, int d) {
     return static_cast<int32_t>((sys_days{year{static_cast<int>(y)} / month{static_cast<unsigned>(m)} /
@@ -58,8 +59,8 @@ TEST(DateConversion, WeekdayIsTheDateModuloSeven) {
 }
 
 TEST(DateConversion, DatesOutsideTheRangeDoNotSplit) {
-    for (int32_t date : {3, 2'994'627, 0, 1, -1, std::numeric_limits<int32_t>::min(),
-                         std::numeric_limits<int32_t>::max()}) {
+    for (int32_t date :
+         {3, 2'994'627, 0, 1, -1, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()}) {
         DateParts parts{2001, 5, 5};
         EXPECT_EQ(DateToParts(date, parts), -1) << date;
         EXPECT_EQ(parts.year, 0);
@@ -265,21 +266,21 @@ TEST_P(AgeCases, GiveDaysMonthsOrYears) {
     EXPECT_EQ(AGE(GetParam().birth, GetParam().base), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, AgeCases,
-    ::testing::Values(AgeCase{DATE(3, 1, 2024) - 45, DATE(3, 1, 2024), "45 DAYS"},
-                      AgeCase{DATE(3, 1, 2024) - 60, DATE(3, 1, 2024), "60 DAYS"},
-                      AgeCase{DATE(3, 1, 2024), DATE(3, 1, 2024), "0 DAYS"},
-                      AgeCase{DATE(12, 31, 2023), DATE(3, 1, 2024), "2 MOS"},
-                      AgeCase{DATE(3, 15, 2022), DATE(3, 15, 2024), "24 MOS"},
-                      AgeCase{DATE(3, 15, 2022), DATE(4, 15, 2024), "2 YRS"},
-                      AgeCase{DATE(3, 16, 2022), DATE(4, 15, 2024), "24 MOS"},
-                      AgeCase{DATE(5, 20, 1950), DATE(5, 19, 2001), "50 YRS"},
-                      AgeCase{DATE(5, 19, 1950), DATE(5, 19, 2001), "51 YRS"},
-                      // A birth date after the base is taken a hundred years earlier.
-                      AgeCase{DATE(6, 1, 2050), DATE(6, 1, 2001), "51 YRS"},
-                      AgeCase{DATE(6, 1, 1850), DATE(6, 1, 1801), std::string(255, '*')},
-                      AgeCase{DATE(6, 1, 2001), DATE(5, 1, 1901), std::string(255, '*')}));
+INSTANTIATE_TEST_SUITE_P(Table, AgeCases,
+                         ::testing::Values(AgeCase{DATE(3, 1, 2024) - 45, DATE(3, 1, 2024), "45 DAYS"},
+                                           AgeCase{DATE(3, 1, 2024) - 60, DATE(3, 1, 2024), "60 DAYS"},
+                                           AgeCase{DATE(3, 1, 2024), DATE(3, 1, 2024), "0 DAYS"},
+                                           AgeCase{DATE(12, 31, 2023), DATE(3, 1, 2024), "2 MOS"},
+                                           AgeCase{DATE(3, 15, 2022), DATE(3, 15, 2024), "24 MOS"},
+                                           AgeCase{DATE(3, 15, 2022), DATE(4, 15, 2024), "2 YRS"},
+                                           AgeCase{DATE(3, 16, 2022), DATE(4, 15, 2024), "24 MOS"},
+                                           AgeCase{DATE(5, 20, 1950), DATE(5, 19, 2001), "50 YRS"},
+                                           AgeCase{DATE(5, 19, 1950), DATE(5, 19, 2001), "51 YRS"},
+                                           // A birth date after the base is taken a hundred years earlier.
+                                           AgeCase{DATE(6, 1, 2050), DATE(6, 1, 2001), "51 YRS"},
+                                           AgeCase{DATE(6, 1, 1850), DATE(6, 1, 1801), std::string(255, '*')},
+                                           AgeCase{DATE(6, 1, 2001), DATE(5, 1, 1901),
+                                                   std::string(255, '*')}));
 
 TEST(Age, OmittedBaseMeansToday) {
     FixedClock clock({2001, 8, 10, 12, 0, 0, 0});

@@ -1,10 +1,9 @@
 #include "runtime/error_state.h"
+#include "runtime/message_table.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <string>
-
-#include "runtime/message_table.h"
 
 namespace morvex {
 namespace {
@@ -43,8 +42,8 @@ TEST_F(ErrorStateTest, ReplacementTextsAreLookedUpFirst) {
         if (number == 30)
             return "   Eintrag nicht gefunden";
         if (number == 31)
-            return std::string_view(
-                "A replacement text that is much longer than the seventy-nine characters that the error text holds");
+            return std::string_view("A replacement text that is much longer than the seventy-nine characters "
+                                    "that the error text holds");
         return std::nullopt;
     });
     SetError(30);

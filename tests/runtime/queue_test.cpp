@@ -1,4 +1,8 @@
+#include "runtime/error_state.h"
+#include "runtime/fixed_text.h"
 #include "runtime/queue.h"
+#include "tests/support/failing_allocator.h"
+#include "tests/support/fixed_clock.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -7,11 +11,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include "runtime/error_state.h"
-#include "runtime/fixed_text.h"
-#include "tests/support/failing_allocator.h"
-#include "tests/support/fixed_clock.h"
 
 namespace morvex {
 namespace {
@@ -27,9 +26,10 @@ struct Item {
 };
 
 RecordDescription item_description() {
-    return RecordDescription(sizeof(Item), {FieldDescription::Of(FieldType::Long, "Q:ID", offsetof(Item, id)),
-                                            FieldDescription::Of(FieldType::Long, "Q:GROUP", offsetof(Item, group)),
-                                            FieldDescription::Sized(FieldType::String, "Q:NAME", offsetof(Item, name), 8)});
+    return RecordDescription(sizeof(Item),
+                             {FieldDescription::Of(FieldType::Long, "Q:ID", offsetof(Item, id)),
+                              FieldDescription::Of(FieldType::Long, "Q:GROUP", offsetof(Item, group)),
+                              FieldDescription::Sized(FieldType::String, "Q:NAME", offsetof(Item, name), 8)});
 }
 
 const QueueKey ById{1};
@@ -327,8 +327,9 @@ TEST_F(QueueTest, DisposedQueueIsMissingUntilNew) {
 
 TEST_F(QueueTest, FieldOutsideTheRecordMakesTheQueueUnusable) {
     Item other_buffer;
-    Queue broken(RecordDescription(sizeof(Item), {FieldDescription::Of(FieldType::Real, "Q:X", sizeof(Item) - 4)}),
-                 &other_buffer);
+    Queue broken(
+        RecordDescription(sizeof(Item), {FieldDescription::Of(FieldType::Real, "Q:X", sizeof(Item) - 4)}),
+        &other_buffer);
     broken.Add();
     EXPECT_EQ(ErrorCode(), 75);
     EXPECT_EQ(broken.Records(), 0);
@@ -338,7 +339,8 @@ TEST_F(QueueTest, TextKeysComparePaddedWithBlanks) {
     struct Line {
         char text[4];
     } line;
-    Queue lines(RecordDescription(sizeof(Line), {FieldDescription::Sized(FieldType::CString, "L:T", 0, 4)}), &line);
+    Queue lines(RecordDescription(sizeof(Line), {FieldDescription::Sized(FieldType::CString, "L:T", 0, 4)}),
+                &line);
     for (const char* text : {"b", "a b", "a", "", "ab"}) {
         std::memset(line.text, 0, sizeof line.text);
         std::memcpy(line.text, text, std::strlen(text));
@@ -441,9 +443,9 @@ TEST_F(QueueTest, RandomOperationsMatchAModel) {
         return [key](const Item& a, const Item& b) {
             for (std::size_t i = 0; i < key.size(); ++i) {
                 const int32_t field = key[i] < 0 ? -key[i] : key[i];
-                int order = field == 1 ? (a.id > b.id) - (a.id < b.id)
-                          : field == 2 ? (a.group > b.group) - (a.group < b.group)
-                                       : a.name.view().compare(b.name.view());
+                int order = field == 1   ? (a.id > b.id) - (a.id < b.id)
+                            : field == 2 ? (a.group > b.group) - (a.group < b.group)
+                                         : a.name.view().compare(b.name.view());
                 order = order < 0 ? -1 : order > 0;
                 if (order != 0)
                     return key[i] < 0 ? order > 0 : order < 0;
@@ -465,7 +467,8 @@ TEST_F(QueueTest, RandomOperationsMatchAModel) {
         const int action = static_cast<int>(random() % 6);
         std::vector<Item> view = model_view();
         const int32_t records = static_cast<int32_t>(view.size());
-        Item item{next_id, static_cast<int32_t>(random() % 5), FixedText<8>(std::string(1, static_cast<char>('a' + random() % 6)))};
+        Item item{next_id, static_cast<int32_t>(random() % 5),
+                  FixedText<8>(std::string(1, static_cast<char>('a' + random() % 6)))};
         if (action == 0 && !current) {
             buffer = item;
             queue.Add();
@@ -485,7 +488,8 @@ TEST_F(QueueTest, RandomOperationsMatchAModel) {
             buffer.group = item.group;
             buffer.name = item.name;
             queue.Put();
-            auto stored = std::find_if(model.begin(), model.end(), [&](const Item& m) { return m.id == buffer.id; });
+            auto stored =
+                std::find_if(model.begin(), model.end(), [&](const Item& m) { return m.id == buffer.id; });
             *stored = buffer;
         } else if (action == 3 && records > 0) {
             const int32_t position = static_cast<int32_t>(random() % static_cast<unsigned>(records)) + 1;

@@ -1,3 +1,4 @@
+#include "runtime/date.h"
 #include "runtime/record_key.h"
 
 #include <algorithm>
@@ -6,8 +7,6 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
-
-#include "runtime/date.h"
 
 namespace morvex {
 namespace {
@@ -118,7 +117,8 @@ TEST(RecordKey, SortIsStableAndMatchesTheComparison) {
 
 TEST(RecordKey, KeysStartingWithARealHaveNoPrefix) {
     EXPECT_FALSE(RecordKey({RecordKey::Part{row_field(8), false}}).has_prefix());
-    EXPECT_TRUE(RecordKey({RecordKey::Part{row_field(2), true}, RecordKey::Part{row_field(8), false}}).has_prefix());
+    EXPECT_TRUE(
+        RecordKey({RecordKey::Part{row_field(2), true}, RecordKey::Part{row_field(8), false}}).has_prefix());
 }
 
 } // namespace

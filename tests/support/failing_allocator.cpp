@@ -10,9 +10,15 @@ namespace {
 long g_allocations_before_failure = -1; // negative: never fail
 }
 
-void fail_allocation_after(long count) { g_allocations_before_failure = count; }
-void stop_failing_allocations() { g_allocations_before_failure = -1; }
-bool allocation_failure_pending() { return g_allocations_before_failure >= 0; }
+void fail_allocation_after(long count) {
+    g_allocations_before_failure = count;
+}
+void stop_failing_allocations() {
+    g_allocations_before_failure = -1;
+}
+bool allocation_failure_pending() {
+    return g_allocations_before_failure >= 0;
+}
 
 } // namespace morvex::testing
 
@@ -29,11 +35,21 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     try {
@@ -43,6 +59,12 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     }
 }
 
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}

@@ -1,9 +1,9 @@
+#include "tools/command.h"
+
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "tools/command.h"
 
 namespace morvex::tools {
 namespace {
