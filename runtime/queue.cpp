@@ -36,20 +36,21 @@ struct Order {
 
     bool keyed() const { return !key.empty(); }
 
+    auto less() const {
+        return [this](const uint8_t* a, const uint8_t* b) { return comparison.compare(a, b) < 0; };
+    }
+
     // Index of the first record that sorts after `record`: equal keys keep
     // the order in which they arrived.
     std::size_t sorted_place(const uint8_t* record) const {
-        auto place = std::upper_bound(
-            records.begin(), records.end(), record,
-            [this](const uint8_t* a, const uint8_t* b) { return comparison.compare(a, b) < 0; });
+        auto place = std::upper_bound(records.begin(), records.end(), record, less());
         return static_cast<std::size_t>(place - records.begin());
     }
 
     // Index of `record` in this order.
     std::size_t locate(const uint8_t* record) const {
         if (keyed() && in_key_order) {
-            auto less = [this](const uint8_t* a, const uint8_t* b) { return comparison.compare(a, b) < 0; };
-            auto [first, last] = std::equal_range(records.begin(), records.end(), record, less);
+            auto [first, last] = std::equal_range(records.begin(), records.end(), record, less());
             auto found = std::find(first, last, record);
             if (found != last)
                 return static_cast<std::size_t>(found - records.begin());
@@ -303,8 +304,7 @@ void Queue::Get(const QueueKey& key) {
     if (!block || !block->choose(m_description, key))
         return;
     Order& order = block->current();
-    auto less = [&order](const uint8_t* a, const uint8_t* b) { return order.comparison.compare(a, b) < 0; };
-    auto found = std::lower_bound(order.records.begin(), order.records.end(), m_buffer, less);
+    auto found = std::lower_bound(order.records.begin(), order.records.end(), m_buffer, order.less());
     if (found == order.records.end() || order.comparison.compare(*found, m_buffer) != 0) {
         SetError(ErrEntryNotFound);
         return;
