@@ -54,7 +54,7 @@ Row random_row(std::mt19937& random) {
     auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     row.byte = static_cast<uint8_t>(pick(3) * 120);
     row.small = static_cast<int16_t>(pick(5) * 9000 - 18000);
-    row.number = pick(5) * 1'000'000'000 - 2'000'000'000;
+    row.number = static_cast<int32_t>(int64_t{pick(5)} * 1'000'000'000 - 2'000'000'000);
     row.unsigned_number = static_cast<uint32_t>(pick(4)) * 0x50000001u;
     row.date = LongToDate(DATE(1 + pick(12), 1 + pick(28), 1990 + pick(3)));
     std::memset(row.text, ' ', sizeof row.text);
