@@ -112,6 +112,8 @@ uint64_t RecordKey::prefix(const uint8_t* record) const {
             value = value << 8 | (segment.descending ? static_cast<uint8_t>(~bytes[i]) : bytes[i]);
         filled += segment.length;
     }
+    if (filled == 0)
+        return 0; // no prefix: every record ties
     return filled == PrefixBytes ? value : value << (8 * (PrefixBytes - filled));
 }
 
