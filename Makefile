@@ -3,6 +3,8 @@
 #   make test             build and run every test
 #   make test SANITIZE=1  the same with AddressSanitizer and UBSan, in build-asan/
 #   make bench            build and run the benchmarks (Release, in build-bench/)
+#   make fuzz             build the libFuzzer targets with clang and run each for
+#                         FUZZ_SECONDS (default 60) on its corpus, in build-fuzz/
 
 SANITIZE ?= 0
 JOBS ?= $(shell nproc)
@@ -15,7 +17,9 @@ BUILD_DIR := build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: all deps configure build run test bench clean format
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build run test bench fuzz clean format
 
 all: build
 
@@ -47,8 +51,18 @@ bench: deps
 	@cmake --build build-bench -j $(JOBS)
 	@for b in build-bench/bench/*_bench; do echo "== $$b"; $$b; done
 
+fuzz:
+	@scripts/deps fuzz
+	@CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEX_FUZZ=ON > /dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@for f in build-fuzz/fuzz/*_fuzz; do \
+	    name=$$(basename $$f); mkdir -p fuzz/corpus/$$name; \
+	    echo "== $$name for $(FUZZ_SECONDS) s"; \
+	    $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 fuzz/corpus/$$name || exit 1; \
+	done
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-bench
+	rm -rf build build-asan build-bench build-fuzz
