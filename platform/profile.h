@@ -31,7 +31,11 @@ std::string get_profile_string(std::string_view file_name, std::string_view sect
 // Sets an entry (creating the file, the section and the entry as needed). No
 // entry removes the whole section; no value removes the entry. False when the
 // file could not be written (errno tells why); the file is then unchanged.
-bool write_profile_string(std::string_view file_name, std::string_view section, std::optional<std::string_view> entry,
-                          std::optional<std::string_view> value);
+// Names and values that cannot be written as lines that read back the same (a
+// line break, "]" in the section name, "=" in the entry name or ";", "#" or
+// "[" at its start) fail with EINVAL. Writers lock "<file>.lock", which stays
+// beside the file.
+bool write_profile_string(std::string_view file_name, std::string_view section,
+                          std::optional<std::string_view> entry, std::optional<std::string_view> value);
 
 } // namespace morvex::platform

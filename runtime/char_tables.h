@@ -34,6 +34,11 @@ struct CharTables {
     std::array<Digraph, MaxDigraphs> digraphs{};
     std::array<Digraph, MaxDigraphs> oem_digraphs{};
     std::size_t digraph_count = 0;
+    // Derived by SetCharTables: each character's digraph slot + 1 (0 for
+    // none) in the Windows and OEM tables, and whether text orders by bytes.
+    std::array<uint8_t, 256> digraph_slot{};
+    std::array<uint8_t, 256> oem_digraph_slot{};
+    bool bytewise = true;
 
     // Weight = code, ASCII letters paired and classed, digits classed, no digraphs.
     static CharTables Defaults();
@@ -41,7 +46,7 @@ struct CharTables {
 
 // The tables in force.
 const CharTables& Chars();
-// Replaces the tables; start-up and tests only.
+// Replaces the tables (deriving the indexes above); start-up and tests only.
 void SetCharTables(const CharTables& tables);
 
 inline uint8_t ToUpperChar(uint8_t c) {

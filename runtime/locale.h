@@ -41,8 +41,10 @@ bool ApplyEnvironmentFile(const std::string& path);
 void ApplyEnvironmentText(std::string_view contents);
 void ResetLocale();
 
-// The environment file's path for the running executable.
+// The environment file's path for the running executable: its path with the
+// file name's extension, if any, replaced by ".ENV".
 std::string EnvironmentFilePath();
+std::string EnvironmentFilePathFor(std::string executable);
 
 // Month 1..12.
 std::string_view MonthName(int month);

@@ -11,7 +11,9 @@ constexpr std::string_view Usage =
     "usage: morvex COMMAND [ARGS]\n"
     "\n"
     "Commands:\n"
-    "  cal     the month grid of a month, as the calendar component builds it\n"
+    "  cal       the month grid of a month, as the calendar component builds it\n"
+    "  format    a value through a picture: FORMAT(VALUE, PICTURE)\n"
+    "  deformat  text read back through a picture: DEFORMAT(TEXT, PICTURE)\n"
     "\n"
     "'morvex COMMAND --help' describes a command.\n";
 
@@ -31,6 +33,10 @@ int main(int argc, char** argv) {
     }
     if (command == "cal")
         return morvex::tools::run_cal(rest, std::cout, std::cerr);
+    if (command == "format")
+        return morvex::tools::run_format(rest, std::cout, std::cerr);
+    if (command == "deformat")
+        return morvex::tools::run_deformat(rest, std::cout, std::cerr);
     std::cerr << "morvex: unknown command '" << command << "'\n" << Usage;
     return 2;
 }

@@ -1,5 +1,6 @@
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
+#include "runtime/locale.h"
 #include "runtime/queue.h"
 #include "tests/support/failing_allocator.h"
 #include "tests/support/fixed_clock.h"
@@ -352,6 +353,17 @@ TEST_F(QueueTest, TextKeysComparePaddedWithBlanks) {
         sorted.emplace_back(line.text);
     }
     EXPECT_EQ(sorted, (std::vector<std::string>{"", "a", "a b", "ab", "b"}));
+}
+
+TEST_F(QueueTest, TextKeysFollowTheCollationSequence) {
+    ApplyEnvironmentText("MVXCOLSEQ=ba\n");
+    add(1, 0, "a");
+    add(2, 0, "b");
+    add(3, 0, "c");
+    queue.Sort(QueueKey{3});
+    const std::vector<int32_t> sorted = ids();
+    ResetLocale();
+    EXPECT_EQ(sorted, (std::vector<int32_t>{2, 1, 3}));
 }
 
 // Everything observable of a queue: each cached order read back in full.

@@ -1,0 +1,103 @@
+#include "platform/charset.h"
+
+#include "platform/charset_tables.h"
+
+namespace morvex::platform {
+
+namespace {
+
+// Unicode code points of Windows-1252 bytes 0x80..0x9F; the rest map to themselves.
+constexpr char32_t HighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char32_t code_point(uint8_t c) { return c >= 0x80 && c < 0xA0 ? HighControls[c - 0x80] : c; }
+
+char windows_byte(char32_t point) {
+    if (point < 0x80 || (point >= 0xA0 && point <= 0xFF))
+        return static_cast<char>(point);
+    for (int i = 0; i < 32; ++i) {
+        if (HighControls[i] == point)
+            return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
+} // namespace
+
+uint8_t oem_to_windows(uint8_t c) { return tables::OemToWindows[c]; }
+uint8_t windows_to_oem(uint8_t c) { return tables::WindowsToOem[c]; }
+
+std::string oem_to_windows(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        c = static_cast<char>(oem_to_windows(static_cast<uint8_t>(c)));
+    return result;
+}
+
+std::string windows_to_oem(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        c = static_cast<char>(windows_to_oem(static_cast<uint8_t>(c)));
+    return result;
+}
+
+bool is_upper_letter(uint8_t c) { return tables::LowerOfUpper[c] != 0; }
+uint8_t lower_of(uint8_t upper) { return tables::LowerOfUpper[upper]; }
+
+std::span<const uint8_t> one_character_sort_order() { return tables::OneCharacterSortOrder; }
+
+std::string utf8_to_windows1252(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<uint8_t>(text[i]);
+        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + static_cast<std::size_t>(length) > text.size()) {
+            result += '?';
+            ++i;
+            continue;
+        }
+        char32_t point = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        bool well_formed = true;
+        for (int k = 1; k < length; ++k) {
+            const auto next = static_cast<uint8_t>(text[i + static_cast<std::size_t>(k)]);
+            well_formed = well_formed && (next & 0xC0) == 0x80;
+            point = point << 6 | (next & 0x3F);
+        }
+        result += well_formed ? windows_byte(point) : '?';
+        i += well_formed ? static_cast<std::size_t>(length) : 1;
+    }
+    return result;
+}
+
+std::string utf16_to_windows1252(std::u16string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (char16_t unit : text)
+        result += unit >= 0xD800 && unit < 0xE000 ? '?' : windows_byte(unit);
+    return result;
+}
+
+std::string windows1252_to_utf8(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (char byte : text) {
+        const char32_t point = code_point(static_cast<uint8_t>(byte));
+        if (point < 0x80) {
+            result += static_cast<char>(point);
+        } else if (point < 0x800) {
+            result += static_cast<char>(0xC0 | point >> 6);
+            result += static_cast<char>(0x80 | (point & 0x3F));
+        } else {
+            result += static_cast<char>(0xE0 | point >> 12);
+            result += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+            result += static_cast<char>(0x80 | (point & 0x3F));
+        }
+    }
+    return result;
+}
+
+} // namespace morvex::platform

@@ -1,0 +1,31 @@
+// Character sets: Windows-1252 (the system's text) against the OEM code page
+// (850, Western European), the Windows-1252 letter case pairs, the order in
+// which the platform sorts one-character strings, and UTF-8 at the edges.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace morvex::platform {
+
+uint8_t oem_to_windows(uint8_t c);
+uint8_t windows_to_oem(uint8_t c);
+std::string oem_to_windows(std::string_view text);
+std::string windows_to_oem(std::string_view text);
+
+// Upper-case letters of Windows-1252 above 127 and their lower-case forms.
+bool is_upper_letter(uint8_t c);
+uint8_t lower_of(uint8_t upper);
+
+// Characters 1..254 in the order one-character strings sort on this platform.
+std::span<const uint8_t> one_character_sort_order();
+
+// UTF-8 to Windows-1252; characters it lacks become '?'.
+std::string utf8_to_windows1252(std::string_view text);
+std::string windows1252_to_utf8(std::string_view text);
+// UTF-16 (automation strings) to Windows-1252; characters it lacks become '?'.
+std::string utf16_to_windows1252(std::u16string_view text);
+
+} // namespace morvex::platform

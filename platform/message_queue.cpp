@@ -1,0 +1,480 @@
+// One mutex guards every queue, the window registry and the semaphores; each
+// thread sleeps on its own condition variable. The platform has few threads
+// and short critical sections, and one lock keeps the wake-up rules (a post,
+// a send, a semaphore release, a timer) free of lost-wakeup races.
+#include "platform/message_queue.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace morvex::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct SentRecord {
+    Message message;
+    WindowTarget target;
+    intptr_t result = 0;
+    bool done = false;
+    struct ThreadQueue* sender = nullptr;
+};
+
+struct Timer {
+    WindowHandle window;
+    uintptr_t id;
+    Clock::duration interval;
+    Clock::time_point due;
+};
+
+struct ThreadQueue {
+    ThreadKey key = 0;
+    std::condition_variable wake;
+    std::deque<Message> posted;
+    std::deque<SentRecord*> sent;
+    std::vector<Timer> timers;
+    bool quit = false;
+    int quit_code = 0;
+    bool alive = true;
+};
+
+} // namespace
+
+// Shared by the queues and Semaphore (a friend): everything under one mutex.
+struct MessagingState {
+    std::mutex mutex;
+    std::unordered_map<ThreadKey, std::shared_ptr<ThreadQueue>> queues;
+    std::unordered_map<WindowHandle, WindowTarget> windows;
+    std::vector<ThreadQueue*> semaphore_waiters;
+    LockHooks hooks;
+    std::atomic<ThreadKey> next_key{1};
+
+    static int& count(Semaphore& s) { return s.m_count; }
+    static int maximum(const Semaphore& s) { return s.m_maximum; }
+};
+
+namespace {
+
+MessagingState& state() {
+    static MessagingState* instance = new MessagingState; // lives until the process ends
+    return *instance;
+}
+
+// Ends the thread's queue when the thread ends: senders waiting on it get 0.
+struct QueueOwner {
+    std::shared_ptr<ThreadQueue> queue;
+    ~QueueOwner() {
+        if (!queue)
+            return;
+        MessagingState& s = state();
+        std::lock_guard lock(s.mutex);
+        queue->alive = false;
+        for (SentRecord* record : queue->sent) {
+            record->done = true;
+            record->sender->wake.notify_all();
+        }
+        queue->sent.clear();
+        s.queues.erase(queue->key);
+    }
+};
+
+thread_local QueueOwner t_owner;
+// Set while this layer has given the runtime lock up for a blocking wait.
+thread_local bool t_lock_released = false;
+
+ThreadQueue& own_queue() {
+    if (!t_owner.queue) {
+        MessagingState& s = state();
+        auto queue = std::make_shared<ThreadQueue>();
+        queue->key = s.next_key++;
+        std::lock_guard lock(s.mutex);
+        s.queues.emplace(queue->key, queue);
+        t_owner.queue = std::move(queue);
+    }
+    return *t_owner.queue;
+}
+
+ThreadQueue* queue_of(ThreadKey key) {
+    auto found = state().queues.find(key);
+    return found == state().queues.end() ? nullptr : found->second.get();
+}
+
+bool matches(const Message& message, const MessageFilter& filter) {
+    if (filter.window != 0 && message.window != filter.window)
+        return false;
+    return (filter.first == 0 && filter.last == 0) ||
+           (message.number >= filter.first && message.number <= filter.last);
+}
+
+// Gives the lock up before a blocking wait, takes it back after.
+class BlockingSection {
+public:
+    BlockingSection() : m_released(!t_lock_released) {
+        if (m_released) {
+            t_lock_released = true;
+            if (state().hooks.release)
+                state().hooks.release();
+        }
+    }
+    ~BlockingSection() {
+        if (m_released) {
+            if (state().hooks.acquire)
+                state().hooks.acquire();
+            t_lock_released = false;
+        }
+    }
+
+private:
+    bool m_released;
+};
+
+// Runs one sent message's procedure; `lock` is held on entry and on return.
+void serve_one(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
+    SentRecord* record = queue.sent.front();
+    queue.sent.pop_front();
+    lock.unlock();
+    const bool needs_lock = t_lock_released;
+    if (needs_lock && state().hooks.acquire)
+        state().hooks.acquire();
+    if (needs_lock)
+        t_lock_released = false;
+    const intptr_t result =
+        record->target.procedure ? record->target.procedure(record->target.context, record->message) : 0;
+    if (needs_lock) {
+        t_lock_released = true;
+        if (state().hooks.release)
+            state().hooks.release();
+    }
+    lock.lock();
+    record->result = result;
+    record->done = true;
+    record->sender->wake.notify_all();
+}
+
+void serve_all(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
+    while (!queue.sent.empty())
+        serve_one(lock, queue);
+}
+
+// The next message for the filter, taken or kept; the order is posted
+// messages, then quit, then due timers.
+bool find_message(ThreadQueue& queue, Message& message, const MessageFilter& filter, Removal removal) {
+    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+        if (matches(*it, filter)) {
+            message = *it;
+            if (removal == Removal::Remove)
+                queue.posted.erase(it);
+            return true;
+        }
+    }
+    if (queue.quit && matches(Message{0, MsgQuit, 0, 0}, filter)) {
+        message = Message{0, MsgQuit, static_cast<uintptr_t>(queue.quit_code), 0};
+        if (removal == Removal::Remove)
+            queue.quit = false;
+        return true;
+    }
+    const Clock::time_point now = Clock::now();
+    for (Timer& timer : queue.timers) {
+        const Message tick{timer.window, MsgTimer, timer.id, 0};
+        if (timer.due <= now && matches(tick, filter)) {
+            message = tick;
+            // Ticks missed while nobody asked are not made up for.
+            if (removal == Removal::Remove)
+                timer.due = now + timer.interval;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) {
+    std::optional<Clock::time_point> next;
+    for (const Timer& timer : queue.timers) {
+        if (!next || timer.due < *next)
+            next = timer.due;
+    }
+    return next;
+}
+
+bool post_to(ThreadQueue* queue, const Message& message, bool first) {
+    if (!queue || !queue->alive)
+        return false;
+    if (first)
+        queue->posted.push_front(message);
+    else
+        queue->posted.push_back(message);
+    queue->wake.notify_all();
+    return true;
+}
+
+} // namespace
+
+ThreadKey current_thread() { return own_queue().key; }
+
+void register_window(WindowHandle window, const WindowTarget& target) {
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    s.windows[window] = target;
+}
+
+std::vector<Message> unregister_window(WindowHandle window) {
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    std::vector<Message> removed;
+    auto found = s.windows.find(window);
+    if (found == s.windows.end())
+        return removed;
+    if (ThreadQueue* queue = queue_of(found->second.thread)) {
+        for (auto it = queue->posted.begin(); it != queue->posted.end();) {
+            if (it->window == window) {
+                removed.push_back(*it);
+                it = queue->posted.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        std::erase_if(queue->timers, [window](const Timer& t) { return t.window == window; });
+    }
+    s.windows.erase(found);
+    return removed;
+}
+
+std::optional<WindowTarget> window_target(WindowHandle window) {
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    auto found = s.windows.find(window);
+    return found == s.windows.end() ? std::nullopt : std::optional<WindowTarget>(found->second);
+}
+
+bool post_thread_message(ThreadKey thread, const Message& message) {
+    own_queue();
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    return post_to(queue_of(thread), message, false);
+}
+
+namespace {
+
+bool post_to_window(const Message& message, bool first) {
+    own_queue();
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    auto found = s.windows.find(message.window);
+    return found != s.windows.end() && post_to(queue_of(found->second.thread), message, first);
+}
+
+} // namespace
+
+bool post_message(const Message& message) { return post_to_window(message, false); }
+
+bool post_message_first(const Message& message) { return post_to_window(message, true); }
+
+intptr_t dispatch_message(const Message& message) {
+    const std::optional<WindowTarget> target = window_target(message.window);
+    return target && target->procedure ? target->procedure(target->context, message) : 0;
+}
+
+intptr_t send_message(const Message& message) {
+    ThreadQueue& own = own_queue();
+    const std::optional<WindowTarget> target = window_target(message.window);
+    if (!target || !target->procedure)
+        return 0;
+    if (target->thread == own.key)
+        return target->procedure(target->context, message);
+
+    SentRecord record{message, *target, 0, false, &own};
+    MessagingState& s = state();
+    {
+        std::lock_guard lock(s.mutex);
+        ThreadQueue* receiver = queue_of(target->thread);
+        if (!receiver || !receiver->alive)
+            return 0;
+        receiver->sent.push_back(&record);
+        receiver->wake.notify_all();
+    }
+    BlockingSection blocking;
+    std::unique_lock lock(s.mutex);
+    while (!record.done) {
+        if (!own.sent.empty()) {
+            serve_one(lock, own);
+            continue;
+        }
+        own.wake.wait(lock);
+    }
+    return record.result;
+}
+
+bool peek_message(Message& message, const MessageFilter& filter, Removal removal) {
+    ThreadQueue& own = own_queue();
+    std::unique_lock lock(state().mutex);
+    serve_all(lock, own);
+    return find_message(own, message, filter, removal);
+}
+
+bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
+    ThreadQueue& own = own_queue();
+    MessagingState& s = state();
+    const bool timed = timeout.has_value();
+    const Clock::time_point deadline = timed ? Clock::now() + *timeout : Clock::time_point::max();
+    {
+        std::unique_lock lock(s.mutex);
+        serve_all(lock, own);
+        Message ignored;
+        if (find_message(own, ignored, {}, Removal::Keep))
+            return true;
+    }
+    BlockingSection blocking;
+    std::unique_lock lock(s.mutex);
+    while (true) {
+        serve_all(lock, own);
+        Message ignored;
+        if (find_message(own, ignored, {}, Removal::Keep))
+            return true;
+        if (timed && Clock::now() >= deadline)
+            return false;
+        const std::optional<Clock::time_point> timer = next_timer(own);
+        const Clock::time_point until = timer ? std::min(*timer, deadline) : deadline;
+        if (until == Clock::time_point::max())
+            own.wake.wait(lock);
+        else
+            own.wake.wait_until(lock, until);
+    }
+}
+
+bool get_message(Message& message, const MessageFilter& filter) {
+    ThreadQueue& own = own_queue();
+    MessagingState& s = state();
+    {
+        std::unique_lock lock(s.mutex);
+        serve_all(lock, own);
+        if (find_message(own, message, filter, Removal::Remove))
+            return message.number != MsgQuit;
+    }
+    BlockingSection blocking;
+    std::unique_lock lock(s.mutex);
+    while (true) {
+        serve_all(lock, own);
+        if (find_message(own, message, filter, Removal::Remove))
+            return message.number != MsgQuit;
+        if (const std::optional<Clock::time_point> until = next_timer(own))
+            own.wake.wait_until(lock, *until);
+        else
+            own.wake.wait(lock);
+    }
+}
+
+void post_quit_message(int exit_code) {
+    ThreadQueue& own = own_queue();
+    std::lock_guard lock(state().mutex);
+    own.quit = true;
+    own.quit_code = exit_code;
+}
+
+void set_timer(WindowHandle window, uintptr_t id, std::chrono::milliseconds interval) {
+    ThreadQueue& own = own_queue();
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    ThreadQueue* queue = &own;
+    if (window != 0) {
+        auto found = s.windows.find(window);
+        queue = found == s.windows.end() ? nullptr : queue_of(found->second.thread);
+    }
+    if (!queue)
+        return;
+    const Clock::duration period = std::max<Clock::duration>(interval, std::chrono::milliseconds(1));
+    std::erase_if(queue->timers, [&](const Timer& t) { return t.window == window && t.id == id; });
+    queue->timers.push_back(Timer{window, id, period, Clock::now() + period});
+    queue->wake.notify_all();
+}
+
+void kill_timer(WindowHandle window, uintptr_t id) {
+    ThreadQueue& own = own_queue();
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    ThreadQueue* queue = &own;
+    if (window != 0) {
+        auto found = s.windows.find(window);
+        queue = found == s.windows.end() ? nullptr : queue_of(found->second.thread);
+    }
+    if (queue)
+        std::erase_if(queue->timers, [&](const Timer& t) { return t.window == window && t.id == id; });
+}
+
+void set_lock_hooks(const LockHooks& hooks) {
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    s.hooks = hooks;
+}
+
+Semaphore::Semaphore(int initial, int maximum) : m_count(initial), m_maximum(maximum) {}
+
+bool Semaphore::release() {
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    if (m_count >= m_maximum)
+        return false;
+    ++m_count;
+    for (ThreadQueue* waiter : s.semaphore_waiters)
+        waiter->wake.notify_all();
+    return true;
+}
+
+bool Semaphore::try_acquire() {
+    std::lock_guard lock(state().mutex);
+    if (m_count == 0)
+        return false;
+    --m_count;
+    return true;
+}
+
+WaitResult wait_semaphore_or_sent_message(Semaphore& semaphore, std::optional<std::chrono::milliseconds> timeout) {
+    ThreadQueue& own = own_queue();
+    MessagingState& s = state();
+    const bool timed = timeout.has_value();
+    const Clock::time_point deadline = timed ? Clock::now() + *timeout : Clock::time_point::max();
+    std::unique_lock lock(s.mutex);
+    s.semaphore_waiters.push_back(&own);
+    WaitResult result;
+    while (true) {
+        if (MessagingState::count(semaphore) > 0) {
+            --MessagingState::count(semaphore);
+            result = WaitResult::Acquired;
+            break;
+        }
+        if (!own.sent.empty()) {
+            result = WaitResult::MessageSent;
+            break;
+        }
+        if (timed) {
+            if (own.wake.wait_until(lock, deadline) == std::cv_status::timeout && Clock::now() >= deadline &&
+                MessagingState::count(semaphore) == 0 && own.sent.empty()) {
+                result = WaitResult::TimedOut;
+                break;
+            }
+        } else {
+            own.wake.wait(lock);
+        }
+    }
+    s.semaphore_waiters.erase(std::find(s.semaphore_waiters.begin(), s.semaphore_waiters.end(), &own));
+    return result;
+}
+
+void serve_sent_messages() {
+    ThreadQueue& own = own_queue();
+    const bool was_released = t_lock_released;
+    // The caller is waiting for the runtime lock: it does not hold it.
+    t_lock_released = true;
+    {
+        std::unique_lock lock(state().mutex);
+        serve_all(lock, own);
+    }
+    t_lock_released = was_released;
+}
+
+} // namespace morvex::platform

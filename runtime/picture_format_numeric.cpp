@@ -1,0 +1,259 @@
+// FORMAT for numeric (@N), scientific (@E) and pattern (@P) pictures: the
+// value is rounded at the picture's last decimal position, then its digits
+// are placed right-aligned on the integer positions and its decimals on the
+// decimal positions in one walk over the token pairs.
+#include "runtime/picture_internal.h"
+
+#include <cstring>
+
+namespace morvex::picture_detail {
+
+namespace {
+
+constexpr std::size_t MaxDigits = sizeof(PictureNumber::digits);
+
+// The digit positions of a picture: integer digits and grouping pairs before
+// the decimal mark, decimals after it, exponent digits after the exponent
+// sign.
+struct Layout {
+    int integer_positions = 0;
+    int groups = 0;
+    int decimals = 0;
+    int exponent_digits = 0;
+};
+
+Layout layout_of(const CompiledPicture& picture, std::size_t count) {
+    Layout layout;
+    enum { Integer, Fraction, Exponent } part = Integer;
+    for (std::size_t i = 0; i < count; ++i) {
+        switch (picture.tokens[i].code) {
+        case TokenCode::Digit:
+        case TokenCode::BlankDigit:
+            ++(part == Integer    ? layout.integer_positions
+               : part == Fraction ? layout.decimals
+                                  : layout.exponent_digits);
+            break;
+        case TokenCode::Group:
+            if (part == Integer)
+                ++layout.groups;
+            break;
+        case TokenCode::DecimalPoint:
+        case TokenCode::ImpliedDecimalPoint:
+            part = Fraction;
+            break;
+        case TokenCode::ExponentSign:
+            part = Exponent;
+            break;
+        default:
+            break;
+        }
+    }
+    return layout;
+}
+
+// What the walk prints: the significant integer digits, the decimals, and
+// for scientific pictures the exponent.
+struct Placement {
+    const char* integer_digits = nullptr;
+    int significant = 0;      // integer digits without leading zeros
+    int groups_as_digits = 0; // leftmost grouping pairs that hold digits
+    const char* decimals = nullptr;
+    bool negative = false;
+    bool overflow = false;
+    bool exponent_negative = false;
+    char exponent_digits[10] = {}; // as many as the picture has
+};
+
+// Adds one at the last of `length` digits; true when it carries out of the
+// first.
+bool increment(char* digits, int length) {
+    int i = length - 1;
+    while (i >= 0 && digits[i] == '9')
+        digits[i--] = '0';
+    if (i < 0)
+        return true;
+    ++digits[i];
+    return false;
+}
+
+std::size_t print(const CompiledPicture& picture, std::size_t count, const Layout& layout,
+                  const Placement& place, char* out) {
+    const int slots = layout.integer_positions + place.groups_as_digits;
+    const int first_slot = slots - place.significant;
+    int slot = 0;
+    int group_index = 0;
+    int decimal_index = 0;
+    bool before_point = true;
+    bool after_exponent_sign = false;
+    bool digit_printed = false;
+    int exponent_index = 0;
+    TokenCode previous = TokenCode::Literal;
+    std::size_t w = 0;
+
+    for (std::size_t i = 0; i < count; ++i) {
+        const PictureToken& token = picture.tokens[i];
+        char c = token.character;
+        switch (token.code) {
+        case TokenCode::Digit:
+        case TokenCode::BlankDigit:
+            if (place.overflow) {
+                c = '#';
+            } else if (after_exponent_sign) {
+                c = exponent_index < 10 ? place.exponent_digits[exponent_index++] : '0';
+            } else if (!before_point) {
+                c = place.decimals[decimal_index++];
+            } else {
+                if (slot >= first_slot) {
+                    c = place.integer_digits[slot - first_slot];
+                    digit_printed = true;
+                }
+                ++slot;
+            }
+            break;
+        case TokenCode::Group:
+            if (place.overflow) {
+                c = '#';
+            } else if (!before_point) {
+                c = printed_mark(c);
+            } else if (group_index < place.groups_as_digits) {
+                c = place.integer_digits[slot - first_slot];
+                digit_printed = true;
+                ++slot;
+            } else if (digit_printed) {
+                c = printed_mark(c);
+            } else if (w > 0 && previous == TokenCode::Sign && (out[w - 1] == '-' || out[w - 1] == '(')) {
+                // The sign moves next to the digits.
+                c = out[w - 1];
+                out[w - 1] = ' ';
+            } else if (w > 0 && out[w - 1] == '*') {
+                c = '*';
+            } else if (w > 0 && out[w - 1] == '0' && is_digit_code(previous)) {
+                // Zeros shown by the 0 fill are grouped like digits.
+                c = printed_mark(c);
+            } else {
+                c = ' ';
+            }
+            if (before_point)
+                ++group_index;
+            break;
+        case TokenCode::DecimalPoint:
+            before_point = false;
+            c = printed_mark(c);
+            break;
+        case TokenCode::ImpliedDecimalPoint:
+            before_point = false;
+            previous = token.code;
+            continue; // not printed
+        case TokenCode::Sign:
+            c = place.negative ? c : ' ';
+            break;
+        case TokenCode::ExponentSign:
+            after_exponent_sign = true;
+            c = place.exponent_negative ? '-' : '+';
+            break;
+        default:
+            break;
+        }
+        out[w++] = c;
+        previous = token.code;
+    }
+    if (w < count)
+        std::memset(out + w, ' ', count - w);
+    return count;
+}
+
+std::size_t format_scientific(const char* digits, int n, int lead, bool negative,
+                              const CompiledPicture& picture, std::size_t count, char* out) {
+    const Layout layout = layout_of(picture, count);
+    char mantissa[2 * MaxPictureTokens + 2];
+    const int total = layout.integer_positions + layout.decimals;
+    Placement place;
+    place.integer_digits = mantissa;
+    place.decimals = mantissa + layout.integer_positions;
+    std::memset(place.exponent_digits, '0', sizeof place.exponent_digits);
+    if (n == 0) {
+        std::memset(mantissa, '0', static_cast<std::size_t>(total));
+    } else {
+        for (int j = 0; j < total; ++j)
+            mantissa[j] = j < n ? digits[j] : '0';
+        int exponent = lead - layout.integer_positions;
+        if (total < n && digits[total] >= '5' && increment(mantissa, total)) {
+            mantissa[0] = '1';
+            ++exponent;
+        }
+        place.significant = layout.integer_positions;
+        place.negative = negative;
+        place.exponent_negative = exponent < 0;
+        // The exponent's digits, right-aligned on the exponent positions.
+        int magnitude = exponent < 0 ? -exponent : exponent;
+        const int digits_shown = layout.exponent_digits < 10 ? layout.exponent_digits : 10;
+        for (int k = digits_shown; k-- > 0; magnitude /= 10)
+            place.exponent_digits[k] = static_cast<char>('0' + magnitude % 10);
+        place.overflow = magnitude != 0;
+    }
+    return print(picture, count, layout, place, out);
+}
+
+} // namespace
+
+std::size_t format_number(const PictureNumber& value, const CompiledPicture& picture, char* out) {
+    const std::size_t count = token_total(picture);
+
+    // The digits without leading zeros; anything but a digit counts as 0.
+    char digits[MaxDigits];
+    int n = 0;
+    const int given = value.digit_count < MaxDigits ? value.digit_count : static_cast<int>(MaxDigits);
+    for (int i = 0; i < given; ++i) {
+        const char c = is_digit(value.digits[i]) ? value.digits[i] : '0';
+        if (n > 0 || c != '0')
+            digits[n++] = c;
+    }
+    const int lead = n + value.exponent; // digits before the decimal point
+    if (n == 0 && picture.blank_when_zero())
+        return std::memset(out, ' ', count), count;
+    if (picture.kind() == PictureKind::Scientific)
+        return format_scientific(digits, n, lead, value.negative && n > 0, picture, count, out);
+
+    const Layout layout = layout_of(picture, count);
+    // r holds the integer digits then the decimals, with one place in front
+    // for a carry out of the first digit.
+    char buffer[2 * MaxPictureTokens + 2];
+    char* r = buffer + 1;
+    int integer_count = lead > 0 ? lead : 0;
+    const int capacity = layout.integer_positions + layout.groups;
+    Placement place;
+    place.overflow = integer_count > capacity;
+    if (!place.overflow) {
+        const int length = integer_count + layout.decimals;
+        const int shift = lead < 0 ? lead : 0;
+        for (int j = 0; j < length; ++j) {
+            const int index = j + shift;
+            r[j] = index >= 0 && index < n ? digits[index] : '0';
+        }
+        const int rounding = length + shift;
+        if (rounding >= 0 && rounding < n && digits[rounding] >= '5' && increment(r, length)) {
+            *--r = '1';
+            ++integer_count;
+            place.overflow = integer_count > capacity;
+        }
+        int first = 0;
+        while (first < integer_count && r[first] == '0')
+            ++first;
+        bool zero = first == integer_count;
+        for (int j = integer_count; zero && j < integer_count + layout.decimals; ++j)
+            zero = r[j] == '0';
+        place.integer_digits = r + first;
+        place.significant = integer_count - first;
+        place.groups_as_digits =
+            place.significant > layout.integer_positions ? place.significant - layout.integer_positions : 0;
+        place.decimals = r + integer_count;
+        place.negative = value.negative && !zero;
+    } else {
+        place.negative = value.negative;
+    }
+    if (place.overflow && picture.kind() == PictureKind::Pattern && layout.integer_positions == 0)
+        return std::memset(out, ' ', count), count;
+    return print(picture, count, layout, place, out);
+}
+
+} // namespace morvex::picture_detail
