@@ -2,16 +2,21 @@
 #   make run              build and start what the project offers so far
 #   make test             build and run every test
 #   make test SANITIZE=1  the same with AddressSanitizer and UBSan, in build-asan/
+#   make test TSAN=1      the same with ThreadSanitizer, in build-tsan/
 #   make bench            build and run the benchmarks (Release, in build-bench/)
 #   make fuzz             build the libFuzzer targets with clang and run each for
 #                         FUZZ_SECONDS (default 60) on its corpus, in build-fuzz/
 
 SANITIZE ?= 0
+TSAN ?= 0
 JOBS ?= $(shell nproc)
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR := build-asan
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Debug -DMORVEX_SANITIZE=ON
+else ifeq ($(TSAN),1)
+BUILD_DIR := build-tsan
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEX_TSAN=ON
 else
 BUILD_DIR := build
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -65,4 +70,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-bench build-fuzz

@@ -119,6 +119,11 @@ void CompilePicture(CompiledPicture& picture, std::string_view text);
 // allocation. Dates and times are their standard numbers.
 std::size_t FORMAT(const PictureNumber& value, const CompiledPicture& picture, char* out);
 std::size_t FORMAT(int64_t value, const CompiledPicture& picture, char* out);
+// Standard dates and times are 32-bit; without this they would match the
+// int64_t and double overloads equally well.
+inline std::size_t FORMAT(int32_t value, const CompiledPicture& picture, char* out) {
+    return FORMAT(int64_t{value}, picture, out);
+}
 std::size_t FORMAT(double value, const CompiledPicture& picture, char* out);
 // String and key-in pictures take text; other pictures read it as a number.
 std::size_t FORMAT(std::string_view text, const CompiledPicture& picture, char* out);

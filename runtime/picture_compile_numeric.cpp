@@ -167,8 +167,8 @@ bool compile_numeric(CompiledPicture& picture, std::string_view body, bool blank
 }
 
 // @E width [[grouping] decimal-mark integer-digits]: a sign, the integer
-// digits (the last one the units digit), the decimal mark, as many decimals
-// as fit, and E with a signed three-digit exponent.
+// digits (the last one the units digit, one by default), the decimal mark,
+// as many decimals as fit, and E with a signed three-digit exponent.
 bool compile_scientific(CompiledPicture& picture, std::string_view body, bool blank_when_zero) {
     std::size_t i = 1;
     const std::size_t n = body.size();
@@ -188,11 +188,15 @@ bool compile_scientific(CompiledPicture& picture, std::string_view body, bool bl
     }
     if (i != n)
         return false;
+    // The sign, integer digits and groups, the exponent, and the decimal
+    // mark when there is room for it: the narrowest picture, @E7, is a sign,
+    // one digit and the exponent.
     const uint32_t groups = grouping ? (integer_digits - 1) / 3 : 0;
-    const uint32_t fixed = 1 + integer_digits + groups + 1 + 5;
+    const uint32_t fixed = 1 + integer_digits + groups + 5;
     if (fixed > width)
         return false;
-    const uint32_t decimals = width - fixed;
+    const bool point = width > fixed;
+    const uint32_t decimals = point ? width - fixed - 1 : 0;
 
     TokenSink sink(picture);
     sink.add('-', TokenCode::Sign);
@@ -204,7 +208,8 @@ bool compile_scientific(CompiledPicture& picture, std::string_view body, bool bl
         if (grouping && k > 1 && (k - 1) % 3 == 0)
             sink.add(grouping, TokenCode::Group);
     }
-    sink.add(decimal, TokenCode::DecimalPoint);
+    if (point)
+        sink.add(decimal, TokenCode::DecimalPoint);
     for (uint32_t k = 0; k < decimals; ++k)
         sink.add('0', TokenCode::Digit);
     sink.add('E', TokenCode::Literal);

@@ -32,9 +32,10 @@ bool is_letter(char c) {
            (Chars().char_class[u] & (CharUpper | CharLower));
 }
 
-// The digits of one field (a run of digit pairs): blanks and the pairs' own
-// fill character before the first digit are passed over; a non-digit after a
-// digit ends the field early and stays for the next pair.
+// The digits of one field (a run of digit pairs), one text character per
+// pair: a blank or the pairs' own fill character before the first digit is
+// passed over; a non-digit after a digit ends the field early and stays for
+// the next pair.
 struct Field {
     int64_t value = 0;
     bool read = false;
@@ -42,12 +43,16 @@ struct Field {
 
 Field read_field(std::string_view text, std::size_t& pos, std::size_t length, char fill) {
     Field field;
-    while (pos < text.size() && (text[pos] == ' ' || (text[pos] == fill && !is_digit(fill))))
+    for (std::size_t k = 0; k < length && pos < text.size(); ++k) {
+        const char c = text[pos];
+        if (is_digit(c)) {
+            if (field.value < FieldLimit)
+                field.value = field.value * 10 + (c - '0');
+            field.read = true;
+        } else if (field.read || (c != ' ' && (c != fill || is_digit(fill)))) {
+            break;
+        }
         ++pos;
-    for (std::size_t k = 0; k < length && pos < text.size() && is_digit(text[pos]); ++k, ++pos) {
-        if (field.value < FieldLimit)
-            field.value = field.value * 10 + (text[pos] - '0');
-        field.read = true;
     }
     return field;
 }

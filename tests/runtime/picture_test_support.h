@@ -2,12 +2,12 @@
 // DEFORMAT through a picture text, and test names from row labels.
 #pragma once
 
+#include "runtime/date.h"
+#include "runtime/picture.h"
+
 #include <gtest/gtest.h>
 #include <string>
 #include <string_view>
-
-#include "runtime/date.h"
-#include "runtime/picture.h"
 
 namespace morvex::picture_testing {
 
