@@ -23,7 +23,7 @@ struct SentRecord {
     WindowTarget target;
     intptr_t result = 0;
     bool done = false;
-    struct ThreadQueue* sender = nullptr;
+    std::shared_ptr<struct ThreadQueue> sender; // kept alive until the answer is signalled
 };
 
 struct Timer {
@@ -154,7 +154,12 @@ void serve_one(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
     lock.lock();
     record->result = result;
     record->done = true;
-    record->sender->wake.notify_all();
+    // Wake the sender after letting the mutex go, so it does not wake only to
+    // wait for it.
+    const std::shared_ptr<ThreadQueue> sender = record->sender;
+    lock.unlock();
+    sender->wake.notify_all();
+    lock.lock();
 }
 
 void serve_all(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
@@ -202,13 +207,26 @@ std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) {
     return next;
 }
 
-bool post_to(ThreadQueue* queue, const Message& message, bool first) {
+// Appends under the mutex; the caller wakes the returned queue after letting
+// the mutex go.
+std::shared_ptr<ThreadQueue> post_to(const std::shared_ptr<ThreadQueue>& queue, const Message& message, bool first) {
     if (!queue || !queue->alive)
-        return false;
+        return nullptr;
     if (first)
         queue->posted.push_front(message);
     else
         queue->posted.push_back(message);
+    return queue;
+}
+
+std::shared_ptr<ThreadQueue> shared_queue_of(ThreadKey key) {
+    auto found = state().queues.find(key);
+    return found == state().queues.end() ? nullptr : found->second;
+}
+
+bool wake(const std::shared_ptr<ThreadQueue>& queue) {
+    if (!queue)
+        return false;
     queue->wake.notify_all();
     return true;
 }
@@ -255,8 +273,12 @@ std::optional<WindowTarget> window_target(WindowHandle window) {
 bool post_thread_message(ThreadKey thread, const Message& message) {
     own_queue();
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
-    return post_to(queue_of(thread), message, false);
+    std::shared_ptr<ThreadQueue> receiver;
+    {
+        std::lock_guard lock(s.mutex);
+        receiver = post_to(shared_queue_of(thread), message, false);
+    }
+    return wake(receiver);
 }
 
 namespace {
@@ -264,9 +286,14 @@ namespace {
 bool post_to_window(const Message& message, bool first) {
     own_queue();
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
-    auto found = s.windows.find(message.window);
-    return found != s.windows.end() && post_to(queue_of(found->second.thread), message, first);
+    std::shared_ptr<ThreadQueue> receiver;
+    {
+        std::lock_guard lock(s.mutex);
+        auto found = s.windows.find(message.window);
+        if (found != s.windows.end())
+            receiver = post_to(shared_queue_of(found->second.thread), message, first);
+    }
+    return wake(receiver);
 }
 
 } // namespace
@@ -288,16 +315,17 @@ intptr_t send_message(const Message& message) {
     if (target->thread == own.key)
         return target->procedure(target->context, message);
 
-    SentRecord record{message, *target, 0, false, &own};
+    SentRecord record{message, *target, 0, false, t_owner.queue};
     MessagingState& s = state();
+    std::shared_ptr<ThreadQueue> receiver;
     {
         std::lock_guard lock(s.mutex);
-        ThreadQueue* receiver = queue_of(target->thread);
+        receiver = shared_queue_of(target->thread);
         if (!receiver || !receiver->alive)
             return 0;
         receiver->sent.push_back(&record);
-        receiver->wake.notify_all();
     }
+    receiver->wake.notify_all();
     BlockingSection blocking;
     std::unique_lock lock(s.mutex);
     while (!record.done) {
@@ -416,12 +444,17 @@ Semaphore::Semaphore(int initial, int maximum) : m_count(initial), m_maximum(max
 
 bool Semaphore::release() {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
-    if (m_count >= m_maximum)
-        return false;
-    ++m_count;
-    for (ThreadQueue* waiter : s.semaphore_waiters)
-        waiter->wake.notify_all();
+    std::vector<std::shared_ptr<ThreadQueue>> waiters;
+    {
+        std::lock_guard lock(s.mutex);
+        if (m_count >= m_maximum)
+            return false;
+        ++m_count;
+        for (ThreadQueue* waiter : s.semaphore_waiters)
+            waiters.push_back(shared_queue_of(waiter->key));
+    }
+    for (const std::shared_ptr<ThreadQueue>& waiter : waiters)
+        wake(waiter);
     return true;
 }
 

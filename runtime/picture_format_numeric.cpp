@@ -4,6 +4,7 @@
 // decimal positions in one walk over the token pairs.
 #include "runtime/picture_internal.h"
 
+#include <array>
 #include <cstring>
 
 namespace morvex::picture_detail {
@@ -22,33 +23,31 @@ struct Layout {
     int exponent_digits = 0;
 };
 
+// Per token code: 1 a digit position, 2 a grouping pair, 4 a decimal mark
+// (printed or implied), 8 the exponent sign. A table rather than a switch:
+// the scan runs for every value and should not branch per token.
+constexpr std::array<uint8_t, 256> CodeClasses = [] {
+    std::array<uint8_t, 256> classes{};
+    classes[static_cast<uint8_t>(TokenCode::Digit)] = 1;
+    classes[static_cast<uint8_t>(TokenCode::BlankDigit)] = 1;
+    classes[static_cast<uint8_t>(TokenCode::Group)] = 2;
+    classes[static_cast<uint8_t>(TokenCode::DecimalPoint)] = 4;
+    classes[static_cast<uint8_t>(TokenCode::ImpliedDecimalPoint)] = 4;
+    classes[static_cast<uint8_t>(TokenCode::ExponentSign)] = 8;
+    return classes;
+}();
+
 Layout layout_of(const CompiledPicture& picture, std::size_t count) {
-    Layout layout;
-    enum { Integer, Fraction, Exponent } part = Integer;
+    int digits[3] = {}; // integer, fraction, exponent
+    int groups = 0;
+    int part = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        switch (picture.tokens[i].code) {
-        case TokenCode::Digit:
-        case TokenCode::BlankDigit:
-            ++(part == Integer    ? layout.integer_positions
-               : part == Fraction ? layout.decimals
-                                  : layout.exponent_digits);
-            break;
-        case TokenCode::Group:
-            if (part == Integer)
-                ++layout.groups;
-            break;
-        case TokenCode::DecimalPoint:
-        case TokenCode::ImpliedDecimalPoint:
-            part = Fraction;
-            break;
-        case TokenCode::ExponentSign:
-            part = Exponent;
-            break;
-        default:
-            break;
-        }
+        const uint8_t kind = CodeClasses[static_cast<uint8_t>(picture.tokens[i].code)];
+        digits[part] += kind & 1;
+        groups += (kind >> 1) & (part == 0);
+        part = kind & 8 ? 2 : kind & 4 ? 1 : part;
     }
-    return layout;
+    return Layout{digits[0], groups, digits[1], digits[2]};
 }
 
 // What the walk prints: the significant integer digits, the decimals, and
@@ -76,86 +75,109 @@ bool increment(char* digits, int length) {
     return false;
 }
 
+// The character of a grouping pair before the first significant digit.
+char leading_group(char mark, char* out, std::size_t w, TokenCode previous) {
+    if (w == 0)
+        return ' ';
+    char& before = out[w - 1];
+    if (previous == TokenCode::Sign && (before == '-' || before == '(')) {
+        // The sign moves next to the digits.
+        const char sign = before;
+        before = ' ';
+        return sign;
+    }
+    if (before == '*')
+        return '*';
+    // Zeros shown by the 0 fill are grouped like digits.
+    if (before == '0' && is_digit_code(previous))
+        return printed_mark(mark);
+    return ' ';
+}
+
+// A value too large for the picture: every digit position prints `#`.
+std::size_t print_overflow(const CompiledPicture& picture, std::size_t count, const Placement& place,
+                           char* out) {
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const PictureToken& token = picture.tokens[i];
+        char c = token.character;
+        if (is_digit_code(token.code) || token.code == TokenCode::Group)
+            c = '#';
+        else if (token.code == TokenCode::DecimalPoint)
+            c = printed_mark(c);
+        else if (token.code == TokenCode::ImpliedDecimalPoint)
+            continue;
+        else if (token.code == TokenCode::Sign)
+            c = place.negative ? c : ' ';
+        else if (token.code == TokenCode::ExponentSign)
+            c = place.exponent_negative ? '-' : '+';
+        out[w++] = c;
+    }
+    if (w < count)
+        std::memset(out + w, ' ', count - w);
+    return count;
+}
+
+// One walk over the pairs, in the parts layout_of counted (integer, fraction,
+// exponent), so that every index stays within what was counted.
 std::size_t print(const CompiledPicture& picture, std::size_t count, const Layout& layout,
                   const Placement& place, char* out) {
+    if (place.overflow)
+        return print_overflow(picture, count, place, out);
     const int slots = layout.integer_positions + place.groups_as_digits;
     const int first_slot = slots - place.significant;
     int slot = 0;
     int group_index = 0;
     int decimal_index = 0;
-    bool before_point = true;
-    bool after_exponent_sign = false;
-    bool digit_printed = false;
     int exponent_index = 0;
+    int part = 0;
+    bool digit_printed = false;
     TokenCode previous = TokenCode::Literal;
     std::size_t w = 0;
 
     for (std::size_t i = 0; i < count; ++i) {
-        const PictureToken& token = picture.tokens[i];
-        char c = token.character;
-        switch (token.code) {
-        case TokenCode::Digit:
-        case TokenCode::BlankDigit:
-            if (place.overflow) {
-                c = '#';
-            } else if (after_exponent_sign) {
-                c = exponent_index < 10 ? place.exponent_digits[exponent_index++] : '0';
-            } else if (!before_point) {
-                c = place.decimals[decimal_index++];
-            } else {
+        const TokenCode code = picture.tokens[i].code;
+        char c = picture.tokens[i].character;
+        if (is_digit_code(code)) {
+            if (part == 0) {
                 if (slot >= first_slot) {
                     c = place.integer_digits[slot - first_slot];
                     digit_printed = true;
                 }
                 ++slot;
+            } else if (part == 1) {
+                c = place.decimals[decimal_index++];
+            } else {
+                c = exponent_index < 10 ? place.exponent_digits[exponent_index++] : '0';
             }
-            break;
-        case TokenCode::Group:
-            if (place.overflow) {
-                c = '#';
-            } else if (!before_point) {
-                c = printed_mark(c);
-            } else if (group_index < place.groups_as_digits) {
-                c = place.integer_digits[slot - first_slot];
-                digit_printed = true;
-                ++slot;
-            } else if (digit_printed) {
-                c = printed_mark(c);
-            } else if (w > 0 && previous == TokenCode::Sign && (out[w - 1] == '-' || out[w - 1] == '(')) {
-                // The sign moves next to the digits.
-                c = out[w - 1];
-                out[w - 1] = ' ';
-            } else if (w > 0 && out[w - 1] == '*') {
-                c = '*';
-            } else if (w > 0 && out[w - 1] == '0' && is_digit_code(previous)) {
-                // Zeros shown by the 0 fill are grouped like digits.
+        } else if (code == TokenCode::Group) {
+            if (part != 0) {
                 c = printed_mark(c);
             } else {
-                c = ' ';
-            }
-            if (before_point)
+                if (group_index < place.groups_as_digits) {
+                    c = place.integer_digits[slot - first_slot];
+                    digit_printed = true;
+                    ++slot;
+                } else {
+                    c = digit_printed ? printed_mark(c) : leading_group(c, out, w, previous);
+                }
                 ++group_index;
-            break;
-        case TokenCode::DecimalPoint:
-            before_point = false;
-            c = printed_mark(c);
-            break;
-        case TokenCode::ImpliedDecimalPoint:
-            before_point = false;
-            previous = token.code;
-            continue; // not printed
-        case TokenCode::Sign:
+            }
+        } else if (code == TokenCode::Sign) {
             c = place.negative ? c : ' ';
-            break;
-        case TokenCode::ExponentSign:
-            after_exponent_sign = true;
+        } else if (code == TokenCode::DecimalPoint) {
+            part = 1;
+            c = printed_mark(c);
+        } else if (code == TokenCode::ImpliedDecimalPoint) {
+            part = 1;
+            previous = code;
+            continue; // not printed
+        } else if (code == TokenCode::ExponentSign) {
+            part = 2;
             c = place.exponent_negative ? '-' : '+';
-            break;
-        default:
-            break;
         }
         out[w++] = c;
-        previous = token.code;
+        previous = code;
     }
     if (w < count)
         std::memset(out + w, ' ', count - w);

@@ -45,6 +45,49 @@ void round_up(PictureNumber& number) {
     }
 }
 
+// Values with few decimals (amounts, most data) are found by scaling: the
+// first k for which some integer r < 10^15 gives r / 10^k == value is the
+// shortest text of the value, unique at that length. Others take to_chars.
+bool scaled_digits(double value, PictureNumber& number) {
+    static constexpr double Powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
+    const double magnitude = value < 0 ? -value : value;
+    for (int k = 0; k < 15; ++k) {
+        const double scaled = std::nearbyint(magnitude * Powers[k]);
+        if (scaled >= 1e15)
+            return false;
+        if (scaled / Powers[k] != magnitude)
+            continue;
+        uint64_t r = static_cast<uint64_t>(scaled);
+        char reversed[16];
+        int count = 0;
+        int exponent = -k;
+        while (r % 10 == 0) {
+            r /= 10;
+            ++exponent;
+        }
+        while (r != 0) {
+            reversed[count++] = static_cast<char>('0' + r % 10);
+            r /= 10;
+        }
+        for (int i = 0; i < count; ++i)
+            number.digits[i] = reversed[count - 1 - i];
+        number.digit_count = static_cast<uint8_t>(count);
+        number.exponent = static_cast<int16_t>(exponent);
+        number.negative = value < 0;
+        // Fifteen digits: the fifteenth decides the rounding.
+        if (count > RealDigits) {
+            const char next_digit = number.digits[RealDigits];
+            number.digit_count = RealDigits;
+            number.exponent = static_cast<int16_t>(number.exponent + (count - RealDigits));
+            if (next_digit >= '5')
+                round_up(number);
+            strip_trailing_zeros(number);
+        }
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 PictureNumber PictureNumber::FromInteger(int64_t value) {
@@ -82,6 +125,8 @@ PictureNumber PictureNumber::FromReal(double value) {
         number.exponent = static_cast<int16_t>(ExponentLimit);
         return number;
     }
+    if (scaled_digits(value, number))
+        return number;
     char text[40];
     const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
     if (error != std::errc{})
