@@ -102,7 +102,8 @@ struct PictureNumber {
     char digits[64] = {};
 
     static PictureNumber FromInteger(int64_t value);
-    // Floating values are converted with 14 significant digits.
+    // Floating values are converted with 14 significant digits: the shortest
+    // text that reads back as the value, rounded half away from zero.
     static PictureNumber FromReal(double value);
     // Digit text with an optional sign, decimal point and exponent, as
     // DEFORMAT and the decimal accumulator produce it; false if it is not one.
@@ -125,15 +126,17 @@ inline std::size_t FORMAT(int32_t value, const CompiledPicture& picture, char* o
     return FORMAT(int64_t{value}, picture, out);
 }
 std::size_t FORMAT(double value, const CompiledPicture& picture, char* out);
-// String and key-in pictures take text; other pictures read it as a number.
+// String and key-in pictures take text; other pictures read it as a number
+// (PictureNumber::FromText), and a text that is not one formats as zero.
 std::size_t FORMAT(std::string_view text, const CompiledPicture& picture, char* out);
 
 // The formatted text as a string, for callers that do not mind allocating.
 std::string FormatText(int64_t value, std::string_view picture_text);
 
 // DEFORMAT: the value text of `text` read through the picture (a number
-// text, or the standard date or time as decimal text). The result lives in a
-// shared buffer, valid until the next call.
+// text, or the standard date or time as decimal text; -1 for a date whose
+// month name matches no month). The result lives in a shared buffer, valid
+// until the next call.
 std::string_view DEFORMAT(std::string_view text, const CompiledPicture& picture);
 
 // The locale pictures, built token by token from the "intl" settings.

@@ -17,9 +17,9 @@ using namespace picture_detail;
 
 constexpr uint32_t PowersOfTen[] = {1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000, 100'000'000};
 
-// Writes `value` over the run of `length` digit pairs from `index`, one digit
-// per pair, most significant first; a zero digit prints the pair's character.
-// A value too wide for the run keeps its low digits.
+// Writes `value` over a run of `length` digit pairs, one digit per pair,
+// most significant first; a zero digit prints the pair's character. A value
+// too wide for the run keeps its low digits.
 void write_field(const PictureToken* tokens, std::size_t length, uint32_t value, char* out) {
     for (std::size_t k = length; k-- > 0;) {
         const uint32_t digit = k < 9 ? value / PowersOfTen[k] % 10 : 0;
@@ -182,7 +182,7 @@ std::size_t FORMAT(const PictureNumber& value, const CompiledPicture& picture, c
     if (is_date_or_time(picture))
         return FORMAT(number_to_integer(value), picture, out);
     if (is_text_picture(picture)) {
-        char text[96];
+        char text[NumberTextLimit];
         return copy_text(std::string_view(text, number_text(value, text)), picture, out);
     }
     return format_number(value, picture, out);

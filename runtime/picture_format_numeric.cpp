@@ -38,16 +38,19 @@ constexpr std::array<uint8_t, 256> CodeClasses = [] {
 }();
 
 Layout layout_of(const CompiledPicture& picture, std::size_t count) {
-    int digits[3] = {}; // integer, fraction, exponent
-    int groups = 0;
-    int part = 0;
+    // Plain counters, so that they stay in registers.
+    int integer = 0, fraction = 0, exponent = 0, groups = 0;
+    int part = 0; // integer, fraction, exponent
     for (std::size_t i = 0; i < count; ++i) {
-        const uint8_t kind = CodeClasses[static_cast<uint8_t>(picture.tokens[i].code)];
-        digits[part] += kind & 1;
+        const int kind = CodeClasses[static_cast<uint8_t>(picture.tokens[i].code)];
+        const int digit = kind & 1;
+        integer += digit & (part == 0);
+        fraction += digit & (part == 1);
+        exponent += digit & (part == 2);
         groups += (kind >> 1) & (part == 0);
         part = kind & 8 ? 2 : kind & 4 ? 1 : part;
     }
-    return Layout{digits[0], groups, digits[1], digits[2]};
+    return Layout{integer, groups, fraction, exponent};
 }
 
 // What the walk prints: the significant integer digits, the decimals, and

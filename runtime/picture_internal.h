@@ -82,7 +82,8 @@ std::size_t read_decimal(std::string_view text, std::size_t& index, uint32_t& va
 std::size_t format_number(const PictureNumber& value, const CompiledPicture& picture, char* out);
 
 // The plain decimal text of a number (an `e` exponent when it would be very
-// long), for string pictures; returns its length (at most 80).
+// long), for string pictures; returns its length, at most NumberTextLimit.
+constexpr std::size_t NumberTextLimit = 96;
 std::size_t number_text(const PictureNumber& value, char* out);
 
 // The value truncated to an integer, saturating at the int64 limits.

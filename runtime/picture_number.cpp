@@ -49,12 +49,16 @@ void round_up(PictureNumber& number) {
 // first k for which some integer r < 10^15 gives r / 10^k == value is the
 // shortest text of the value, unique at that length. Others take to_chars.
 bool scaled_digits(double value, PictureNumber& number) {
-    static constexpr double Powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
+    static constexpr double Powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6, 1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
     const double magnitude = value < 0 ? -value : value;
     for (int k = 0; k < 15; ++k) {
-        const double scaled = std::nearbyint(magnitude * Powers[k]);
-        if (scaled >= 1e15)
+        const double product = magnitude * Powers[k];
+        if (!(product < 1e15))
             return false;
+        // Rounds to the nearest integer: below 2^52, adding and taking away
+        // 2^52 leaves no fraction bits.
+        const double scaled = (product + 0x1p52) - 0x1p52;
         if (scaled / Powers[k] != magnitude)
             continue;
         uint64_t r = static_cast<uint64_t>(scaled);
@@ -270,9 +274,10 @@ std::size_t number_text(const PictureNumber& value, char* out) {
     std::size_t length = 0;
     if (value.negative)
         out[length++] = '-';
-    // lead = the number of digits before the decimal point.
+    // lead = the number of digits before the decimal point. The longest
+    // texts: a sign, "0.", 16 zeros and 64 digits; a sign and 78 digits.
     const int lead = count + value.exponent;
-    if (lead > 80 - 2 || lead < -16) {
+    if (lead > 78 || lead < -16) {
         // d.ddde[-]x
         out[length++] = value.digits[0];
         if (count > 1) {
@@ -280,7 +285,7 @@ std::size_t number_text(const PictureNumber& value, char* out) {
             std::memcpy(out + length, value.digits + 1, static_cast<std::size_t>(count - 1));
             length += static_cast<std::size_t>(count - 1);
         }
-        const auto [end, error] = std::to_chars(out + length, out + 80, lead - 1);
+        const auto [end, error] = std::to_chars(out + length, out + NumberTextLimit - 1, lead - 1);
         (void)error;
         std::memmove(out + length + 1, out + length, static_cast<std::size_t>(end - (out + length)));
         out[length] = 'e';

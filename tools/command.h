@@ -11,6 +11,7 @@ namespace morvex::tools {
 using Arguments = std::span<const std::string_view>;
 
 int run_cal(Arguments args, std::ostream& out, std::ostream& err);
+int run_ini(Arguments args, std::ostream& out, std::ostream& err);
 // morvex format VALUE PICTURE and morvex deformat TEXT PICTURE.
 int run_format(Arguments args, std::ostream& out, std::ostream& err);
 int run_deformat(Arguments args, std::ostream& out, std::ostream& err);

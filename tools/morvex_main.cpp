@@ -14,6 +14,7 @@ constexpr std::string_view Usage =
     "  cal       the month grid of a month, as the calendar component builds it\n"
     "  format    a value through a picture: FORMAT(VALUE, PICTURE)\n"
     "  deformat  text read back through a picture: DEFORMAT(TEXT, PICTURE)\n"
+    "  ini       read or repair one entry of an INI file\n"
     "\n"
     "'morvex COMMAND --help' describes a command.\n";
 
@@ -33,6 +34,8 @@ int main(int argc, char** argv) {
     }
     if (command == "cal")
         return morvex::tools::run_cal(rest, std::cout, std::cerr);
+    if (command == "ini")
+        return morvex::tools::run_ini(rest, std::cout, std::cerr);
     if (command == "format")
         return morvex::tools::run_format(rest, std::cout, std::cerr);
     if (command == "deformat")
