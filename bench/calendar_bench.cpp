@@ -58,7 +58,8 @@ void report_per_call(benchmark::State& state) {
         benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void fill_month_and_select_day(benchmark::State& state) {
+// Shows the months of month_choices() in turn; `select` adds SelectDay.
+void cycle_months(benchmark::State& state, bool select) {
     NullView view;
     tavemon::CalendarClass calendar(tavemon::WeekLayout::MondayFirst, view);
     calendar.Init(start_date());
@@ -68,27 +69,18 @@ void fill_month_and_select_day(benchmark::State& state) {
         show_month(calendar, choices[next]);
         next = next + 1 == choices.size() ? 0 : next + 1;
         calendar.FillMonth();
-        calendar.SelectDay();
+        if (select)
+            calendar.SelectDay();
         benchmark::DoNotOptimize(calendar.SelectedDate);
-    }
-    report_per_call(state);
-}
-
-// The two halves on their own, to see where the time goes.
-void fill_month(benchmark::State& state) {
-    NullView view;
-    tavemon::CalendarClass calendar(tavemon::WeekLayout::MondayFirst, view);
-    calendar.Init(start_date());
-    const auto choices = month_choices();
-    std::size_t next = 0;
-    for (auto _ : state) {
-        show_month(calendar, choices[next]);
-        next = next + 1 == choices.size() ? 0 : next + 1;
-        calendar.FillMonth();
         benchmark::DoNotOptimize(calendar.CLD);
     }
     report_per_call(state);
 }
+
+void fill_month_and_select_day(benchmark::State& state) { cycle_months(state, true); }
+
+// The two halves on their own, to see where the time goes.
+void fill_month(benchmark::State& state) { cycle_months(state, false); }
 
 void select_day(benchmark::State& state) {
     NullView view;

@@ -404,34 +404,40 @@ void post_quit_message(int exit_code) {
     own.quit_code = exit_code;
 }
 
+namespace {
+
+// The queue whose thread owns a timer: the caller's for window 0, else the
+// window's owner. Called with the mutex held.
+ThreadQueue* timer_queue(ThreadQueue& own, WindowHandle window) {
+    if (window == 0)
+        return &own;
+    auto found = state().windows.find(window);
+    return found == state().windows.end() ? nullptr : queue_of(found->second.thread);
+}
+
+void remove_timer(ThreadQueue& queue, WindowHandle window, uintptr_t id) {
+    std::erase_if(queue.timers, [&](const Timer& t) { return t.window == window && t.id == id; });
+}
+
+} // namespace
+
 void set_timer(WindowHandle window, uintptr_t id, std::chrono::milliseconds interval) {
     ThreadQueue& own = own_queue();
-    MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
-    ThreadQueue* queue = &own;
-    if (window != 0) {
-        auto found = s.windows.find(window);
-        queue = found == s.windows.end() ? nullptr : queue_of(found->second.thread);
-    }
+    std::lock_guard lock(state().mutex);
+    ThreadQueue* queue = timer_queue(own, window);
     if (!queue)
         return;
     const Clock::duration period = std::max<Clock::duration>(interval, std::chrono::milliseconds(1));
-    std::erase_if(queue->timers, [&](const Timer& t) { return t.window == window && t.id == id; });
+    remove_timer(*queue, window, id);
     queue->timers.push_back(Timer{window, id, period, Clock::now() + period});
     queue->wake.notify_all();
 }
 
 void kill_timer(WindowHandle window, uintptr_t id) {
     ThreadQueue& own = own_queue();
-    MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
-    ThreadQueue* queue = &own;
-    if (window != 0) {
-        auto found = s.windows.find(window);
-        queue = found == s.windows.end() ? nullptr : queue_of(found->second.thread);
-    }
-    if (queue)
-        std::erase_if(queue->timers, [&](const Timer& t) { return t.window == window && t.id == id; });
+    std::lock_guard lock(state().mutex);
+    if (ThreadQueue* queue = timer_queue(own, window))
+        remove_timer(*queue, window, id);
 }
 
 void set_lock_hooks(const LockHooks& hooks) {
