@@ -25,8 +25,10 @@ using namespace morvex;
 // Every field zero (padding bytes aside).
 bool all_zero(const CompiledPicture& picture) {
     const CompiledPicture zero;
-    return picture.header == 0 && picture.century_window == 0 && picture.number == 0 && picture.text == nullptr &&
-           picture.text_length == 0 && std::memcmp(picture.tokens, zero.tokens, sizeof zero.tokens) == 0;
+    return picture.header == 0 && picture.century_window == 0 && picture.number == 0 &&
+           picture.text == nullptr && picture.text_length == 0 && picture.integer_positions == 0 &&
+           picture.grouping_pairs == 0 && picture.decimal_positions == 0 && picture.exponent_positions == 0 &&
+           std::memcmp(picture.tokens, zero.tokens, sizeof zero.tokens) == 0;
 }
 
 const std::string& long_digits() {

@@ -77,6 +77,15 @@ struct CompiledPicture {
     // The picture text that was compiled (not owned; empty for a built one).
     const char* text = nullptr;
     uint16_t text_length = 0;
+    // Numeric, scientific and pattern pictures: the digit positions counted
+    // once by CompilePicture so that FORMAT walks the pairs only once. The
+    // integer digit positions and grouping pairs before the decimal mark,
+    // the decimal positions after it, the exponent digits after the
+    // exponent sign. (They fill what would otherwise be padding.)
+    uint8_t integer_positions = 0;
+    uint8_t grouping_pairs = 0;
+    uint8_t decimal_positions = 0;
+    uint8_t exponent_positions = 0;
 
     bool valid() const { return header != 0; }
     PictureKind kind() const { return static_cast<PictureKind>(header & 0x7); }
@@ -85,7 +94,8 @@ struct CompiledPicture {
     // The number of tokens; for @S the string width.
     uint32_t token_count() const { return (header >> 7) & 0xFF; }
 
-    void set_header(PictureKind kind, PictureValueClass value_class, bool blank_when_zero, uint32_t token_count) {
+    void set_header(PictureKind kind, PictureValueClass value_class, bool blank_when_zero,
+                    uint32_t token_count) {
         header = static_cast<uint16_t>(static_cast<uint32_t>(kind) | static_cast<uint32_t>(value_class) << 3 |
                                        (blank_when_zero ? 1u : 0u) << 6 | (token_count & 0xFF) << 7);
     }
@@ -140,7 +150,8 @@ std::string FormatText(int64_t value, std::string_view picture_text);
 std::string_view DEFORMAT(std::string_view text, const CompiledPicture& picture);
 
 // The locale pictures, built token by token from the "intl" settings.
-void BuildLocaleTimePicture(CompiledPicture& picture, bool with_seconds, int i_time, int i_tl_zero, char separator);
+void BuildLocaleTimePicture(CompiledPicture& picture, bool with_seconds, int i_time, int i_tl_zero,
+                            char separator);
 void BuildShortDatePicture(CompiledPicture& picture, std::string_view short_date);
 void BuildLongDatePicture(CompiledPicture& picture, std::string_view long_date);
 

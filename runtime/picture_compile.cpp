@@ -235,6 +235,7 @@ bool compile_pattern(CompiledPicture& picture, std::string_view body, bool blank
             sink.add(c, TokenCode::Literal);
     }
     picture.set_header(PictureKind::Pattern, PictureValueClass::Numeric, blank_when_zero, sink.count());
+    count_positions(picture);
     return true;
 }
 

@@ -163,6 +163,7 @@ bool compile_numeric(CompiledPicture& picture, std::string_view body, bool blank
         }
     }
     picture.set_header(PictureKind::Numeric, PictureValueClass::Numeric, blank_when_zero, parts.width);
+    count_positions(picture);
     return true;
 }
 
@@ -216,6 +217,7 @@ bool compile_scientific(CompiledPicture& picture, std::string_view body, bool bl
     sink.add('+', TokenCode::ExponentSign);
     sink.add("000", TokenCode::Digit);
     picture.set_header(PictureKind::Scientific, PictureValueClass::Scientific, blank_when_zero, sink.count());
+    count_positions(picture);
     return true;
 }
 

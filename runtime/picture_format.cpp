@@ -3,17 +3,21 @@
 // families; numbers are laid out in picture_format_numeric.cpp.
 #include "runtime/char_tables.h"
 #include "runtime/date.h"
+#include "runtime/error_state.h"
 #include "runtime/locale.h"
 #include "runtime/picture_internal.h"
 
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace morvex {
 
 namespace {
 
 using namespace picture_detail;
+
+constexpr int32_t ErrInsufficientMemory = 8;
 
 constexpr uint32_t PowersOfTen[] = {1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000, 100'000'000};
 
@@ -205,11 +209,18 @@ std::size_t FORMAT(std::string_view text, const CompiledPicture& picture, char* 
     return FORMAT(number, picture, out);
 }
 
+// Running out of memory gives an empty text and error 8.
 std::string FormatText(int64_t value, std::string_view picture_text) {
     CompiledPicture picture;
     CompilePicture(picture, picture_text);
     char buffer[MaxPictureWidth];
-    return std::string(buffer, FORMAT(value, picture, buffer));
+    const std::size_t width = FORMAT(value, picture, buffer);
+    try {
+        return std::string(buffer, width);
+    } catch (const std::bad_alloc&) {
+        SetError(ErrInsufficientMemory);
+        return {};
+    }
 }
 
 } // namespace morvex

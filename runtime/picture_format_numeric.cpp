@@ -12,10 +12,11 @@ namespace morvex::picture_detail {
 namespace {
 
 constexpr std::size_t MaxDigits = sizeof(PictureNumber::digits);
+// Room for the integer digits, grouping pairs and decimals the layout fields
+// can count (up to 255 each), and a carry.
+constexpr std::size_t DigitBufferSize = 3 * 255 + 2;
 
-// The digit positions of a picture: integer digits and grouping pairs before
-// the decimal mark, decimals after it, exponent digits after the exponent
-// sign.
+// The digit positions of a picture, as CompilePicture counted them.
 struct Layout {
     int integer_positions = 0;
     int groups = 0;
@@ -23,9 +24,13 @@ struct Layout {
     int exponent_digits = 0;
 };
 
+Layout layout_of(const CompiledPicture& picture) {
+    return Layout{picture.integer_positions, picture.grouping_pairs, picture.decimal_positions,
+                  picture.exponent_positions};
+}
+
 // Per token code: 1 a digit position, 2 a grouping pair, 4 a decimal mark
-// (printed or implied), 8 the exponent sign. A table rather than a switch:
-// the scan runs for every value and should not branch per token.
+// (printed or implied), 8 the exponent sign.
 constexpr std::array<uint8_t, 256> CodeClasses = [] {
     std::array<uint8_t, 256> classes{};
     classes[static_cast<uint8_t>(TokenCode::Digit)] = 1;
@@ -36,22 +41,6 @@ constexpr std::array<uint8_t, 256> CodeClasses = [] {
     classes[static_cast<uint8_t>(TokenCode::ExponentSign)] = 8;
     return classes;
 }();
-
-Layout layout_of(const CompiledPicture& picture, std::size_t count) {
-    // Plain counters, so that they stay in registers.
-    int integer = 0, fraction = 0, exponent = 0, groups = 0;
-    int part = 0; // integer, fraction, exponent
-    for (std::size_t i = 0; i < count; ++i) {
-        const int kind = CodeClasses[static_cast<uint8_t>(picture.tokens[i].code)];
-        const int digit = kind & 1;
-        integer += digit & (part == 0);
-        fraction += digit & (part == 1);
-        exponent += digit & (part == 2);
-        groups += (kind >> 1) & (part == 0);
-        part = kind & 8 ? 2 : kind & 4 ? 1 : part;
-    }
-    return Layout{integer, groups, fraction, exponent};
-}
 
 // What the walk prints: the significant integer digits, the decimals, and
 // for scientific pictures the exponent.
@@ -65,6 +54,11 @@ struct Placement {
     bool exponent_negative = false;
     char exponent_digits[10] = {}; // as many as the picture has
 };
+
+// The i-th digit of a number; anything but a digit counts as 0.
+char digit_at(const char* digits, int i) {
+    return is_digit(digits[i]) ? digits[i] : '0';
+}
 
 // Adds one at the last of `length` digits; true when it carries out of the
 // first.
@@ -121,8 +115,10 @@ std::size_t print_overflow(const CompiledPicture& picture, std::size_t count, co
     return count;
 }
 
-// One walk over the pairs, in the parts layout_of counted (integer, fraction,
-// exponent), so that every index stays within what was counted.
+// One walk over the pairs, in the parts CompilePicture counted (integer,
+// fraction, exponent). Every index is checked against those counts as well,
+// so that a picture whose counts do not match its pairs prints wrongly but
+// never reads outside the digits.
 std::size_t print(const CompiledPicture& picture, std::size_t count, const Layout& layout,
                   const Placement& place, char* out) {
     if (place.overflow)
@@ -143,13 +139,13 @@ std::size_t print(const CompiledPicture& picture, std::size_t count, const Layou
         char c = picture.tokens[i].character;
         if (is_digit_code(code)) {
             if (part == 0) {
-                if (slot >= first_slot) {
+                if (slot >= first_slot && slot - first_slot < place.significant) {
                     c = place.integer_digits[slot - first_slot];
                     digit_printed = true;
                 }
                 ++slot;
             } else if (part == 1) {
-                c = place.decimals[decimal_index++];
+                c = decimal_index < layout.decimals ? place.decimals[decimal_index++] : '0';
             } else {
                 c = exponent_index < 10 ? place.exponent_digits[exponent_index++] : '0';
             }
@@ -157,7 +153,7 @@ std::size_t print(const CompiledPicture& picture, std::size_t count, const Layou
             if (part != 0) {
                 c = printed_mark(c);
             } else {
-                if (group_index < place.groups_as_digits) {
+                if (group_index < place.groups_as_digits && slot - first_slot < place.significant) {
                     c = place.integer_digits[slot - first_slot];
                     digit_printed = true;
                     ++slot;
@@ -189,8 +185,8 @@ std::size_t print(const CompiledPicture& picture, std::size_t count, const Layou
 
 std::size_t format_scientific(const char* digits, int n, int lead, bool negative,
                               const CompiledPicture& picture, std::size_t count, char* out) {
-    const Layout layout = layout_of(picture, count);
-    char mantissa[2 * MaxPictureTokens + 2];
+    const Layout layout = layout_of(picture);
+    char mantissa[DigitBufferSize];
     const int total = layout.integer_positions + layout.decimals;
     Placement place;
     place.integer_digits = mantissa;
@@ -200,9 +196,9 @@ std::size_t format_scientific(const char* digits, int n, int lead, bool negative
         std::memset(mantissa, '0', static_cast<std::size_t>(total));
     } else {
         for (int j = 0; j < total; ++j)
-            mantissa[j] = j < n ? digits[j] : '0';
+            mantissa[j] = j < n ? digit_at(digits, j) : '0';
         int exponent = lead - layout.integer_positions;
-        if (total < n && digits[total] >= '5' && increment(mantissa, total)) {
+        if (total < n && digit_at(digits, total) >= '5' && increment(mantissa, total)) {
             mantissa[0] = '1';
             ++exponent;
         }
@@ -221,42 +217,63 @@ std::size_t format_scientific(const char* digits, int n, int lead, bool negative
 
 } // namespace
 
+void count_positions(CompiledPicture& picture) {
+    const std::size_t count = token_total(picture);
+    int integer = 0, groups = 0, decimals = 0, exponent = 0;
+    int part = 0; // integer, fraction, exponent
+    for (std::size_t i = 0; i < count; ++i) {
+        const int kind = CodeClasses[static_cast<uint8_t>(picture.tokens[i].code)];
+        part = kind & 8 ? 2 : kind & 4 ? 1 : part;
+        integer += kind & (part == 0);
+        groups += (kind >> 1) & (part == 0);
+        decimals += kind & (part == 1);
+        exponent += kind & (part == 2);
+    }
+    picture.integer_positions = static_cast<uint8_t>(integer);
+    picture.grouping_pairs = static_cast<uint8_t>(groups);
+    picture.decimal_positions = static_cast<uint8_t>(decimals);
+    picture.exponent_positions = static_cast<uint8_t>(exponent);
+}
+
 std::size_t format_number(const PictureNumber& value, const CompiledPicture& picture, char* out) {
     const std::size_t count = token_total(picture);
 
-    // The digits without leading zeros; anything but a digit counts as 0.
-    char digits[MaxDigits];
-    int n = 0;
+    // The digits from the first significant one.
     const int given = value.digit_count < MaxDigits ? value.digit_count : static_cast<int>(MaxDigits);
-    for (int i = 0; i < given; ++i) {
-        const char c = is_digit(value.digits[i]) ? value.digits[i] : '0';
-        if (n > 0 || c != '0')
-            digits[n++] = c;
-    }
+    int first_digit = 0;
+    while (first_digit < given && !(value.digits[first_digit] >= '1' && value.digits[first_digit] <= '9'))
+        ++first_digit;
+    const char* digits = value.digits + first_digit;
+    const int n = given - first_digit;
     const int lead = n + value.exponent; // digits before the decimal point
     if (n == 0 && picture.blank_when_zero())
         return std::memset(out, ' ', count), count;
     if (picture.kind() == PictureKind::Scientific)
         return format_scientific(digits, n, lead, value.negative && n > 0, picture, count, out);
 
-    const Layout layout = layout_of(picture, count);
+    const Layout layout = layout_of(picture);
     // r holds the integer digits then the decimals, with one place in front
     // for a carry out of the first digit.
-    char buffer[2 * MaxPictureTokens + 2];
+    char buffer[DigitBufferSize];
     char* r = buffer + 1;
     int integer_count = lead > 0 ? lead : 0;
     const int capacity = layout.integer_positions + layout.groups;
     Placement place;
     place.overflow = integer_count > capacity;
     if (!place.overflow) {
+        // r[j] is digit j + shift: zeros before the value's first digit,
+        // its digits, zeros after its last.
         const int length = integer_count + layout.decimals;
         const int shift = lead < 0 ? lead : 0;
-        for (int j = 0; j < length; ++j) {
-            const int index = j + shift;
-            r[j] = index >= 0 && index < n ? digits[index] : '0';
-        }
+        int j = 0;
+        for (; j < length && j + shift < 0; ++j)
+            r[j] = '0';
+        for (; j < length && j + shift < n; ++j)
+            r[j] = digit_at(digits, j + shift);
+        for (; j < length; ++j)
+            r[j] = '0';
         const int rounding = length + shift;
-        if (rounding >= 0 && rounding < n && digits[rounding] >= '5' && increment(r, length)) {
+        if (rounding >= 0 && rounding < n && digit_at(digits, rounding) >= '5' && increment(r, length)) {
             *--r = '1';
             ++integer_count;
             place.overflow = integer_count > capacity;

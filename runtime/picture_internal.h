@@ -78,6 +78,13 @@ inline std::size_t token_total(const CompiledPicture& picture) {
 std::size_t read_decimal(std::string_view text, std::size_t& index, uint32_t& value,
                          uint32_t limit = 100'000);
 
+// Counts the digit positions of a numeric, scientific or pattern picture
+// into its layout fields (integer_positions and the others), as FORMAT
+// walks them: integer digits and grouping pairs before the first decimal
+// mark or exponent sign, decimals after a decimal mark, exponent digits
+// after the exponent sign.
+void count_positions(CompiledPicture& picture);
+
 // FORMAT's engine for numeric, scientific and pattern pictures.
 std::size_t format_number(const PictureNumber& value, const CompiledPicture& picture, char* out);
 

@@ -3,6 +3,7 @@
 // number texts, and turned back into plain text or an integer.
 #include "runtime/picture_internal.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -45,6 +46,49 @@ void round_up(PictureNumber& number) {
     }
 }
 
+constexpr char DigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+constexpr uint64_t PowersOfTen[] = {1,
+                                    10,
+                                    100,
+                                    1'000,
+                                    10'000,
+                                    100'000,
+                                    1'000'000,
+                                    10'000'000,
+                                    100'000'000,
+                                    1'000'000'000,
+                                    10'000'000'000,
+                                    100'000'000'000,
+                                    1'000'000'000'000,
+                                    10'000'000'000'000,
+                                    100'000'000'000'000,
+                                    1'000'000'000'000'000};
+
+// Writes the digits of `value` (1 to 10^15 - 1) into `out`, two at a time
+// from the right; returns their number.
+int write_digits(uint64_t value, char* out) {
+    const int estimate = (std::bit_width(value) * 1233) >> 12; // log10 from log2
+    const int count = estimate + (value >= PowersOfTen[estimate]);
+    int end = count;
+    while (value >= 100) {
+        const uint64_t pair = value % 100;
+        value /= 100;
+        out[--end] = DigitPairs[2 * pair + 1];
+        out[--end] = DigitPairs[2 * pair];
+    }
+    if (value >= 10) {
+        out[--end] = DigitPairs[2 * value + 1];
+        out[--end] = DigitPairs[2 * value];
+    } else {
+        out[--end] = static_cast<char>('0' + value);
+    }
+    return count;
+}
+
 // Values with few decimals (amounts, most data) are found by scaling: the
 // first k for which some integer r < 10^15 gives r / 10^k == value is the
 // shortest text of the value, unique at that length. Others take to_chars.
@@ -61,20 +105,12 @@ bool scaled_digits(double value, PictureNumber& number) {
         const double scaled = (product + 0x1p52) - 0x1p52;
         if (scaled / Powers[k] != magnitude)
             continue;
-        uint64_t r = static_cast<uint64_t>(scaled);
-        char reversed[16];
-        int count = 0;
+        int count = write_digits(static_cast<uint64_t>(scaled), number.digits);
         int exponent = -k;
-        while (r % 10 == 0) {
-            r /= 10;
+        while (number.digits[count - 1] == '0') {
+            --count;
             ++exponent;
         }
-        while (r != 0) {
-            reversed[count++] = static_cast<char>('0' + r % 10);
-            r /= 10;
-        }
-        for (int i = 0; i < count; ++i)
-            number.digits[i] = reversed[count - 1 - i];
         number.digit_count = static_cast<uint8_t>(count);
         number.exponent = static_cast<int16_t>(exponent);
         number.negative = value < 0;

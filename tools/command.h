@@ -15,5 +15,7 @@ int run_ini(Arguments args, std::ostream& out, std::ostream& err);
 // morvex format VALUE PICTURE and morvex deformat TEXT PICTURE.
 int run_format(Arguments args, std::ostream& out, std::ostream& err);
 int run_deformat(Arguments args, std::ostream& out, std::ostream& err);
+// morvex eval [--bind NAME=VALUE[:TYPE]]... EXPR.
+int run_eval(Arguments args, std::ostream& out, std::ostream& err);
 
 } // namespace morvex::tools

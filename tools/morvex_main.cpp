@@ -14,6 +14,7 @@ constexpr std::string_view Usage =
     "  cal       the month grid of a month, as the calendar component builds it\n"
     "  format    a value through a picture: FORMAT(VALUE, PICTURE)\n"
     "  deformat  text read back through a picture: DEFORMAT(TEXT, PICTURE)\n"
+    "  eval      compiles and evaluates an expression, with variables bound by name\n"
     "  ini       read or repair one entry of an INI file\n"
     "\n"
     "'morvex COMMAND --help' describes a command.\n";
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
         return morvex::tools::run_format(rest, std::cout, std::cerr);
     if (command == "deformat")
         return morvex::tools::run_deformat(rest, std::cout, std::cerr);
+    if (command == "eval")
+        return morvex::tools::run_eval(rest, std::cout, std::cerr);
     std::cerr << "morvex: unknown command '" << command << "'\n" << Usage;
     return 2;
 }

@@ -229,6 +229,19 @@ TEST(PictureFormatNames, InvalidPictureWritesNothing) {
     EXPECT_EQ(out[0], 'x');
 }
 
+TEST(PictureFormatNames, CountsThatDisagreeWithThePairsStayWithinTheDigits) {
+    for (const char* text : {"@N-12.2", "@E12", "@P###-##P"}) {
+        CompiledPicture picture = compiled(text);
+        for (int wrong : {0, 1, 200, 255}) {
+            picture.integer_positions = picture.grouping_pairs = picture.decimal_positions =
+                picture.exponent_positions = static_cast<uint8_t>(wrong);
+            char out[MaxPictureWidth];
+            EXPECT_EQ(FORMAT(-1234.5678, picture, out), picture.token_count()) << text;
+            EXPECT_EQ(FORMAT(-9.99e300, picture, out), picture.token_count()) << text;
+        }
+    }
+}
+
 TEST(PictureFormatNames, FormatTextCompilesAndFormats) {
     EXPECT_EQ(FormatText(Jan5, "@D10"), "2023/01/05");
     EXPECT_EQ(FormatText(Jan5, "@D0"), "");

@@ -1,0 +1,366 @@
+// Arithmetic on single decimal accumulators: addition and subtraction digit
+// by digit, multiplication and division on limbs of eight digits, rounding
+// and comparison. The stack operations in decimal.cpp are built on these.
+//
+// Every accumulator handled here is normalized: low <= 32 <= high, digits
+// outside low..high are zero, high is the highest non-zero digit (or the
+// units digit) and zero is positive.
+#include "runtime/decimal.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace morvex::decimal_detail {
+
+namespace {
+
+// Limb k holds the digits 8k..8k+7 as one number below 10^8, so limbs line up
+// with digit indexes across operands.
+constexpr uint64_t LimbBase = 100'000'000;
+constexpr int Limbs = DecimalDigits / 8;
+
+static_assert(std::endian::native == std::endian::little, "limbs are read from digit bytes little-endian");
+
+// Eight digit bytes (lowest weight first) to a number, combining pairs, then
+// pairs of pairs, then the two halves. Limbs outside low..high hold zeros
+// only, so they are not read.
+void to_limbs(const DecimalAccumulator& value, uint32_t* limbs) {
+    std::fill(limbs, limbs + Limbs, 0u);
+    for (int k = value.low >> 3; k <= value.high >> 3; ++k) {
+        uint64_t x;
+        std::memcpy(&x, value.digits + 8 * k, 8);
+        x = (x & 0x00FF00FF00FF00FF) + ((x >> 8) & 0x00FF00FF00FF00FF) * 10;
+        x = (x & 0x0000FFFF0000FFFF) + ((x >> 16) & 0x0000FFFF0000FFFF) * 100;
+        limbs[k] = static_cast<uint32_t>((x & 0xFFFFFFFF) + (x >> 32) * 10'000);
+    }
+}
+
+// The reverse: each limb split into halves of four digits, each half into
+// two pairs, each pair into two digits, all lanes at once. x / 100 is
+// (x * 5243) >> 19 below 10^4 and x / 10 is (x * 103) >> 10 below 100.
+void from_limbs(const uint32_t* limbs, DecimalAccumulator& value) {
+    for (int k = 0; k < Limbs; ++k) {
+        const uint32_t limb = limbs[k];
+        uint64_t x = (limb % 10'000) | uint64_t{limb / 10'000} << 32;
+        const uint64_t hundreds = ((x * 5243) >> 19) & 0x0000007F0000007F;
+        x = (x - hundreds * 100) | hundreds << 16;
+        const uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000F;
+        x = (x - tens * 10) | tens << 8;
+        std::memcpy(value.digits + 8 * k, &x, 8);
+    }
+}
+
+// The index of the highest non-zero limb, or -1.
+int highest_limb(const uint32_t* limbs, int count) {
+    int k = count - 1;
+    while (k >= 0 && limbs[k] == 0)
+        --k;
+    return k;
+}
+
+// numerator / divisor for a numerator below 10^16 and a divisor below 10^8,
+// through the divisor's reciprocal (a hardware division costs several
+// multiplications); the estimate is off by at most one either way.
+uint64_t divide_small(uint64_t numerator, uint64_t divisor, double reciprocal, uint64_t& rest) {
+    uint64_t quotient = static_cast<uint64_t>(static_cast<double>(numerator) * reciprocal);
+    int64_t remainder = static_cast<int64_t>(numerator) - static_cast<int64_t>(quotient * divisor);
+    while (remainder < 0) {
+        --quotient;
+        remainder += static_cast<int64_t>(divisor);
+    }
+    while (remainder >= static_cast<int64_t>(divisor)) {
+        ++quotient;
+        remainder -= static_cast<int64_t>(divisor);
+    }
+    rest = static_cast<uint64_t>(remainder);
+    return quotient;
+}
+
+int compare_magnitudes(const DecimalAccumulator& a, const DecimalAccumulator& b) {
+    const int high = std::max(a.high, b.high);
+    const int low = std::min(a.low, b.low);
+    for (int i = high; i >= low; --i) {
+        if (a.digits[i] != b.digits[i])
+            return a.digits[i] < b.digits[i] ? -1 : 1;
+    }
+    return 0;
+}
+
+void set_zero(DecimalAccumulator& value) {
+    value = DecimalAccumulator{};
+}
+
+// Raises the lowest digit in use to the lowest non-zero one, at most the
+// units digit, so that later operations walk fewer digits.
+void trim_low(DecimalAccumulator& value) {
+    int low = value.low;
+    while (low < DecimalUnits && value.digits[low] == 0)
+        ++low;
+    value.low = static_cast<uint8_t>(low);
+}
+
+} // namespace
+
+void normalize(DecimalAccumulator& value) {
+    // Eight zero digits at a time, then one at a time.
+    int high = DecimalDigits - 1;
+    uint64_t word;
+    while (high >= DecimalUnits + 8 && (std::memcpy(&word, value.digits + high - 7, 8), word == 0))
+        high -= 8;
+    while (high > DecimalUnits && value.digits[high] == 0)
+        --high;
+    value.high = static_cast<uint8_t>(high);
+    if (value.low > DecimalUnits)
+        value.low = DecimalUnits;
+    if (value.sign != 0 && value.is_zero())
+        value.sign = 0;
+}
+
+void add(const DecimalAccumulator& a, const DecimalAccumulator& b, bool subtract,
+         DecimalAccumulator& result) {
+    const uint8_t b_sign = static_cast<uint8_t>(b.sign ^ (subtract ? 1 : 0));
+    const int low = std::min(a.low, b.low);
+    const int high = std::max(a.high, b.high);
+    DecimalAccumulator sum;
+    sum.low = static_cast<uint8_t>(low);
+    if (a.sign == b_sign) {
+        sum.sign = a.sign;
+        int carry = 0;
+        for (int i = low; i <= high; ++i) {
+            const int digit = a.digits[i] + b.digits[i] + carry;
+            carry = digit >= 10;
+            sum.digits[i] = static_cast<uint8_t>(digit - (carry ? 10 : 0));
+        }
+        // A carry out of the 32nd integer digit is dropped: modulo 10^32.
+        if (carry && high + 1 < DecimalDigits)
+            sum.digits[high + 1] = 1;
+    } else {
+        // The larger magnitude less the smaller, with the larger one's sign:
+        // the same result as a ten's complement and a sign flip.
+        const bool a_larger = compare_magnitudes(a, b) >= 0;
+        const DecimalAccumulator& larger = a_larger ? a : b;
+        const DecimalAccumulator& smaller = a_larger ? b : a;
+        sum.sign = a_larger ? a.sign : b_sign;
+        int borrow = 0;
+        for (int i = low; i <= high; ++i) {
+            int digit = larger.digits[i] - smaller.digits[i] - borrow;
+            borrow = digit < 0;
+            sum.digits[i] = static_cast<uint8_t>(digit + (borrow ? 10 : 0));
+        }
+    }
+    normalize(sum);
+    result = sum;
+}
+
+// Rounded at 32 places, half away from zero; integer digits beyond the 32nd
+// are dropped (modulo 10^32).
+void multiply(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAccumulator& result) {
+    uint32_t la[Limbs], lb[Limbs];
+    to_limbs(a, la);
+    to_limbs(b, lb);
+    const int a_high = highest_limb(la, Limbs);
+    const int b_high = highest_limb(lb, Limbs);
+    if (a_high < 0 || b_high < 0) {
+        set_zero(result);
+        return;
+    }
+    const int a_low = a.low >> 3;
+    const int b_low = b.low >> 3;
+    // The full product has 128 digits at 10^-64; digits 32..95 are kept.
+    // Columns are summed first (each below 8 * 10^16) and carried once.
+    uint64_t product[2 * Limbs + 1] = {};
+    for (int i = a_low; i <= a_high; ++i) {
+        for (int j = b_low; j <= b_high; ++j)
+            product[i + j] += uint64_t{la[i]} * lb[j];
+    }
+    // The limbs below the kept ones only carry; half a unit of the 32nd place
+    // or more (the top digit of the fourth limb) rounds up.
+    uint64_t carry = 0;
+    uint64_t fourth = 0;
+    for (int k = a_low + b_low; k < Limbs / 2; ++k) {
+        const uint64_t t = product[k] + carry;
+        fourth = t % LimbBase;
+        carry = t / LimbBase;
+    }
+    carry += fourth / (LimbBase / 10) >= 5 ? 1 : 0;
+    uint32_t kept[Limbs];
+    for (int k = 0; k < Limbs; ++k) {
+        const uint64_t t = product[k + Limbs / 2] + carry;
+        kept[k] = static_cast<uint32_t>(t % LimbBase);
+        carry = t / LimbBase;
+    }
+    const uint8_t sign = a.sign ^ b.sign;
+    const int low = std::max(a.low + b.low - DecimalUnits, 0);
+    from_limbs(kept, result);
+    result.sign = sign;
+    result.low = static_cast<uint8_t>(std::min(low, DecimalUnits));
+    normalize(result);
+}
+
+// Long division on limbs (Knuth's algorithm D in base 10^8): the quotient of
+// a * 10^32 by b is the exact quotient floored at 32 places, and its last
+// digit rounds it to 31 places, half away from zero.
+void divide(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAccumulator& result) {
+    uint32_t la[Limbs], v[Limbs];
+    to_limbs(a, la);
+    to_limbs(b, v);
+    int n = highest_limb(v, Limbs) + 1;
+    const int a_top = highest_limb(la, Limbs);
+    if (n == 0 || a_top < 0) {
+        set_zero(result);
+        return;
+    }
+    // The dividend a * 10^32: four limbs of zeros below a's limbs, and room
+    // for the limb that normalizing adds.
+    constexpr int Shift = DecimalUnits / 8;
+    uint32_t dividend[Limbs + Shift + 1] = {};
+    std::memcpy(dividend + Shift, la, sizeof la);
+    int length = a_top + Shift + 1;
+    uint32_t q[Limbs + Shift + 1] = {};
+    // Low zero limbs of the divisor (an integer divisor has four) leave the
+    // floored quotient unchanged when the dividend drops as many limbs.
+    int zeros = 0;
+    while (v[zeros] == 0)
+        ++zeros;
+    uint32_t* u = dividend + zeros;
+    uint32_t* const divisor = v + zeros;
+    n -= zeros;
+    length -= zeros;
+
+    if (n == 1) {
+        const uint64_t single = divisor[0];
+        const double reciprocal = 1.0 / static_cast<double>(single);
+        uint64_t remainder = 0;
+        for (int i = length - 1; i >= 0; --i)
+            q[i] = static_cast<uint32_t>(
+                divide_small(remainder * LimbBase + u[i], single, reciprocal, remainder));
+    } else if (length >= n) {
+        uint32_t* v = divisor;
+        // Scale both so that the divisor's leading limb is at least half the
+        // base: then each estimated quotient limb is at most one too large
+        // after the two-limb test.
+        const uint64_t scale = LimbBase / (uint64_t{v[n - 1]} + 1);
+        uint64_t carry = 0;
+        for (int i = 0; i < length; ++i) {
+            const uint64_t t = u[i] * scale + carry;
+            u[i] = static_cast<uint32_t>(t % LimbBase);
+            carry = t / LimbBase;
+        }
+        u[length] = static_cast<uint32_t>(carry);
+        carry = 0;
+        for (int i = 0; i < n; ++i) {
+            const uint64_t t = v[i] * scale + carry;
+            v[i] = static_cast<uint32_t>(t % LimbBase);
+            carry = t / LimbBase;
+        }
+        const uint64_t top = v[n - 1];
+        const uint64_t next = v[n - 2];
+        const double reciprocal = 1.0 / static_cast<double>(top);
+        for (int j = length - n; j >= 0; --j) {
+            uint64_t rest;
+            uint64_t estimate =
+                divide_small(uint64_t{u[j + n]} * LimbBase + u[j + n - 1], top, reciprocal, rest);
+            while (estimate >= LimbBase || estimate * next > rest * LimbBase + u[j + n - 2]) {
+                --estimate;
+                rest += top;
+                if (rest >= LimbBase)
+                    break;
+            }
+            // u[j..j+n] -= estimate * v
+            uint64_t product_carry = 0;
+            int64_t borrow = 0;
+            for (int i = 0; i < n; ++i) {
+                const uint64_t p = estimate * v[i] + product_carry;
+                product_carry = p / LimbBase;
+                int64_t t = int64_t{u[i + j]} - static_cast<int64_t>(p % LimbBase) - borrow;
+                borrow = t < 0;
+                u[i + j] = static_cast<uint32_t>(t + (borrow ? static_cast<int64_t>(LimbBase) : 0));
+            }
+            int64_t head = int64_t{u[j + n]} - static_cast<int64_t>(product_carry) - borrow;
+            // The estimate was one too large: add the divisor back.
+            while (head < 0) {
+                --estimate;
+                uint64_t add_carry = 0;
+                for (int i = 0; i < n; ++i) {
+                    const uint64_t t = uint64_t{u[i + j]} + v[i] + add_carry;
+                    u[i + j] = static_cast<uint32_t>(t % LimbBase);
+                    add_carry = t / LimbBase;
+                }
+                head += static_cast<int64_t>(add_carry);
+            }
+            u[j + n] = static_cast<uint32_t>(head);
+            q[j] = static_cast<uint32_t>(estimate);
+        }
+    }
+
+    // Round at the last digit: down to a multiple of ten, or up to the next.
+    const uint32_t last = q[0] % 10;
+    q[0] -= last;
+    if (last >= 5) {
+        uint64_t carry = 10;
+        for (int k = 0; k < Limbs && carry != 0; ++k) {
+            const uint64_t t = q[k] + carry;
+            q[k] = static_cast<uint32_t>(t % LimbBase);
+            carry = t / LimbBase;
+        }
+    }
+    // Limbs beyond the eighth hold integer digits beyond the 32nd: dropped.
+    const uint8_t sign = a.sign ^ b.sign;
+    from_limbs(q, result);
+    result.sign = sign;
+    result.low = 0;
+    trim_low(result);
+    normalize(result);
+}
+
+void round(DecimalAccumulator& value, int places) {
+    if (places >= DecimalUnits)
+        return;
+    const int new_low = DecimalUnits - places;
+    if (new_low <= value.low)
+        return;
+    if (new_low > DecimalDigits) {
+        set_zero(value);
+        return;
+    }
+    const bool up = value.digits[new_low - 1] >= 5;
+    for (int i = value.low; i < new_low; ++i)
+        value.digits[i] = 0;
+    if (up) {
+        int i = new_low;
+        while (i < DecimalDigits && value.digits[i] == 9)
+            value.digits[i++] = 0;
+        // A carry out of the top is dropped (modulo 10^32).
+        if (i < DecimalDigits)
+            ++value.digits[i];
+        if (i > value.high && i < DecimalDigits)
+            value.high = static_cast<uint8_t>(i);
+    }
+    value.low = static_cast<uint8_t>(std::min(new_low, DecimalUnits));
+    normalize(value);
+}
+
+int compare(const DecimalAccumulator& a, const DecimalAccumulator& b) {
+    const int a_sign = a.is_zero() ? 0 : (a.sign ? -1 : 1);
+    const int b_sign = b.is_zero() ? 0 : (b.sign ? -1 : 1);
+    if (a_sign != b_sign)
+        return a_sign < b_sign ? -1 : 1;
+    if (a_sign == 0)
+        return 0;
+    return a_sign * compare_magnitudes(a, b);
+}
+
+} // namespace morvex::decimal_detail
+
+namespace morvex {
+
+bool DecimalAccumulator::is_zero() const {
+    for (int i = low; i <= high; ++i) {
+        if (digits[i] != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace morvex

@@ -1,0 +1,398 @@
+// morvex eval: compiles and evaluates one expression, with variables bound
+// from the command line, and prints its value.
+#include "platform/local_clock.h"
+#include "runtime/date.h"
+#include "runtime/error_state.h"
+#include "runtime/evaluator.h"
+#include "runtime/locale.h"
+#include "tools/command.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace morvex::tools {
+
+namespace {
+
+constexpr std::string_view EvalUsage =
+    "usage: morvex eval [OPTIONS] EXPR\n"
+    "\n"
+    "Compiles EXPR, evaluates it and prints its value: numbers without padding,\n"
+    "text with its trailing blanks removed. Exit status 1, with the runtime error\n"
+    "number and text, when EXPR does not compile.\n"
+    "\n"
+    "  --bind NAME=VALUE[:TYPE]  binds NAME to a variable holding VALUE. TYPE is\n"
+    "                  LONG (default for whole numbers), REAL (default for other\n"
+    "                  numbers), STRING (default for text; STRING(n) for n bytes),\n"
+    "                  SHORT, USHORT, BYTE, ULONG, SREAL, CSTRING(n), PSTRING(n),\n"
+    "                  DATE (YYYY-MM-DD or a standard date), TIME (HH:MM[:SS] or a\n"
+    "                  standard time), DECIMAL(n,d) or PDECIMAL(n,d) (n digits, d\n"
+    "                  after the point)\n"
+    "  --raw           print text values with their trailing blanks\n"
+    "  --truth         print 1 or 0: the value taken as a truth value\n"
+    "  --today DATE    TODAY() is DATE (YYYY-MM-DD), which also sets the current\n"
+    "                  year for two-digit years\n"
+    "  --env FILE      apply this environment file (default: the one beside the tool)\n"
+    "  --help          this text\n"
+    "\n"
+    "Examples:\n"
+    "  morvex eval \"FORMAT(1234.5, @N10.2)\"                    ->   1,234.50\n"
+    "  morvex eval --today 2001-08-20 \"FORMAT(TODAY() + 30, @D2)\"\n"
+    "  morvex eval --bind CUS:NAME=Miller --bind CUS:START=2001-08-20:DATE \\\n"
+    "      --truth \"CUS:START = DATE(8, 20, 2001) AND UPPER(CUS:NAME) >= 'M'\"  -> 1\n";
+
+int usage_error(std::ostream& err, std::string_view message) {
+    err << "morvex eval: " << message << "\n"
+        << "Try 'morvex eval --help'.\n";
+    return 2;
+}
+
+template <typename T>
+std::optional<T> parse_number(std::string_view text) {
+    T value{};
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int32_t> parse_iso_date(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return std::nullopt;
+    auto year = parse_number<int32_t>(text.substr(0, 4));
+    auto month = parse_number<int32_t>(text.substr(5, 2));
+    auto day = parse_number<int32_t>(text.substr(8, 2));
+    if (!year || !month || !day || ValidateParts(*month, *day, *year) != 0)
+        return std::nullopt;
+    return PartsToDate(DateParts{*year, static_cast<uint8_t>(*day), static_cast<uint8_t>(*month)});
+}
+
+std::optional<int32_t> parse_time(std::string_view text) {
+    if (auto number = parse_number<int32_t>(text))
+        return *number;
+    if (text.size() != 5 && text.size() != 8)
+        return std::nullopt;
+    auto hour = parse_number<int32_t>(text.substr(0, 2));
+    auto minute = parse_number<int32_t>(text.substr(3, 2));
+    auto second = text.size() == 8 ? parse_number<int32_t>(text.substr(6, 2)) : std::optional<int32_t>(0);
+    if (!hour || !minute || !second || text[2] != ':' || (text.size() == 8 && text[5] != ':'))
+        return std::nullopt;
+    const int32_t time = PartsToTime(TimeParts{static_cast<uint8_t>(*hour), static_cast<uint8_t>(*minute),
+                                               static_cast<uint8_t>(*second), 0});
+    if (time < 0)
+        return std::nullopt;
+    return time == 0 ? 1 : time;
+}
+
+struct TypeSpec {
+    FieldType type = FieldType::End;
+    uint32_t size = 0; // bytes for the sized types, 0 for "as long as the value"
+    uint32_t digits = 0;
+    uint8_t decimals = 0;
+};
+
+std::optional<TypeSpec> parse_type(std::string_view text) {
+    std::string name;
+    for (char c : text)
+        name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string_view arguments;
+    if (auto open = name.find('('); open != std::string::npos) {
+        if (name.back() != ')')
+            return std::nullopt;
+        arguments = std::string_view(name).substr(open + 1, name.size() - open - 2);
+        name.resize(open);
+    }
+    struct Named {
+        const char* name;
+        FieldType type;
+    };
+    const Named names[] = {
+        {"LONG", FieldType::Long},       {"SHORT", FieldType::Short},      {"USHORT", FieldType::UShort},
+        {"BYTE", FieldType::Byte},       {"ULONG", FieldType::ULong},      {"SREAL", FieldType::SReal},
+        {"REAL", FieldType::Real},       {"DATE", FieldType::Date},        {"TIME", FieldType::Time},
+        {"STRING", FieldType::String},   {"CSTRING", FieldType::CString},  {"PSTRING", FieldType::PString},
+        {"DECIMAL", FieldType::Decimal}, {"PDECIMAL", FieldType::PDecimal}};
+    TypeSpec spec;
+    for (const Named& named : names) {
+        if (name == named.name)
+            spec.type = named.type;
+    }
+    if (spec.type == FieldType::End)
+        return std::nullopt;
+    const bool decimal = spec.type == FieldType::Decimal || spec.type == FieldType::PDecimal;
+    if (decimal) {
+        const std::size_t comma = arguments.find(',');
+        auto digits = parse_number<uint32_t>(arguments.substr(0, comma));
+        auto places = comma == std::string_view::npos ? std::optional<uint32_t>(0)
+                                                      : parse_number<uint32_t>(arguments.substr(comma + 1));
+        if (!digits || !places || *digits < 1 || *digits > 31 || *places > *digits)
+            return std::nullopt;
+        spec.digits = *digits;
+        spec.decimals = static_cast<uint8_t>(*places);
+        spec.size = *digits / 2 + 1;
+    } else if (!arguments.empty()) {
+        auto size = parse_number<uint32_t>(arguments);
+        if (!size || !IsTextType(spec.type) || *size < 1 || *size > 65535)
+            return std::nullopt;
+        spec.size = *size;
+    } else if (IsTextType(spec.type) && spec.type != FieldType::String) {
+        return std::nullopt; // CSTRING and PSTRING need their size
+    }
+    return spec;
+}
+
+// Packs a decimal number text into DECIMAL or PDECIMAL storage.
+bool pack_decimal(std::string_view text, const TypeSpec& spec, std::vector<uint8_t>& storage) {
+    bool negative = false;
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    const std::size_t point = text.find('.');
+    std::string whole(text.substr(0, point));
+    std::string fraction(point == std::string_view::npos ? std::string_view{} : text.substr(point + 1));
+    if (whole.empty() && fraction.empty())
+        return false;
+    for (char c : whole + fraction) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    fraction.resize(spec.decimals, '0'); // extra places are cut off
+    const std::size_t digit_count = spec.size * 2 - 1;
+    const std::size_t whole_digits = digit_count - spec.decimals;
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+    if (whole.size() > whole_digits)
+        return false;
+    const std::string digits = std::string(whole_digits - whole.size(), '0') + whole + fraction;
+    std::vector<uint8_t> nibbles;
+    const bool sign_last = spec.type == FieldType::PDecimal;
+    if (!sign_last)
+        nibbles.push_back(negative ? 1 : 0);
+    for (char c : digits)
+        nibbles.push_back(static_cast<uint8_t>(c - '0'));
+    if (sign_last)
+        nibbles.push_back(negative ? 0x0D : 0x0C);
+    storage.assign(spec.size, 0);
+    for (std::size_t i = 0; i < nibbles.size(); ++i)
+        storage[i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? nibbles[i] << 4 : nibbles[i]);
+    return true;
+}
+
+template <typename T>
+bool store(std::optional<T> value, std::vector<uint8_t>& storage) {
+    if (!value)
+        return false;
+    storage.resize(sizeof(T));
+    std::memcpy(storage.data(), &*value, sizeof(T));
+    return true;
+}
+
+// Makes the variable's storage from the value text; false if it does not fit the type.
+bool make_storage(std::string_view value, const TypeSpec& spec, std::vector<uint8_t>& storage) {
+    switch (spec.type) {
+    case FieldType::Long:
+        return store(parse_number<int32_t>(value), storage);
+    case FieldType::Short:
+        return store(parse_number<int16_t>(value), storage);
+    case FieldType::UShort:
+        return store(parse_number<uint16_t>(value), storage);
+    case FieldType::Byte:
+        return store(parse_number<uint8_t>(value), storage);
+    case FieldType::ULong:
+        return store(parse_number<uint32_t>(value), storage);
+    case FieldType::SReal:
+        return store(parse_number<float>(value), storage);
+    case FieldType::Real:
+        return store(parse_number<double>(value), storage);
+    case FieldType::Date: {
+        std::optional<int32_t> date = parse_iso_date(value);
+        if (!date)
+            date = parse_number<int32_t>(value);
+        return date && store(std::optional(LongToDate(*date)), storage);
+    }
+    case FieldType::Time: {
+        const std::optional<int32_t> time = parse_time(value);
+        return time && store(std::optional(LongToTime(*time)), storage);
+    }
+    case FieldType::String:
+        storage.assign(spec.size ? spec.size : std::max<std::size_t>(value.size(), 1), ' ');
+        std::memcpy(storage.data(), value.data(), std::min(value.size(), storage.size()));
+        return true;
+    case FieldType::CString:
+        storage.assign(spec.size, 0);
+        std::memcpy(storage.data(), value.data(), std::min(value.size(), storage.size() - 1));
+        return true;
+    case FieldType::PString: {
+        storage.assign(spec.size, 0);
+        const std::size_t length = std::min<std::size_t>({value.size(), storage.size() - 1, 255});
+        storage[0] = static_cast<uint8_t>(length);
+        std::memcpy(storage.data() + 1, value.data(), length);
+        return true;
+    }
+    case FieldType::Decimal:
+    case FieldType::PDecimal:
+        return pack_decimal(value, spec, storage);
+    default:
+        return false;
+    }
+}
+
+// The type a value gets without one: LONG for whole numbers, REAL for other
+// numbers, else STRING.
+TypeSpec default_type(std::string_view value) {
+    if (parse_number<int32_t>(value))
+        return {FieldType::Long};
+    if (!value.empty() && value.find_first_not_of("0123456789+-.eE") == std::string_view::npos &&
+        parse_number<double>(value))
+        return {FieldType::Real};
+    return {FieldType::String};
+}
+
+struct Binding {
+    std::string name;
+    std::vector<uint8_t> storage;
+    TypeSpec spec;
+};
+
+// NAME=VALUE[:TYPE]; the part after the last ':' is a type only when it names one.
+std::optional<Binding> parse_binding(std::string_view text, std::string& problem) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos || equals == 0) {
+        problem = "--bind needs NAME=VALUE, not '" + std::string(text) + "'";
+        return std::nullopt;
+    }
+    Binding binding;
+    binding.name = std::string(text.substr(0, equals));
+    std::string_view value = text.substr(equals + 1);
+    std::optional<TypeSpec> spec;
+    if (const std::size_t colon = value.rfind(':'); colon != std::string_view::npos) {
+        const std::string_view suffix = value.substr(colon + 1);
+        spec = parse_type(suffix);
+        if (spec) {
+            value = value.substr(0, colon);
+        } else if (suffix.find('(') != std::string_view::npos ||
+                   parse_type(suffix.substr(0, suffix.find('('))) ||
+                   parse_type(std::string(suffix) + "(1)")) {
+            problem = "'" + std::string(suffix) + "' is not a complete type";
+            return std::nullopt;
+        }
+    }
+    binding.spec = spec ? *spec : default_type(value);
+    if (!make_storage(value, binding.spec, binding.storage)) {
+        problem = "the value '" + std::string(value) + "' does not fit the type of " + binding.name;
+        return std::nullopt;
+    }
+    return binding;
+}
+
+// Restores the clock and the scope however the command ends.
+struct CommandState {
+    bool clock_set = false;
+    ~CommandState() {
+        POPSCOPE();
+        if (clock_set) {
+            platform::set_local_clock({});
+            ResetCurrentYearCache();
+        }
+    }
+};
+
+} // namespace
+
+int run_eval(Arguments args, std::ostream& out, std::ostream& err) {
+    std::deque<Binding> bindings;
+    std::optional<std::string_view> expression_text;
+    std::optional<std::string_view> env_file;
+    std::optional<int32_t> today;
+    bool raw = false;
+    bool truth = false;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            out << EvalUsage;
+            return 0;
+        }
+        if (arg == "--raw") {
+            raw = true;
+        } else if (arg == "--truth") {
+            truth = true;
+        } else if (arg == "--bind" || arg == "--env" || arg == "--today") {
+            if (i + 1 == args.size())
+                return usage_error(err, std::string(arg) + " needs a value");
+            const std::string_view value = args[++i];
+            if (arg == "--env") {
+                env_file = value;
+            } else if (arg == "--today") {
+                today = parse_iso_date(value);
+                if (!today)
+                    return usage_error(err,
+                                       "--today needs a date YYYY-MM-DD, not '" + std::string(value) + "'");
+            } else {
+                std::string problem;
+                std::optional<Binding> binding = parse_binding(value, problem);
+                if (!binding)
+                    return usage_error(err, problem);
+                bindings.push_back(std::move(*binding));
+            }
+        } else if (arg.starts_with("--")) {
+            return usage_error(err, "unknown option '" + std::string(arg) + "'");
+        } else if (!expression_text) {
+            expression_text = arg;
+        } else {
+            return usage_error(err, "one expression only (quote it)");
+        }
+    }
+    if (!expression_text)
+        return usage_error(err, "EXPR is required");
+
+    if (env_file) {
+        if (!ApplyEnvironmentFile(std::string(*env_file)))
+            return usage_error(err, "cannot read the environment file '" + std::string(*env_file) + "'");
+    } else {
+        LoadLocaleAndEnvironment();
+    }
+
+    PUSHSCOPE();
+    CommandState state;
+    if (today) {
+        DateParts parts;
+        DateToParts(*today, parts);
+        platform::set_local_clock(
+            [parts] { return platform::LocalDateTime{parts.year, parts.month, parts.day, 12, 0, 0, 0}; });
+        ResetCurrentYearCache();
+        state.clock_set = true;
+    }
+    for (Binding& binding : bindings) {
+        const BoundVariable variable{binding.spec.type, binding.storage.data(),
+                                     static_cast<uint32_t>(binding.storage.size()), binding.spec.decimals, 1};
+        if (!BIND(binding.name, variable))
+            return usage_error(err, "cannot bind the name '" + binding.name + "'");
+    }
+
+    std::unique_ptr<Expression> expression = Expression::Compile(*expression_text);
+    if (!expression) {
+        err << "morvex eval: error " << ErrorCode() << ": " << ErrorText() << "\n";
+        return 1;
+    }
+    if (truth) {
+        out << (expression->as_truth() ? "1" : "0") << "\n";
+        return 0;
+    }
+    std::string_view text = expression->as_text();
+    if (!raw) {
+        while (!text.empty() && text.back() == ' ')
+            text.remove_suffix(1);
+    }
+    out << text << "\n";
+    return 0;
+}
+
+} // namespace morvex::tools
