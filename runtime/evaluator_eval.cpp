@@ -17,7 +17,7 @@ namespace morvex {
 
 namespace {
 
-// The length of the number at the start of `text` (after `skipped` blanks), 0 for none.
+// The length of the number at `start` in `text`, 0 for none.
 std::size_t number_length(std::string_view text, std::size_t start) {
     std::size_t i = start;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
@@ -281,7 +281,7 @@ double arithmetic(Node& node) {
         result = std::fmod(left, right);
         break;
     case Op::Power:
-        result = std::pow(left, right);
+        result = right == 2 ? left * left : std::pow(left, right);
         break;
     default:
         break;

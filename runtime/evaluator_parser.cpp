@@ -108,7 +108,24 @@ private:
         Node* node = m_tree.add(op, value_class);
         node->left = left;
         node->right = right;
-        return finish(node);
+        return fold(finish(node));
+    }
+
+    static bool is_number(const Node* node) {
+        return node && (node->op == Op::IntegerConstant || node->op == Op::RealConstant);
+    }
+
+    // Arithmetic on numeric constants is done once, here: the node becomes
+    // the real constant it always evaluates to.
+    static Node* fold(Node* node) {
+        if (!node || node->op < Op::Power || node->op > Op::Subtract || !is_number(node->left) ||
+            (node->op != Op::Negate && !is_number(node->right)))
+            return node;
+        node->real = EvalReal(*node);
+        node->op = Op::RealConstant;
+        node->left = node->right = nullptr;
+        node->depth = 1;
+        return node;
     }
 
     // Level 1: OR and XOR.
@@ -216,7 +233,7 @@ private:
             return operand;
         Node* node = m_tree.add(Op::Negate, ValueClass::Real);
         node->left = operand;
-        return finish(node);
+        return fold(finish(node));
     }
 
     // Level 10: constants, parentheses, function calls and variables.

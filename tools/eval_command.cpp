@@ -91,14 +91,14 @@ std::optional<int32_t> parse_time(std::string_view text) {
     return time == 0 ? 1 : time;
 }
 
-struct TypeSpec {
+struct BindType {
     FieldType type = FieldType::End;
     uint32_t size = 0; // bytes for the sized types, 0 for "as long as the value"
     uint32_t digits = 0;
     uint8_t decimals = 0;
 };
 
-std::optional<TypeSpec> parse_type(std::string_view text) {
+std::optional<BindType> parse_type(std::string_view text) {
     std::string name;
     for (char c : text)
         name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -119,14 +119,14 @@ std::optional<TypeSpec> parse_type(std::string_view text) {
         {"REAL", FieldType::Real},       {"DATE", FieldType::Date},        {"TIME", FieldType::Time},
         {"STRING", FieldType::String},   {"CSTRING", FieldType::CString},  {"PSTRING", FieldType::PString},
         {"DECIMAL", FieldType::Decimal}, {"PDECIMAL", FieldType::PDecimal}};
-    TypeSpec spec;
+    BindType bind_type;
     for (const Named& named : names) {
         if (name == named.name)
-            spec.type = named.type;
+            bind_type.type = named.type;
     }
-    if (spec.type == FieldType::End)
+    if (bind_type.type == FieldType::End)
         return std::nullopt;
-    const bool decimal = spec.type == FieldType::Decimal || spec.type == FieldType::PDecimal;
+    const bool decimal = bind_type.type == FieldType::Decimal || bind_type.type == FieldType::PDecimal;
     if (decimal) {
         const std::size_t comma = arguments.find(',');
         auto digits = parse_number<uint32_t>(arguments.substr(0, comma));
@@ -134,22 +134,22 @@ std::optional<TypeSpec> parse_type(std::string_view text) {
                                                       : parse_number<uint32_t>(arguments.substr(comma + 1));
         if (!digits || !places || *digits < 1 || *digits > 31 || *places > *digits)
             return std::nullopt;
-        spec.digits = *digits;
-        spec.decimals = static_cast<uint8_t>(*places);
-        spec.size = *digits / 2 + 1;
+        bind_type.digits = *digits;
+        bind_type.decimals = static_cast<uint8_t>(*places);
+        bind_type.size = *digits / 2 + 1;
     } else if (!arguments.empty()) {
         auto size = parse_number<uint32_t>(arguments);
-        if (!size || !IsTextType(spec.type) || *size < 1 || *size > 65535)
+        if (!size || !IsTextType(bind_type.type) || *size < 1 || *size > 65535)
             return std::nullopt;
-        spec.size = *size;
-    } else if (IsTextType(spec.type) && spec.type != FieldType::String) {
+        bind_type.size = *size;
+    } else if (IsTextType(bind_type.type) && bind_type.type != FieldType::String) {
         return std::nullopt; // CSTRING and PSTRING need their size
     }
-    return spec;
+    return bind_type;
 }
 
 // Packs a decimal number text into DECIMAL or PDECIMAL storage.
-bool pack_decimal(std::string_view text, const TypeSpec& spec, std::vector<uint8_t>& storage) {
+bool pack_decimal(std::string_view text, const BindType& bind_type, std::vector<uint8_t>& storage) {
     bool negative = false;
     if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
         negative = text[0] == '-';
@@ -164,22 +164,22 @@ bool pack_decimal(std::string_view text, const TypeSpec& spec, std::vector<uint8
         if (c < '0' || c > '9')
             return false;
     }
-    fraction.resize(spec.decimals, '0'); // extra places are cut off
-    const std::size_t digit_count = spec.size * 2 - 1;
-    const std::size_t whole_digits = digit_count - spec.decimals;
+    fraction.resize(bind_type.decimals, '0'); // extra places are cut off
+    const std::size_t digit_count = bind_type.size * 2 - 1;
+    const std::size_t whole_digits = digit_count - bind_type.decimals;
     whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
     if (whole.size() > whole_digits)
         return false;
     const std::string digits = std::string(whole_digits - whole.size(), '0') + whole + fraction;
     std::vector<uint8_t> nibbles;
-    const bool sign_last = spec.type == FieldType::PDecimal;
+    const bool sign_last = bind_type.type == FieldType::PDecimal;
     if (!sign_last)
         nibbles.push_back(negative ? 1 : 0);
     for (char c : digits)
         nibbles.push_back(static_cast<uint8_t>(c - '0'));
     if (sign_last)
         nibbles.push_back(negative ? 0x0D : 0x0C);
-    storage.assign(spec.size, 0);
+    storage.assign(bind_type.size, 0);
     for (std::size_t i = 0; i < nibbles.size(); ++i)
         storage[i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? nibbles[i] << 4 : nibbles[i]);
     return true;
@@ -195,8 +195,8 @@ bool store(std::optional<T> value, std::vector<uint8_t>& storage) {
 }
 
 // Makes the variable's storage from the value text; false if it does not fit the type.
-bool make_storage(std::string_view value, const TypeSpec& spec, std::vector<uint8_t>& storage) {
-    switch (spec.type) {
+bool make_storage(std::string_view value, const BindType& bind_type, std::vector<uint8_t>& storage) {
+    switch (bind_type.type) {
     case FieldType::Long:
         return store(parse_number<int32_t>(value), storage);
     case FieldType::Short:
@@ -222,15 +222,15 @@ bool make_storage(std::string_view value, const TypeSpec& spec, std::vector<uint
         return time && store(std::optional(LongToTime(*time)), storage);
     }
     case FieldType::String:
-        storage.assign(spec.size ? spec.size : std::max<std::size_t>(value.size(), 1), ' ');
+        storage.assign(bind_type.size ? bind_type.size : std::max<std::size_t>(value.size(), 1), ' ');
         std::memcpy(storage.data(), value.data(), std::min(value.size(), storage.size()));
         return true;
     case FieldType::CString:
-        storage.assign(spec.size, 0);
+        storage.assign(bind_type.size, 0);
         std::memcpy(storage.data(), value.data(), std::min(value.size(), storage.size() - 1));
         return true;
     case FieldType::PString: {
-        storage.assign(spec.size, 0);
+        storage.assign(bind_type.size, 0);
         const std::size_t length = std::min<std::size_t>({value.size(), storage.size() - 1, 255});
         storage[0] = static_cast<uint8_t>(length);
         std::memcpy(storage.data() + 1, value.data(), length);
@@ -238,7 +238,7 @@ bool make_storage(std::string_view value, const TypeSpec& spec, std::vector<uint
     }
     case FieldType::Decimal:
     case FieldType::PDecimal:
-        return pack_decimal(value, spec, storage);
+        return pack_decimal(value, bind_type, storage);
     default:
         return false;
     }
@@ -246,7 +246,7 @@ bool make_storage(std::string_view value, const TypeSpec& spec, std::vector<uint
 
 // The type a value gets without one: LONG for whole numbers, REAL for other
 // numbers, else STRING.
-TypeSpec default_type(std::string_view value) {
+BindType default_type(std::string_view value) {
     if (parse_number<int32_t>(value))
         return {FieldType::Long};
     if (!value.empty() && value.find_first_not_of("0123456789+-.eE") == std::string_view::npos &&
@@ -258,7 +258,7 @@ TypeSpec default_type(std::string_view value) {
 struct Binding {
     std::string name;
     std::vector<uint8_t> storage;
-    TypeSpec spec;
+    BindType bind_type;
 };
 
 // NAME=VALUE[:TYPE]; the part after the last ':' is a type only when it names one.
@@ -271,11 +271,11 @@ std::optional<Binding> parse_binding(std::string_view text, std::string& problem
     Binding binding;
     binding.name = std::string(text.substr(0, equals));
     std::string_view value = text.substr(equals + 1);
-    std::optional<TypeSpec> spec;
+    std::optional<BindType> bind_type;
     if (const std::size_t colon = value.rfind(':'); colon != std::string_view::npos) {
         const std::string_view suffix = value.substr(colon + 1);
-        spec = parse_type(suffix);
-        if (spec) {
+        bind_type = parse_type(suffix);
+        if (bind_type) {
             value = value.substr(0, colon);
         } else if (suffix.find('(') != std::string_view::npos ||
                    parse_type(suffix.substr(0, suffix.find('('))) ||
@@ -284,8 +284,8 @@ std::optional<Binding> parse_binding(std::string_view text, std::string& problem
             return std::nullopt;
         }
     }
-    binding.spec = spec ? *spec : default_type(value);
-    if (!make_storage(value, binding.spec, binding.storage)) {
+    binding.bind_type = bind_type ? *bind_type : default_type(value);
+    if (!make_storage(value, binding.bind_type, binding.storage)) {
         problem = "the value '" + std::string(value) + "' does not fit the type of " + binding.name;
         return std::nullopt;
     }
@@ -371,8 +371,9 @@ int run_eval(Arguments args, std::ostream& out, std::ostream& err) {
         state.clock_set = true;
     }
     for (Binding& binding : bindings) {
-        const BoundVariable variable{binding.spec.type, binding.storage.data(),
-                                     static_cast<uint32_t>(binding.storage.size()), binding.spec.decimals, 1};
+        const BoundVariable variable{binding.bind_type.type, binding.storage.data(),
+                                     static_cast<uint32_t>(binding.storage.size()),
+                                     binding.bind_type.decimals, 1};
         if (!BIND(binding.name, variable))
             return usage_error(err, "cannot bind the name '" + binding.name + "'");
     }

@@ -126,14 +126,32 @@ INSTANTIATE_TEST_SUITE_P(UnknownNames, DoesNotCompile,
 TEST(EvaluatorLimits, DeepNestingDoesNotCompileInsteadOfExhaustingTheStack) {
     EXPECT_EQ(Expression::Compile(std::string(5000, '(') + "1" + std::string(5000, ')')), nullptr);
     EXPECT_EQ(ErrorCode(), 800);
-    std::string chain = "1";
+    // Text operands are not folded at compile time, so the chain stays a deep tree.
+    std::string chain = "'1'";
     for (int i = 0; i < 5000; ++i)
-        chain += "+1";
+        chain += "+'1'";
     EXPECT_EQ(Expression::Compile(chain), nullptr);
+    EXPECT_EQ(ErrorCode(), 800);
     // Unary signs fold into at most one node, however many there are.
     auto signs = Expression::Compile(std::string(5000, '-') + "1");
     ASSERT_NE(signs, nullptr);
     EXPECT_EQ(signs->as_text(), "1");
+}
+
+TEST(EvaluatorFolding, ArithmeticOnConstantsGivesTheSameValueAndClass) {
+    for (const char* text : {"2 * 3.5", "-(2 ^ 3)", "10 / 4 - 1", "7 % 0"}) {
+        auto folded = Expression::Compile(text);
+        ASSERT_NE(folded, nullptr) << text;
+        EXPECT_EQ(folded->value_class(), ValueClass::Real) << text;
+    }
+    EXPECT_EQ(EVALUATE("2 * 3.5"), "7");
+    EXPECT_EQ(EVALUATE("-(2 ^ 3)"), "-8");
+    EXPECT_EQ(EVALUATE("10 / 4 - 1"), "1.5");
+    EXPECT_EQ(EVALUATE("7 % 0"), "0");
+    std::string chain = "0";
+    for (int i = 0; i < 5000; ++i)
+        chain += "+1";
+    EXPECT_EQ(EVALUATE(chain), "5000") << "a constant chain folds as it is read";
 }
 
 TEST(EvaluatorLimits, ModerateNestingCompiles) {
