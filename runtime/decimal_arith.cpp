@@ -167,28 +167,25 @@ void multiply(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalA
     }
     const int a_low = a.low >> 3;
     const int b_low = b.low >> 3;
-    // The full product has 128 digits at 10^-64; digits 32..95 are kept.
-    // Columns are summed first (each below 8 * 10^16) and carried once.
-    uint64_t product[2 * Limbs + 1] = {};
-    for (int i = a_low; i <= a_high; ++i) {
-        for (int j = b_low; j <= b_high; ++j)
-            product[i + j] += uint64_t{la[i]} * lb[j];
-    }
-    // The limbs below the kept ones only carry; half a unit of the 32nd place
-    // or more (the top digit of the fourth limb) rounds up.
+    // The full product has 128 digits at 10^-64; limbs 4..11 (digits 32..95)
+    // are kept. Each column is summed in a register (below 9 * 10^16 with
+    // the carry) and carried at once. The limbs below only carry, and half a
+    // unit of the 32nd place or more (the top digit of limb 3) rounds up.
+    constexpr int Below = Limbs / 2;
+    uint32_t kept[Limbs] = {};
     uint64_t carry = 0;
-    uint64_t fourth = 0;
-    for (int k = a_low + b_low; k < Limbs / 2; ++k) {
-        const uint64_t t = product[k] + carry;
-        fourth = t % LimbBase;
-        carry = t / LimbBase;
-    }
-    carry += fourth / (LimbBase / 10) >= 5 ? 1 : 0;
-    uint32_t kept[Limbs];
-    for (int k = 0; k < Limbs; ++k) {
-        const uint64_t t = product[k + Limbs / 2] + carry;
-        kept[k] = static_cast<uint32_t>(t % LimbBase);
-        carry = t / LimbBase;
+    for (int k = a_low + b_low; k < Below + Limbs; ++k) {
+        uint64_t column = carry;
+        const int from = std::max(a_low, k - b_high);
+        const int to = std::min(a_high, k - b_low);
+        for (int i = from; i <= to; ++i)
+            column += uint64_t{la[i]} * lb[k - i];
+        carry = column / LimbBase;
+        const uint32_t limb = static_cast<uint32_t>(column - carry * LimbBase);
+        if (k >= Below)
+            kept[k - Below] = limb;
+        else if (k == Below - 1)
+            carry += limb / (LimbBase / 10) >= 5 ? 1 : 0;
     }
     const uint8_t sign = a.sign ^ b.sign;
     const int low = std::max(a.low + b.low - DecimalUnits, 0);
