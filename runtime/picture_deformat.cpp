@@ -277,6 +277,51 @@ std::string_view deformat_string(std::string_view text, const CompiledPicture& p
     return std::string_view(g_result, length);
 }
 
+// Numeric text that does not fill the picture's width (typed or trimmed, as
+// "1,234.50" for @N10.2) cannot be read position by position: the positions
+// would not line up with the picture's. It is read as a plain number
+// instead: its digits in order, the picture's decimal mark once, and '-' or
+// '(' for a negative value; grouping marks, currency and blanks are passed over.
+std::string_view deformat_free_number(std::string_view text, char decimal_mark) {
+    char* digits = g_result + 1;
+    std::size_t length = 0;
+    bool negative = false;
+    bool point = false;
+    for (const char c : text) {
+        if (length + 2 >= sizeof g_result)
+            break;
+        if (is_digit(c)) {
+            digits[length++] = c;
+        } else if (c == decimal_mark && !point) {
+            point = true;
+            digits[length++] = '.';
+        } else if (c == '-' || c == '(') {
+            negative = true;
+        }
+    }
+    if (negative) {
+        g_result[0] = '-';
+        return std::string_view(g_result, length + 1);
+    }
+    return std::string_view(digits, length);
+}
+
+// The printed decimal mark of a numeric picture, or 0 when it has an implied
+// point (whose text is read by position only).
+char printed_decimal_mark(const CompiledPicture& picture) {
+    const std::size_t count = token_total(picture);
+    char mark = '.';
+    for (std::size_t i = 0; i < count; ++i) {
+        if (picture.tokens[i].code == TokenCode::ImpliedDecimalPoint)
+            return 0;
+        if (picture.tokens[i].code == TokenCode::DecimalPoint) {
+            const char c = picture.tokens[i].character;
+            mark = c == '`' ? ',' : c == '_' ? ' ' : c;
+        }
+    }
+    return mark;
+}
+
 } // namespace
 
 std::string_view DEFORMAT(std::string_view text, const CompiledPicture& picture) {
@@ -289,6 +334,12 @@ std::string_view DEFORMAT(std::string_view text, const CompiledPicture& picture)
         return deformat_date(text, picture);
     case PictureKind::Time:
         return deformat_time(text, picture);
+    case PictureKind::Numeric:
+        if (text.size() != picture.token_count()) {
+            if (const char mark = printed_decimal_mark(picture); mark != 0)
+                return deformat_free_number(text, mark);
+        }
+        return deformat_number(text, picture);
     default:
         return deformat_number(text, picture);
     }
