@@ -46,6 +46,12 @@ run: build
 	@echo "$$ $(BUILD_DIR)/tools/morvex cal --sunday --day 15 2 2024"
 	@$(BUILD_DIR)/tools/morvex cal --sunday --day 15 2 2024
 	@echo
+	@echo "$$ $(BUILD_DIR)/tools/morvex format 73265 @D4"
+	@$(BUILD_DIR)/tools/morvex format 73265 @D4
+	@echo
+	@echo "$$ $(BUILD_DIR)/tools/morvex eval \"FORMAT(DATE(8, 10, 2001), @D17) & ' is ' & AGE(DATE(5, 19, 1950), DATE(8, 10, 2001))\""
+	@$(BUILD_DIR)/tools/morvex eval "FORMAT(DATE(8, 10, 2001), @D17) & ' is ' & AGE(DATE(5, 19, 1950), DATE(8, 10, 2001))"
+	@echo
 	@echo "See '$(BUILD_DIR)/tools/morvex --help'."
 
 test: build
