@@ -5,7 +5,8 @@
 #   make test TSAN=1      the same with ThreadSanitizer, in build-tsan/
 #   make bench            build and run the benchmarks (Release, in build-bench/)
 #   make fuzz             build the libFuzzer targets with clang and run each for
-#                         FUZZ_SECONDS (default 60) on its corpus, in build-fuzz/
+#                         FUZZ_SECONDS (default 60), in build-fuzz/; the working
+#                         corpus grows in build-fuzz/corpus/, seeded from fuzz/corpus/
 
 SANITIZE ?= 0
 TSAN ?= 0
@@ -67,9 +68,10 @@ fuzz:
 	@CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEX_FUZZ=ON > /dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	@for f in build-fuzz/fuzz/*_fuzz; do \
-	    name=$$(basename $$f); mkdir -p fuzz/corpus/$$name; \
+	    name=$$(basename $$f); mkdir -p build-fuzz/corpus/$$name; \
+	    cp -n fuzz/corpus/$$name/* build-fuzz/corpus/$$name/ 2>/dev/null || true; \
 	    echo "== $$name for $(FUZZ_SECONDS) s"; \
-	    $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 fuzz/corpus/$$name || exit 1; \
+	    $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build-fuzz/corpus/$$name || exit 1; \
 	done
 
 format:
