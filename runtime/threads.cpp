@@ -268,6 +268,10 @@ int TryAcquireRuntimeLock(int32_t timeout_ms) {
 
 void ReleaseRuntimeLock() {
     ThreadTable& t = table();
+    // Only the owner gives the lock away: a stray release from another
+    // thread would let two threads run at once.
+    if (t.owner != t_thread_id || t_thread_id == 0)
+        return;
     t.owner = 0;
     t.lock.release();
 }

@@ -255,6 +255,17 @@ TEST_F(ThreadsTest, StressStartingAndEndingThreadsThatSendToEachOther) {
     EXPECT_EQ(g_answers, started * 20);
 }
 
+TEST_F(ThreadsTest, OnlyTheOwnerCanReleaseTheLock) {
+    int tried = -1;
+    std::thread stranger([&tried] {
+        ReleaseRuntimeLock(); // not the owner: nothing happens
+        tried = TryAcquireRuntimeLock(50);
+    });
+    stranger.join();
+    EXPECT_EQ(tried, 1); // timed out: the main thread still holds it
+    EXPECT_TRUE(HoldsRuntimeLock());
+}
+
 TEST(ThreadsDeathTest, TakingTheLockTwiceEndsTheProgram) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
