@@ -68,10 +68,9 @@ void stack_operations(benchmark::State& state, const char* const* operands) {
     }
 }
 
-template <typename Number, Op op>
-void boost_numbers(benchmark::State& state, const char* const* operands) {
-    const Number a(operands[0]);
-    const Number b(operands[1]);
+// The operation on two ready operands of any number type.
+template <Op op, typename Number>
+void operate(benchmark::State& state, const Number& a, const Number& b) {
     Number result;
     for (auto _ : state) {
         benchmark::DoNotOptimize(&a);
@@ -84,6 +83,11 @@ void boost_numbers(benchmark::State& state, const char* const* operands) {
             result = a / b;
         benchmark::DoNotOptimize(&result);
     }
+}
+
+template <typename Number, Op op>
+void boost_numbers(benchmark::State& state, const char* const* operands) {
+    operate<op>(state, Number(operands[0]), Number(operands[1]));
 }
 
 // decimal128 has no text constructor: the digits as an integer, scaled.
@@ -109,20 +113,7 @@ std::decimal::decimal128 decimal128_of(const char* text) {
 
 template <Op op>
 void decimal128s(benchmark::State& state, const char* const* operands) {
-    std::decimal::decimal128 a = decimal128_of(operands[0]);
-    std::decimal::decimal128 b = decimal128_of(operands[1]);
-    std::decimal::decimal128 result;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(&a);
-        benchmark::DoNotOptimize(&b);
-        if constexpr (op == Op::Add)
-            result = a + b;
-        else if constexpr (op == Op::Multiply)
-            result = a * b;
-        else
-            result = a / b;
-        benchmark::DoNotOptimize(&result);
-    }
+    operate<op>(state, decimal128_of(operands[0]), decimal128_of(operands[1]));
 }
 
 // Registered by name so that each row reads "operation/implementation".
