@@ -1,0 +1,38 @@
+// Input from a backend (or a test) into the platform's windows. Keys go to
+// the focus window (or, without one, to the active top-level window); mouse
+// input goes to the window that holds the capture, else to the window under
+// the pointer. Each call posts the messages Win32 would post to the owning
+// thread's queue, so it may be called from any thread.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/geometry.h"
+#include "platform/message_queue.h"
+
+namespace morvex::platform {
+
+enum class MouseButton { Left, Right, Middle };
+
+// MsgKeyDown / MsgKeyUp (MsgSysKeyDown / MsgSysKeyUp while Alt is held)
+// with a virtual key code; the platform tracks Shift, Control and Alt from
+// these calls so that mouse flags and key state follow them.
+void input_key(uint32_t virtual_key, bool down);
+// MsgChar with a Windows-1252 character.
+void input_char(uint8_t character);
+// Pointer positions are in the client coordinates of the top-level window.
+void input_mouse_move(WindowHandle top_level, Point point);
+void input_mouse_button(WindowHandle top_level, Point point, MouseButton button, bool down);
+// delta: 120 per notch, positive away from the user.
+void input_mouse_wheel(WindowHandle top_level, Point point, int delta);
+// The user asked to close the window (the backend's close button): MsgClose.
+void input_close_request(WindowHandle top_level);
+// The backend's window was moved or resized by the user; the frame buffer
+// follows and the window is repainted.
+void input_top_level_moved(WindowHandle top_level, const Rect& screen_rect);
+// The backend's window gained or lost the keyboard focus.
+void input_top_level_activated(WindowHandle top_level, bool active);
+// The backend's window needs its pixels shown again (an X expose).
+void input_expose(WindowHandle top_level, const Rect& dirty);
+
+} // namespace morvex::platform
