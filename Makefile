@@ -25,7 +25,7 @@ endif
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench fuzz clean format
+.PHONY: all deps configure build run seed-file test bench fuzz clean format
 
 all: build
 
@@ -39,6 +39,9 @@ build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
+	@mkdir -p $(BUILD_DIR)/run
+	@$(MAKE) --no-print-directory seed-file NAME=Customer CSV=app/data/customers.csv
+	@$(MAKE) --no-print-directory seed-file NAME=Goods CSV=app/data/goods.csv
 	@echo "tavemon itself is not built yet. Available now:"
 	@echo
 	@echo "$$ $(BUILD_DIR)/tools/morvex cal 8 2001"
@@ -54,6 +57,14 @@ run: build
 	@$(BUILD_DIR)/tools/morvex eval "FORMAT(DATE(8, 10, 2001), @D17) & ' is ' & AGE(DATE(5, 19, 1950), DATE(8, 10, 2001))"
 	@echo
 	@echo "See '$(BUILD_DIR)/tools/morvex --help'."
+
+# Seeds $(BUILD_DIR)/run/$(NAME).QVD from $(CSV) when missing; the import goes
+# to a scratch name first, so a failed one leaves no half-filled file behind.
+seed-file:
+	@test -f $(BUILD_DIR)/run/$(NAME).QVD || { \
+	    rm -f $(BUILD_DIR)/run/$(NAME).seeding && \
+	    $(BUILD_DIR)/tools/morvex qvd import $(BUILD_DIR)/run/$(NAME).seeding --layout $(NAME) $(CSV) && \
+	    mv $(BUILD_DIR)/run/$(NAME).seeding $(BUILD_DIR)/run/$(NAME).QVD; }
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

@@ -5,7 +5,9 @@
 // thread's queue, so it may be called from any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 
 #include "platform/geometry.h"
 #include "platform/message_queue.h"
@@ -34,5 +36,23 @@ void input_top_level_moved(WindowHandle top_level, const Rect& screen_rect);
 void input_top_level_activated(WindowHandle top_level, bool active);
 // The backend's window needs its pixels shown again (an X expose).
 void input_expose(WindowHandle top_level, const Rect& dirty);
+
+// Whether a key (or, by VkLButton..VkMButton, a mouse button) is down as
+// far as the input seen so far tells.
+bool is_key_down(uint32_t virtual_key);
+// The mouse flags (MouseFlags) that go with mouse messages now.
+uint32_t mouse_flags();
+
+// The clock that times double clicks, in milliseconds; an empty function
+// restores the steady clock. Tests install a manual one.
+using InputClock = std::function<int64_t()>;
+void set_input_clock(InputClock clock);
+// A second press of the same button on the same window (of a class with
+// ClassDoubleClicks) within this time and DoubleClickDistance pixels either
+// way becomes a double click. 500 ms unless set.
+void set_double_click_time(std::chrono::milliseconds time);
+constexpr int DoubleClickDistance = 2;
+// Forgets keys and buttons held and the last click (for tests).
+void reset_input_state();
 
 } // namespace morvex::platform

@@ -4,6 +4,8 @@
 // a send, a semaphore release, a timer) free of lost-wakeup races.
 #include "platform/message_queue.h"
 
+#include "platform/window_messages.h"
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -42,6 +44,9 @@ struct ThreadQueue {
     bool quit = false;
     int quit_code = 0;
     bool alive = true;
+    // Set when a window of this thread may need painting; cleared when the
+    // paint source, asked without a filter, has none.
+    bool paint_pending = false;
 };
 
 } // namespace
@@ -53,6 +58,7 @@ struct MessagingState {
     std::unordered_map<WindowHandle, WindowTarget> windows;
     std::vector<ThreadQueue*> semaphore_waiters;
     LockHooks hooks;
+    std::atomic<PaintSource> paint_source{nullptr};
     std::atomic<ThreadKey> next_key{1};
 
     static int& count(Semaphore& s) { return s.m_count; }
@@ -167,9 +173,7 @@ void serve_all(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
         serve_one(lock, queue);
 }
 
-// The next message for the filter, taken or kept; the order is posted
-// messages, then quit, then due timers.
-bool find_message(ThreadQueue& queue, Message& message, const MessageFilter& filter, Removal removal) {
+bool find_posted_or_quit(ThreadQueue& queue, Message& message, const MessageFilter& filter, Removal removal) {
     for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
         if (matches(*it, filter)) {
             message = *it;
@@ -183,6 +187,43 @@ bool find_message(ThreadQueue& queue, Message& message, const MessageFilter& fil
         if (removal == Removal::Remove)
             queue.quit = false;
         return true;
+    }
+    return false;
+}
+
+bool is_unfiltered(const MessageFilter& filter) {
+    return filter.window == 0 && filter.first == 0 && filter.last == 0;
+}
+
+// The next message for the filter, taken or kept; the order is posted
+// messages, then quit, then paint, then due timers. `lock` is let go while
+// the paint source is asked.
+bool find_message(std::unique_lock<std::mutex>& lock, ThreadQueue& queue, Message& message,
+                  const MessageFilter& filter, Removal removal) {
+    if (find_posted_or_quit(queue, message, filter, removal))
+        return true;
+    const PaintSource paint_source = state().paint_source.load();
+    const bool paint_wanted = matches(Message{0, MsgPaint, 0, 0}, MessageFilter{0, filter.first, filter.last});
+    // Asked again while a window was invalidated during the asking, so that
+    // no paint request is lost before the caller goes to sleep.
+    while (queue.paint_pending && paint_source && paint_wanted) {
+        const bool unfiltered = is_unfiltered(filter);
+        if (unfiltered)
+            queue.paint_pending = false;
+        lock.unlock();
+        const bool found = paint_source(queue.key, filter, message);
+        lock.lock();
+        // A message sent meanwhile would otherwise wait for the next wake-up.
+        serve_all(lock, queue);
+        if (found) {
+            queue.paint_pending = true;
+            return true;
+        }
+        // Something may have been posted while the lock was free.
+        if (find_posted_or_quit(queue, message, filter, removal))
+            return true;
+        if (!unfiltered)
+            break;
     }
     const Clock::time_point now = Clock::now();
     for (Timer& timer : queue.timers) {
@@ -300,6 +341,41 @@ bool post_to_window(const Message& message, bool first) {
 
 bool post_message(const Message& message) { return post_to_window(message, false); }
 
+bool post_message_coalesced(const Message& message) {
+    own_queue();
+    MessagingState& s = state();
+    std::shared_ptr<ThreadQueue> receiver;
+    {
+        std::lock_guard lock(s.mutex);
+        auto found = s.windows.find(message.window);
+        if (found == s.windows.end())
+            return false;
+        std::shared_ptr<ThreadQueue> queue = shared_queue_of(found->second.thread);
+        if (queue && queue->alive && !queue->posted.empty() && queue->posted.back().window == message.window &&
+            queue->posted.back().number == message.number) {
+            queue->posted.back() = message;
+            return true; // the receiver was woken for the message it replaces
+        }
+        receiver = post_to(queue, message, false);
+    }
+    return wake(receiver);
+}
+
+void set_paint_source(PaintSource source) { state().paint_source = source; }
+
+void notify_paint_needed(ThreadKey thread) {
+    MessagingState& s = state();
+    std::shared_ptr<ThreadQueue> receiver;
+    {
+        std::lock_guard lock(s.mutex);
+        receiver = shared_queue_of(thread);
+        if (!receiver || !receiver->alive)
+            return;
+        receiver->paint_pending = true;
+    }
+    wake(receiver);
+}
+
 bool post_message_first(const Message& message) { return post_to_window(message, true); }
 
 intptr_t dispatch_message(const Message& message) {
@@ -342,7 +418,7 @@ bool peek_message(Message& message, const MessageFilter& filter, Removal removal
     ThreadQueue& own = own_queue();
     std::unique_lock lock(state().mutex);
     serve_all(lock, own);
-    return find_message(own, message, filter, removal);
+    return find_message(lock, own, message, filter, removal);
 }
 
 bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
@@ -354,7 +430,7 @@ bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
         std::unique_lock lock(s.mutex);
         serve_all(lock, own);
         Message ignored;
-        if (find_message(own, ignored, {}, Removal::Keep))
+        if (find_message(lock, own, ignored, {}, Removal::Keep))
             return true;
     }
     BlockingSection blocking;
@@ -362,7 +438,7 @@ bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
     while (true) {
         serve_all(lock, own);
         Message ignored;
-        if (find_message(own, ignored, {}, Removal::Keep))
+        if (find_message(lock, own, ignored, {}, Removal::Keep))
             return true;
         if (timed && Clock::now() >= deadline)
             return false;
@@ -381,14 +457,14 @@ bool get_message(Message& message, const MessageFilter& filter) {
     {
         std::unique_lock lock(s.mutex);
         serve_all(lock, own);
-        if (find_message(own, message, filter, Removal::Remove))
+        if (find_message(lock, own, message, filter, Removal::Remove))
             return message.number != MsgQuit;
     }
     BlockingSection blocking;
     std::unique_lock lock(s.mutex);
     while (true) {
         serve_all(lock, own);
-        if (find_message(own, message, filter, Removal::Remove))
+        if (find_message(lock, own, message, filter, Removal::Remove))
             return message.number != MsgQuit;
         if (const std::optional<Clock::time_point> until = next_timer(own))
             own.wake.wait_until(lock, *until);

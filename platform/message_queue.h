@@ -87,6 +87,21 @@ bool peek_message(Message& message, const MessageFilter& filter, Removal removal
 bool wait_message(std::optional<std::chrono::milliseconds> timeout = std::nullopt);
 void post_quit_message(int exit_code);
 
+// Posts a message, or, when the last message waiting in the receiving queue
+// has the same window and number, replaces that one (mouse moves coalesce
+// this way, so a busy thread sees only the latest position).
+bool post_message_coalesced(const Message& message);
+
+// The window layer's source of MsgPaint: asked, with no queue lock held, for
+// a window of `thread` that matches `filter` and needs painting. Paint
+// messages come after posted messages and quit, before timer ticks, and are
+// never removed from a queue: they stop when the window has been painted.
+using PaintSource = bool (*)(ThreadKey thread, const MessageFilter& filter, Message& message);
+void set_paint_source(PaintSource source);
+// A window of `thread` may need painting now: its next get/peek asks the
+// paint source again, and a thread waiting for messages wakes up.
+void notify_paint_needed(ThreadKey thread);
+
 // A timer of the calling thread (window 0) or of a window's thread; ticks
 // arrive as MsgTimer with the id in wparam. Setting an existing id restarts it.
 void set_timer(WindowHandle window, uintptr_t id, std::chrono::milliseconds interval);

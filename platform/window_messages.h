@@ -63,6 +63,7 @@ enum MouseFlags : uint32_t {
 
 // Win32 virtual key codes; letters and digits are their upper-case ASCII codes.
 enum VirtualKey : uint32_t {
+    VkLButton = 0x01, VkRButton = 0x02, VkMButton = 0x04,
     VkBack = 0x08, VkTab = 0x09, VkReturn = 0x0D, VkShift = 0x10, VkControl = 0x11, VkMenu = 0x12,
     VkPause = 0x13, VkCapital = 0x14, VkEscape = 0x1B, VkSpace = 0x20, VkPrior = 0x21, VkNext = 0x22,
     VkEnd = 0x23, VkHome = 0x24, VkLeft = 0x25, VkUp = 0x26, VkRight = 0x27, VkDown = 0x28,

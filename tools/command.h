@@ -17,5 +17,7 @@ int run_format(Arguments args, std::ostream& out, std::ostream& err);
 int run_deformat(Arguments args, std::ostream& out, std::ostream& err);
 // morvex eval [--bind NAME=VALUE[:TYPE]]... EXPR.
 int run_eval(Arguments args, std::ostream& out, std::ostream& err);
+// morvex wdc: the window definition compiler.
+int run_wdc(Arguments args, std::ostream& out, std::ostream& err);
 
 } // namespace morvex::tools

@@ -1,5 +1,6 @@
 // morvex: the command-line tool for people who build with the platform.
 #include "tools/command.h"
+#include "tools/qvd_command.h"
 
 #include <iostream>
 #include <string_view>
@@ -16,6 +17,8 @@ constexpr std::string_view Usage =
     "  deformat  text read back through a picture: DEFORMAT(TEXT, PICTURE)\n"
     "  eval      compiles and evaluates an expression, with variables bound by name\n"
     "  ini       read or repair one entry of an INI file\n"
+    "  wdc       the window definition compiler\n"
+    "  qvd       inspect, verify, dump, export and import QVD files\n"
     "\n"
     "'morvex COMMAND --help' describes a command.\n";
 
@@ -43,6 +46,10 @@ int main(int argc, char** argv) {
         return morvex::tools::run_deformat(rest, std::cout, std::cerr);
     if (command == "eval")
         return morvex::tools::run_eval(rest, std::cout, std::cerr);
+    if (command == "wdc")
+        return morvex::tools::run_wdc(rest, std::cout, std::cerr);
+    if (command == "qvd")
+        return morvex::tools::run_qvd(rest, std::cout, std::cerr);
     std::cerr << "morvex: unknown command '" << command << "'\n" << Usage;
     return 2;
 }

@@ -32,7 +32,8 @@ int32_t ByInch(int32_t value, PositionUnit unit, const UnitMetrics& metrics) {
 
 int32_t ToPixelsX(int32_t value, PositionUnit unit, const UnitMetrics& metrics) {
     if (value == DefaultPosition) return value;
-    if (unit == PositionUnit::DialogUnits) return MulDiv(value, 2 * metrics.average_char_width, 8);
+    // x * (2 * width) / 8, reduced so that no width from a font record can overflow.
+    if (unit == PositionUnit::DialogUnits) return MulDiv(value, metrics.average_char_width, 4);
     return ByInch(value, unit, metrics);
 }
 

@@ -21,6 +21,12 @@ TEST(PositionUnitsTest, DialogUnitsUseTheFontMetrics) {
     EXPECT_EQ(ToPixelsY(100, PositionUnit::DialogUnits, metrics), 163); // 100 × 13 / 8 rounded
 }
 
+TEST(PositionUnitsTest, AHugeCharacterWidthDoesNotOverflow) {
+    const UnitMetrics huge{1'500'000'000, 13, 96};
+    EXPECT_EQ(ToPixelsX(4, PositionUnit::DialogUnits, huge), 1'500'000'000);
+    EXPECT_EQ(ToPixelsX(3, PositionUnit::DialogUnits, UnitMetrics{5, 13, 96}), 4) << "15 / 4 rounds to 4";
+}
+
 TEST(PositionUnitsTest, InchUnitsUseTheDeviceResolution) {
     const UnitMetrics metrics{.average_char_width = 6, .char_height = 13, .pixels_per_inch = 96};
     EXPECT_EQ(ToPixelsX(25, PositionUnitOf(0x100), metrics), 96);

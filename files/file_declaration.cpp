@@ -1,0 +1,122 @@
+#include "files/file_declaration.h"
+
+#include "runtime/error_state.h"
+
+#include <cstring>
+#include <strings.h>
+#include <utility>
+
+namespace morvex {
+
+namespace {
+
+bool same_without_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && (a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0);
+}
+
+} // namespace
+
+int32_t KeyDeclaration::field_number(int32_t n) const {
+    if (n < 1 || n > component_count())
+        return 0;
+    const int64_t component = components[static_cast<size_t>(n - 1)];
+    return static_cast<int32_t>(component < 0 ? -component : component);
+}
+
+bool KeyDeclaration::descending(int32_t n) const {
+    return n >= 1 && n <= component_count() && components[static_cast<size_t>(n - 1)] < 0;
+}
+
+FileDeclaration::FileDeclaration(FileSpec spec)
+    : driver(spec.driver), label(std::move(spec.label)), attributes(spec.attributes),
+      record_length(spec.record.record_size()), record(std::move(spec.record)), memos(std::move(spec.memos)),
+      options(std::move(spec.options)) {
+    keys.reserve(spec.keys.size());
+    for (KeyDeclaration& key : spec.keys) {
+        auto made = std::make_unique<KeyDeclaration>(std::move(key));
+        made->file = this;
+        keys.push_back(std::move(made));
+    }
+    prepare(m_static, static_cast<uint8_t*>(spec.record_buffer));
+}
+
+void FileDeclaration::prepare(FileInstance& instance, uint8_t* declared_buffer) {
+    if (declared_buffer) {
+        instance.record = declared_buffer;
+    } else {
+        instance.own_record.assign(record_length, 0);
+        instance.record = instance.own_record.data();
+        ClearRecord(record, instance.record);
+    }
+    instance.memos.resize(memos.size());
+    for (size_t i = 0; i < memos.size(); ++i)
+        instance.memos[i].assign(memos[i].size, 0);
+}
+
+KeyDeclaration* FileDeclaration::key(int32_t n) const {
+    if (n < 1 || n > static_cast<int32_t>(keys.size()))
+        return nullptr;
+    return keys[static_cast<size_t>(n - 1)].get();
+}
+
+KeyDeclaration* FileDeclaration::find_key(std::string_view wanted) const {
+    for (const auto& key : keys) {
+        if (same_without_case(key->label, wanted))
+            return key.get();
+    }
+    return nullptr;
+}
+
+int32_t FileDeclaration::find_field(std::string_view wanted) const {
+    for (int32_t n = 1; n <= record.field_count(); ++n) {
+        if (same_without_case(record.field(n).label, wanted))
+            return n;
+    }
+    return 0;
+}
+
+FileInstance& FileDeclaration::current() {
+    return threaded() ? instance_for(CurrentThreadSlot()) : m_static;
+}
+
+FileInstance& FileDeclaration::instance_for(int slot) {
+    // Slot 0, the program's first thread, works on the declared buffer itself.
+    if (!threaded() || slot <= 0 || slot >= MaxThreadSlots)
+        return m_static;
+    std::unique_ptr<FileInstance>& instance = m_threads[static_cast<size_t>(slot)];
+    if (!instance) {
+        instance = std::make_unique<FileInstance>();
+        prepare(*instance, nullptr);
+    }
+    return *instance;
+}
+
+void FileDeclaration::clear_record() {
+    ClearRecord(record, buffer());
+}
+
+int32_t FileDeclaration::validate() const {
+    if (!record.valid() || keys.size() > 255 || memos.size() > 255)
+        return 47;
+    for (const auto& key : keys) {
+        if (key->components.empty())
+            return 47;
+        for (int32_t component : key->components) {
+            if (component == 0 || component > record.field_count() || component < -record.field_count())
+                return 47;
+        }
+    }
+    return 0;
+}
+
+void ClearRecord(const RecordDescription& description, uint8_t* record) {
+    if (description.record_size() == 0)
+        return;
+    std::memset(record, 0, description.record_size());
+    for (const FieldDescription& field : description.fields()) {
+        if (field.type == FieldType::String && field.offset + field.total_size() <= description.record_size())
+            std::memset(record + field.offset, ' ', field.total_size());
+    }
+}
+
+} // namespace morvex

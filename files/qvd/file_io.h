@@ -1,0 +1,44 @@
+// The disk seam under the QVD container: every read, write, flush, size query,
+// truncation and byte-range lock of a QVD file goes through a FileIo, so that
+// fault and crash tests can slide a recording or failing layer underneath.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace morvex::qvd {
+
+enum class LockKind { Shared, Exclusive };
+enum class LockWait { No, Yes };
+
+class FileIo {
+public:
+    virtual ~FileIo() = default;
+
+    // Bytes read (short at the end of the file) or -1 with errno set.
+    virtual int64_t read_at(uint64_t offset, void* buffer, size_t length) = 0;
+    // Bytes written or -1 with errno set.
+    virtual int64_t write_at(uint64_t offset, const void* buffer, size_t length) = 0;
+    // 0 or -1 with errno set.
+    virtual int flush() = 0;
+    virtual int64_t size() = 0;
+    virtual int truncate(uint64_t length) = 0;
+    // Open-file-description locks: they exclude other processes and other
+    // descriptors of this process. 0, or -1 with errno set (EAGAIN/EACCES when
+    // the range is held elsewhere and `wait` is No).
+    virtual int lock(uint64_t offset, uint64_t length, LockKind kind, LockWait wait) = 0;
+    virtual int unlock(uint64_t offset, uint64_t length) = 0;
+};
+
+enum class FileAccess { ReadOnly, ReadWrite };
+enum class FileCreation { OpenExisting, CreateIfMissing };
+
+// Opens `path` with POSIX I/O. nullptr with errno set on failure.
+std::shared_ptr<FileIo> OpenPosixFile(const std::string& path, FileAccess access, FileCreation creation);
+
+// Wraps a descriptor the caller already opened; the FileIo closes it.
+std::shared_ptr<FileIo> AdoptPosixDescriptor(int fd);
+
+} // namespace morvex::qvd

@@ -1,0 +1,39 @@
+// Decoded pages of one open QVD file, keyed by home offset, least recently
+// used first out once the byte bound is passed. The store drops it whole when
+// another process's commit raised the change counter.
+#pragma once
+
+#include "files/qvd/page_codec.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <unordered_map>
+
+namespace morvex::qvd {
+
+class PageCache {
+public:
+    explicit PageCache(size_t capacity_bytes) : m_capacity(capacity_bytes) {}
+
+    std::shared_ptr<const Node> find(uint32_t home);
+    void insert(uint32_t home, std::shared_ptr<const Node> node);
+    void erase(uint32_t home);
+    void clear();
+    size_t bytes() const { return m_bytes; }
+    size_t pages() const { return m_map.size(); }
+
+private:
+    struct Slot {
+        uint32_t home;
+        std::shared_ptr<const Node> node;
+        size_t bytes;
+    };
+    size_t m_capacity;
+    size_t m_bytes = 0;
+    std::list<Slot> m_order; // most recent first
+    std::unordered_map<uint32_t, std::list<Slot>::iterator> m_map;
+};
+
+} // namespace morvex::qvd

@@ -1,0 +1,334 @@
+// Page images: run-length code, entries with shared leading bytes, and the
+// 13-byte page header.
+#include "files/qvd/page_codec.h"
+
+#include "files/qvd/qvd_corruption.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace morvex::qvd {
+
+uint16_t Load16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t Load32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void Store16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Store32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+int CompareKeys(ByteView a, ByteView b) {
+    const size_t n = std::min(a.size(), b.size());
+    if (n > 0) {
+        const int c = std::memcmp(a.data(), b.data(), n);
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+// ---- run-length code ----
+
+bool HasRun(ByteView data) {
+    size_t run = 1;
+    for (size_t i = 1; i < data.size(); ++i) {
+        run = data[i] == data[i - 1] ? run + 1 : 1;
+        if (run >= MinRun)
+            return true;
+    }
+    return false;
+}
+
+void AppendCount(Bytes& out, size_t count) {
+    while (count >= 0x80) {
+        out.push_back(static_cast<uint8_t>(count & 0x7F) | 0x80);
+        count >>= 7;
+    }
+    out.push_back(static_cast<uint8_t>(count));
+}
+
+Bytes CompressRuns(ByteView data) {
+    Bytes out;
+    out.reserve(data.size());
+    size_t literal_start = 0;
+    size_t i = 0;
+    while (i < data.size()) {
+        size_t run_end = i + 1;
+        while (run_end < data.size() && data[run_end] == data[i])
+            ++run_end;
+        const size_t run = run_end - i;
+        if (run >= MinRun) {
+            AppendCount(out, i - literal_start + 1);
+            out.insert(out.end(), data.begin() + static_cast<ptrdiff_t>(literal_start),
+                       data.begin() + static_cast<ptrdiff_t>(i + 1));
+            AppendCount(out, run - 1);
+            literal_start = run_end;
+        }
+        i = run_end;
+    }
+    AppendCount(out, data.size() - literal_start);
+    out.insert(out.end(), data.begin() + static_cast<ptrdiff_t>(literal_start), data.end());
+    return out;
+}
+
+namespace {
+
+// Reads a base-128 count; false when the code ends first or the count is
+// longer than any page could need.
+bool ReadCount(ByteView code, size_t& pos, size_t& count) {
+    count = 0;
+    for (int shift = 0; shift < 35; shift += 7) {
+        if (pos >= code.size())
+            return false;
+        const uint8_t b = code[pos++];
+        count |= static_cast<size_t>(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int32_t ExpandRuns(ByteView code, size_t expanded_length, Bytes& out) {
+    out.clear();
+    out.reserve(expanded_length);
+    size_t pos = 0;
+    while (true) {
+        size_t count = 0;
+        if (!ReadCount(code, pos, count) || count > expanded_length - out.size() || count > code.size() - pos)
+            return CorruptLiteralOverrun;
+        out.insert(out.end(), code.begin() + static_cast<ptrdiff_t>(pos),
+                   code.begin() + static_cast<ptrdiff_t>(pos + count));
+        pos += count;
+        if (out.size() == expanded_length)
+            return 0;
+        if (!ReadCount(code, pos, count) || count > expanded_length - out.size() || out.empty())
+            return CorruptRepeatOverrun;
+        out.insert(out.end(), count, out.back());
+        if (out.size() == expanded_length)
+            return 0;
+    }
+}
+
+// ---- entries ----
+
+namespace {
+
+struct EntryBytes {
+    ByteView key;
+    ByteView data;
+    size_t size() const { return key.size() + data.size(); }
+    uint8_t at(size_t i) const { return i < key.size() ? key[i] : data[i - key.size()]; }
+};
+
+size_t SharedBytes(const EntryBytes& previous, const EntryBytes& current) {
+    const size_t limit = std::min<size_t>({previous.size(), current.size(), 63});
+    size_t n = 0;
+    while (n < limit && previous.at(n) == current.at(n))
+        ++n;
+    return n;
+}
+
+void AppendEntry(Bytes& out, const EntryBytes* previous, const EntryBytes& current) {
+    size_t shared = 0;
+    uint8_t header = 0;
+    const size_t total = current.size();
+    if (!previous) {
+        header = 0xC0;
+    } else {
+        shared = SharedBytes(*previous, current);
+        if (total != previous->size())
+            header |= 0x80;
+        if (current.key.size() != previous->key.size())
+            header |= 0x40;
+    }
+    out.push_back(static_cast<uint8_t>(header | shared));
+    if (header & 0x80) {
+        out.push_back(static_cast<uint8_t>(total));
+        out.push_back(static_cast<uint8_t>(total >> 8));
+    }
+    if (header & 0x40) {
+        out.push_back(static_cast<uint8_t>(current.key.size()));
+        out.push_back(static_cast<uint8_t>(current.key.size() >> 8));
+    }
+    for (size_t i = shared; i < total; ++i)
+        out.push_back(current.at(i));
+}
+
+EntryBytes EntryAt(const Node& node, size_t i) {
+    return EntryBytes{node.keys[i], node.is_leaf() ? ByteView(node.data[i]) : ByteView()};
+}
+
+} // namespace
+
+size_t EncodedEntrySize(ByteView previous, size_t previous_key_length, ByteView key, ByteView data) {
+    const EntryBytes current{key, data};
+    if (previous.empty() && previous_key_length == 0)
+        return 5 + current.size();
+    const EntryBytes prev{previous.first(previous_key_length), previous.subspan(previous_key_length)};
+    size_t size = 1 + current.size() - SharedBytes(prev, current);
+    if (prev.size() != current.size())
+        size += 2;
+    if (prev.key.size() != key.size())
+        size += 2;
+    return size;
+}
+
+void EncodeEntries(const Node& node, Bytes& out) {
+    for (size_t i = 0; i < node.size(); ++i) {
+        const EntryBytes current = EntryAt(node, i);
+        if (i == 0) {
+            AppendEntry(out, nullptr, current);
+        } else {
+            const EntryBytes previous = EntryAt(node, i - 1);
+            AppendEntry(out, &previous, current);
+        }
+    }
+}
+
+size_t NodeContent(const Node& node) {
+    Bytes entries;
+    EncodeEntries(node, entries);
+    return PageHeaderSize - 10 + (node.is_leaf() ? 0 : 4 * node.size()) + entries.size();
+}
+
+// ---- pages ----
+
+Bytes EncodePage(const Node& node) {
+    Bytes plain;
+    EncodeEntries(node, plain);
+    const size_t refs = node.is_leaf() ? 0 : 4 * node.size();
+    const size_t expanded = PageHeaderSize + refs + plain.size();
+    size_t stored = expanded;
+    Bytes code;
+    bool compressed = false;
+    if (HasRun(plain)) {
+        code = CompressRuns(plain);
+        const size_t stored_code = PageHeaderSize + refs + code.size();
+        if (RoundToUnit(stored_code) < RoundToUnit(expanded)) {
+            compressed = true;
+            stored = stored_code;
+        }
+    }
+    Bytes page(RoundToUnit(stored), PageFiller);
+    Store32(page.data(), 0);
+    Store16(page.data() + 4, static_cast<uint16_t>(stored));
+    Store16(page.data() + 6, static_cast<uint16_t>(expanded));
+    Store16(page.data() + 8, static_cast<uint16_t>(expanded));
+    Store16(page.data() + 10, static_cast<uint16_t>(node.size()));
+    page[12] = node.level;
+    std::fill(page.begin() + PageHeaderSize, page.begin() + static_cast<ptrdiff_t>(PageHeaderSize + refs), 0);
+    const Bytes& part = compressed ? code : plain;
+    std::copy(part.begin(), part.end(), page.begin() + static_cast<ptrdiff_t>(PageHeaderSize + refs));
+    return page;
+}
+
+void PatchPageHome(Bytes& page, uint32_t home) {
+    Store32(page.data(), home);
+}
+
+void PatchChild(Bytes& page, size_t index, uint32_t child_home) {
+    Store32(page.data() + PageHeaderSize + 4 * index, child_home);
+}
+
+PageHeader ReadPageHeader(const uint8_t* page) {
+    PageHeader h;
+    h.home = Load32(page);
+    h.stored = Load16(page + 4);
+    h.expanded = Load16(page + 6);
+    h.node_length = Load16(page + 8);
+    h.entries = Load16(page + 10);
+    h.level = page[12];
+    return h;
+}
+
+int32_t DecodePage(ByteView page, size_t slot_length, Node& node) {
+    if (page.size() < PageHeaderSize)
+        return CorruptShortRead;
+    const PageHeader h = ReadPageHeader(page.data());
+    if (h.stored > MaxPageSize || h.expanded > MaxPageSize)
+        return CorruptPageTooLarge;
+    if (RoundToUnit(h.stored) != slot_length || page.size() < h.stored)
+        return CorruptPageClassMismatch;
+    if (h.expanded > h.node_length)
+        return CorruptExpandedLargerThanNode;
+    const size_t refs = h.level == 0 ? 0 : 4 * static_cast<size_t>(h.entries);
+    if (h.stored < PageHeaderSize + refs || h.expanded < PageHeaderSize + refs)
+        return CorruptEntriesOverrun;
+    const bool compressed = RoundToUnit(h.stored) < RoundToUnit(h.expanded);
+    if (!compressed && h.stored != h.expanded)
+        return CorruptEntriesOverrun;
+
+    const ByteView stored_part = page.subspan(PageHeaderSize + refs, h.stored - PageHeaderSize - refs);
+    Bytes expanded_part;
+    ByteView part = stored_part;
+    if (compressed) {
+        if (const int32_t code = ExpandRuns(stored_part, h.expanded - PageHeaderSize - refs, expanded_part))
+            return code;
+        part = expanded_part;
+    }
+
+    node.level = h.level;
+    node.keys.assign(h.entries, Bytes());
+    node.data.assign(h.level == 0 ? h.entries : 0, Bytes());
+    node.children.assign(h.level == 0 ? 0 : h.entries, 0);
+    for (size_t i = 0; i < node.children.size(); ++i)
+        node.children[i] = Load32(page.data() + PageHeaderSize + 4 * i);
+
+    size_t pos = 0;
+    size_t total = 0;
+    size_t key_length = 0;
+    Bytes previous;
+    Bytes current;
+    for (size_t i = 0; i < h.entries; ++i) {
+        if (pos >= part.size())
+            return CorruptEntriesOverrun;
+        const uint8_t header = part[pos++];
+        const size_t shared = header & 0x3F;
+        if (i == 0 && ((header & 0xC0) != 0xC0 || shared != 0))
+            return CorruptEntryHeader;
+        if (header & 0x80) {
+            if (part.size() - pos < 2)
+                return CorruptEntriesOverrun;
+            total = Load16(part.data() + pos);
+            pos += 2;
+        }
+        if (header & 0x40) {
+            if (part.size() - pos < 2)
+                return CorruptEntriesOverrun;
+            key_length = Load16(part.data() + pos);
+            pos += 2;
+        }
+        if (total >= MaxNodeContent)
+            return CorruptEntryTooLong;
+        if (key_length > total || shared > total || shared > previous.size())
+            return CorruptEntryHeader;
+        const size_t rest = total - shared;
+        if (part.size() - pos < rest)
+            return CorruptEntriesOverrun;
+        current.assign(previous.begin(), previous.begin() + static_cast<ptrdiff_t>(shared));
+        current.insert(current.end(), part.begin() + static_cast<ptrdiff_t>(pos),
+                       part.begin() + static_cast<ptrdiff_t>(pos + rest));
+        pos += rest;
+        node.keys[i].assign(current.begin(), current.begin() + static_cast<ptrdiff_t>(key_length));
+        if (h.level == 0)
+            node.data[i].assign(current.begin() + static_cast<ptrdiff_t>(key_length), current.end());
+        std::swap(previous, current);
+    }
+    if (pos != part.size())
+        return CorruptEntriesOverrun;
+    return 0;
+}
+
+} // namespace morvex::qvd

@@ -1,0 +1,88 @@
+// Page images of the QVD container: the run-length code of a page's data
+// part, the entry encoding with shared leading bytes, and the conversion
+// between a decoded node and its page image. Decoders return a corruption
+// code (0 when sound) so that the integrity check can report instead of ending.
+#pragma once
+
+#include "files/qvd/qvd_store.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace morvex::qvd {
+
+constexpr size_t UnitSize = 256;
+constexpr size_t FileHeaderSize = 512;
+constexpr size_t PageHeaderSize = 13;
+constexpr size_t MaxPageSize = 15104;
+constexpr int MaxSizeClass = 59;
+constexpr size_t MaxNodeContent = 15094;
+constexpr size_t SplitContent = 4096;
+constexpr size_t SplitEntries = 20;
+constexpr uint8_t PageFiller = 0xB0;
+constexpr size_t MinRun = 4;
+
+constexpr size_t RoundToUnit(size_t length) {
+    return (length + UnitSize - 1) / UnitSize * UnitSize;
+}
+
+// True when `data` holds a run of MinRun or more equal bytes.
+bool HasRun(ByteView data);
+// The run-length code of `data` (call only when HasRun).
+Bytes CompressRuns(ByteView data);
+// Expands `code` into exactly `expanded_length` bytes; 0 or 522/530.
+int32_t ExpandRuns(ByteView code, size_t expanded_length, Bytes& out);
+
+void AppendCount(Bytes& out, size_t count);
+
+// A node in memory: a leaf holds keys with data, an inner node keys (the
+// lowest key of each child, data empty) with child home offsets.
+struct Node {
+    uint8_t level = 0;
+    std::vector<Bytes> keys;
+    std::vector<Bytes> data;        // leaves: one per key; inner: empty
+    std::vector<uint32_t> children; // inner: one home offset per key
+    bool is_leaf() const { return level == 0; }
+    size_t size() const { return keys.size(); }
+};
+
+// Appends the entries' encoding (header byte, lengths, unshared bytes).
+void EncodeEntries(const Node& node, Bytes& out);
+// The node's content: its expanded page length minus the 10 bytes of the page
+// header that carry addresses and lengths. Splitting is decided on this.
+size_t NodeContent(const Node& node);
+size_t EncodedEntrySize(ByteView previous, size_t previous_key_length, ByteView key, ByteView data);
+
+// The page image of a node, with home offset 0 and zero child references
+// (patch them with PatchPageHome / PatchChild); its length is a whole number
+// of units and at most MaxPageSize when the node is within the split limits.
+Bytes EncodePage(const Node& node);
+void PatchPageHome(Bytes& page, uint32_t home);
+void PatchChild(Bytes& page, size_t index, uint32_t child_home);
+
+struct PageHeader {
+    uint32_t home = 0;
+    uint16_t stored = 0;
+    uint16_t expanded = 0;
+    uint16_t node_length = 0;
+    uint16_t entries = 0;
+    uint8_t level = 0;
+};
+PageHeader ReadPageHeader(const uint8_t* page);
+// Checks the page header's lengths against the page's slot length (a whole
+// number of units) and decodes it; 0 or the corruption code.
+int32_t DecodePage(ByteView page, size_t slot_length, Node& node);
+
+// Keys compare as unsigned bytes; a shorter key sorts first on a tie.
+int CompareKeys(ByteView a, ByteView b);
+inline bool KeyLess(ByteView a, ByteView b) {
+    return CompareKeys(a, b) < 0;
+}
+
+uint16_t Load16(const uint8_t* p);
+uint32_t Load32(const uint8_t* p);
+void Store16(uint8_t* p, uint16_t v);
+void Store32(uint8_t* p, uint32_t v);
+
+} // namespace morvex::qvd

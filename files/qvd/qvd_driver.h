@@ -1,0 +1,64 @@
+// The QVD driver: declared files kept as tables of a QVD file, records under
+// their record numbers and every key as entries of its own, all changed
+// together in one commit per statement. The operations live in
+// qvd_driver_open.cpp (opening, creating, building, SEND), qvd_driver_read.cpp
+// (SET, NEXT, PREVIOUS, GET, POSITION, RESET, REGET, RECORDS) and
+// qvd_driver_write.cpp (ADD, PUT, DELETE, DUPLICATE, memos).
+#pragma once
+
+#include "files/driver.h"
+#include "files/qvd/qvd_file_state.h"
+
+#include <cstdint>
+
+namespace morvex {
+
+// The driver entry named in file declarations.
+int32_t QvdDriver(int operation, FileDeclaration& file, DriverArguments args);
+
+namespace qvd {
+
+class QvdFileDriver : public FileDriver {
+protected:
+    int32_t Open(DriverCall& call, int32_t access_mode) override;
+    int32_t Close(DriverCall& call) override;
+    int32_t Create(DriverCall& call) override;
+    int32_t Build(DriverCall& call) override;
+    int32_t SetFile(DriverCall& call) override;
+    int32_t SetKey(DriverCall& call, KeyDeclaration& key) override;
+    int32_t SetKeyKey(DriverCall& call, KeyDeclaration& key, KeyDeclaration& start) override;
+    int32_t Next(DriverCall& call) override;
+    int32_t Previous(DriverCall& call) override;
+    int32_t GetByKey(DriverCall& call, KeyDeclaration& key) override;
+    int32_t GetByPointer(DriverCall& call, int32_t pointer) override;
+    int32_t Reget(DriverCall& call, KeyDeclaration* key, std::string_view position) override;
+    int32_t Reset(DriverCall& call, KeyDeclaration* key, std::string_view position) override;
+    int32_t Position(DriverCall& call, KeyDeclaration* key, std::string& position) override;
+    int32_t Add(DriverCall& call) override;
+    int32_t Put(DriverCall& call) override;
+    int32_t Delete(DriverCall& call) override;
+    int32_t DuplicateKey(DriverCall& call, KeyDeclaration& key) override;
+    int32_t Records(DriverCall& call, KeyDeclaration* key) override;
+    int32_t Flush(DriverCall& call) override;
+    int32_t NoMemo(DriverCall& call) override;
+    int32_t Send(DriverCall& call, std::string_view text, std::string& reply) override;
+    // EMPTY, SETfileptr, SETkeyptr, SETkeykeyptr, GETkeyptr; everything else answers 80.
+    int32_t Other(DriverCall& call) override;
+
+private:
+    int32_t Empty(DriverCall& call);
+    int32_t SetByPointer(DriverCall& call, KeyDeclaration* key, int32_t pointer);
+    int32_t SetByValueAndPointer(DriverCall& call, KeyDeclaration& key, int32_t pointer);
+    int32_t Step(DriverCall& call, bool forward);
+};
+
+// The instance's state, or null (with error 37, File Not Open) when the file
+// is not open.
+QvdFileState* OpenState(DriverCall& call);
+
+// Reads record `record` into the buffer (and memos) and makes it current;
+// false when it does not exist.
+bool LoadRecord(DriverCall& call, QvdFileState& state, uint32_t record);
+
+} // namespace qvd
+} // namespace morvex

@@ -1,0 +1,408 @@
+// Opening and closing QVD files, creating and emptying tables, rebuilding the
+// key entries, SEND and the operation dispatch of the driver.
+#include "files/qvd/qvd_driver.h"
+#include "files/qvd/qvd_entries.h"
+#include "files/qvd/qvd_write_lock.h"
+#include "runtime/error_state.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace morvex {
+
+int32_t QvdDriver(int operation, FileDeclaration& file, DriverArguments args) {
+    return DriverEntryOf<qvd::QvdFileDriver>(operation, file, args);
+}
+
+namespace qvd {
+
+namespace {
+
+// Key numbers are entry types: they must stay below the reserved types.
+constexpr size_t MaxKeys = EntryTableName - 1;
+constexpr size_t RecordKeyBytes = 9;
+
+QvdFileState& state_of(DriverCall& call) {
+    auto& data = call.instance.driver_data;
+    if (!data)
+        data = std::make_unique<QvdFileState>();
+    return static_cast<QvdFileState&>(*data);
+}
+
+bool has_extension(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    const size_t dot = path.find_last_of('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+SplitName disk_location(const FileDeclaration& file) {
+    SplitName name = SplitFileName(file.disk_name());
+    if (!has_extension(name.path))
+        name.path += ".QVD";
+    if (name.table.empty())
+        name.table = DefaultTableName;
+    return name;
+}
+
+// The key shapes and record image of the declaration; 47 when the
+// declaration cannot be stored (see FileDeclaration::validate).
+int32_t prepare_layout(const FileDeclaration& file, QvdFileState& state) {
+    if (int32_t error = file.validate(); error != 0)
+        return error;
+    if (file.keys.size() > MaxKeys || file.record_length + RecordKeyBytes > MaxEntryLength)
+        return 47;
+    state.keys.clear();
+    for (size_t i = 0; i < file.keys.size(); ++i) {
+        const KeyDeclaration& declaration = *file.keys[i];
+        KeyIndex key;
+        key.declaration = &declaration;
+        key.number = static_cast<uint8_t>(i + 1);
+        key.unique = !declaration.allows_duplicates();
+        key.optional = declaration.has(KeyOpt);
+        key.shape.nocase = declaration.has(KeyNoCase);
+        for (int32_t n = 1; n <= declaration.component_count(); ++n)
+            key.shape.parts.push_back(
+                {file.record.field(declaration.field_number(n)), declaration.descending(n)});
+        state.keys.push_back(std::move(key));
+    }
+    state.image =
+        RecordImage(file.record, file.record_length, file.options.oem ? TextPage::Oem : TextPage::Windows);
+    return 0;
+}
+
+StoreOptions store_options(const FileDeclaration& file, OpenMode mode, bool exclusive, bool create) {
+    StoreOptions options;
+    options.mode = mode;
+    options.exclusive = exclusive;
+    options.create_if_missing = create;
+    if (file.options.encrypt)
+        options.encryption_owner = file.options.owner;
+    return options;
+}
+
+// Stages the removal of every entry whose key starts with `prefix`.
+void erase_all(Store& store, const Bytes& prefix) {
+    Bytes from = prefix;
+    while (std::optional<Entry> entry = store.Seek(from, SeekMode::AtOrAfter, prefix)) {
+        store.Erase(entry->key);
+        from = std::move(entry->key);
+    }
+}
+
+// The per-order state entries (content reserved), one for the records and
+// one for each key.
+void stage_order_states(Store& store, uint32_t table, const QvdFileState& state) {
+    const Bytes zeros(8, 0);
+    Bytes key = TableKeyPrefix(table, EntryIndexState);
+    key.push_back(EntryRecord);
+    store.Put(key, zeros);
+    for (const KeyIndex& index : state.keys) {
+        key.back() = index.number;
+        store.Put(key, zeros);
+    }
+}
+
+// Stages every key entry of every record of the table; 40 (with the key's
+// label) when a unique key meets a value twice.
+int32_t stage_key_entries(Store& store, uint32_t table, QvdFileState& state, uint32_t record_length) {
+    const Bytes records = TableKeyPrefix(table, EntryRecord);
+    std::vector<uint8_t> buffer(record_length);
+    Bytes from = records;
+    while (std::optional<Entry> entry = store.Seek(from, SeekMode::After, records)) {
+        const uint32_t record = TrailingRecordNumber(entry->key);
+        state.image.ToBuffer(entry->data, buffer.data());
+        for (const KeyIndex& key : state.keys) {
+            std::optional<Bytes> key_entry = KeyEntryKey(table, key, buffer.data(), record);
+            if (!key_entry)
+                continue;
+            if (key_entry->size() > MaxKeyLength) {
+                SetError(88, key.declaration->label);
+                return 88;
+            }
+            if (key.unique && store.Get(*key_entry)) {
+                SetError(40, key.declaration->label);
+                return 40;
+            }
+            Bytes data;
+            PutBigEndian32(data, record);
+            store.Put(*key_entry, data);
+        }
+        from = std::move(entry->key);
+    }
+    return 0;
+}
+
+int32_t commit_or_fail(Store& store) {
+    if (int32_t error = store.Commit(); error != 0) {
+        store.Rollback();
+        SetError(error);
+        return error;
+    }
+    return 0;
+}
+
+std::string lower(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\0'))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+QvdFileState* OpenState(DriverCall& call) {
+    QvdFileState& state = state_of(call);
+    if (!state.open()) {
+        SetError(37);
+        return nullptr;
+    }
+    return &state;
+}
+
+const KeyIndex* QvdFileState::key_index(const KeyDeclaration& declaration) const {
+    for (const KeyIndex& key : keys) {
+        if (key.declaration == &declaration)
+            return &key;
+    }
+    return nullptr;
+}
+
+int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
+    QvdFileState& state = state_of(call);
+    if (state.open()) {
+        SetError(52);
+        return 0;
+    }
+    const int32_t access = access_mode & 0x0F;
+    const int32_t sharing = access_mode & 0xF0;
+    if (access > 2 || sharing > 0x40 || (access_mode & ~0xFF) != 0) {
+        SetError(5);
+        return 0;
+    }
+    if (int32_t error = prepare_layout(call.file, state); error != 0) {
+        SetError(error);
+        return 0;
+    }
+    const SplitName name = disk_location(call.file);
+    const bool writable = access != 0;
+    // Deny-all (0x00 and 0x10) opens the file exclusively; the other sharing
+    // modes share it.
+    const bool exclusive = sharing <= 0x10;
+    int32_t error = 0;
+    std::unique_ptr<Store> store = Store::Open(
+        name.path,
+        store_options(call.file, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly, exclusive, false),
+        error);
+    if (!store) {
+        SetError(error == 0 ? 36 : error);
+        return 0;
+    }
+    const std::optional<uint32_t> table = store->FindTable(name.table);
+    if (!table) {
+        store->Close();
+        SetError(2);
+        return 0;
+    }
+    state.store = std::move(store);
+    state.path = name.path;
+    state.table = *table;
+    state.writable = writable;
+    state.exclusive = exclusive;
+    state.access_mode = access_mode;
+    state.cursor = Cursor{};
+    state.current_record = 0;
+    state.current_buffer.clear();
+    state.skip_memos_once = false;
+    state.concurrency = ConcurrencyState{};
+    return 0;
+}
+
+int32_t QvdFileDriver::Close(DriverCall& call) {
+    QvdFileState& state = state_of(call);
+    if (!state.open())
+        return 0;
+    state.store->Rollback();
+    state.store->Close();
+    state.store.reset();
+    state.cursor = Cursor{};
+    state.current_record = 0;
+    state.current_buffer.clear();
+    state.concurrency = ConcurrencyState{};
+    return 0;
+}
+
+int32_t QvdFileDriver::Create(DriverCall& call) {
+    QvdFileState& state = state_of(call);
+    if (state.open() && !state.writable) {
+        SetError(5);
+        return 0;
+    }
+    QvdFileState scratch;
+    QvdFileState& layout = state.open() ? state : scratch;
+    if (int32_t error = prepare_layout(call.file, layout); error != 0) {
+        SetError(error);
+        return 0;
+    }
+    const SplitName name = disk_location(call.file);
+    std::unique_ptr<Store> created;
+    Store* store = state.open() ? state.store.get() : nullptr;
+    if (!store) {
+        int32_t error = 0;
+        created = Store::Open(name.path, store_options(call.file, OpenMode::ReadWrite, false, true), error);
+        if (!created) {
+            SetError(error == 0 ? 36 : error);
+            return 0;
+        }
+        store = created.get();
+    }
+    {
+        WriteLock lock(*store);
+        if (!lock.held())
+            return 0;
+        const std::optional<uint32_t> existing = store->FindTable(name.table);
+        const uint32_t table = existing ? *existing : store->CreateTable(name.table);
+        if (existing) {
+            Bytes prefix = TableKeyPrefix(table, EntryRecord);
+            prefix.pop_back();
+            erase_all(*store, prefix);
+        }
+        stage_order_states(*store, table, layout);
+        commit_or_fail(*store);
+    }
+    if (created)
+        created->Close();
+    if (state.open()) {
+        state.cursor = Cursor{};
+        state.current_record = 0;
+    }
+    return 0;
+}
+
+int32_t QvdFileDriver::Empty(DriverCall& call) {
+    QvdFileState* state = OpenState(call);
+    if (!state)
+        return 0;
+    if (!state->writable) {
+        SetError(5);
+        return 0;
+    }
+    if (!state->exclusive) {
+        SetError(63);
+        return 0;
+    }
+    WriteLock lock(*state->store);
+    if (!lock.held())
+        return 0;
+    Bytes prefix = TableKeyPrefix(state->table, EntryRecord);
+    prefix.pop_back();
+    erase_all(*state->store, prefix);
+    stage_order_states(*state->store, state->table, *state);
+    commit_or_fail(*state->store);
+    state->cursor = Cursor{};
+    state->current_record = 0;
+    return 0;
+}
+
+int32_t QvdFileDriver::Build(DriverCall& call) {
+    QvdFileState* state = OpenState(call);
+    if (!state)
+        return 0;
+    if (!state->writable) {
+        SetError(5);
+        return 0;
+    }
+    Store& store = *state->store;
+    WriteLock lock(store);
+    if (!lock.held())
+        return 0;
+    for (const KeyIndex& key : state->keys)
+        erase_all(store, TableKeyPrefix(state->table, key.number));
+    if (stage_key_entries(store, state->table, *state, call.file.record_length) != 0) {
+        store.Rollback();
+        return 0;
+    }
+    commit_or_fail(store);
+    return 0;
+}
+
+int32_t QvdFileDriver::Flush(DriverCall& call) {
+    QvdFileState* state = OpenState(call);
+    if (!state)
+        return 0;
+    if (int32_t error = state->store->Flush(); error != 0)
+        SetError(error);
+    return 0;
+}
+
+int32_t QvdFileDriver::NoMemo(DriverCall& call) {
+    state_of(call).skip_memos_once = true;
+    return 0;
+}
+
+// Driver strings: "NAME" asks for the current value, "NAME=VALUE" sets it and
+// answers the value now in force. Names are blind to case; an unknown name
+// answers an empty text and changes nothing.
+int32_t QvdFileDriver::Send(DriverCall& call, std::string_view text, std::string& reply) {
+    QvdFileState& state = state_of(call);
+    const size_t equals = text.find('=');
+    const std::string name = lower(trim(text.substr(0, equals)));
+    const std::optional<std::string_view> value =
+        equals == std::string_view::npos ? std::nullopt : std::optional(trim(text.substr(equals + 1)));
+    if (name == "recover") {
+        if (value) {
+            int32_t seconds = 0;
+            const auto [end, error] = std::from_chars(value->data(), value->data() + value->size(), seconds);
+            if (error == std::errc() && end == value->data() + value->size() && seconds >= 0)
+                state.recover_seconds = seconds;
+        }
+        reply = std::to_string(state.recover_seconds);
+    } else if (name == "quickscan") {
+        if (value) {
+            const std::string setting = lower(*value);
+            if (setting == "on" || setting == "1")
+                state.quick_scan = true;
+            else if (setting == "off" || setting == "0")
+                state.quick_scan = false;
+        }
+        reply = state.quick_scan ? "on" : "off";
+    }
+    return 0;
+}
+
+int32_t QvdFileDriver::Other(DriverCall& call) {
+    using Op = DriverOperation;
+    switch (static_cast<Op>(call.operation)) {
+    case Op::Empty:
+        return Empty(call);
+    case Op::SetFilePtr:
+        return SetByPointer(call, nullptr, call.args.number(0));
+    case Op::SetKeyKeyPtr:
+        if (KeyDeclaration* key = call.args.key(0))
+            return SetByValueAndPointer(call, *key, call.args.number(2));
+        SetError(78);
+        return 0;
+    case Op::SetKeyPtr:
+    case Op::GetKeyPtr:
+        if (KeyDeclaration* key = call.args.key(0)) {
+            if (static_cast<Op>(call.operation) == Op::GetKeyPtr)
+                return GetByPointer(call, call.args.number(1));
+            return SetByPointer(call, key, call.args.number(1));
+        }
+        SetError(78);
+        return 0;
+    default:
+        return Unsupported();
+    }
+}
+
+} // namespace qvd
+} // namespace morvex

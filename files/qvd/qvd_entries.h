@@ -1,0 +1,32 @@
+// The entry keys of a table as the QVD driver writes them: data records
+// (0xF3 and the record number, big-endian), key entries (the key's number,
+// the value bytes and, for a key with duplicates, the record number) and
+// memo or blob segments (0xFC, record number, memo index, segment number).
+#pragma once
+
+#include "files/qvd/qvd_file_state.h"
+#include "files/qvd/qvd_store.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace morvex::qvd {
+
+void PutBigEndian32(Bytes& out, uint32_t value);
+uint32_t ReadBigEndian32(const uint8_t* bytes);
+
+Bytes RecordEntryKey(uint32_t table, uint32_t record);
+// The record number at the end of a record or key entry's key (its last 4 bytes).
+uint32_t TrailingRecordNumber(ByteView key);
+
+// The key's value bytes for the record buffer, with the entry prefix.
+Bytes KeyValueKey(uint32_t table, const KeyIndex& key, const uint8_t* buffer);
+// The entry the record has in the key, or nullopt when an OPT key leaves a
+// blank value out.
+std::optional<Bytes> KeyEntryKey(uint32_t table, const KeyIndex& key, const uint8_t* buffer, uint32_t record);
+
+Bytes MemoSegmentKey(uint32_t table, uint32_t record, uint8_t memo, uint16_t segment);
+// The prefix of every segment of one record (all its memos).
+Bytes RecordMemoPrefix(uint32_t table, uint32_t record);
+
+} // namespace morvex::qvd

@@ -1,0 +1,338 @@
+// Store's public operations: opening, tables, staged changes and commits.
+// Every entry point takes a reader slot and refreshes the header first; a
+// corruption inside one turns into a failed result only within a
+// CorruptionAsReturn scope (otherwise it has already ended the program).
+#include "files/qvd/qvd_store.h"
+
+#include "files/qvd/qvd_corruption.h"
+#include "files/qvd/store_impl.h"
+#include "platform/os_error.h"
+#include "runtime/error_state.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <new>
+
+namespace morvex::qvd {
+
+namespace {
+
+template <typename Result, typename Operation>
+Result Guarded(StoreImpl& impl, Result failure, Operation&& operation) {
+    try {
+        return operation();
+    } catch (const CorruptionSignal& signal) {
+        impl.m_last_corruption = signal.code;
+        impl.m_cache.clear();
+        impl.m_header_loaded = false;
+        return failure;
+    } catch (const std::bad_alloc&) {
+        impl.m_cache.clear();
+        SetError(8);
+        return failure;
+    }
+}
+
+Bytes TableNameKey(std::string_view name) {
+    Bytes key = TableKeyPrefix(DirectoryTable, EntryTableName);
+    if (name.empty())
+        name = DefaultTableName;
+    for (char c : name)
+        key.push_back(static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+    return key;
+}
+
+} // namespace
+
+Bytes TableKeyPrefix(uint32_t table, uint8_t entry_type) {
+    return Bytes{static_cast<uint8_t>(table), static_cast<uint8_t>(table >> 8),
+                 static_cast<uint8_t>(table >> 16), static_cast<uint8_t>(table >> 24), entry_type};
+}
+
+Store::Store(std::unique_ptr<StoreImpl> impl) : m_impl(std::move(impl)) {}
+
+Store::~Store() {
+    Close();
+}
+
+std::unique_ptr<Store> Store::Open(const std::string& path, const StoreOptions& options, int32_t& error) {
+    std::shared_ptr<FileIo> io = options.io;
+    if (!io) {
+        io = OpenPosixFile(
+            path, options.mode == OpenMode::ReadWrite ? FileAccess::ReadWrite : FileAccess::ReadOnly,
+            options.create_if_missing ? FileCreation::CreateIfMissing : FileCreation::OpenExisting);
+        if (!io) {
+            const int e = errno;
+            if (e == ENOENT) {
+                const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+                std::error_code ec;
+                error = parent.empty() || std::filesystem::is_directory(parent, ec) ? 2 : 3;
+            } else if (e == EACCES || e == EPERM || e == EROFS) {
+                error = 5;
+            } else if (e == ENOTDIR) {
+                error = 3;
+            } else {
+                error = 300 + platform::os_error_from_errno(e);
+            }
+            return nullptr;
+        }
+    }
+    return OpenIo(std::move(io), options, error);
+}
+
+std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOptions& options,
+                                     int32_t& error) {
+    auto impl = std::make_unique<StoreImpl>(std::move(io), options);
+    StoreImpl& s = *impl;
+    error = 0;
+    const LockKind sharing = options.exclusive ? LockKind::Exclusive : LockKind::Shared;
+    if (s.m_io->lock(SharingByte, 1, sharing, LockWait::No) != 0) {
+        error = 5;
+        return nullptr;
+    }
+    s.m_sharing_held = true;
+    const bool opened = Guarded(s, false, [&] {
+        if (!s.lock(0, LockMode::Reader, true)) {
+            error = 5;
+            return false;
+        }
+        int32_t result = 0;
+        try {
+            result = s.load_header();
+        } catch (...) {
+            s.unlock(0, LockMode::Reader);
+            throw;
+        }
+        s.unlock(0, LockMode::Reader);
+        if (result != 0) {
+            error = result;
+            return false;
+        }
+        return true;
+    });
+    if (!opened) {
+        if (error == 0)
+            error = 36; // a corruption met while opening, turned into a return
+        s.m_io->unlock(SharingByte, 1);
+        return nullptr;
+    }
+    return std::unique_ptr<Store>(new Store(std::move(impl)));
+}
+
+std::optional<uint32_t> Store::FindTable(std::string_view name) {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, std::optional<uint32_t>(), [&]() -> std::optional<uint32_t> {
+        AccessScope access(s);
+        const std::optional<Bytes> data = s.get(TableNameKey(name));
+        if (!data || data->size() < 4)
+            return std::nullopt;
+        return Load32(data->data());
+    });
+}
+
+uint32_t Store::CreateTable(std::string_view name) {
+    if (const std::optional<uint32_t> existing = FindTable(name))
+        return *existing;
+    uint32_t highest = DirectoryTable;
+    for (const auto& [table_name, number] : Tables())
+        highest = std::max(highest, number);
+    const uint32_t number = highest + 1;
+    Bytes data(4);
+    Store32(data.data(), number);
+    const std::string_view spelled = name.empty() ? DefaultTableName : name;
+    data.insert(data.end(), spelled.begin(), spelled.end());
+    Put(TableNameKey(name), data);
+    return number;
+}
+
+std::vector<std::pair<std::string, uint32_t>> Store::Tables() {
+    StoreImpl& s = *m_impl;
+    using List = std::vector<std::pair<std::string, uint32_t>>;
+    return Guarded(s, List(), [&] {
+        AccessScope access(s);
+        List tables;
+        const Bytes prefix = TableKeyPrefix(DirectoryTable, EntryTableName);
+        Bytes position = prefix;
+        SeekMode mode = SeekMode::AtOrAfter;
+        while (std::optional<Entry> entry = s.seek(position, mode, prefix)) {
+            if (entry->data.size() >= 4)
+                tables.emplace_back(std::string(entry->data.begin() + 4, entry->data.end()),
+                                    Load32(entry->data.data()));
+            position = std::move(entry->key);
+            mode = SeekMode::After;
+        }
+        return tables;
+    });
+}
+
+std::optional<Bytes> Store::Get(ByteView key) {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, std::optional<Bytes>(), [&] {
+        AccessScope access(s);
+        return s.get(key);
+    });
+}
+
+void Store::Put(ByteView key, ByteView data) {
+    if (key.size() > MaxKeyLength || key.size() + data.size() > MaxEntryLength) {
+        StoreImpl& s = *m_impl;
+        Guarded(s, 0, []() -> int { QvdCorruption(CorruptEntryTooLong); });
+        return;
+    }
+    m_impl->m_staged[Bytes(key.begin(), key.end())] = Bytes(data.begin(), data.end());
+}
+
+bool Store::Erase(ByteView key) {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, false, [&] {
+        AccessScope access(s);
+        Bytes k(key.begin(), key.end());
+        const auto staged = s.m_staged.find(k);
+        if (staged != s.m_staged.end() && !staged->second)
+            return false;
+        const bool in_tree = s.tree_get(key).has_value();
+        if (in_tree) {
+            s.m_staged[std::move(k)] = std::nullopt;
+            return true;
+        }
+        if (staged == s.m_staged.end())
+            return false;
+        s.m_staged.erase(staged);
+        return true;
+    });
+}
+
+std::optional<Entry> Store::Seek(ByteView key, SeekMode mode, ByteView prefix) {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, std::optional<Entry>(), [&] {
+        AccessScope access(s);
+        return s.seek(key, mode, prefix);
+    });
+}
+
+uint64_t Store::Count(ByteView prefix) {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, uint64_t{0}, [&] {
+        AccessScope access(s);
+        return s.count(prefix);
+    });
+}
+
+uint32_t Store::IssueRecordNumber() {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, uint32_t{0}, [&] {
+        if (!s.writer())
+            QvdCorruption(CorruptNotWriter);
+        AccessScope access(s);
+        const uint32_t last = std::max(s.m_header.last_record_number, s.m_issued_record.value_or(0));
+        // Counted byte by byte from the least significant byte, carrying upwards.
+        uint8_t bytes[4] = {static_cast<uint8_t>(last >> 24), static_cast<uint8_t>(last >> 16),
+                            static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last)};
+        for (int i = 3; i >= 0; --i) {
+            if (++bytes[i] != 0)
+                break;
+        }
+        if (bytes[0] >= 0xFE)
+            QvdCorruption(CorruptRecordNumbersExhausted);
+        const uint32_t next = (static_cast<uint32_t>(bytes[0]) << 24) |
+                              (static_cast<uint32_t>(bytes[1]) << 16) |
+                              (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
+        s.m_issued_record = next;
+        return next;
+    });
+}
+
+int32_t Store::Commit() {
+    StoreImpl& s = *m_impl;
+    if (s.m_closed)
+        return 37;
+    if (!s.writer())
+        return s.m_staged.empty() && !s.m_issued_record ? 0 : 5;
+    return Guarded(s, int32_t{90}, [&] { return s.commit(); });
+}
+
+void Store::Rollback() {
+    m_impl->m_staged.clear();
+    m_impl->m_issued_record.reset();
+}
+
+bool Store::HasStagedChanges() const {
+    return !m_impl->m_staged.empty() || m_impl->m_issued_record.has_value();
+}
+
+int32_t Store::Flush() {
+    StoreImpl& s = *m_impl;
+    if (s.m_write_error != 0)
+        return s.m_write_error;
+    if (s.writer() && s.m_io->flush() != 0)
+        return 300 + platform::last_os_error();
+    return 0;
+}
+
+void Store::Close() {
+    StoreImpl& s = *m_impl;
+    if (s.m_closed)
+        return;
+    s.m_closed = true;
+    s.m_staged.clear();
+    while (s.m_all_readers > 0)
+        s.unlock(0, LockMode::AllReaders);
+    while (s.m_writer_holds > 0)
+        s.unlock(0, LockMode::Writer);
+    if (s.m_reader_slot)
+        s.unlock(0, LockMode::Reader);
+    if (s.m_sharing_held)
+        s.m_io->unlock(SharingByte, 1);
+    s.m_sharing_held = false;
+    s.m_cache.clear();
+}
+
+bool Store::Lock(uint32_t position, LockMode mode, bool wait) {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, false, [&] { return s.lock(position, mode, wait); });
+}
+
+void Store::Unlock(uint32_t position, LockMode mode) {
+    StoreImpl& s = *m_impl;
+    Guarded(s, 0, [&] {
+        s.unlock(position, mode);
+        return 0;
+    });
+}
+
+void Store::Refresh() {
+    StoreImpl& s = *m_impl;
+    Guarded(s, 0, [&] {
+        AccessScope access(s);
+        return 0;
+    });
+}
+
+std::optional<std::string> Store::Check() {
+    StoreImpl& s = *m_impl;
+    CorruptionAsReturn as_return;
+    std::optional<std::string> problem;
+    const bool ran = Guarded(s, false, [&] {
+        AccessScope access(s);
+        problem = s.check();
+        return true;
+    });
+    if (!ran)
+        return CorruptionText(s.m_last_corruption);
+    return problem;
+}
+
+StoreInfo Store::Info() {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, StoreInfo(), [&] {
+        AccessScope access(s);
+        return s.info();
+    });
+}
+
+int32_t Store::LastCorruption() const {
+    return m_impl->m_last_corruption;
+}
+
+} // namespace morvex::qvd

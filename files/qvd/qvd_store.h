@@ -1,0 +1,178 @@
+// The QVD container: one disk file holding several tables of ordered byte-key
+// entries in a B+-tree of compressed pages, shared between processes through a
+// change counter, a two-phase commit over a pending-page chain, and a lock
+// area of byte-range locks. The QVD driver builds records and keys on top of
+// the Store below; the container's own layout decisions are in docs/qvd.md.
+#pragma once
+
+#include "files/qvd/file_io.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace morvex::qvd {
+
+using Bytes = std::vector<uint8_t>;
+using ByteView = std::span<const uint8_t>;
+
+struct Entry {
+    Bytes key;
+    Bytes data;
+};
+
+enum class SeekMode { AtOrAfter, After, AtOrBefore, Before };
+
+enum class OpenMode { ReadOnly, ReadWrite };
+
+// Modes of the lock area: the writer byte, one reader slot, all reader slots.
+enum class LockMode { Writer = 0, Reader = 1, AllReaders = 2 };
+
+// Entry types that follow the table number in a key.
+enum EntryType : uint8_t {
+    EntryRecord = 0xF3,
+    EntryMemo = 0xFC,
+    EntryIndexState = 0xF6,
+    EntrySequence = 0xFA,
+    EntryDeclaration = 0xFB,
+    EntryTableName = 0xF0, // table 0 only: the table directory (container)
+};
+
+// Largest key and key + data the container accepts; a longer entry is
+// corruption 824 (it could never be stored in one page).
+constexpr size_t MaxKeyLength = 2000;
+constexpr size_t MaxEntryLength = 15086;
+// The table number that holds the table directory; user tables start at 1.
+constexpr uint32_t DirectoryTable = 0;
+constexpr std::string_view DefaultTableName = "UNNAMED";
+
+// The 5 bytes every key of a table's entries of one type starts with: the
+// table number (4 bytes, little-endian) and the entry type.
+Bytes TableKeyPrefix(uint32_t table, uint8_t entry_type);
+
+struct StoreOptions {
+    OpenMode mode = OpenMode::ReadWrite;
+    bool create_if_missing = false; // CREATE: make an empty file (header only)
+    bool exclusive = false;         // deny others (sharing modes of OPEN)
+    size_t cache_bytes = 32 << 20;  // bound of the page cache
+    std::shared_ptr<FileIo> io;     // null: POSIX I/O (a seam for fault/crash tests)
+    // ENCRYPT with an owner: every 64-byte block on disk is transformed with a
+    // key derived from this text. Empty: the file is stored plain.
+    std::string encryption_owner;
+    // Asked when a pending commit is found (the transaction check): gets the
+    // data of the entry with key 0xFF when there is one (nullptr otherwise) and
+    // returns false when the commit must be rolled back. Null: always kept.
+    std::function<bool(const Bytes* transaction_record)> keep_pending_commit;
+};
+
+struct ZoneInfo {
+    int size_class = 0;
+    uint32_t start_unit = 0;
+    uint32_t end_unit = 0;
+    uint64_t pages = 0; // pages of the tree found in the zone
+};
+
+struct TableInfo {
+    std::string name;
+    uint32_t number = 0;
+    uint64_t entries = 0;
+};
+
+struct StoreInfo {
+    uint32_t chain_start = 0;
+    uint32_t chain_end = 0;
+    uint32_t last_record_number = 0;
+    uint32_t change_counter = 0;
+    uint32_t root_offset = 0; // 0: empty tree
+    uint64_t used_end = 0;
+    uint64_t file_size = 0;
+    int tree_levels = 0;
+    uint64_t leaf_pages = 0;
+    uint64_t inner_pages = 0;
+    uint64_t entries = 0;
+    std::vector<ZoneInfo> zones; // the non-empty zones
+    std::vector<TableInfo> tables;
+};
+
+class StoreImpl;
+
+class Store {
+public:
+    // nullptr and `error` set on failure: 2 file not found, 3 path not found,
+    // 5 access denied / lock failure, 36 invalid data file (short header or bad
+    // magic; nothing written), 300 + the system's error otherwise.
+    static std::unique_ptr<Store> Open(const std::string& path, const StoreOptions& options, int32_t& error);
+    // The same over a FileIo the caller made (options.io is ignored).
+    static std::unique_ptr<Store> OpenIo(std::shared_ptr<FileIo> io, const StoreOptions& options,
+                                         int32_t& error);
+
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Tables: a name ("UNNAMED" by default, compared without case) and a number
+    // that starts the keys of all its entries.
+    std::optional<uint32_t> FindTable(std::string_view name);
+    uint32_t CreateTable(std::string_view name); // staged like any change; the existing number if present
+    std::vector<std::pair<std::string, uint32_t>> Tables();
+
+    // Ordered byte-key entries, staged in memory until Commit.
+    std::optional<Bytes> Get(ByteView key);
+    void Put(ByteView key, ByteView data);
+    bool Erase(ByteView key); // false when absent
+    // The nearest entry in the direction of `mode` from `key`, among the keys
+    // that start with `prefix`. Stateless: callers keep their position as key bytes.
+    std::optional<Entry> Seek(ByteView key, SeekMode mode, ByteView prefix);
+    uint64_t Count(ByteView prefix);
+
+    // The next record number (writer only: a read-only store ends with
+    // corruption 1163). For uniqueness between processes, hold the writer byte
+    // (Lock(0, LockMode::Writer, ...)) from here until Commit.
+    uint32_t IssueRecordNumber();
+
+    // Two-phase commit of every staged change: 0 or an error number.
+    int32_t Commit();
+    void Rollback();
+    bool HasStagedChanges() const;
+    int32_t Flush();
+    void Close();
+
+    // The lock area. Position 0 with a mode, or a position p > 0 with mode
+    // Writer (another mode is corruption 2328 for Lock, 2352 for Unlock).
+    // Returns false when the lock is held elsewhere (wait = false).
+    bool Lock(uint32_t position, LockMode mode, bool wait);
+    void Unlock(uint32_t position, LockMode mode);
+
+    // Re-reads the header when another process committed (every access does).
+    void Refresh();
+
+    std::optional<std::string> Check();
+    StoreInfo Info();
+
+    // Set when a corruption was turned into a return (see qvd_corruption.h); 0 otherwise.
+    int32_t LastCorruption() const;
+
+private:
+    explicit Store(std::unique_ptr<StoreImpl> impl);
+    std::unique_ptr<StoreImpl> m_impl;
+};
+
+// A declared file name split into the disk file's path and the table name
+// (see docs/qvd.md). `is_directory` answers whether a path names a directory;
+// the default asks the file system.
+struct SplitName {
+    std::string path;
+    std::string table;
+};
+SplitName SplitFileName(std::string_view name,
+                        const std::function<bool(const std::string&)>& is_directory = nullptr);
+
+} // namespace morvex::qvd

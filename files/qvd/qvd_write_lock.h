@@ -1,0 +1,36 @@
+// The writer byte held for the length of one changing statement, so that the
+// checks a statement makes (duplicate keys, the record's old image) and its
+// commit see the same file even with other processes writing.
+#pragma once
+
+#include "files/qvd/qvd_store.h"
+#include "runtime/error_state.h"
+
+namespace morvex::qvd {
+
+class WriteLock {
+public:
+    // Waits for the writer byte, then brings the store up to date; error 5
+    // when the lock cannot be had.
+    explicit WriteLock(Store& store) : m_store(store) {
+        m_held = store.Lock(0, LockMode::Writer, true);
+        if (m_held)
+            store.Refresh();
+        else
+            SetError(5);
+    }
+    ~WriteLock() {
+        if (m_held)
+            m_store.Unlock(0, LockMode::Writer);
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+    bool held() const { return m_held; }
+
+private:
+    Store& m_store;
+    bool m_held = false;
+};
+
+} // namespace morvex::qvd

@@ -1,0 +1,590 @@
+// The two-phase commit. The staged changes are merged into a working copy of
+// the tree (nodes split as they outgrow the limits), every page gets a slot
+// in the zone of its size class, and the changed pages reach the disk first
+// as copies in the pending-page chain, then at their homes.
+#include "files/qvd/qvd_corruption.h"
+#include "files/qvd/store_impl.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace morvex::qvd {
+
+namespace {
+
+struct WorkNode {
+    Node node;
+    std::vector<std::unique_ptr<WorkNode>> loaded; // inner: the child's working copy, when taken
+    uint32_t old_home = 0;                         // 0: a new node
+    bool dirty = false;
+};
+using WorkPtr = std::unique_ptr<WorkNode>;
+using StagedIt = std::map<Bytes, std::optional<Bytes>>::const_iterator;
+
+// One page of the tree after the merge, and where it goes.
+struct PagePlan {
+    WorkNode* node = nullptr; // null: a leaf that the merge did not touch
+    WorkNode* parent = nullptr;
+    size_t index_in_parent = 0;
+    uint32_t old_home = 0;
+    int size_class = 0;
+    Bytes image; // dirty nodes: the encoded page
+    size_t slot = 0;
+    uint32_t new_home = 0;
+};
+
+struct AllReadersHold {
+    explicit AllReadersHold(StoreImpl& s) : store(s) {}
+    ~AllReadersHold() {
+        if (held)
+            store.unlock(0, LockMode::AllReaders);
+    }
+    StoreImpl& store;
+    bool held = false;
+};
+
+class CommitBuilder {
+public:
+    explicit CommitBuilder(StoreImpl& store) : m_store(store) {}
+
+    WorkPtr load(uint32_t home, int level) {
+        if (!m_loaded_homes.insert(home).second)
+            QvdCorruption(CorruptTreeShape); // one page referenced twice
+        std::shared_ptr<const Node> node = m_store.load_node(home, level);
+        auto work = std::make_unique<WorkNode>();
+        work->node = *node;
+        work->old_home = home;
+        work->loaded.resize(node->is_leaf() ? 0 : node->size());
+        return work;
+    }
+
+    std::vector<WorkPtr> apply(WorkPtr work, StagedIt begin, StagedIt end) {
+        return work->node.is_leaf() ? apply_leaf(std::move(work), begin, end)
+                                    : apply_inner(std::move(work), begin, end);
+    }
+
+    // Splits in two, again and again, until every part is within the limits.
+    std::vector<WorkPtr> split(WorkPtr work) {
+        std::vector<WorkPtr> parts;
+        split_into(std::move(work), parts);
+        return parts;
+    }
+
+    // Loads every inner node so that each page's parent is at hand when pages move.
+    void load_inner_levels(WorkNode& work) {
+        if (work.node.is_leaf())
+            return;
+        for (size_t i = 0; i < work.node.size(); ++i) {
+            if (!work.loaded[i] && work.node.level > 1)
+                work.loaded[i] = load(work.node.children[i], work.node.level - 1);
+            if (work.loaded[i])
+                load_inner_levels(*work.loaded[i]);
+        }
+    }
+
+private:
+    std::vector<WorkPtr> apply_leaf(WorkPtr work, StagedIt begin, StagedIt end) {
+        Node& node = work->node;
+        std::vector<Bytes> keys;
+        std::vector<Bytes> data;
+        keys.reserve(node.size() + static_cast<size_t>(std::distance(begin, end)));
+        data.reserve(keys.capacity());
+        size_t i = 0;
+        for (StagedIt it = begin; it != end; ++it) {
+            while (i < node.size() && KeyLess(node.keys[i], it->first)) {
+                keys.push_back(std::move(node.keys[i]));
+                data.push_back(std::move(node.data[i]));
+                ++i;
+            }
+            if (i < node.size() && node.keys[i] == it->first)
+                ++i; // replaced or erased
+            if (it->second) {
+                keys.push_back(it->first);
+                data.push_back(*it->second);
+            }
+        }
+        for (; i < node.size(); ++i) {
+            keys.push_back(std::move(node.keys[i]));
+            data.push_back(std::move(node.data[i]));
+        }
+        node.keys = std::move(keys);
+        node.data = std::move(data);
+        work->dirty = true;
+        if (node.keys.empty())
+            return {};
+        return split(std::move(work));
+    }
+
+    std::vector<WorkPtr> apply_inner(WorkPtr work, StagedIt begin, StagedIt end) {
+        Node& node = work->node;
+        std::vector<Bytes> keys;
+        std::vector<uint32_t> children;
+        std::vector<WorkPtr> loaded;
+        StagedIt it = begin;
+        for (size_t i = 0; i < node.size(); ++i) {
+            StagedIt child_end = end;
+            if (i + 1 < node.size()) {
+                child_end = it;
+                while (child_end != end && KeyLess(child_end->first, node.keys[i + 1]))
+                    ++child_end;
+            }
+            if (it == child_end) {
+                keys.push_back(std::move(node.keys[i]));
+                children.push_back(node.children[i]);
+                loaded.push_back(std::move(work->loaded[i]));
+                continue;
+            }
+            WorkPtr child =
+                work->loaded[i] ? std::move(work->loaded[i]) : load(node.children[i], node.level - 1);
+            for (WorkPtr& part : apply(std::move(child), it, child_end)) {
+                keys.push_back(part->node.keys.front());
+                children.push_back(part->old_home);
+                loaded.push_back(std::move(part));
+            }
+            it = child_end;
+        }
+        node.keys = std::move(keys);
+        node.children = std::move(children);
+        work->loaded = std::move(loaded);
+        work->dirty = true;
+        merge_underfull_children(*work);
+        if (node.keys.empty())
+            return {};
+        return split(std::move(work));
+    }
+
+    static bool underfull(const Node& node) {
+        size_t bytes = 0;
+        for (size_t i = 0; i < node.size() && bytes < SplitContent / 4; ++i)
+            bytes += 1 + node.keys[i].size() + (node.is_leaf() ? node.data[i].size() : 4);
+        return bytes < SplitContent / 4;
+    }
+
+    // A changed child left with little content is merged with a neighbour (and
+    // split again when the two are too much for one page), so that erasing
+    // shrinks the tree instead of leaving it full of near-empty pages.
+    void merge_underfull_children(WorkNode& parent) {
+        Node& node = parent.node;
+        size_t i = 0;
+        while (i < node.size() && node.size() > 1) {
+            WorkNode* child = parent.loaded[i].get();
+            if (!child || !child->dirty || !underfull(child->node)) {
+                ++i;
+                continue;
+            }
+            const size_t left = i + 1 < node.size() ? i : i - 1;
+            const size_t right = left + 1;
+            for (size_t k : {left, right}) {
+                if (!parent.loaded[k])
+                    parent.loaded[k] = load(node.children[k], node.level - 1);
+            }
+            WorkNode& a = *parent.loaded[left];
+            WorkNode& b = *parent.loaded[right];
+            auto append = [](auto& to, auto& from) {
+                to.insert(to.end(), std::make_move_iterator(from.begin()),
+                          std::make_move_iterator(from.end()));
+            };
+            append(a.node.keys, b.node.keys);
+            append(a.node.data, b.node.data);
+            append(a.node.children, b.node.children);
+            append(a.loaded, b.loaded);
+            a.dirty = true;
+            if (!a.node.is_leaf())
+                merge_underfull_children(a); // children that met at the seam
+            node.keys.erase(node.keys.begin() + static_cast<ptrdiff_t>(right));
+            node.children.erase(node.children.begin() + static_cast<ptrdiff_t>(right));
+            parent.loaded.erase(parent.loaded.begin() + static_cast<ptrdiff_t>(right));
+
+            std::vector<WorkPtr> parts = split(std::move(parent.loaded[left]));
+            const auto at = static_cast<ptrdiff_t>(left);
+            node.keys.erase(node.keys.begin() + at);
+            node.children.erase(node.children.begin() + at);
+            parent.loaded.erase(parent.loaded.begin() + at);
+            for (size_t p = 0; p < parts.size(); ++p) {
+                const auto pos = at + static_cast<ptrdiff_t>(p);
+                node.keys.insert(node.keys.begin() + pos, parts[p]->node.keys.front());
+                node.children.insert(node.children.begin() + pos, parts[p]->old_home);
+                parent.loaded.insert(parent.loaded.begin() + pos, std::move(parts[p]));
+            }
+            i = left + (parts.size() > 1 ? parts.size() : 0);
+        }
+    }
+
+    static bool needs_split(const Node& node) {
+        const size_t refs = node.is_leaf() ? 0 : 4;
+        size_t upper = PageHeaderSize - 10;
+        size_t lower = PageHeaderSize - 10;
+        for (size_t i = 0; i < node.size(); ++i) {
+            const size_t bytes = node.keys[i].size() + (node.is_leaf() ? node.data[i].size() : 0);
+            upper += 5 + bytes + refs;
+            lower += 1 + (bytes > 63 ? bytes - 63 : 0) + refs;
+        }
+        auto over = [&](size_t content) {
+            return content > MaxNodeContent || (content > SplitContent && node.size() > SplitEntries);
+        };
+        if (!over(upper))
+            return false;
+        if (over(lower))
+            return true;
+        return over(NodeContent(node));
+    }
+
+    void split_into(WorkPtr work, std::vector<WorkPtr>& parts) {
+        Node& node = work->node;
+        if (!needs_split(node)) {
+            parts.push_back(std::move(work));
+            return;
+        }
+        if (node.size() < 2)
+            QvdCorruption(CorruptSplitTooFewEntries);
+        size_t total = 0;
+        for (size_t i = 0; i < node.size(); ++i)
+            total += node.keys[i].size() + (node.is_leaf() ? node.data[i].size() : 4) + 2;
+        size_t mid = 0;
+        for (size_t running = 0; mid < node.size() && running * 2 < total; ++mid)
+            running += node.keys[mid].size() + (node.is_leaf() ? node.data[mid].size() : 4) + 2;
+        mid = std::clamp<size_t>(mid, 1, node.size() - 1);
+
+        auto right = std::make_unique<WorkNode>();
+        right->dirty = true;
+        right->node.level = node.level;
+        const auto cut = static_cast<ptrdiff_t>(mid);
+        right->node.keys.assign(std::make_move_iterator(node.keys.begin() + cut),
+                                std::make_move_iterator(node.keys.end()));
+        node.keys.resize(mid);
+        if (node.is_leaf()) {
+            right->node.data.assign(std::make_move_iterator(node.data.begin() + cut),
+                                    std::make_move_iterator(node.data.end()));
+            node.data.resize(mid);
+        } else {
+            right->node.children.assign(node.children.begin() + cut, node.children.end());
+            node.children.resize(mid);
+            right->loaded.assign(std::make_move_iterator(work->loaded.begin() + cut),
+                                 std::make_move_iterator(work->loaded.end()));
+            work->loaded.resize(mid);
+        }
+        work->dirty = true;
+        split_into(std::move(work), parts);
+        split_into(std::move(right), parts);
+    }
+
+    StoreImpl& m_store;
+    std::unordered_set<uint32_t> m_loaded_homes;
+};
+
+// The slot layout of one zone.
+struct ZonePlan {
+    size_t old_count = 0;
+    size_t new_count = 0;
+};
+
+} // namespace
+
+int32_t StoreImpl::commit() {
+    if (m_write_error != 0)
+        return m_write_error;
+    if (m_staged.empty() && !m_issued_record && m_header_loaded && !m_new_file)
+        return 0; // nothing to write: no need to stop the readers
+    AllReadersHold hold(*this);
+    if (!lock(0, LockMode::AllReaders, true))
+        return 5;
+    hold.held = true;
+    // A chain named at offset 0 belongs to a committer that stopped after
+    // announcing it: roll it forward (or back) before building on the file,
+    // even when its change counter matches ours.
+    uint8_t disk[FileHeaderSize];
+    FileHeader on_disk;
+    if (read_blocks(0, disk, FileHeaderSize) == FileHeaderSize &&
+        FileHeader::Parse(ByteView(disk, FileHeaderSize), on_disk) &&
+        on_disk.chain_start != on_disk.chain_end)
+        m_header_loaded = false;
+    if (!m_pending.empty())
+        m_header_loaded = false;
+    if (load_header() != 0)
+        QvdCorruption(CorruptShortRead);
+    if (!m_pending.empty())
+        return 5; // the chain could not be repaired
+    if (m_staged.empty() && !m_issued_record && !m_new_file)
+        return 0;
+
+    const FileHeader old_header = m_header;
+    const uint64_t old_end = old_header.UsedEnd();
+
+    // ---- merge the staged changes into a working tree ----
+    CommitBuilder builder(*this);
+    WorkPtr root;
+    if (m_header.root != 0)
+        root = builder.load(m_header.root, -1);
+    if (!m_staged.empty()) {
+        if (!root) {
+            root = std::make_unique<WorkNode>();
+            root->dirty = true;
+        }
+        std::vector<WorkPtr> parts = builder.apply(std::move(root), m_staged.begin(), m_staged.end());
+        while (parts.size() > 1) {
+            auto parent = std::make_unique<WorkNode>();
+            parent->dirty = true;
+            parent->node.level = static_cast<uint8_t>(parts.front()->node.level + 1);
+            for (WorkPtr& part : parts) {
+                parent->node.keys.push_back(part->node.keys.front());
+                parent->node.children.push_back(part->old_home);
+                parent->loaded.push_back(std::move(part));
+            }
+            parts = builder.split(std::move(parent));
+        }
+        root = parts.empty() ? nullptr : std::move(parts.front());
+        while (root && !root->node.is_leaf() && root->node.size() == 1) {
+            WorkPtr child = root->loaded[0] ? std::move(root->loaded[0])
+                                            : builder.load(root->node.children[0], root->node.level - 1);
+            root = std::move(child);
+        }
+    }
+    if (root)
+        builder.load_inner_levels(*root);
+
+    // ---- size classes of every page ----
+    std::vector<PagePlan> pages;
+    auto old_class = [&](uint32_t home) {
+        const int c = m_header.ClassOfUnit((home - FileHeaderSize) / UnitSize);
+        if (c == 0)
+            QvdCorruption(CorruptUnitInNoZone);
+        return c;
+    };
+    auto collect = [&](auto& self, WorkNode& work, WorkNode* parent, size_t index) -> void {
+        PagePlan plan;
+        plan.node = &work;
+        plan.parent = parent;
+        plan.index_in_parent = index;
+        plan.old_home = work.old_home;
+        if (work.dirty) {
+            plan.image = EncodePage(work.node);
+            if (plan.image.size() > MaxPageSize)
+                QvdCorruption(CorruptPageTooLarge);
+            plan.size_class = static_cast<int>(plan.image.size() / UnitSize);
+        } else {
+            plan.size_class = old_class(work.old_home);
+        }
+        pages.push_back(std::move(plan));
+        if (work.node.is_leaf())
+            return;
+        for (size_t i = 0; i < work.node.size(); ++i) {
+            if (work.loaded[i]) {
+                self(self, *work.loaded[i], &work, i);
+            } else {
+                PagePlan leaf;
+                leaf.parent = &work;
+                leaf.index_in_parent = i;
+                leaf.old_home = work.node.children[i];
+                leaf.size_class = old_class(leaf.old_home);
+                pages.push_back(std::move(leaf));
+            }
+        }
+    };
+    if (root)
+        collect(collect, *root, nullptr, 0);
+
+    // ---- slots: keep what stays in its class, reuse free slots, grow with some slack ----
+    std::array<ZonePlan, ZoneCount> zones{};
+    std::array<std::vector<size_t>, ZoneCount> by_class; // page indices
+    for (size_t i = 0; i < pages.size(); ++i)
+        by_class[pages[i].size_class].push_back(i);
+    const uint64_t file_units = static_cast<uint64_t>(std::max<int64_t>(m_io->size(), 0)) / UnitSize + 1;
+    for (int c = 1; c <= MaxSizeClass; ++c) {
+        ZonePlan& zone = zones[c];
+        const uint32_t start = m_header.zone_start[c];
+        const uint32_t end = m_header.zone_end[c];
+        zone.old_count = end > start ? (end - start) / c : 0;
+        if (zone.old_count > file_units)
+            QvdCorruption(CorruptUnitInNoZone);
+        std::vector<bool> taken(zone.old_count, false);
+        std::vector<size_t> needers;
+        for (size_t p : by_class[c]) {
+            PagePlan& plan = pages[p];
+            bool kept = false;
+            if (plan.old_home != 0) {
+                const uint32_t unit = (plan.old_home - FileHeaderSize) / UnitSize;
+                if (unit >= start && unit < end && (unit - start) % c == 0) {
+                    const size_t slot = (unit - start) / c;
+                    if (taken[slot])
+                        QvdCorruption(CorruptTreeShape); // two references to one page
+                    taken[slot] = true;
+                    plan.slot = slot;
+                    kept = true;
+                }
+            }
+            if (!kept)
+                needers.push_back(p);
+        }
+        size_t next_free = 0;
+        size_t filled = 0;
+        for (; filled < needers.size(); ++filled) {
+            while (next_free < zone.old_count && taken[next_free])
+                ++next_free;
+            if (next_free == zone.old_count)
+                break;
+            taken[next_free] = true;
+            pages[needers[filled]].slot = next_free;
+        }
+        const size_t live = by_class[c].size();
+        if (filled < needers.size()) {
+            const size_t grow = needers.size() - filled;
+            size_t slot = zone.old_count;
+            for (; filled < needers.size(); ++filled)
+                pages[needers[filled]].slot = slot++;
+            // Slack: a zone that grows moves every zone above it, so small
+            // zones double (up to 8 spare slots) and large ones add an eighth.
+            const size_t grown = zone.old_count + grow;
+            zone.new_count = grown + std::max(grown / 8, std::min<size_t>(8, grown));
+        } else if (zone.old_count - live > std::max<size_t>(8, live / 2)) {
+            // Too many free slots: move the topmost pages down into the lowest holes.
+            std::vector<size_t> at_slot(zone.old_count, SIZE_MAX);
+            for (size_t p : by_class[c])
+                at_slot[pages[p].slot] = p;
+            size_t hole = 0;
+            for (size_t top = zone.old_count; top-- > live;) {
+                if (at_slot[top] == SIZE_MAX)
+                    continue;
+                while (at_slot[hole] != SIZE_MAX)
+                    ++hole;
+                pages[at_slot[top]].slot = hole;
+                at_slot[hole] = at_slot[top];
+                at_slot[top] = SIZE_MAX;
+            }
+            zone.new_count = live;
+        } else {
+            zone.new_count = zone.old_count;
+        }
+    }
+
+    // Every zone above the lowest one that changes size moves, so it is
+    // rewritten anyway: give those zones their slack now, and the empty
+    // classes among them two spare slots, so that a page entering a new class
+    // later does not move everything above it again.
+    int lowest_changed = 0;
+    int highest_used = 0;
+    for (int c = 1; c <= MaxSizeClass; ++c) {
+        if (!lowest_changed && zones[c].new_count != zones[c].old_count)
+            lowest_changed = c;
+        if (!by_class[c].empty())
+            highest_used = c;
+    }
+    for (int c = lowest_changed ? lowest_changed : MaxSizeClass + 1; c <= highest_used; ++c) {
+        const size_t live = by_class[c].size();
+        const size_t spare = live > 0 ? std::max(live / 8, std::min<size_t>(8, live)) : 2;
+        zones[c].new_count = std::max(zones[c].new_count, live + spare);
+    }
+
+    FileHeader new_header = m_header;
+    for (int c = 1; c <= MaxSizeClass; ++c) {
+        new_header.zone_start[c] = c == 1 ? m_header.zone_start[1] : new_header.zone_end[c - 1];
+        const uint64_t end = new_header.zone_start[c] + static_cast<uint64_t>(zones[c].new_count) * c;
+        if (end > (UINT32_MAX - FileHeaderSize) / UnitSize)
+            QvdCorruption(CorruptPageTooLarge); // the file would pass its 32-bit offsets
+        new_header.zone_end[c] = static_cast<uint32_t>(end);
+    }
+    for (PagePlan& plan : pages)
+        plan.new_home = static_cast<uint32_t>(
+            UnitOffset(new_header.zone_start[plan.size_class] + plan.slot * plan.size_class));
+
+    // ---- page images: which pages are written, with homes and child references ----
+    std::vector<size_t> writes;
+    std::vector<WorkNode*> refs_changed;
+    for (const PagePlan& plan : pages) {
+        if (plan.parent && plan.parent->node.children[plan.index_in_parent] != plan.new_home) {
+            plan.parent->node.children[plan.index_in_parent] = plan.new_home;
+            refs_changed.push_back(plan.parent);
+        }
+    }
+    std::sort(refs_changed.begin(), refs_changed.end());
+    for (size_t i = 0; i < pages.size(); ++i) {
+        PagePlan& plan = pages[i];
+        bool rewrite = plan.node && plan.node->dirty;
+        rewrite = rewrite || plan.new_home != plan.old_home;
+        rewrite =
+            rewrite || (plan.node && std::binary_search(refs_changed.begin(), refs_changed.end(), plan.node));
+        if (!rewrite)
+            continue;
+        if (plan.image.empty()) {
+            int size_class = 0;
+            plan.image = read_page(plan.old_home, size_class);
+        }
+        PatchPageHome(plan.image, plan.new_home);
+        if (plan.node && !plan.node->node.is_leaf()) {
+            for (size_t k = 0; k < plan.node->node.size(); ++k)
+                PatchChild(plan.image, k, plan.node->node.children[k]);
+        }
+        writes.push_back(i);
+    }
+
+    new_header.root = root ? pages.front().new_home : 0;
+    if (m_issued_record)
+        new_header.last_record_number = std::max(new_header.last_record_number, *m_issued_record);
+    const uint64_t new_end = new_header.UsedEnd();
+    const uint32_t chain_start = static_cast<uint32_t>(std::max(new_end, old_end));
+    new_header.chain_start = new_header.chain_end = chain_start;
+    new_header.change_counter = m_header.change_counter + 1;
+
+    // ---- phase 1: copies of replaced pages and the new header into the chain, new pages home ----
+    uint64_t chain = chain_start;
+    for (size_t i : writes) {
+        const PagePlan& plan = pages[i];
+        if (plan.new_home < old_end) {
+            write_blocks(chain, plan.image.data(), plan.image.size());
+            chain += plan.image.size();
+        } else {
+            write_blocks(plan.new_home, plan.image.data(), plan.image.size());
+        }
+    }
+    const Bytes new_image = new_header.Serialize();
+    write_blocks(chain, new_image.data(), new_image.size());
+    chain += new_image.size();
+    if (chain > UINT32_MAX)
+        QvdCorruption(CorruptPageTooLarge);
+    if (m_write_error != 0)
+        return m_write_error;
+    flush_file();
+    FileHeader announce = old_header;
+    announce.chain_start = chain_start;
+    announce.chain_end = static_cast<uint32_t>(chain);
+    const Bytes announce_image = announce.Serialize();
+    write_blocks(0, announce_image.data(), announce_image.size());
+    flush_file();
+    if (m_write_error != 0) {
+        m_header_loaded = false;
+        m_cache.clear();
+        return m_write_error;
+    }
+
+    // ---- phase 2: pages home, the new header, the chain reset ----
+    for (size_t i : writes) {
+        const PagePlan& plan = pages[i];
+        if (plan.new_home < old_end)
+            write_blocks(plan.new_home, plan.image.data(), plan.image.size());
+    }
+    write_blocks(0, new_image.data(), new_image.size());
+    flush_file(); // everything home before the chain is forgotten
+    const FileHeader settled = reset_chain();
+    if (m_write_error != 0) {
+        m_header_loaded = false;
+        m_cache.clear();
+        return m_write_error;
+    }
+    // The copies beyond the used end are dead now; nobody reads while we hold every slot.
+    m_io->truncate(settled.UsedEnd());
+
+    for (size_t i : writes) {
+        const PagePlan& plan = pages[i];
+        m_cache.erase(plan.new_home);
+        if (plan.node && plan.node->dirty)
+            m_cache.insert(plan.new_home, std::make_shared<Node>(plan.node->node));
+    }
+    m_header = settled;
+    m_header_loaded = true;
+    m_new_file = false;
+    m_pending.clear();
+    m_staged.clear();
+    m_issued_record.reset();
+    return 0;
+}
+
+} // namespace morvex::qvd

@@ -1,0 +1,125 @@
+// The state of one open QVD file behind Store: the file seam, the cached
+// header and pending map, the page cache, the staged changes and the locks.
+// Split over store_access.cpp (I/O, locks, header refresh and recovery),
+// store_tree.cpp (reading the tree merged with staged changes),
+// store_commit.cpp (the two-phase commit) and store_check.cpp (check, info).
+#pragma once
+
+#include "files/qvd/block_cipher.h"
+#include "files/qvd/file_header.h"
+#include "files/qvd/page_cache.h"
+#include "files/qvd/page_codec.h"
+#include "files/qvd/qvd_store.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace morvex::qvd {
+
+constexpr uint64_t LockArea = uint64_t{1} << 31;
+constexpr uint32_t ReaderSlots = 1023;
+constexpr uint64_t WriterByte = LockArea + ReaderSlots;
+constexpr uint64_t PositionLocks = LockArea + 1024;
+// Held shared by every open and exclusively by an exclusive open.
+constexpr uint64_t SharingByte = LockArea - 1;
+
+class StoreImpl;
+
+// A position in the tree: the path of nodes from the root to a leaf entry.
+class TreeCursor {
+public:
+    explicit TreeCursor(StoreImpl& store) : m_store(store) {}
+    // Places the cursor at the entry nearest to `key` in the direction of `mode`.
+    bool seek(ByteView key, SeekMode mode);
+    bool first();
+    bool next();
+    bool previous();
+    bool valid() const { return !m_path.empty(); }
+    const Bytes& key() const;
+    const Bytes& data() const;
+
+private:
+    bool descend_edge(bool leftmost);
+    bool step(bool forward);
+    StoreImpl& m_store;
+    std::vector<std::pair<std::shared_ptr<const Node>, size_t>> m_path;
+};
+
+class StoreImpl {
+public:
+    StoreImpl(std::shared_ptr<FileIo> io, const StoreOptions& options);
+    ~StoreImpl();
+
+    // ---- I/O (store_access.cpp) ----
+    size_t read_blocks(uint64_t offset, uint8_t* buffer, size_t length);
+    void read_exactly(uint64_t offset, uint8_t* buffer, size_t length);
+    void write_blocks(uint64_t offset, const uint8_t* buffer, size_t length);
+    void flush_file();
+
+    // ---- locks ----
+    bool lock(uint32_t position, LockMode mode, bool wait);
+    void unlock(uint32_t position, LockMode mode);
+
+    // ---- header ----
+    // 0, or 36 when the file is not a QVD file.
+    int32_t load_header();
+    // Chain start = end = used end, change counter + 1, at offset 0; returns that header.
+    FileHeader reset_chain();
+    void replay_chain(const FileHeader& disk);
+    bool writer() const { return m_options.mode == OpenMode::ReadWrite; }
+
+    // ---- tree (store_tree.cpp) ----
+    std::shared_ptr<const Node> load_node(uint32_t home, int expected_level);
+    // Reads the raw page image at a home offset (through the pending map).
+    Bytes read_page(uint32_t home, int& size_class);
+    std::optional<Bytes> tree_get(ByteView key);
+    std::optional<Bytes> get(ByteView key);
+    std::optional<Entry> seek(ByteView key, SeekMode mode, ByteView prefix);
+    uint64_t count(ByteView prefix);
+
+    // ---- commit (store_commit.cpp) ----
+    int32_t commit();
+
+    // ---- check (store_check.cpp) ----
+    std::optional<std::string> check();
+    StoreInfo info();
+
+    std::shared_ptr<FileIo> m_io;
+    StoreOptions m_options;
+    std::optional<BlockCipher> m_cipher;
+    FileHeader m_header;
+    bool m_header_loaded = false;
+    bool m_new_file = false;                          // the file held no bytes at the last header load
+    std::unordered_map<uint32_t, uint32_t> m_pending; // home offset -> copy offset in the chain
+    PageCache m_cache;
+    std::map<Bytes, std::optional<Bytes>> m_staged; // nullopt: erased
+    std::optional<uint32_t> m_issued_record;
+    int32_t m_write_error = 0;
+    int32_t m_last_corruption = 0;
+    int m_all_readers = 0;    // depth of held mode-2 locks
+    int m_access_depth = 0;   // nested accesses share one reader slot
+    uint32_t m_next_slot = 0; // rotation of mode 1
+    std::optional<uint32_t> m_reader_slot;
+    int m_writer_holds = 0;
+    bool m_sharing_held = false;
+    bool m_closed = false;
+};
+
+// Holds a reader slot (unless this store already holds all of them) and
+// brings the cached header up to date for the length of one operation.
+class AccessScope {
+public:
+    explicit AccessScope(StoreImpl& store);
+    ~AccessScope();
+    AccessScope(const AccessScope&) = delete;
+    AccessScope& operator=(const AccessScope&) = delete;
+
+private:
+    StoreImpl& m_store;
+    bool m_locked = false;
+};
+
+} // namespace morvex::qvd

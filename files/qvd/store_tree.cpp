@@ -1,0 +1,299 @@
+// Reading the tree: pages through the pending map and the page cache, the
+// cursor over leaf entries, and the staged changes laid over the tree.
+#include "files/qvd/qvd_corruption.h"
+#include "files/qvd/store_impl.h"
+
+#include <algorithm>
+
+namespace morvex::qvd {
+
+namespace {
+
+bool StartsWith(ByteView key, ByteView prefix) {
+    return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
+}
+
+struct KeyViewLess {
+    bool operator()(const Bytes& a, ByteView b) const { return KeyLess(a, b); }
+    bool operator()(ByteView a, const Bytes& b) const { return KeyLess(a, b); }
+};
+
+} // namespace
+
+Bytes StoreImpl::read_page(uint32_t home, int& size_class) {
+    if (home < FileHeaderSize || (home - FileHeaderSize) % UnitSize != 0)
+        QvdCorruption(CorruptTreeShape);
+    const uint32_t unit = (home - FileHeaderSize) / UnitSize;
+    size_class = m_header.ClassOfUnit(unit);
+    if (size_class == 0)
+        QvdCorruption(CorruptUnitInNoZone);
+    const size_t length = static_cast<size_t>(size_class) * UnitSize;
+    const auto pending = m_pending.find(home);
+    const uint64_t offset = pending != m_pending.end() ? pending->second : home;
+    Bytes page(length);
+    read_exactly(offset, page.data(), length);
+    const size_t stored = Load16(page.data() + 4);
+    if (stored > MaxPageSize)
+        QvdCorruption(CorruptPageTooLarge);
+    if (RoundToUnit(stored) != length)
+        QvdCorruption(CorruptPageClassMismatch);
+    return page;
+}
+
+std::shared_ptr<const Node> StoreImpl::load_node(uint32_t home, int expected_level) {
+    std::shared_ptr<const Node> node = m_cache.find(home);
+    if (!node) {
+        int size_class = 0;
+        const Bytes page = read_page(home, size_class);
+        auto decoded = std::make_shared<Node>();
+        if (const int32_t code = DecodePage(page, page.size(), *decoded))
+            QvdCorruption(code);
+        if (Load32(page.data()) != home)
+            QvdCorruption(CorruptTreeShape);
+        m_cache.insert(home, decoded);
+        node = std::move(decoded);
+    }
+    if ((expected_level >= 0 && node->level != expected_level) || (!node->is_leaf() && node->size() == 0))
+        QvdCorruption(CorruptTreeShape);
+    return node;
+}
+
+// ---- cursor ----
+
+const Bytes& TreeCursor::key() const {
+    return m_path.back().first->keys[m_path.back().second];
+}
+const Bytes& TreeCursor::data() const {
+    return m_path.back().first->data[m_path.back().second];
+}
+
+bool TreeCursor::seek(ByteView key, SeekMode mode) {
+    m_path.clear();
+    const uint32_t root = m_store.m_header.root;
+    if (root == 0)
+        return false;
+    std::shared_ptr<const Node> node = m_store.load_node(root, -1);
+    while (!node->is_leaf()) {
+        // The child whose separator is the last one at or below the key; the
+        // first separator never excludes anything.
+        const auto it = std::upper_bound(node->keys.begin() + 1, node->keys.end(), key, KeyViewLess{});
+        const size_t index = static_cast<size_t>(it - (node->keys.begin() + 1));
+        const uint32_t child = node->children[index];
+        const int level = node->level - 1;
+        m_path.emplace_back(node, index);
+        node = m_store.load_node(child, level);
+    }
+    const auto lower = std::lower_bound(node->keys.begin(), node->keys.end(), key, KeyViewLess{});
+    const auto upper = std::upper_bound(lower, node->keys.end(), key, KeyViewLess{});
+    const size_t lower_index = static_cast<size_t>(lower - node->keys.begin());
+    const size_t upper_index = static_cast<size_t>(upper - node->keys.begin());
+    switch (mode) {
+    case SeekMode::AtOrAfter:
+        m_path.emplace_back(node, lower_index);
+        return step(true);
+    case SeekMode::After:
+        m_path.emplace_back(node, upper_index);
+        return step(true);
+    case SeekMode::AtOrBefore:
+        m_path.emplace_back(node, upper_index);
+        return step(false);
+    case SeekMode::Before:
+        m_path.emplace_back(node, lower_index);
+        return step(false);
+    }
+    return false;
+}
+
+bool TreeCursor::first() {
+    return seek(ByteView(), SeekMode::AtOrAfter);
+}
+
+bool TreeCursor::next() {
+    if (m_path.empty())
+        return false;
+    ++m_path.back().second;
+    return step(true);
+}
+
+bool TreeCursor::previous() {
+    if (m_path.empty())
+        return false;
+    return step(false);
+}
+
+// Forward: settles on the entry at the leaf position, or the first one after
+// it. Backward: settles on the entry just before the leaf position.
+bool TreeCursor::step(bool forward) {
+    if (!forward) {
+        auto& [leaf, pos] = m_path.back();
+        if (pos > 0) {
+            --pos;
+            return true;
+        }
+    } else if (m_path.back().second < m_path.back().first->size()) {
+        return true;
+    }
+    // Leaves must follow each other in key order; this also ends a walk over
+    // a damaged tree that references one page twice.
+    const Bytes from = m_path.back().first->size() > 0
+                           ? m_path.back().first->keys[forward ? m_path.back().first->size() - 1 : 0]
+                           : Bytes();
+    const bool have_from = m_path.back().first->size() > 0;
+    while (true) {
+        m_path.pop_back();
+        // Climb to the nearest ancestor with a sibling in the direction.
+        while (!m_path.empty()) {
+            auto& [node, index] = m_path.back();
+            if (forward && index + 1 < node->size()) {
+                ++index;
+                break;
+            }
+            if (!forward && index > 0) {
+                --index;
+                break;
+            }
+            m_path.pop_back();
+        }
+        if (m_path.empty())
+            return false;
+        // Descend along the near edge of the sibling subtree.
+        std::shared_ptr<const Node> node = m_path.back().first;
+        size_t index = m_path.back().second;
+        while (!node->is_leaf()) {
+            std::shared_ptr<const Node> child = m_store.load_node(node->children[index], node->level - 1);
+            node = child;
+            index = forward ? 0 : node->size() - 1;
+            if (!node->is_leaf())
+                m_path.emplace_back(node, index);
+        }
+        if (node->size() > 0) {
+            m_path.emplace_back(node, forward ? 0 : node->size() - 1);
+            if (have_from && (forward ? !KeyLess(from, key()) : !KeyLess(key(), from)))
+                QvdCorruption(CorruptKeyOrder);
+            return true;
+        }
+        m_path.emplace_back(node, 0); // an empty leaf: keep walking
+    }
+}
+
+// ---- reading with staged changes ----
+
+std::optional<Bytes> StoreImpl::tree_get(ByteView key) {
+    TreeCursor cursor(*this);
+    if (cursor.seek(key, SeekMode::AtOrAfter) && CompareKeys(cursor.key(), key) == 0)
+        return cursor.data();
+    return std::nullopt;
+}
+
+std::optional<Bytes> StoreImpl::get(ByteView key) {
+    const auto staged = m_staged.find(Bytes(key.begin(), key.end()));
+    if (staged != m_staged.end())
+        return staged->second;
+    return tree_get(key);
+}
+
+namespace {
+
+bool Forward(SeekMode mode) {
+    return mode == SeekMode::AtOrAfter || mode == SeekMode::After;
+}
+
+// A key above every key the container accepts.
+const Bytes& AboveAll() {
+    static const Bytes key(MaxKeyLength + 1, 0xFF);
+    return key;
+}
+
+} // namespace
+
+std::optional<Entry> StoreImpl::seek(ByteView key_in, SeekMode mode, ByteView prefix) {
+    Bytes key(key_in.begin(), key_in.end());
+    const bool forward = Forward(mode);
+    // Start inside the prefix's range so that nothing outside it hides the answer.
+    if (forward && KeyLess(key, prefix)) {
+        key.assign(prefix.begin(), prefix.end());
+        mode = SeekMode::AtOrAfter;
+    } else if (!forward && !StartsWith(key, prefix) && KeyLess(prefix, key)) {
+        Bytes successor(prefix.begin(), prefix.end());
+        while (!successor.empty() && successor.back() == 0xFF)
+            successor.pop_back();
+        if (successor.empty()) {
+            key = AboveAll();
+        } else {
+            ++successor.back();
+            key = successor;
+        }
+        mode = SeekMode::Before;
+    }
+
+    // The tree's nearest entry that no staged change replaces or erases.
+    std::optional<Entry> from_tree;
+    TreeCursor cursor(*this);
+    bool found = cursor.seek(key, mode);
+    while (found) {
+        if (!m_staged.contains(cursor.key())) {
+            from_tree = Entry{cursor.key(), cursor.data()};
+            break;
+        }
+        if (!StartsWith(cursor.key(), prefix))
+            break;
+        found = forward ? cursor.next() : cursor.previous();
+    }
+
+    // The nearest staged entry that is not an erasure.
+    std::optional<Entry> from_staged;
+    if (forward) {
+        auto it = mode == SeekMode::AtOrAfter ? m_staged.lower_bound(key) : m_staged.upper_bound(key);
+        for (; it != m_staged.end(); ++it) {
+            if (it->second) {
+                from_staged = Entry{it->first, *it->second};
+                break;
+            }
+            if (!StartsWith(it->first, prefix))
+                break;
+        }
+    } else {
+        auto it = mode == SeekMode::AtOrBefore ? m_staged.upper_bound(key) : m_staged.lower_bound(key);
+        while (it != m_staged.begin()) {
+            --it;
+            if (it->second) {
+                from_staged = Entry{it->first, *it->second};
+                break;
+            }
+            if (!StartsWith(it->first, prefix))
+                break;
+        }
+    }
+
+    std::optional<Entry> result;
+    if (from_tree && from_staged) {
+        const bool staged_nearer =
+            forward ? KeyLess(from_staged->key, from_tree->key) : KeyLess(from_tree->key, from_staged->key);
+        result = staged_nearer ? std::move(from_staged) : std::move(from_tree);
+    } else {
+        result = from_tree ? std::move(from_tree) : std::move(from_staged);
+    }
+    if (result && !StartsWith(result->key, prefix))
+        return std::nullopt;
+    return result;
+}
+
+uint64_t StoreImpl::count(ByteView prefix) {
+    uint64_t n = 0;
+    TreeCursor cursor(*this);
+    for (bool ok = cursor.seek(prefix, SeekMode::AtOrAfter); ok && StartsWith(cursor.key(), prefix);
+         ok = cursor.next()) {
+        ++n;
+    }
+    for (auto it = m_staged.lower_bound(Bytes(prefix.begin(), prefix.end()));
+         it != m_staged.end() && StartsWith(it->first, prefix); ++it) {
+        const bool in_tree = tree_get(it->first).has_value();
+        if (it->second && !in_tree)
+            ++n;
+        else if (!it->second && in_tree)
+            --n;
+    }
+    return n;
+}
+
+} // namespace morvex::qvd

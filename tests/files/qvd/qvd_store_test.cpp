@@ -1,0 +1,764 @@
+// The QVD container against its contract: the file a commit leaves, the change
+// counter and the page cache, two opens sharing a file, invalid files, crashes
+// at every write of a commit, encryption, tables and record numbers, and a
+// randomized comparison with an in-memory map.
+#include "files/qvd/page_codec.h"
+#include "files/qvd/qvd_corruption.h"
+#include "files/qvd/qvd_store.h"
+#include "tests/files/qvd/recording_file_io.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace morvex::qvd {
+namespace {
+
+namespace fs = std::filesystem;
+using Model = std::map<Bytes, Bytes>;
+
+Bytes B(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes ReadFileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+class QvdStoreTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qvd_store_testXXXXXX";
+        m_dir = mkdtemp(pattern);
+        m_path = m_dir / "data.qvd";
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::unique_ptr<Store> OpenStore(StoreOptions options = {}) {
+        options.create_if_missing = true;
+        int32_t error = -1;
+        auto store = Store::Open(m_path.string(), options, error);
+        EXPECT_TRUE(store) << "error " << error;
+        return store;
+    }
+
+    std::shared_ptr<RecordingFileIo> RecordingIo() {
+        return std::make_shared<RecordingFileIo>(
+            OpenPosixFile(m_path.string(), FileAccess::ReadWrite, FileCreation::CreateIfMissing));
+    }
+
+    // A store whose flushes return at once: for tests of contents, not durability.
+    std::unique_ptr<Store> OpenFastStore(StoreOptions options = {}) {
+        auto io = RecordingIo();
+        io->skip_flush = true;
+        options.io = io;
+        return OpenStore(options);
+    }
+
+    static Model Contents(Store& store) {
+        Model model;
+        std::optional<Entry> e = store.Seek(Bytes{}, SeekMode::AtOrAfter, Bytes{});
+        while (e) {
+            model[e->key] = e->data;
+            e = store.Seek(e->key, SeekMode::After, Bytes{});
+        }
+        return model;
+    }
+
+    fs::path m_dir;
+    fs::path m_path;
+};
+
+TEST_F(QvdStoreTest, NewFileHoldsOnlyItsHeaderAfterTheFirstCommit) {
+    auto store = OpenStore();
+    ASSERT_EQ(store->Commit(), 0);
+    EXPECT_EQ(fs::file_size(m_path), 512u);
+    const StoreInfo info = store->Info();
+    EXPECT_TRUE(info.zones.empty());
+    EXPECT_EQ(info.used_end, 512u);
+    EXPECT_EQ(info.chain_start, 512u);
+    EXPECT_EQ(info.chain_end, 512u);
+    const Bytes header = ReadFileBytes(m_path);
+    EXPECT_EQ(Bytes(header.begin() + 14, header.begin() + 18), B("qUoR"));
+    EXPECT_EQ(header[4] | header[5] << 8, 512);
+}
+
+TEST_F(QvdStoreTest, EveryCommitRaisesTheCounterOnDiskByTwo) {
+    auto store = OpenStore();
+    ASSERT_EQ(store->Commit(), 0);
+    uint32_t before = store->Info().change_counter;
+    for (int i = 0; i < 3; ++i) {
+        store->Put(B("key" + std::to_string(i)), B("value"));
+        ASSERT_EQ(store->Commit(), 0);
+        const Bytes header = ReadFileBytes(m_path);
+        const uint32_t on_disk = header[24] | header[25] << 8 | header[26] << 16 | uint32_t(header[27]) << 24;
+        EXPECT_EQ(on_disk, before + 2);
+        before = on_disk;
+    }
+}
+
+TEST_F(QvdStoreTest, EqualCounterKeepsCachedPagesAndAHigherOneDropsThem) {
+    {
+        auto writer = OpenStore();
+        for (int i = 0; i < 200; ++i)
+            writer->Put(B("k" + std::to_string(1000 + i)), Bytes(50, static_cast<uint8_t>(i)));
+        ASSERT_EQ(writer->Commit(), 0);
+    }
+    auto io = RecordingIo();
+    StoreOptions options;
+    options.io = io;
+    auto reader = OpenStore(options);
+    ASSERT_TRUE(reader->Get(B("k1100")));
+    const size_t first = io->reads;
+    ASSERT_TRUE(reader->Get(B("k1100")));
+    EXPECT_EQ(io->reads - first, 1u) << "only the header is read while the counter is unchanged";
+
+    auto other = OpenStore();
+    other->Put(B("k1100"), B("changed"));
+    ASSERT_EQ(other->Commit(), 0);
+    const size_t before = io->reads;
+    EXPECT_EQ(reader->Get(B("k1100")), B("changed"));
+    EXPECT_GT(io->reads - before, 1u) << "the pages are read again after another commit";
+}
+
+TEST_F(QvdStoreTest, TwoOpensSeeEachOthersCommits) {
+    auto a = OpenStore();
+    auto b = OpenStore();
+    a->Put(B("alpha"), B("1"));
+    EXPECT_FALSE(b->Get(B("alpha"))) << "staged changes stay private";
+    ASSERT_EQ(a->Commit(), 0);
+    EXPECT_EQ(b->Get(B("alpha")), B("1"));
+    b->Put(B("beta"), B("2"));
+    ASSERT_TRUE(b->Erase(B("alpha")));
+    ASSERT_EQ(b->Commit(), 0);
+    EXPECT_FALSE(a->Get(B("alpha")));
+    EXPECT_EQ(a->Get(B("beta")), B("2"));
+}
+
+TEST_F(QvdStoreTest, ExclusiveOpenDeniesOthers) {
+    StoreOptions exclusive;
+    exclusive.exclusive = true;
+    auto first = OpenStore(exclusive);
+    int32_t error = 0;
+    EXPECT_FALSE(Store::Open(m_path.string(), StoreOptions{}, error));
+    EXPECT_EQ(error, 5);
+}
+
+struct InvalidFile {
+    const char* label;
+    Bytes content;
+};
+
+class InvalidQvdFileTest : public QvdStoreTest, public testing::WithParamInterface<InvalidFile> {};
+
+TEST_P(InvalidQvdFileTest, IsRejectedWith36AndLeftUntouched) {
+    WriteFileBytes(m_path, GetParam().content);
+    int32_t error = 0;
+    EXPECT_FALSE(Store::Open(m_path.string(), StoreOptions{}, error));
+    EXPECT_EQ(error, 36);
+    EXPECT_EQ(ReadFileBytes(m_path), GetParam().content);
+}
+
+Bytes WithMagic(size_t size) {
+    Bytes b(size, 0);
+    const Bytes magic = B("qUoR");
+    std::copy(magic.begin(), magic.end(), b.begin() + 14);
+    return b;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InvalidQvdFileTest,
+                         testing::Values(InvalidFile{"a few bytes", Bytes(100, 7)},
+                                         InvalidFile{"a header without the magic", Bytes(512, 0)},
+                                         InvalidFile{"one byte short of a header", WithMagic(511)},
+                                         InvalidFile{"text", B(std::string(600, 'x'))}));
+
+TEST_F(QvdStoreTest, MissingFileAndMissingPathHaveTheirOwnErrors) {
+    int32_t error = 0;
+    EXPECT_FALSE(Store::Open((m_dir / "absent.qvd").string(), StoreOptions{}, error));
+    EXPECT_EQ(error, 2);
+    EXPECT_FALSE(Store::Open((m_dir / "no" / "absent.qvd").string(), StoreOptions{}, error));
+    EXPECT_EQ(error, 3);
+}
+
+TEST_F(QvdStoreTest, SeekFindsNeighboursInAllModesWithinAPrefix) {
+    auto store = OpenStore();
+    for (const char* k : {"a1", "a3", "b1", "b2", "b4", "c1"})
+        store->Put(B(k), B(k));
+    ASSERT_EQ(store->Commit(), 0);
+    store->Put(B("b3"), B("staged"));
+    ASSERT_TRUE(store->Erase(B("b2")));
+    struct Row {
+        const char* key;
+        SeekMode mode;
+        const char* prefix;
+        const char* expected; // nullptr: none
+    };
+    const Row rows[] = {
+        {"b", SeekMode::AtOrAfter, "b", "b1"},  {"b1", SeekMode::After, "b", "b3"},
+        {"b3", SeekMode::AtOrAfter, "b", "b3"}, {"b4", SeekMode::After, "b", nullptr},
+        {"b4", SeekMode::Before, "b", "b3"},    {"b3", SeekMode::Before, "b", "b1"},
+        {"b1", SeekMode::Before, "b", nullptr}, {"b2", SeekMode::AtOrBefore, "b", "b1"},
+        {"z", SeekMode::AtOrBefore, "b", "b4"}, {"", SeekMode::AtOrAfter, "c", "c1"},
+        {"a", SeekMode::AtOrAfter, "", "a1"},   {"zz", SeekMode::Before, "", "c1"},
+    };
+    for (const Row& r : rows) {
+        const auto found = store->Seek(B(r.key), r.mode, B(r.prefix));
+        if (!r.expected) {
+            EXPECT_FALSE(found) << r.key << " mode " << int(r.mode);
+        } else {
+            ASSERT_TRUE(found) << r.key << " mode " << int(r.mode);
+            EXPECT_EQ(found->key, B(r.expected)) << r.key << " mode " << int(r.mode);
+        }
+    }
+    EXPECT_EQ(store->Count(B("b")), 3u);
+    store->Rollback();
+    EXPECT_EQ(store->Count(B("b")), 3u);
+    EXPECT_EQ(store->Get(B("b2")), B("b2"));
+}
+
+// Random changes, seeks and commits against a std::map, reopening now and then.
+TEST_F(QvdStoreTest, BehavesLikeAnOrderedMapAcrossCommitsSplitsAndReopens) {
+    std::mt19937 rng(12345);
+    StoreOptions options;
+    options.cache_bytes = 64 << 10; // small, so that pages leave the cache
+    auto store = OpenFastStore(options);
+    Model committed;
+    Model model;
+    auto random_key = [&] {
+        static const uint8_t alphabet[] = {0x00, 0x01, 0x41, 0x42, 0x7F, 0x80, 0xFF};
+        Bytes k(1 + rng() % 6);
+        for (auto& b : k)
+            b = alphabet[rng() % sizeof alphabet];
+        return k;
+    };
+    auto random_data = [&] {
+        Bytes d(rng() % 260);
+        const int style = static_cast<int>(rng() % 3);
+        for (size_t i = 0; i < d.size(); ++i)
+            d[i] = style == 0   ? static_cast<uint8_t>(rng())
+                   : style == 1 ? uint8_t(' ')
+                                : static_cast<uint8_t>(i / 7);
+        return d;
+    };
+    auto model_seek = [&](const Bytes& key, SeekMode mode, const Bytes& prefix) -> std::optional<Bytes> {
+        std::optional<Bytes> best;
+        for (auto it = model.lower_bound(prefix); it != model.end(); ++it) {
+            if (it->first.size() < prefix.size() ||
+                !std::equal(prefix.begin(), prefix.end(), it->first.begin()))
+                break;
+            const int c = CompareKeys(it->first, key);
+            const bool fits = mode == SeekMode::AtOrAfter    ? c >= 0
+                              : mode == SeekMode::After      ? c > 0
+                              : mode == SeekMode::AtOrBefore ? c <= 0
+                                                             : c < 0;
+            if (!fits)
+                continue;
+            const bool forward = mode == SeekMode::AtOrAfter || mode == SeekMode::After;
+            if (!best || (forward ? KeyLess(it->first, *best) : KeyLess(*best, it->first)))
+                best = it->first;
+        }
+        return best;
+    };
+    for (int op = 0; op < 6000; ++op) {
+        const int what = static_cast<int>(rng() % 100);
+        if (what < 45) {
+            const Bytes k = random_key();
+            const Bytes d = random_data();
+            store->Put(k, d);
+            model[k] = d;
+        } else if (what < 60) {
+            const Bytes k = random_key();
+            ASSERT_EQ(store->Erase(k), model.erase(k) == 1) << "op " << op;
+        } else if (what < 85) {
+            const Bytes k = random_key();
+            const Bytes source = random_key();
+            const size_t prefix_length = std::min<size_t>(source.size(), rng() % 3);
+            const Bytes prefix(source.begin(), source.begin() + static_cast<ptrdiff_t>(prefix_length));
+            const SeekMode mode = static_cast<SeekMode>(rng() % 4);
+            const auto found = store->Seek(k, mode, prefix);
+            const auto expected = model_seek(k, mode, prefix);
+            ASSERT_EQ(found.has_value(), expected.has_value()) << "op " << op;
+            if (found) {
+                ASSERT_EQ(found->key, *expected) << "op " << op;
+                ASSERT_EQ(found->data, model[*expected]) << "op " << op;
+            }
+        } else if (what < 92) {
+            const Bytes k = random_key();
+            const auto found = store->Get(k);
+            const auto it = model.find(k);
+            ASSERT_EQ(found.has_value(), it != model.end()) << "op " << op;
+            if (found) {
+                ASSERT_EQ(*found, it->second);
+            }
+        } else if (what < 97) {
+            ASSERT_EQ(store->Commit(), 0) << "op " << op;
+            committed = model;
+        } else if (what < 98) {
+            store->Rollback();
+            model = committed;
+        } else {
+            ASSERT_EQ(store->Commit(), 0);
+            committed = model;
+            store.reset();
+            store = OpenFastStore(options);
+            ASSERT_EQ(Contents(*store), model) << "op " << op;
+            ASSERT_EQ(store->Check(), std::nullopt) << "op " << op;
+        }
+    }
+    ASSERT_EQ(store->Commit(), 0);
+    EXPECT_EQ(Contents(*store), model);
+    EXPECT_EQ(store->Check(), std::nullopt);
+    EXPECT_EQ(store->Count(Bytes{}), model.size());
+    const StoreInfo info = store->Info();
+    EXPECT_GT(info.leaf_pages, 3u) << "the test must reach splits";
+    EXPECT_EQ(info.entries, model.size());
+}
+
+TEST_F(QvdStoreTest, LargeCommitSplitsIntoSeveralLevels) {
+    auto store = OpenFastStore();
+    Model model;
+    for (uint32_t i = 0; i < 20000; ++i) {
+        Bytes k = TableKeyPrefix(1, EntryRecord);
+        for (int s = 24; s >= 0; s -= 8)
+            k.push_back(static_cast<uint8_t>(i * 2654435761u >> s));
+        Bytes d(40, static_cast<uint8_t>(i));
+        store->Put(k, d);
+        model[k] = d;
+    }
+    ASSERT_EQ(store->Commit(), 0);
+    EXPECT_EQ(store->Check(), std::nullopt);
+    EXPECT_GE(store->Info().tree_levels, 2);
+    for (int i = 0; i < 5000; ++i)
+        ASSERT_TRUE(store->Erase(std::next(model.begin(), i * 2)->first));
+    for (int i = 0; i < 5000; ++i)
+        model.erase(std::next(model.begin(), i));
+    ASSERT_EQ(store->Commit(), 0);
+    EXPECT_EQ(store->Check(), std::nullopt);
+    EXPECT_EQ(Contents(*store), model);
+}
+
+TEST_F(QvdStoreTest, LongKeysGrowInnerLevelsAndShrinkBackWhenErased) {
+    auto store = OpenFastStore();
+    std::mt19937 rng(99);
+    Model model;
+    for (int i = 0; i < 3000; ++i) {
+        Bytes k(300);
+        for (auto& b : k)
+            b = static_cast<uint8_t>(rng());
+        store->Put(k, Bytes{static_cast<uint8_t>(i)});
+        model[k] = Bytes{static_cast<uint8_t>(i)};
+    }
+    ASSERT_EQ(store->Commit(), 0);
+    ASSERT_EQ(store->Check(), std::nullopt);
+    EXPECT_GE(store->Info().tree_levels, 3);
+    const uint64_t full_size = store->Info().file_size;
+    while (model.size() > 5) {
+        auto it = std::next(model.begin(), static_cast<ptrdiff_t>(rng() % model.size()));
+        ASSERT_TRUE(store->Erase(it->first));
+        model.erase(it);
+        if (model.size() % 500 == 0) {
+            ASSERT_EQ(store->Commit(), 0);
+            ASSERT_EQ(store->Check(), std::nullopt);
+        }
+    }
+    ASSERT_EQ(store->Commit(), 0);
+    EXPECT_EQ(Contents(*store), model);
+    const StoreInfo info = store->Info();
+    EXPECT_EQ(info.tree_levels, 1) << info.leaf_pages << " leaves, " << info.inner_pages << " inner";
+    EXPECT_EQ(info.used_end, info.file_size);
+    EXPECT_LT(info.file_size, full_size / 4) << "zones that emptied are compacted";
+}
+
+// Stops the file after each write or flush of one commit in turn: every
+// reopened file shows all of the commit or none of it, and checks clean.
+TEST_F(QvdStoreTest, ACrashAtAnyPointOfACommitLeavesTheOldOrTheNewState) {
+    Model before;
+    {
+        auto store = OpenStore();
+        for (int i = 0; i < 300; ++i) {
+            const Bytes k = B("key" + std::to_string(i * 7 % 300));
+            store->Put(k, Bytes(30, static_cast<uint8_t>(i)));
+            before[k] = Bytes(30, static_cast<uint8_t>(i));
+        }
+        ASSERT_EQ(store->Commit(), 0);
+    }
+    const Bytes original = ReadFileBytes(m_path);
+    Model after = before;
+    for (int i = 0; i < 300; i += 3) {
+        const Bytes k = B("key" + std::to_string(i));
+        after[k] = Bytes(90, 0x55);
+    }
+    for (int i = 1000; i < 1100; ++i)
+        after[B("new" + std::to_string(i))] = B("fresh");
+
+    bool saw_old = false;
+    bool saw_new = false;
+    for (size_t k = 0;; ++k) {
+        WriteFileBytes(m_path, original);
+        auto io = RecordingIo();
+        io->stop_after = k;
+        StoreOptions options;
+        options.io = io;
+        {
+            auto store = OpenStore(options);
+            for (const auto& [key, data] : after)
+                if (!before.contains(key) || before.at(key) != data)
+                    store->Put(key, data);
+            ASSERT_EQ(store->Commit(), 0);
+        }
+        const bool finished = !io->stopped();
+        auto reopened = OpenStore();
+        const Model seen = Contents(*reopened);
+        ASSERT_TRUE(seen == before || seen == after) << "stopped after " << k << " writes";
+        saw_old = saw_old || seen == before;
+        saw_new = saw_new || seen == after;
+        ASSERT_EQ(reopened->Check(), std::nullopt) << "stopped after " << k << " writes";
+        const StoreInfo info = reopened->Info();
+        EXPECT_EQ(info.chain_start, info.chain_end) << "a writer's open settles the chain";
+        if (finished)
+            break;
+    }
+    EXPECT_TRUE(saw_old);
+    EXPECT_TRUE(saw_new);
+}
+
+TEST_F(QvdStoreTest, ABrokenChainIsRolledBack) {
+    Model before;
+    {
+        auto store = OpenStore();
+        for (int i = 0; i < 100; ++i)
+            before[B("k" + std::to_string(i))] = Bytes(20, 1);
+        for (const auto& [k, d] : before)
+            store->Put(k, d);
+        ASSERT_EQ(store->Commit(), 0);
+    }
+    // Find the first stop at which the header at offset 0 names a chain.
+    const Bytes original = ReadFileBytes(m_path);
+    for (size_t k = 0; k < 100; ++k) {
+        WriteFileBytes(m_path, original);
+        auto io = RecordingIo();
+        io->stop_after = k;
+        StoreOptions options;
+        options.io = io;
+        {
+            auto store = OpenStore(options);
+            for (const auto& [key, d] : before)
+                store->Put(key, Bytes(60, 9));
+            store->Commit();
+        }
+        const Bytes file = ReadFileBytes(m_path);
+        const uint32_t start = file[6] | file[7] << 8 | file[8] << 16 | uint32_t(file[9]) << 24;
+        const uint32_t end = file[10] | file[11] << 8 | file[12] << 16 | uint32_t(file[13]) << 24;
+        if (start == end)
+            continue;
+        fs::resize_file(m_path, start + 256); // the chain's copies are cut short
+        auto reopened = OpenStore();
+        EXPECT_EQ(Contents(*reopened), before);
+        EXPECT_EQ(reopened->Check(), std::nullopt);
+        const StoreInfo info = reopened->Info();
+        EXPECT_EQ(info.chain_start, info.chain_end);
+        return;
+    }
+    FAIL() << "no stop left a chain at offset 0";
+}
+
+TEST_F(QvdStoreTest, AFailedWriteFailsTheCommitAndEveryLaterOne) {
+    auto io = RecordingIo();
+    StoreOptions options;
+    options.io = io;
+    auto store = OpenStore(options);
+    store->Put(B("a"), B("1"));
+    ASSERT_EQ(store->Commit(), 0);
+    io->stop_after = io->calls + 1;
+    io->fail_writes = true;
+    store->Put(B("b"), B("2"));
+    EXPECT_EQ(store->Commit(), 339); // disk full
+    io->stop_after.reset();
+    EXPECT_EQ(store->Commit(), 339);
+    store.reset();
+    auto reopened = OpenStore();
+    EXPECT_EQ(reopened->Get(B("a")), B("1"));
+    EXPECT_FALSE(reopened->Get(B("b")));
+}
+
+TEST_F(QvdStoreTest, EncryptedFilesNeedTheirOwner) {
+    StoreOptions secret;
+    secret.encryption_owner = "Hendrik";
+    {
+        auto store = OpenStore(secret);
+        store->Put(B("name"), B("a readable text that should not show"));
+        ASSERT_EQ(store->Commit(), 0);
+    }
+    const Bytes raw = ReadFileBytes(m_path);
+    EXPECT_EQ(std::search(raw.begin(), raw.end(), raw.begin(), raw.begin()), raw.begin());
+    const Bytes text = B("readable");
+    EXPECT_EQ(std::search(raw.begin(), raw.end(), text.begin(), text.end()), raw.end());
+    EXPECT_NE(Bytes(raw.begin() + 14, raw.begin() + 18), B("qUoR"));
+    int32_t error = 0;
+    EXPECT_FALSE(Store::Open(m_path.string(), StoreOptions{}, error));
+    EXPECT_EQ(error, 36);
+    auto store = OpenStore(secret);
+    EXPECT_EQ(store->Get(B("name")), B("a readable text that should not show"));
+    EXPECT_EQ(store->Check(), std::nullopt);
+}
+
+TEST_F(QvdStoreTest, EncryptedFilesAreReadAndWrittenInWholeBlocks) {
+    auto io = RecordingIo();
+    StoreOptions options;
+    options.io = io;
+    options.encryption_owner = "owner";
+    auto store = OpenStore(options);
+    for (int round = 0; round < 5; ++round) {
+        for (int i = 0; i < 300; ++i)
+            store->Put(B("k" + std::to_string(i * 31 % 1000)), Bytes(round * 13 + i % 40, 'x'));
+        ASSERT_EQ(store->Commit(), 0);
+        ASSERT_TRUE(store->Seek(B("k5"), SeekMode::AtOrAfter, B("k")));
+    }
+    EXPECT_EQ(store->Check(), std::nullopt);
+    EXPECT_GT(io->writes, 10u);
+    EXPECT_TRUE(io->whole_blocks);
+}
+
+TEST_F(QvdStoreTest, TablesHaveNamesWithoutCaseAndDistinctNumbers) {
+    auto store = OpenStore();
+    const uint32_t customers = store->CreateTable("Customers");
+    const uint32_t orders = store->CreateTable("ORDERS");
+    EXPECT_NE(customers, orders);
+    EXPECT_NE(customers, DirectoryTable);
+    EXPECT_EQ(store->CreateTable("customers"), customers);
+    ASSERT_EQ(store->Commit(), 0);
+    store->Put(TableKeyPrefix(orders, EntryRecord), B("x"));
+    ASSERT_EQ(store->Commit(), 0);
+    auto other = OpenStore();
+    EXPECT_EQ(other->FindTable("CUSTOMERS"), customers);
+    EXPECT_EQ(other->FindTable("orders"), orders);
+    EXPECT_FALSE(other->FindTable("UNNAMED"));
+    const auto tables = other->Tables();
+    ASSERT_EQ(tables.size(), 2u);
+    const StoreInfo info = other->Info();
+    ASSERT_EQ(info.tables.size(), 2u);
+    for (const TableInfo& t : info.tables)
+        EXPECT_EQ(t.entries, t.number == orders ? 1u : 0u) << t.name;
+}
+
+TEST_F(QvdStoreTest, RecordNumbersCountUpAndAreStoredBigEndian) {
+    auto store = OpenStore();
+    EXPECT_EQ(store->IssueRecordNumber(), 1u);
+    EXPECT_EQ(store->IssueRecordNumber(), 2u);
+    store->Rollback();
+    EXPECT_EQ(store->IssueRecordNumber(), 1u);
+    for (int i = 0; i < 299; ++i)
+        store->IssueRecordNumber();
+    ASSERT_EQ(store->Commit(), 0);
+    const Bytes header = ReadFileBytes(m_path);
+    EXPECT_EQ(Bytes(header.begin() + 20, header.begin() + 24), (Bytes{0, 0, 0x01, 0x2C}));
+    auto again = OpenStore();
+    EXPECT_EQ(again->IssueRecordNumber(), 301u);
+}
+
+TEST_F(QvdStoreTest, ARecordNumberOutsideWriterModeIsACorruption) {
+    OpenStore()->Commit();
+    StoreOptions read_only;
+    read_only.mode = OpenMode::ReadOnly;
+    auto store = OpenStore(read_only);
+    CorruptionAsReturn as_return;
+    store->IssueRecordNumber();
+    EXPECT_EQ(store->LastCorruption(), 1163);
+}
+
+TEST_F(QvdStoreTest, DamagedPagesAreFoundByCheckAndReportedAsCorruption) {
+    {
+        auto store = OpenStore();
+        for (int i = 0; i < 50; ++i)
+            store->Put(B("key" + std::to_string(i)), Bytes(10, 'v'));
+        ASSERT_EQ(store->Commit(), 0);
+    }
+    Bytes file = ReadFileBytes(m_path);
+    ASSERT_GT(file.size(), 512u);
+    file[512 + 10] ^= 0x5A; // the root page's entry count
+    WriteFileBytes(m_path, file);
+    auto store = OpenStore();
+    const auto problem = store->Check();
+    ASSERT_TRUE(problem);
+    EXPECT_NE(problem->find("page 0x200"), std::string::npos) << *problem;
+    CorruptionAsReturn as_return;
+    EXPECT_FALSE(store->Get(B("key1")));
+    EXPECT_NE(store->LastCorruption(), 0);
+}
+
+TEST_F(QvdStoreTest, LockModesExcludeOtherOpens) {
+    OpenStore()->Commit();
+    auto a = OpenStore();
+    auto b = OpenStore();
+    ASSERT_TRUE(a->Lock(0, LockMode::AllReaders, false));
+    EXPECT_FALSE(b->Lock(0, LockMode::Reader, false)) << "a commit's hold keeps readers out";
+    a->Unlock(0, LockMode::AllReaders);
+    ASSERT_TRUE(b->Lock(0, LockMode::Reader, false));
+    EXPECT_TRUE(a->Lock(0, LockMode::Reader, false)) << "readers share";
+    EXPECT_FALSE(a->Lock(0, LockMode::AllReaders, false)) << "but a commit waits for them";
+    b->Unlock(0, LockMode::Reader);
+    a->Unlock(0, LockMode::Reader);
+
+    ASSERT_TRUE(a->Lock(0, LockMode::Writer, false));
+    EXPECT_FALSE(b->Lock(0, LockMode::Writer, false));
+    a->Unlock(0, LockMode::Writer);
+    EXPECT_TRUE(b->Lock(0, LockMode::Writer, false));
+
+    ASSERT_TRUE(a->Lock(17, LockMode::Writer, false));
+    EXPECT_FALSE(b->Lock(17, LockMode::Writer, false));
+    EXPECT_TRUE(b->Lock(18, LockMode::Writer, false));
+
+    CorruptionAsReturn as_return;
+    a->Lock(17, LockMode::Reader, false);
+    EXPECT_EQ(a->LastCorruption(), 2328);
+    a->Unlock(17, LockMode::AllReaders);
+    EXPECT_EQ(a->LastCorruption(), 2352);
+}
+
+// Two processes increment one counter under the writer byte: no increment is
+// lost, so each saw the other's commits and the commits never interleaved.
+TEST_F(QvdStoreTest, TwoProcessesCommittingUnderTheWriterByteLoseNothing) {
+    {
+        auto store = OpenStore();
+        store->Put(B("counter"), Bytes{0, 0});
+        for (int i = 0; i < 200; ++i) // some bulk, so that pages and zones move
+            store->Put(B("filler" + std::to_string(i)), Bytes(40, 'f'));
+        ASSERT_EQ(store->Commit(), 0);
+    }
+    constexpr int Rounds = 60;
+    auto work = [&](uint8_t who) {
+        auto store = OpenFastStore();
+        for (int i = 0; i < Rounds; ++i) {
+            if (!store->Lock(0, LockMode::Writer, true))
+                return false;
+            const Bytes value = store->Get(B("counter")).value_or(Bytes{0, 0});
+            const int n = value[0] | value[1] << 8;
+            store->Put(B("counter"), Bytes{static_cast<uint8_t>(n + 1), static_cast<uint8_t>((n + 1) >> 8)});
+            store->Put(B("by" + std::to_string(who) + "_" + std::to_string(i)), Bytes(i % 50, who));
+            const bool ok = store->Commit() == 0;
+            store->Unlock(0, LockMode::Writer);
+            if (!ok)
+                return false;
+        }
+        return true;
+    };
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(work(2) ? 0 : 1);
+    EXPECT_TRUE(work(1));
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    auto store = OpenStore();
+    const Bytes value = *store->Get(B("counter"));
+    EXPECT_EQ(value[0] | value[1] << 8, 2 * Rounds);
+    EXPECT_EQ(store->Count(B("by")), 2u * Rounds);
+    EXPECT_EQ(store->Check(), std::nullopt);
+}
+
+// Leaves the file as a committer that stopped right after naming its chain at offset 0.
+class PendingChainTest : public QvdStoreTest {
+protected:
+    void LeaveNamedChain(const Model& before) {
+        const Bytes original = ReadFileBytes(m_path);
+        for (size_t k = 0; k < 200; ++k) {
+            WriteFileBytes(m_path, original);
+            auto io = RecordingIo();
+            io->stop_after = k;
+            StoreOptions options;
+            options.io = io;
+            {
+                auto store = OpenStore(options);
+                for (const auto& [key, d] : before)
+                    store->Put(key, B("new"));
+                store->Put(Bytes{0xFF}, B(std::string_view("\x07\0\0\0C:\\quOrvanE.TCF", 19)));
+                store->Commit();
+            }
+            const Bytes file = ReadFileBytes(m_path);
+            if (!std::equal(file.begin() + 6, file.begin() + 10, file.begin() + 10))
+                return;
+        }
+        FAIL() << "no stop left a chain at offset 0";
+    }
+};
+
+TEST_F(PendingChainTest, TheTransactionHookDecidesWhetherAPendingCommitIsKept) {
+    Model before;
+    {
+        auto store = OpenStore();
+        for (int i = 0; i < 40; ++i)
+            before[B("k" + std::to_string(i))] = B("old");
+        for (const auto& [k, d] : before)
+            store->Put(k, d);
+        ASSERT_EQ(store->Commit(), 0);
+    }
+    const Bytes committed = ReadFileBytes(m_path);
+    for (bool keep : {false, true}) {
+        WriteFileBytes(m_path, committed);
+        LeaveNamedChain(before);
+        std::optional<Bytes> seen_record;
+        StoreOptions options;
+        options.keep_pending_commit = [&](const Bytes* record) {
+            if (record)
+                seen_record = *record;
+            return keep;
+        };
+        auto store = OpenStore(options);
+        ASSERT_TRUE(seen_record) << "the hook sees the transaction record";
+        EXPECT_EQ(store->Get(B("k1")), keep ? B("new") : B("old"));
+        EXPECT_EQ(store->Check(), std::nullopt);
+    }
+}
+
+TEST_F(PendingChainTest, AReaderUsesThePendingMapWithoutRepairing) {
+    Model before;
+    {
+        auto store = OpenStore();
+        for (int i = 0; i < 40; ++i)
+            before[B("k" + std::to_string(i))] = B("old");
+        for (const auto& [k, d] : before)
+            store->Put(k, d);
+        ASSERT_EQ(store->Commit(), 0);
+    }
+    LeaveNamedChain(before);
+    const Bytes pending = ReadFileBytes(m_path);
+    StoreOptions read_only;
+    read_only.mode = OpenMode::ReadOnly;
+    auto reader = OpenStore(read_only);
+    EXPECT_EQ(reader->Get(B("k5")), B("new"));
+    EXPECT_EQ(ReadFileBytes(m_path), pending) << "a reader writes nothing";
+    auto writer = OpenStore();
+    EXPECT_EQ(writer->Get(B("k5")), B("new"));
+    EXPECT_EQ(reader->Get(B("k5")), B("new")) << "the reader follows the roll-forward";
+}
+
+TEST(QvdCorruptionDeathTest, EndsTheProgramWithTheCode) {
+    EXPECT_EXIT(QvdCorruption(1477), testing::ExitedWithCode(2),
+                "Possible data corruption in file \\(1477\\)");
+}
+
+TEST(QvdCorruptionDeathTest, DiagnosticsShowTheCodeUnderTheDriverTitleFirst) {
+    EXPECT_EXIT(
+        {
+            SetQvdDiagnostics(true);
+            QvdCorruption(2172);
+        },
+        testing::ExitedWithCode(2),
+        "Quorvane File Driver Error.*2172.*Possible data corruption in file \\(2172\\)");
+}
+
+} // namespace
+} // namespace morvex::qvd

@@ -1,0 +1,66 @@
+// A FileIo for tests: forwards to the real file, counts calls, and can stop
+// writing after the k-th write or flush (a simulated crash: later writes are
+// dropped but reported as done) or fail every write from then on.
+#pragma once
+
+#include "files/qvd/file_io.h"
+
+#include <cerrno>
+#include <memory>
+#include <optional>
+
+namespace morvex::qvd {
+
+class RecordingFileIo : public FileIo {
+public:
+    explicit RecordingFileIo(std::shared_ptr<FileIo> inner) : m_inner(std::move(inner)) {}
+
+    int64_t read_at(uint64_t offset, void* buffer, size_t length) override {
+        ++reads;
+        whole_blocks = whole_blocks && length % 64 == 0;
+        return m_inner->read_at(offset, buffer, length);
+    }
+    int64_t write_at(uint64_t offset, const void* buffer, size_t length) override {
+        if (!proceed())
+            return fail_writes ? (errno = ENOSPC, -1) : static_cast<int64_t>(length);
+        ++writes;
+        whole_blocks = whole_blocks && length % 64 == 0;
+        return m_inner->write_at(offset, buffer, length);
+    }
+    int flush() override {
+        if (!proceed())
+            return fail_writes ? (errno = ENOSPC, -1) : 0;
+        return skip_flush ? 0 : m_inner->flush();
+    }
+    int64_t size() override { return m_inner->size(); }
+    int truncate(uint64_t length) override {
+        if (stopped())
+            return 0;
+        return m_inner->truncate(length);
+    }
+    int lock(uint64_t offset, uint64_t length, LockKind kind, LockWait wait) override {
+        return m_inner->lock(offset, length, kind, wait);
+    }
+    int unlock(uint64_t offset, uint64_t length) override { return m_inner->unlock(offset, length); }
+
+    bool stopped() const { return stop_after && calls >= *stop_after; }
+
+    size_t reads = 0;
+    bool whole_blocks = true; // every read and write a multiple of 64 bytes
+    size_t writes = 0;
+    size_t calls = 0; // writes and flushes that reached the file
+    std::optional<size_t> stop_after;
+    bool fail_writes = false;
+    bool skip_flush = false; // speed for tests that do not look at durability
+
+private:
+    bool proceed() {
+        if (stopped())
+            return false;
+        ++calls;
+        return true;
+    }
+    std::shared_ptr<FileIo> m_inner;
+};
+
+} // namespace morvex::qvd

@@ -1,0 +1,107 @@
+#include "tests/support/temp_ini_dir.h"
+#include "tools/command.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace morvex::tools {
+namespace {
+
+struct WdcRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+WdcRun wdc(std::vector<std::string> args) {
+    std::vector<std::string_view> views(args.begin(), args.end());
+    std::ostringstream out, err;
+    const int status = run_wdc(Arguments(views.data(), views.size()), out, err);
+    return {status, out.str(), err.str()};
+}
+
+void write(const std::string& path, std::string_view text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+constexpr std::string_view Source = "procedure \"tavemon$taven009\"\n"
+                                    "window \"P1$WINDOW\"\n"
+                                    "    at 1 2 30 40\n"
+                                    "    caption \"Caf\\xE9\"\n"
+                                    "    button at 1 1 10 10 text \"OK\" icon system 32512\n"
+                                    "end\n";
+
+TEST(WdcCommand, BlockDumpAndCompileGiveTheSameBytes) {
+    testing::TempIniDir dir; // a scratch directory
+    write(dir.file("w.wnd"), Source);
+    ASSERT_EQ(wdc({"--block", dir.file("w.wnd"), "-o", dir.file("w.bin")}).status, 0);
+    const std::string block = read(dir.file("w.bin"));
+    EXPECT_EQ(block.substr(0, 17), std::string("tavemon$taven009\0", 17));
+
+    const WdcRun dumped = wdc({"--dump", dir.file("w.bin")});
+    ASSERT_EQ(dumped.status, 0) << dumped.err;
+    EXPECT_NE(dumped.out.find("caption \"Caf\\xE9\""), std::string::npos) << dumped.out;
+    write(dir.file("again.wnd"), dumped.out);
+    ASSERT_EQ(wdc({"--block", dir.file("again.wnd"), "-o", dir.file("again.bin")}).status, 0);
+    EXPECT_EQ(read(dir.file("again.bin")), block);
+}
+
+TEST(WdcCommand, WritesASelfRegisteringSource) {
+    testing::TempIniDir dir;
+    write(dir.file("w.wnd"), Source);
+    const WdcRun run = wdc({dir.file("w.wnd"), "-o", dir.file("w.cpp"), "--module", "tavemon"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string cpp = read(dir.file("w.cpp"));
+    EXPECT_NE(cpp.find("register_resource(\"tavemon\", \"DABDUMP\", \"TAVEN009_RSC\", resource_0)"),
+              std::string::npos)
+        << cpp;
+    EXPECT_NE(cpp.find("0x74, 0x61, 0x76"), std::string::npos) << "the name's bytes open the array";
+}
+
+TEST(WdcCommand, ReportsBadInputWithFileAndLineAndStatus1) {
+    testing::TempIniDir dir;
+    write(dir.file("bad.wnd"), "procedure \"p$q\"\nwindow \"W\"\n  spin at 1 2 3 4 step x\nend\n");
+    const WdcRun run = wdc({dir.file("bad.wnd"), "-o", dir.file("bad.cpp")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "morvex wdc: " + dir.file("bad.wnd") + ":3: expected step as a number, not 'x'\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("bad.cpp"))) << "no output on failure";
+
+    write(dir.file("twice.wnd"),
+          "procedure \"a$q\"\nwindow \"W\"\nend\nprocedure \"b$Q\"\nwindow \"W\"\nend\n");
+    const WdcRun twice = wdc({dir.file("twice.wnd"), "-o", dir.file("twice.cpp")});
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_NE(twice.err.find("twice.wnd:4: resource Q_RSC is already defined at"), std::string::npos)
+        << twice.err;
+
+    EXPECT_EQ(wdc({"--block", dir.file("twice.wnd"), "-o", dir.file("x.bin")}).status, 1);
+    EXPECT_EQ(wdc({"--dump", dir.file("missing.bin")}).status, 1);
+    write(dir.file("junk.bin"), "no nul here");
+    EXPECT_NE(wdc({"--dump", dir.file("junk.bin")}).err.find("junk.bin: the resource holds no"),
+              std::string::npos);
+}
+
+TEST(WdcCommand, UsageErrorsExitWith2) {
+    EXPECT_EQ(wdc({}).status, 2);
+    EXPECT_EQ(wdc({"a.wnd"}).status, 2) << "no -o";
+    EXPECT_EQ(wdc({"a.wnd", "-o"}).status, 2);
+    EXPECT_EQ(wdc({"--block", "--dump", "a"}).status, 2);
+    EXPECT_EQ(wdc({"a.wnd", "-o", "x.cpp", "--module", "bad name"}).status, 2);
+    EXPECT_EQ(wdc({"--frobnicate"}).status, 2);
+    const WdcRun help = wdc({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: morvex wdc"), std::string::npos);
+}
+
+} // namespace
+} // namespace morvex::tools

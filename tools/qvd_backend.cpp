@@ -1,0 +1,101 @@
+// The backend of `morvex qvd` in the tool: the QVD driver for the record
+// subcommands, and the container's own figures and integrity walk for info
+// and check. A corrupt file is reported, never a reason to end the tool.
+#include "files/qvd/qvd_corruption.h"
+#include "files/qvd/qvd_driver.h"
+#include "files/qvd/qvd_store.h"
+#include "runtime/message_table.h"
+#include "tools/qvd_command.h"
+
+#include <iomanip>
+#include <iostream>
+#include <ostream>
+
+namespace morvex::tools {
+
+namespace {
+
+// Opens the disk file of `name` (a name without extension gets .QVD) read-only.
+std::unique_ptr<qvd::Store> open_store(const std::string& name, std::ostream& err, std::string& path) {
+    path = qvd::SplitFileName(name).path;
+    qvd::StoreOptions options;
+    options.mode = qvd::OpenMode::ReadOnly;
+    int32_t error = 0;
+    std::unique_ptr<qvd::Store> store = qvd::Store::Open(path, options, error);
+    if (!store)
+        err << "morvex qvd: cannot open " << path << ": " << error << " " << MessageText(error) << "\n";
+    return store;
+}
+
+int info(const std::string& name, std::ostream& out, std::ostream& err) {
+    qvd::CorruptionAsReturn corruption_is_reported;
+    std::string path;
+    try {
+        std::unique_ptr<qvd::Store> store = open_store(name, err, path);
+        if (!store)
+            return 1;
+        const qvd::StoreInfo info = store->Info();
+        if (const int32_t code = store->LastCorruption(); code != 0) {
+            err << "morvex qvd: " << path << ": " << qvd::CorruptionText(code) << "\n";
+            return 1;
+        }
+        out << "file                " << path << "\n"
+            << "size                " << info.file_size << " bytes (used to " << info.used_end << ")\n"
+            << "change counter      " << info.change_counter << "\n"
+            << "last record number  " << info.last_record_number << "\n"
+            << "pending chain       " << info.chain_start << " to " << info.chain_end
+            << (info.chain_start == info.chain_end ? " (no commit pending)\n" : " (a commit is pending)\n")
+            << "tree                " << info.tree_levels << " levels, " << info.leaf_pages << " leaf pages, "
+            << info.inner_pages << " inner pages, " << info.entries << " entries\n";
+        out << "zones               " << (info.zones.empty() ? "none\n" : "\n");
+        for (const qvd::ZoneInfo& zone : info.zones) {
+            out << "  class " << std::setw(2) << zone.size_class << " (" << std::setw(5)
+                << zone.size_class * 256 << " bytes)  units " << zone.start_unit << " to " << zone.end_unit
+                << ", " << zone.pages << " pages\n";
+        }
+        out << "tables              " << (info.tables.empty() ? "none\n" : "\n");
+        for (const qvd::TableInfo& table : info.tables)
+            out << "  " << table.name << " (number " << table.number << "): " << table.entries
+                << " entries\n";
+        return 0;
+    } catch (const qvd::CorruptionSignal& signal) {
+        err << "morvex qvd: " << path << ": " << qvd::CorruptionText(signal.code) << "\n";
+        return 1;
+    }
+}
+
+int check(const std::string& name, std::ostream& out, std::ostream& err) {
+    qvd::CorruptionAsReturn corruption_is_reported;
+    std::string path;
+    try {
+        std::unique_ptr<qvd::Store> store = open_store(name, err, path);
+        if (!store)
+            return 1;
+        if (const std::optional<std::string> problem = store->Check()) {
+            out << path << ": " << *problem << "\n";
+            return 1;
+        }
+        out << path << ": ok\n";
+        return 0;
+    } catch (const qvd::CorruptionSignal& signal) {
+        out << path << ": " << qvd::CorruptionText(signal.code) << "\n";
+        return 1;
+    }
+}
+
+} // namespace
+
+int run_qvd(Arguments args, std::ostream& out, std::ostream& err) {
+    static const QvdBackend backend{.driver = QvdDriver, .info = info, .check = check};
+    // A damaged file makes the statements fail with an error the command
+    // reports, instead of ending the tool as it ends the program.
+    qvd::CorruptionAsReturn corruption_is_reported;
+    try {
+        return run_qvd(args, out, err, backend);
+    } catch (const qvd::CorruptionSignal& signal) {
+        err << "morvex qvd: " << qvd::CorruptionText(signal.code) << "\n";
+        return 1;
+    }
+}
+
+} // namespace morvex::tools

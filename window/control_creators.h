@@ -1,0 +1,33 @@
+// The control creator table: one creator per control type code, registered
+// by the control modules at start-up. A type without a creator builds
+// nothing, and the window goes on with the next record.
+#pragma once
+
+#include "window/window_definition.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace morvex {
+
+// The base of every control object the creators build.
+class ControlObject {
+public:
+    virtual ~ControlObject() = default;
+};
+
+// Builds the control of one record inside `window` (the engine's window
+// object); nullptr when it builds nothing.
+using ControlCreator = std::unique_ptr<ControlObject> (*)(const ControlDefinition& definition, void* window);
+
+// Registers the creator of a type (nullptr restores "creates nothing").
+void RegisterControlCreator(uint8_t type, ControlCreator creator);
+
+// Reads the control record at `offset` of the current definition block and
+// calls the creator of its type.
+std::unique_ptr<ControlObject> CreateControl(uint32_t offset, PositionUnit unit, const UnitMetrics& metrics,
+                                             void* window);
+// The same for a record already read.
+std::unique_ptr<ControlObject> CreateControl(const ControlDefinition& definition, void* window);
+
+} // namespace morvex
