@@ -13,8 +13,6 @@ constexpr char32_t HighControls[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-char32_t code_point(uint8_t c) { return c >= 0x80 && c < 0xA0 ? HighControls[c - 0x80] : c; }
-
 char windows_byte(char32_t point) {
     if (point < 0x80 || (point >= 0xA0 && point <= 0xFF))
         return static_cast<char>(point);
@@ -26,6 +24,8 @@ char windows_byte(char32_t point) {
 }
 
 } // namespace
+
+char32_t windows1252_code_point(uint8_t c) { return c >= 0x80 && c < 0xA0 ? HighControls[c - 0x80] : c; }
 
 uint8_t oem_to_windows(uint8_t c) { return tables::OemToWindows[c]; }
 uint8_t windows_to_oem(uint8_t c) { return tables::WindowsToOem[c]; }
@@ -85,7 +85,7 @@ std::string windows1252_to_utf8(std::string_view text) {
     std::string result;
     result.reserve(text.size());
     for (char byte : text) {
-        const char32_t point = code_point(static_cast<uint8_t>(byte));
+        const char32_t point = windows1252_code_point(static_cast<uint8_t>(byte));
         if (point < 0x80) {
             result += static_cast<char>(point);
         } else if (point < 0x800) {

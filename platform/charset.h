@@ -22,6 +22,9 @@ uint8_t lower_of(uint8_t upper);
 // Characters 1..254 in the order one-character strings sort on this platform.
 std::span<const uint8_t> one_character_sort_order();
 
+// The Unicode code point of a Windows-1252 byte.
+char32_t windows1252_code_point(uint8_t c);
+
 // UTF-8 to Windows-1252; characters it lacks become '?'.
 std::string utf8_to_windows1252(std::string_view text);
 std::string windows1252_to_utf8(std::string_view text);

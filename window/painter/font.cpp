@@ -16,13 +16,6 @@ namespace {
 
 constexpr int Dpi = 96;
 
-// Unicode of Windows-1252 bytes 0x80..0x9F; the others map to themselves.
-constexpr char32_t HighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 // FreeType's library object is not thread-safe for creating and freeing faces.
 std::mutex g_library_mutex;
 
@@ -46,10 +39,6 @@ int effective_point_size(int point_size) {
 }
 
 } // namespace
-
-char32_t windows1252_code_point(uint8_t c) {
-    return c >= 0x80 && c < 0xA0 ? HighControls[c - 0x80] : c;
-}
 
 struct FontFace {
     FT_Face face = nullptr;

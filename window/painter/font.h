@@ -4,6 +4,7 @@
 // typeface, size, weight and italic) and safe to use from several threads.
 #pragma once
 
+#include "platform/charset.h"
 #include "platform/geometry.h"
 #include "window/painter/font_matcher.h"
 
@@ -93,6 +94,6 @@ private:
 };
 
 // The Unicode character of a Windows-1252 byte.
-char32_t windows1252_code_point(uint8_t c);
+using platform::windows1252_code_point;
 
 } // namespace morvex::painter

@@ -32,7 +32,13 @@ void set_rebaseline(bool rebaseline) {
 
 ::testing::AssertionResult matches_golden(const platform::FrameBuffer& actual, const std::string& name,
                                           Tolerance tolerance) {
-    const std::string golden_path = (std::filesystem::path(MORVEX_GOLDEN_DIR) / (name + ".png")).string();
+    return matches_golden_file(actual, (std::filesystem::path(MORVEX_GOLDEN_DIR) / (name + ".png")).string(),
+                               name, tolerance);
+}
+
+::testing::AssertionResult matches_golden_file(const platform::FrameBuffer& actual,
+                                               const std::string& golden_path, const std::string& name,
+                                               Tolerance tolerance) {
     if (g_rebaseline) {
         if (!platform::write_png(actual, golden_path))
             return ::testing::AssertionFailure() << "cannot write " << golden_path;

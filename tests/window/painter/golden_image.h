@@ -22,5 +22,9 @@ void set_rebaseline(bool rebaseline);
 
 ::testing::AssertionResult matches_golden(const platform::FrameBuffer& actual, const std::string& name,
                                           Tolerance tolerance);
+// The same against a golden image kept elsewhere (`golden_path`); `name` names the output files.
+::testing::AssertionResult matches_golden_file(const platform::FrameBuffer& actual,
+                                               const std::string& golden_path, const std::string& name,
+                                               Tolerance tolerance);
 
 } // namespace morvex::painter::testing
