@@ -7,6 +7,8 @@
 #   make fuzz             build the libFuzzer targets with clang and run each for
 #                         FUZZ_SECONDS (default 60), in build-fuzz/; the working
 #                         corpus grows in build-fuzz/corpus/, seeded from fuzz/corpus/
+#   make soak             the QVD crash and kill tests at length: SOAK_ROUNDS (default
+#                         40) random commits, sector seeds and kills (with SANITIZE=1 too)
 
 SANITIZE ?= 0
 TSAN ?= 0
@@ -24,8 +26,13 @@ CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
 FUZZ_SECONDS ?= 60
+SOAK_ROUNDS ?= 40
 
-.PHONY: all deps configure build run seed-file test bench fuzz clean format
+# ccache (when installed) may reuse compiles across checkouts of the project.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+
+.PHONY: all deps configure build run seed-file test bench fuzz soak clean format
 
 all: build
 
@@ -56,6 +63,9 @@ run: build
 	@echo "$$ $(BUILD_DIR)/tools/morvex eval \"FORMAT(DATE(8, 10, 2001), @D17) & ' is ' & AGE(DATE(5, 19, 1950), DATE(8, 10, 2001))\""
 	@$(BUILD_DIR)/tools/morvex eval "FORMAT(DATE(8, 10, 2001), @D17) & ' is ' & AGE(DATE(5, 19, 1950), DATE(8, 10, 2001))"
 	@echo
+	@echo "$$ $(BUILD_DIR)/tools/morvex qvd dump $(BUILD_DIR)/run/Customer.QVD --key CUS:BYSTARTDATENAME | head -12"
+	@$(BUILD_DIR)/tools/morvex qvd dump $(BUILD_DIR)/run/Customer.QVD --key CUS:BYSTARTDATENAME | head -12
+	@echo
 	@echo "See '$(BUILD_DIR)/tools/morvex --help'."
 
 # Seeds $(BUILD_DIR)/run/$(NAME).QVD from $(CSV) when missing; the import goes
@@ -84,6 +94,10 @@ fuzz:
 	    echo "== $$name for $(FUZZ_SECONDS) s"; \
 	    $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build-fuzz/corpus/$$name || exit 1; \
 	done
+
+soak: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target crash_recovery_test
+	@MORVEX_SOAK_ROUNDS=$(SOAK_ROUNDS) $(BUILD_DIR)/tests/files/qvd/crash_recovery_test
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -30,7 +30,7 @@ Bytes RecordImage(uint32_t record) {
     char name[41];
     std::snprintf(name, sizeof name, "%-40s", ("Customer " + std::to_string(record)).c_str());
     Bytes image(name, name + 40);
-    char code[13];
+    char code[16];
     std::snprintf(code, sizeof code, "%-12s", ("C" + std::to_string(record % 977)).c_str());
     image.insert(image.end(), code, code + 12);
     for (int i = 0; i < 4; ++i) {

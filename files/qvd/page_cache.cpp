@@ -2,20 +2,7 @@
 
 namespace morvex::qvd {
 
-namespace {
-
-size_t NodeBytes(const Node& node) {
-    size_t n = sizeof(Node) + node.children.size() * 4;
-    for (const Bytes& k : node.keys)
-        n += k.size() + sizeof(Bytes);
-    for (const Bytes& d : node.data)
-        n += d.size() + sizeof(Bytes);
-    return n;
-}
-
-} // namespace
-
-std::shared_ptr<const Node> PageCache::find(uint32_t home) {
+std::shared_ptr<const PageNode> PageCache::find(uint32_t home) {
     auto it = m_map.find(home);
     if (it == m_map.end())
         return nullptr;
@@ -23,9 +10,9 @@ std::shared_ptr<const Node> PageCache::find(uint32_t home) {
     return it->second->node;
 }
 
-void PageCache::insert(uint32_t home, std::shared_ptr<const Node> node) {
+void PageCache::insert(uint32_t home, std::shared_ptr<const PageNode> node) {
     erase(home);
-    const size_t size = NodeBytes(*node);
+    const size_t size = node->memory();
     m_order.push_front(Slot{home, std::move(node), size});
     m_map[home] = m_order.begin();
     m_bytes += size;
@@ -40,12 +27,14 @@ void PageCache::erase(uint32_t home) {
     auto it = m_map.find(home);
     if (it == m_map.end())
         return;
+    ++m_generation;
     m_bytes -= it->second->bytes;
     m_order.erase(it->second);
     m_map.erase(it);
 }
 
 void PageCache::clear() {
+    ++m_generation;
     m_order.clear();
     m_map.clear();
     m_bytes = 0;

@@ -17,21 +17,25 @@ class PageCache {
 public:
     explicit PageCache(size_t capacity_bytes) : m_capacity(capacity_bytes) {}
 
-    std::shared_ptr<const Node> find(uint32_t home);
-    void insert(uint32_t home, std::shared_ptr<const Node> node);
+    std::shared_ptr<const PageNode> find(uint32_t home);
+    void insert(uint32_t home, std::shared_ptr<const PageNode> node);
     void erase(uint32_t home);
     void clear();
     size_t bytes() const { return m_bytes; }
     size_t pages() const { return m_map.size(); }
+    // Changes whenever a cached page is dropped or replaced (not when one is
+    // evicted for room): a reader's remembered position is stale then.
+    uint64_t generation() const { return m_generation; }
 
 private:
     struct Slot {
         uint32_t home;
-        std::shared_ptr<const Node> node;
+        std::shared_ptr<const PageNode> node;
         size_t bytes;
     };
     size_t m_capacity;
     size_t m_bytes = 0;
+    uint64_t m_generation = 0;
     std::list<Slot> m_order; // most recent first
     std::unordered_map<uint32_t, std::list<Slot>::iterator> m_map;
 };

@@ -135,6 +135,12 @@ struct EntryBytes {
 size_t SharedBytes(const EntryBytes& previous, const EntryBytes& current) {
     const size_t limit = std::min<size_t>({previous.size(), current.size(), 63});
     size_t n = 0;
+    // Within both keys the bytes are contiguous: compare those at once.
+    const size_t key_limit = std::min({limit, previous.key.size(), current.key.size()});
+    while (n < key_limit && previous.key[n] == current.key[n])
+        ++n;
+    if (n < key_limit)
+        return n;
     while (n < limit && previous.at(n) == current.at(n))
         ++n;
     return n;
@@ -162,8 +168,10 @@ void AppendEntry(Bytes& out, const EntryBytes* previous, const EntryBytes& curre
         out.push_back(static_cast<uint8_t>(current.key.size()));
         out.push_back(static_cast<uint8_t>(current.key.size() >> 8));
     }
-    for (size_t i = shared; i < total; ++i)
-        out.push_back(current.at(i));
+    if (shared < current.key.size())
+        out.insert(out.end(), current.key.begin() + static_cast<ptrdiff_t>(shared), current.key.end());
+    const size_t data_from = shared > current.key.size() ? shared - current.key.size() : 0;
+    out.insert(out.end(), current.data.begin() + static_cast<ptrdiff_t>(data_from), current.data.end());
 }
 
 EntryBytes EntryAt(const Node& node, size_t i) {
@@ -177,6 +185,19 @@ size_t EncodedEntrySize(ByteView previous, size_t previous_key_length, ByteView 
     if (previous.empty() && previous_key_length == 0)
         return 5 + current.size();
     const EntryBytes prev{previous.first(previous_key_length), previous.subspan(previous_key_length)};
+    size_t size = 1 + current.size() - SharedBytes(prev, current);
+    if (prev.size() != current.size())
+        size += 2;
+    if (prev.key.size() != key.size())
+        size += 2;
+    return size;
+}
+
+size_t EncodedEntrySize(ByteView previous_key, ByteView previous_data, ByteView key, ByteView data) {
+    const EntryBytes current{key, data};
+    if (previous_key.empty() && previous_data.empty())
+        return 5 + current.size();
+    const EntryBytes prev{previous_key, previous_data};
     size_t size = 1 + current.size() - SharedBytes(prev, current);
     if (prev.size() != current.size())
         size += 2;
@@ -253,7 +274,7 @@ PageHeader ReadPageHeader(const uint8_t* page) {
     return h;
 }
 
-int32_t DecodePage(ByteView page, size_t slot_length, Node& node) {
+int32_t DecodePage(ByteView page, size_t slot_length, PageNode& node) {
     if (page.size() < PageHeaderSize)
         return CorruptShortRead;
     const PageHeader h = ReadPageHeader(page.data());
@@ -280,17 +301,20 @@ int32_t DecodePage(ByteView page, size_t slot_length, Node& node) {
     }
 
     node.level = h.level;
-    node.keys.assign(h.entries, Bytes());
-    node.data.assign(h.level == 0 ? h.entries : 0, Bytes());
-    node.children.assign(h.level == 0 ? 0 : h.entries, 0);
+    node.slots.resize(h.entries);
+    node.children.resize(h.level == 0 ? 0 : h.entries);
     for (size_t i = 0; i < node.children.size(); ++i)
         node.children[i] = Load32(page.data() + PageHeaderSize + 4 * i);
+    // Shared leading bytes make the entries longer than their code; the
+    // buffer grows as needed and is addressed by offsets only.
+    node.bytes.clear();
+    node.bytes.reserve(part.size() + part.size() / 2);
 
     size_t pos = 0;
     size_t total = 0;
     size_t key_length = 0;
-    Bytes previous;
-    Bytes current;
+    size_t previous_offset = 0;
+    size_t previous_size = 0;
     for (size_t i = 0; i < h.entries; ++i) {
         if (pos >= part.size())
             return CorruptEntriesOverrun;
@@ -312,23 +336,74 @@ int32_t DecodePage(ByteView page, size_t slot_length, Node& node) {
         }
         if (total >= MaxNodeContent)
             return CorruptEntryTooLong;
-        if (key_length > total || shared > total || shared > previous.size())
+        if (key_length > total || shared > total || shared > previous_size)
             return CorruptEntryHeader;
         const size_t rest = total - shared;
         if (part.size() - pos < rest)
             return CorruptEntriesOverrun;
-        current.assign(previous.begin(), previous.begin() + static_cast<ptrdiff_t>(shared));
-        current.insert(current.end(), part.begin() + static_cast<ptrdiff_t>(pos),
-                       part.begin() + static_cast<ptrdiff_t>(pos + rest));
+        const size_t offset = node.bytes.size();
+        node.bytes.resize(offset + total);
+        uint8_t* out = node.bytes.data() + offset;
+        if (shared > 0)
+            std::memcpy(out, node.bytes.data() + previous_offset, shared);
+        if (rest > 0)
+            std::memcpy(out + shared, part.data() + pos, rest);
         pos += rest;
-        node.keys[i].assign(current.begin(), current.begin() + static_cast<ptrdiff_t>(key_length));
-        if (h.level == 0)
-            node.data[i].assign(current.begin() + static_cast<ptrdiff_t>(key_length), current.end());
-        std::swap(previous, current);
+        PageNode::Slot& slot = node.slots[i];
+        slot.offset = static_cast<uint32_t>(offset);
+        slot.key_length = static_cast<uint16_t>(key_length);
+        slot.data_length = static_cast<uint16_t>(h.level == 0 ? total - key_length : 0);
+        previous_offset = offset;
+        previous_size = total;
     }
     if (pos != part.size())
         return CorruptEntriesOverrun;
     return 0;
+}
+
+int32_t DecodePage(ByteView page, size_t slot_length, Node& node) {
+    PageNode decoded;
+    if (const int32_t code = DecodePage(page, slot_length, decoded))
+        return code;
+    FromPageNode(decoded, node);
+    return 0;
+}
+
+PageNode ToPageNode(const Node& node) {
+    PageNode out;
+    out.level = node.level;
+    out.children = node.children;
+    size_t total = 0;
+    for (size_t i = 0; i < node.size(); ++i)
+        total += node.keys[i].size() + (node.is_leaf() ? node.data[i].size() : 0);
+    out.bytes.reserve(total);
+    out.slots.resize(node.size());
+    for (size_t i = 0; i < node.size(); ++i) {
+        PageNode::Slot& slot = out.slots[i];
+        slot.offset = static_cast<uint32_t>(out.bytes.size());
+        slot.key_length = static_cast<uint16_t>(node.keys[i].size());
+        out.bytes.insert(out.bytes.end(), node.keys[i].begin(), node.keys[i].end());
+        if (node.is_leaf()) {
+            slot.data_length = static_cast<uint16_t>(node.data[i].size());
+            out.bytes.insert(out.bytes.end(), node.data[i].begin(), node.data[i].end());
+        }
+    }
+    return out;
+}
+
+void FromPageNode(const PageNode& page, Node& node) {
+    node.level = page.level;
+    node.children = page.children;
+    node.keys.resize(page.size());
+    node.data.resize(page.is_leaf() ? page.size() : 0);
+    for (size_t i = 0; i < page.size(); ++i) {
+        const ByteView key = page.key(i);
+        node.keys[i].assign(key.begin(), key.end());
+        if (page.is_leaf()) {
+            const ByteView data = page.data(i);
+            node.data[i].assign(data.begin(), data.end());
+        }
+    }
 }
 
 } // namespace morvex::qvd

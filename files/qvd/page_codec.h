@@ -47,12 +47,43 @@ struct Node {
     size_t size() const { return keys.size(); }
 };
 
+// A decoded page as readers keep it: every entry's key and data laid end to
+// end in one buffer and found through a table of slots, so that a lookup
+// touches few cache lines and a page costs three allocations.
+struct PageNode {
+    struct Slot {
+        uint32_t offset = 0; // of the key in `bytes`; the data follows it
+        uint16_t key_length = 0;
+        uint16_t data_length = 0;
+    };
+    uint8_t level = 0;
+    Bytes bytes;
+    std::vector<Slot> slots;
+    std::vector<uint32_t> children; // inner: one home offset per key
+    bool is_leaf() const { return level == 0; }
+    size_t size() const { return slots.size(); }
+    ByteView key(size_t i) const { return ByteView(bytes.data() + slots[i].offset, slots[i].key_length); }
+    ByteView data(size_t i) const {
+        return ByteView(bytes.data() + slots[i].offset + slots[i].key_length, slots[i].data_length);
+    }
+    // Heap and object bytes, for the page cache's bound.
+    size_t memory() const {
+        return sizeof(PageNode) + bytes.capacity() + slots.capacity() * sizeof(Slot) +
+               children.capacity() * 4;
+    }
+};
+
+PageNode ToPageNode(const Node& node);
+void FromPageNode(const PageNode& page, Node& node);
+
 // Appends the entries' encoding (header byte, lengths, unshared bytes).
 void EncodeEntries(const Node& node, Bytes& out);
 // The node's content: its expanded page length minus the 10 bytes of the page
 // header that carry addresses and lengths. Splitting is decided on this.
 size_t NodeContent(const Node& node);
 size_t EncodedEntrySize(ByteView previous, size_t previous_key_length, ByteView key, ByteView data);
+// The same with the previous entry's key and data apart (empty key: the first entry).
+size_t EncodedEntrySize(ByteView previous_key, ByteView previous_data, ByteView key, ByteView data);
 
 // The page image of a node, with home offset 0 and zero child references
 // (patch them with PatchPageHome / PatchChild); its length is a whole number
@@ -73,6 +104,7 @@ PageHeader ReadPageHeader(const uint8_t* page);
 // Checks the page header's lengths against the page's slot length (a whole
 // number of units) and decodes it; 0 or the corruption code.
 int32_t DecodePage(ByteView page, size_t slot_length, Node& node);
+int32_t DecodePage(ByteView page, size_t slot_length, PageNode& node);
 
 // Keys compare as unsigned bytes; a shorter key sorts first on a tie.
 int CompareKeys(ByteView a, ByteView b);

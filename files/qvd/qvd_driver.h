@@ -3,7 +3,8 @@
 // together in one commit per statement. The operations live in
 // qvd_driver_open.cpp (opening, creating, building, SEND), qvd_driver_read.cpp
 // (SET, NEXT, PREVIOUS, GET, POSITION, RESET, REGET, RECORDS) and
-// qvd_driver_write.cpp (ADD, PUT, DELETE, DUPLICATE, memos).
+// qvd_driver_write.cpp (ADD, PUT, DELETE, DUPLICATE, memos) and
+// qvd_driver_locks.cpp (HOLD, WATCH, RELEASE, LOCK, UNLOCK).
 #pragma once
 
 #include "files/driver.h"
@@ -42,7 +43,15 @@ protected:
     int32_t Flush(DriverCall& call) override;
     int32_t NoMemo(DriverCall& call) override;
     int32_t Send(DriverCall& call, std::string_view text, std::string& reply) override;
-    // EMPTY, SETfileptr, SETkeyptr, SETkeykeyptr, GETkeyptr; everything else answers 80.
+    int32_t Hold(DriverCall& call) override;
+    int32_t Watch(DriverCall& call) override;
+    int32_t Unlock(DriverCall& call) override;
+    int32_t Lock(DriverCall& call, int32_t seconds) override;
+    int32_t Logout(DriverCall& call) override;
+    int32_t Commit(DriverCall& call) override;
+    int32_t Rollback(DriverCall& call) override;
+    // EMPTY, SETfileptr, SETkeyptr, SETkeykeyptr, GETkeyptr, HOLDfilesec,
+    // LOCKfile, RELEASE; everything else answers 80.
     int32_t Other(DriverCall& call) override;
 
 private:
@@ -50,6 +59,9 @@ private:
     int32_t SetByPointer(DriverCall& call, KeyDeclaration* key, int32_t pointer);
     int32_t SetByValueAndPointer(DriverCall& call, KeyDeclaration& key, int32_t pointer);
     int32_t Step(DriverCall& call, bool forward);
+    int32_t HoldFor(DriverCall& call, int32_t seconds);
+    int32_t Release(DriverCall& call);
+    int32_t LockFor(DriverCall& call, int32_t seconds);
 };
 
 // The instance's state, or null (with error 37, File Not Open) when the file
@@ -57,8 +69,29 @@ private:
 QvdFileState* OpenState(DriverCall& call);
 
 // Reads record `record` into the buffer (and memos) and makes it current;
-// false when it does not exist.
+// false when it does not exist. True with error 43 set when it is held by
+// another station (or cannot be held for a HOLD): nothing is read then.
 bool LoadRecord(DriverCall& call, QvdFileState& state, uint32_t record);
+
+// Record holds, watches and the file lock (qvd_driver_locks.cpp).
+//
+// Called by every read that reached a stored record, before it is read: ends
+// the previous hold and watch, takes the hold a HOLD asked for or tests that
+// no other station holds the record; false with error 43 when it is held
+// elsewhere. `image` is the record's stored image; a hold that had to be
+// awaited reads it again (null when the record was deleted meanwhile). On
+// true the image is remembered for a WATCH.
+bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<Bytes>& image);
+// Called by ADD, PUT and DELETE under the writer byte: false with error 32
+// when another station has the file locked.
+bool AdmitFileChange(QvdFileState& state);
+// Called by PUT and DELETE under the writer byte with the record's stored
+// image: false with error 43 when another station holds the record, or (PUT
+// only) 89 when it is watched and another station changed it since it was
+// read. Ends the watch either way.
+bool AdmitRecordChange(QvdFileState& state, uint32_t record, const Bytes& stored_image, bool is_put);
+// After a DELETE: the record's hold ends with it.
+void RecordDeleted(QvdFileState& state, uint32_t record);
 
 } // namespace qvd
 } // namespace morvex

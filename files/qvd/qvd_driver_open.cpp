@@ -385,6 +385,12 @@ int32_t QvdFileDriver::Other(DriverCall& call) {
         return Empty(call);
     case Op::SetFilePtr:
         return SetByPointer(call, nullptr, call.args.number(0));
+    case Op::HoldFileSec:
+        return HoldFor(call, call.args.number(0));
+    case Op::Release:
+        return Release(call);
+    case Op::LockFile:
+        return LockFor(call, 0);
     case Op::SetKeyKeyPtr:
         if (KeyDeclaration* key = call.args.key(0))
             return SetByValueAndPointer(call, *key, call.args.number(2));

@@ -49,11 +49,15 @@ bool stored_record(QvdFileState& state, uint32_t record, uint32_t record_length,
 } // namespace
 
 bool LoadRecord(DriverCall& call, QvdFileState& state, uint32_t record) {
-    const std::optional<Bytes> image = state.store->Get(RecordEntryKey(state.table, record));
+    std::optional<Bytes> image = state.store->Get(RecordEntryKey(state.table, record));
     const bool skip_memos = state.skip_memos_once;
     state.skip_memos_once = false;
     if (!image)
         return false;
+    if (!AdmitRecordRead(state, record, image))
+        return true; // held by another station: error 43, nothing read
+    if (!image)
+        return false; // deleted while its hold was awaited
     state.image.ToBuffer(*image, call.record());
     if (!skip_memos)
         ReadMemos(call, state, record);

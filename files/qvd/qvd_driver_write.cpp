@@ -1,6 +1,9 @@
 // Changing records: ADD, PUT and DELETE keep the record, every key entry and
 // the memo segments in step and commit them together, under the writer byte,
 // so that a statement's duplicate checks and its commit see the same file.
+// A file locked by another station refuses them (32), a record held by
+// another station refuses PUT and DELETE (43), and a watched record that
+// another station changed since it was read refuses PUT (89).
 // DUPLICATE answers whether the record buffer would collide in a unique key.
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_entries.h"
@@ -48,7 +51,10 @@ int32_t new_entries(QvdFileState& state, const uint8_t* buffer, uint32_t record,
     return 0;
 }
 
+// A statement's changes reach the disk at once, or with the transaction's COMMIT.
 int32_t commit(QvdFileState& state) {
+    if (state.concurrency.in_transaction)
+        return 0;
     if (int32_t error = state.store->Commit(); error != 0) {
         state.store->Rollback();
         SetError(error);
@@ -77,8 +83,8 @@ int32_t QvdFileDriver::Add(DriverCall& call) {
     state->current_record = 0;
     state->current_buffer.clear();
     Store& store = *state->store;
-    WriteLock lock(store);
-    if (!lock.held())
+    WriteLock lock(store, state->concurrency.in_transaction);
+    if (!lock.held() || !AdmitFileChange(*state))
         return 0;
     const uint8_t* buffer = call.record();
     // Unique keys do not carry the record number, so they are checked before
@@ -117,7 +123,7 @@ int32_t QvdFileDriver::Put(DriverCall& call) {
         return 0;
     }
     Store& store = *state->store;
-    WriteLock lock(store);
+    WriteLock lock(store, state->concurrency.in_transaction);
     if (!lock.held())
         return 0;
     const uint32_t record = state->current_record;
@@ -127,6 +133,8 @@ int32_t QvdFileDriver::Put(DriverCall& call) {
         SetError(33);
         return 0;
     }
+    if (!AdmitFileChange(*state) || !AdmitRecordChange(*state, record, *old_image, true))
+        return 0;
     std::vector<uint8_t> old_buffer(call.file.record_length);
     state->image.ToBuffer(*old_image, old_buffer.data());
     const uint8_t* buffer = call.record();
@@ -173,7 +181,7 @@ int32_t QvdFileDriver::Delete(DriverCall& call) {
         return 0;
     }
     Store& store = *state->store;
-    WriteLock lock(store);
+    WriteLock lock(store, state->concurrency.in_transaction);
     if (!lock.held())
         return 0;
     const uint32_t record = state->current_record;
@@ -183,6 +191,8 @@ int32_t QvdFileDriver::Delete(DriverCall& call) {
         SetError(33);
         return 0;
     }
+    if (!AdmitFileChange(*state) || !AdmitRecordChange(*state, record, *image, false))
+        return 0;
     // The key entries come from the stored image, not the buffer the program
     // may have changed since the read.
     std::vector<uint8_t> stored(call.file.record_length);
@@ -196,6 +206,7 @@ int32_t QvdFileDriver::Delete(DriverCall& call) {
         StageMemoRemoval(*state, record);
     if (commit(*state) != 0)
         return 0;
+    RecordDeleted(*state, record);
     state->current_record = 0;
     state->current_buffer.clear();
     return 0;

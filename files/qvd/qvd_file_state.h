@@ -1,7 +1,7 @@
 // What the QVD driver keeps per open instance of a declared file: the store
 // and table, the key shapes derived from the declaration once at OPEN, the
-// reading order and position, the current record, and the places the record
-// holds, watches and transactions will use.
+// reading order and position, the current record, and the record holds,
+// watches and file lock.
 #pragma once
 
 #include "files/file_declaration.h"
@@ -44,13 +44,17 @@ struct Cursor {
     Bytes high;
 };
 
-// Reserved for record holds, watches and transactions (not implemented yet).
+// Record holds, watches and the file lock of one open (qvd_driver_locks.cpp).
+// HOLD and WATCH arm the next read; the read that reaches a record turns them
+// into a held or watched record.
 struct ConcurrencyState {
-    bool held = false;
-    bool watched = false;
-    uint32_t held_record = 0;
-    Bytes watched_image; // the image when it was watched, to detect a change by another station (89)
-    bool file_locked = false;
+    bool hold_next = false;      // HOLD: the next read holds its record
+    int32_t hold_wait_ms = 0;    // HOLD with seconds: how long that read waits for the hold
+    bool watch_next = false;     // WATCH: the next read watches its record
+    uint32_t held_record = 0;    // 0: none; its position lock is ours
+    uint32_t watched_record = 0; // 0: none
+    Bytes watched_image;         // the stored image when it was read, to detect a change elsewhere (89)
+    bool file_locked = false;    // LOCK: the table's file-lock position is ours
     bool in_transaction = false;
 };
 

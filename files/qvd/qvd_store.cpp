@@ -180,7 +180,17 @@ void Store::Put(ByteView key, ByteView data) {
         Guarded(s, 0, []() -> int { QvdCorruption(CorruptEntryTooLong); });
         return;
     }
-    m_impl->m_staged[Bytes(key.begin(), key.end())] = Bytes(data.begin(), data.end());
+    StagedMap& staged = m_impl->m_staged;
+    // Keys put in ascending order (a bulk load) go to the end without a search.
+    if (staged.empty() || KeyLess(staged.rbegin()->first, key)) {
+        staged.emplace_hint(staged.end(), Bytes(key.begin(), key.end()), Bytes(data.begin(), data.end()));
+        return;
+    }
+    const auto it = staged.lower_bound(key);
+    if (it != staged.end() && CompareKeys(it->first, key) == 0)
+        it->second.emplace(data.begin(), data.end());
+    else
+        staged.emplace_hint(it, Bytes(key.begin(), key.end()), Bytes(data.begin(), data.end()));
 }
 
 bool Store::Erase(ByteView key) {

@@ -11,8 +11,14 @@ namespace morvex::qvd {
 class WriteLock {
 public:
     // Waits for the writer byte, then brings the store up to date; error 5
-    // when the lock cannot be had.
-    explicit WriteLock(Store& store) : m_store(store) {
+    // when the lock cannot be had. Inside a transaction the byte is already
+    // ours and stays held when the statement ends.
+    explicit WriteLock(Store& store, bool in_transaction = false) : m_store(store) {
+        if (in_transaction) {
+            m_held = true;
+            m_keep = true;
+            return;
+        }
         m_held = store.Lock(0, LockMode::Writer, true);
         if (m_held)
             store.Refresh();
@@ -20,7 +26,7 @@ public:
             SetError(5);
     }
     ~WriteLock() {
-        if (m_held)
+        if (m_held && !m_keep)
             m_store.Unlock(0, LockMode::Writer);
     }
     WriteLock(const WriteLock&) = delete;
@@ -31,6 +37,7 @@ public:
 private:
     Store& m_store;
     bool m_held = false;
+    bool m_keep = false;
 };
 
 } // namespace morvex::qvd

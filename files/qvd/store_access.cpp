@@ -5,6 +5,7 @@
 #include "files/qvd/store_impl.h"
 #include "platform/os_error.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace morvex::qvd {
@@ -244,16 +245,30 @@ void StoreImpl::replay_chain(const FileHeader& disk) {
         read_exactly(c.offset, page.data(), UnitSize);
         if (c.length > UnitSize)
             read_exactly(c.offset + UnitSize, page.data() + UnitSize, c.length - UnitSize);
+        if (c.home == 0) // the header copy, last in the chain: only once the pages are on disk
+            flush_file();
         write_blocks(c.home, page.data(), c.length);
     }
     flush_file(); // the pages are home before the chain is forgotten
-    m_pending.clear();
-    m_header = reset_chain();
+    if (m_write_error == 0) { // else the writes were skipped: read on through the pending map
+        m_pending.clear();
+        m_header = reset_chain();
+    }
     if (m_all_readers == 0)
         unlock(0, LockMode::Writer);
 }
 
 int32_t StoreImpl::load_header() {
+    // The common case: nobody committed since the last access. The chain
+    // fields and the change counter all lie in the first 64-byte block, so
+    // one small read decides it; anything else reads the whole header.
+    if (m_header_loaded && !m_new_file) {
+        uint8_t block[CipherBlock];
+        if (read_blocks(0, block, CipherBlock) == CipherBlock &&
+            std::equal(HeaderMagic, HeaderMagic + 4, block + 14) && Load32(block + 6) == Load32(block + 10) &&
+            Load32(block + 24) <= m_header.change_counter)
+            return 0;
+    }
     uint8_t bytes[FileHeaderSize];
     const size_t n = read_blocks(0, bytes, FileHeaderSize);
     if (n == 0) {

@@ -166,7 +166,7 @@ StoreInfo StoreImpl::info() {
     std::function<void(uint32_t, int, int)> walk = [&](uint32_t home, int level, int depth) {
         if (!visited.insert(home).second)
             QvdCorruption(CorruptTreeShape);
-        std::shared_ptr<const Node> node = load_node(home, level);
+        std::shared_ptr<const PageNode> node = load_node(home, level);
         ++pages_in_class[h.ClassOfUnit((home - FileHeaderSize) / UnitSize)];
         out.tree_levels = std::max(out.tree_levels, depth);
         if (node->is_leaf()) {

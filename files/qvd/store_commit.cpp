@@ -19,7 +19,7 @@ struct WorkNode {
     bool dirty = false;
 };
 using WorkPtr = std::unique_ptr<WorkNode>;
-using StagedIt = std::map<Bytes, std::optional<Bytes>>::const_iterator;
+using StagedIt = StagedMap::const_iterator;
 
 // One page of the tree after the merge, and where it goes.
 struct PagePlan {
@@ -47,12 +47,20 @@ class CommitBuilder {
 public:
     explicit CommitBuilder(StoreImpl& store) : m_store(store) {}
 
-    WorkPtr load(uint32_t home, int level) {
+    // `shallow`: the node is only needed as a parent of pages that may move
+    // (never re-encoded), so its keys are left empty and only counted.
+    WorkPtr load(uint32_t home, int level, bool shallow = false) {
         if (!m_loaded_homes.insert(home).second)
             QvdCorruption(CorruptTreeShape); // one page referenced twice
-        std::shared_ptr<const Node> node = m_store.load_node(home, level);
+        std::shared_ptr<const PageNode> node = m_store.load_node(home, level);
         auto work = std::make_unique<WorkNode>();
-        work->node = *node;
+        if (shallow) {
+            work->node.level = node->level;
+            work->node.keys.resize(node->size());
+            work->node.children = node->children;
+        } else {
+            FromPageNode(*node, work->node);
+        }
         work->old_home = home;
         work->loaded.resize(node->is_leaf() ? 0 : node->size());
         return work;
@@ -76,7 +84,7 @@ public:
             return;
         for (size_t i = 0; i < work.node.size(); ++i) {
             if (!work.loaded[i] && work.node.level > 1)
-                work.loaded[i] = load(work.node.children[i], work.node.level - 1);
+                work.loaded[i] = load(work.node.children[i], work.node.level - 1, true);
             if (work.loaded[i])
                 load_inner_levels(*work.loaded[i]);
         }
@@ -229,6 +237,68 @@ private:
         return over(NodeContent(node));
     }
 
+    static bool over_limits(size_t content, size_t entries) {
+        return content > MaxNodeContent || (content > SplitContent && entries > SplitEntries);
+    }
+
+    // A node of many pages' worth (a bulk load) is cut in one pass into pages
+    // filled up to the limits, each entry's encoded size known from its
+    // neighbour; halving it again and again would cost a pass per halving.
+    bool pack_large(WorkPtr& work, std::vector<WorkPtr>& parts) {
+        Node& node = work->node;
+        const size_t refs = node.is_leaf() ? 0 : 4;
+        size_t rough = 0;
+        for (size_t i = 0; i < node.size() && rough <= 4 * SplitContent; ++i)
+            rough += node.keys[i].size() + (node.is_leaf() ? node.data[i].size() : 0) + refs;
+        if (rough <= 4 * SplitContent)
+            return false;
+        auto entry_size = [&](size_t i, bool first_in_page) {
+            const ByteView data = node.is_leaf() ? ByteView(node.data[i]) : ByteView();
+            if (first_in_page)
+                return EncodedEntrySize(ByteView(), 0, node.keys[i], data) + refs;
+            const ByteView previous_data = node.is_leaf() ? ByteView(node.data[i - 1]) : ByteView();
+            return EncodedEntrySize(node.keys[i - 1], previous_data, node.keys[i], data) + refs;
+        };
+        std::vector<size_t> cuts; // first index of every page after the first
+        size_t content = PageHeaderSize - 10 + entry_size(0, true);
+        size_t entries = 1;
+        for (size_t i = 1; i < node.size(); ++i) {
+            const size_t more = entry_size(i, false);
+            if (over_limits(content + more, entries + 1)) {
+                cuts.push_back(i);
+                content = PageHeaderSize - 10 + entry_size(i, true);
+                entries = 1;
+            } else {
+                content += more;
+                ++entries;
+            }
+        }
+        cuts.push_back(node.size());
+        size_t begin = 0;
+        for (size_t end : cuts) {
+            auto piece = std::make_unique<WorkNode>();
+            piece->dirty = true;
+            piece->node.level = node.level;
+            const auto b = static_cast<ptrdiff_t>(begin);
+            const auto e = static_cast<ptrdiff_t>(end);
+            piece->node.keys.assign(std::make_move_iterator(node.keys.begin() + b),
+                                    std::make_move_iterator(node.keys.begin() + e));
+            if (node.is_leaf()) {
+                piece->node.data.assign(std::make_move_iterator(node.data.begin() + b),
+                                        std::make_move_iterator(node.data.begin() + e));
+            } else {
+                piece->node.children.assign(node.children.begin() + b, node.children.begin() + e);
+                piece->loaded.assign(std::make_move_iterator(work->loaded.begin() + b),
+                                     std::make_move_iterator(work->loaded.begin() + e));
+            }
+            if (begin == 0)
+                piece->old_home = work->old_home; // the first page keeps the node's home
+            split_into(std::move(piece), parts);  // a safety net: each already fits
+            begin = end;
+        }
+        return true;
+    }
+
     void split_into(WorkPtr work, std::vector<WorkPtr>& parts) {
         Node& node = work->node;
         if (!needs_split(node)) {
@@ -237,6 +307,8 @@ private:
         }
         if (node.size() < 2)
             QvdCorruption(CorruptSplitTooFewEntries);
+        if (pack_large(work, parts))
+            return;
         size_t total = 0;
         for (size_t i = 0; i < node.size(); ++i)
             total += node.keys[i].size() + (node.is_leaf() ? node.data[i].size() : 4) + 2;
@@ -403,7 +475,10 @@ int32_t StoreImpl::commit() {
             bool kept = false;
             if (plan.old_home != 0) {
                 const uint32_t unit = (plan.old_home - FileHeaderSize) / UnitSize;
-                if (unit >= start && unit < end && (unit - start) % c == 0) {
+                // A zone whose length is no whole number of slots (a damaged
+                // header) keeps only its whole slots; a page in the tail moves.
+                if (unit >= start && unit < end && (unit - start) % c == 0 &&
+                    (unit - start) / c < zone.old_count) {
                     const size_t slot = (unit - start) / c;
                     if (taken[slot])
                         QvdCorruption(CorruptTreeShape); // two references to one page
@@ -468,7 +543,13 @@ int32_t StoreImpl::commit() {
         if (!by_class[c].empty())
             highest_used = c;
     }
-    for (int c = lowest_changed ? lowest_changed : MaxSizeClass + 1; c <= highest_used; ++c) {
+    int lowest_used = 0;
+    for (int c = 1; c <= MaxSizeClass && !lowest_used; ++c)
+        lowest_used = by_class[c].empty() ? 0 : c;
+    int first = lowest_changed ? lowest_changed : MaxSizeClass + 1;
+    if (lowest_changed && lowest_changed <= lowest_used)
+        first = 1; // every used zone moves: the classes below them may take spares too
+    for (int c = first; c <= highest_used; ++c) {
         const size_t live = by_class[c].size();
         const size_t spare = live > 0 ? std::max(live / 8, std::min<size_t>(8, live)) : 2;
         zones[c].new_count = std::max(zones[c].new_count, live + spare);
@@ -561,8 +642,8 @@ int32_t StoreImpl::commit() {
         if (plan.new_home < old_end)
             write_blocks(plan.new_home, plan.image.data(), plan.image.size());
     }
+    flush_file(); // the pages are home before a header without the chain can reach the disk
     write_blocks(0, new_image.data(), new_image.size());
-    flush_file(); // everything home before the chain is forgotten
     const FileHeader settled = reset_chain();
     if (m_write_error != 0) {
         m_header_loaded = false;
@@ -576,7 +657,7 @@ int32_t StoreImpl::commit() {
         const PagePlan& plan = pages[i];
         m_cache.erase(plan.new_home);
         if (plan.node && plan.node->dirty)
-            m_cache.insert(plan.new_home, std::make_shared<Node>(plan.node->node));
+            m_cache.insert(plan.new_home, std::make_shared<PageNode>(ToPageNode(plan.node->node)));
     }
     m_header = settled;
     m_header_loaded = true;

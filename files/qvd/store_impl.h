@@ -28,24 +28,33 @@ constexpr uint64_t SharingByte = LockArea - 1;
 
 class StoreImpl;
 
+// Orders staged keys as the tree does; transparent so that lookups by view copy nothing.
+struct StagedKeyLess {
+    using is_transparent = void;
+    bool operator()(ByteView a, ByteView b) const { return KeyLess(a, b); }
+};
+using StagedMap = std::map<Bytes, std::optional<Bytes>, StagedKeyLess>; // nullopt: erased
+
 // A position in the tree: the path of nodes from the root to a leaf entry.
 class TreeCursor {
 public:
-    explicit TreeCursor(StoreImpl& store) : m_store(store) {}
+    explicit TreeCursor(StoreImpl& store) : m_store(&store) {}
     // Places the cursor at the entry nearest to `key` in the direction of `mode`.
     bool seek(ByteView key, SeekMode mode);
     bool first();
     bool next();
     bool previous();
     bool valid() const { return !m_path.empty(); }
-    const Bytes& key() const;
-    const Bytes& data() const;
+    void reset() { m_path.clear(); }
+    // Valid while the cursor stays on its entry.
+    ByteView key() const { return m_path.back().first->key(m_path.back().second); }
+    ByteView data() const { return m_path.back().first->data(m_path.back().second); }
 
 private:
     bool descend_edge(bool leftmost);
     bool step(bool forward);
-    StoreImpl& m_store;
-    std::vector<std::pair<std::shared_ptr<const Node>, size_t>> m_path;
+    StoreImpl* m_store;
+    std::vector<std::pair<std::shared_ptr<const PageNode>, size_t>> m_path;
 };
 
 class StoreImpl {
@@ -72,12 +81,15 @@ public:
     bool writer() const { return m_options.mode == OpenMode::ReadWrite; }
 
     // ---- tree (store_tree.cpp) ----
-    std::shared_ptr<const Node> load_node(uint32_t home, int expected_level);
+    std::shared_ptr<const PageNode> load_node(uint32_t home, int expected_level);
     // Reads the raw page image at a home offset (through the pending map).
     Bytes read_page(uint32_t home, int& size_class);
     std::optional<Bytes> tree_get(ByteView key);
     std::optional<Bytes> get(ByteView key);
     std::optional<Entry> seek(ByteView key, SeekMode mode, ByteView prefix);
+    // The step from the entry the last seek answered to its neighbour, when
+    // that answer is still current; nullopt when a full seek is needed.
+    std::optional<std::optional<Entry>> seek_from_last(ByteView key, SeekMode mode, ByteView prefix);
     uint64_t count(ByteView prefix);
 
     // ---- commit (store_commit.cpp) ----
@@ -95,7 +107,13 @@ public:
     bool m_new_file = false;                          // the file held no bytes at the last header load
     std::unordered_map<uint32_t, uint32_t> m_pending; // home offset -> copy offset in the chain
     PageCache m_cache;
-    std::map<Bytes, std::optional<Bytes>> m_staged; // nullopt: erased
+    StagedMap m_staged;
+    // The tree position of the last seek's answer, valid while the page
+    // cache's generation is unchanged and nothing is staged: a scan by
+    // successive seeks steps from it instead of descending from the root.
+    std::optional<TreeCursor> m_last_seek;
+    TreeCursor m_get_cursor{*this}; // point reads reuse its path's storage
+    uint64_t m_last_seek_generation = 0;
     std::optional<uint32_t> m_issued_record;
     int32_t m_write_error = 0;
     int32_t m_last_corruption = 0;

@@ -13,10 +13,21 @@ bool StartsWith(ByteView key, ByteView prefix) {
     return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
 }
 
-struct KeyViewLess {
-    bool operator()(const Bytes& a, ByteView b) const { return KeyLess(a, b); }
-    bool operator()(ByteView a, const Bytes& b) const { return KeyLess(a, b); }
-};
+// The first index in [from, node.size()) whose key is above `key` (or at or
+// above it when `or_equal`).
+size_t Bound(const PageNode& node, size_t from, ByteView key, bool or_equal) {
+    size_t low = from;
+    size_t high = node.size();
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        const int c = CompareKeys(node.key(mid), key);
+        if (c < 0 || (c == 0 && !or_equal))
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
 
 } // namespace
 
@@ -40,12 +51,12 @@ Bytes StoreImpl::read_page(uint32_t home, int& size_class) {
     return page;
 }
 
-std::shared_ptr<const Node> StoreImpl::load_node(uint32_t home, int expected_level) {
-    std::shared_ptr<const Node> node = m_cache.find(home);
+std::shared_ptr<const PageNode> StoreImpl::load_node(uint32_t home, int expected_level) {
+    std::shared_ptr<const PageNode> node = m_cache.find(home);
     if (!node) {
         int size_class = 0;
         const Bytes page = read_page(home, size_class);
-        auto decoded = std::make_shared<Node>();
+        auto decoded = std::make_shared<PageNode>();
         if (const int32_t code = DecodePage(page, page.size(), *decoded))
             QvdCorruption(code);
         if (Load32(page.data()) != home)
@@ -60,33 +71,25 @@ std::shared_ptr<const Node> StoreImpl::load_node(uint32_t home, int expected_lev
 
 // ---- cursor ----
 
-const Bytes& TreeCursor::key() const {
-    return m_path.back().first->keys[m_path.back().second];
-}
-const Bytes& TreeCursor::data() const {
-    return m_path.back().first->data[m_path.back().second];
-}
-
 bool TreeCursor::seek(ByteView key, SeekMode mode) {
     m_path.clear();
-    const uint32_t root = m_store.m_header.root;
+    const uint32_t root = m_store->m_header.root;
     if (root == 0)
         return false;
-    std::shared_ptr<const Node> node = m_store.load_node(root, -1);
+    std::shared_ptr<const PageNode> node = m_store->load_node(root, -1);
     while (!node->is_leaf()) {
         // The child whose separator is the last one at or below the key; the
         // first separator never excludes anything.
-        const auto it = std::upper_bound(node->keys.begin() + 1, node->keys.end(), key, KeyViewLess{});
-        const size_t index = static_cast<size_t>(it - (node->keys.begin() + 1));
+        const size_t index = Bound(*node, 1, key, false) - 1;
         const uint32_t child = node->children[index];
         const int level = node->level - 1;
         m_path.emplace_back(node, index);
-        node = m_store.load_node(child, level);
+        node = m_store->load_node(child, level);
     }
-    const auto lower = std::lower_bound(node->keys.begin(), node->keys.end(), key, KeyViewLess{});
-    const auto upper = std::upper_bound(lower, node->keys.end(), key, KeyViewLess{});
-    const size_t lower_index = static_cast<size_t>(lower - node->keys.begin());
-    const size_t upper_index = static_cast<size_t>(upper - node->keys.begin());
+    const size_t lower_index = Bound(*node, 0, key, true);
+    const size_t upper_index = lower_index < node->size() && CompareKeys(node->key(lower_index), key) == 0
+                                   ? lower_index + 1
+                                   : lower_index;
     switch (mode) {
     case SeekMode::AtOrAfter:
         m_path.emplace_back(node, lower_index);
@@ -135,10 +138,9 @@ bool TreeCursor::step(bool forward) {
     }
     // Leaves must follow each other in key order; this also ends a walk over
     // a damaged tree that references one page twice.
-    const Bytes from = m_path.back().first->size() > 0
-                           ? m_path.back().first->keys[forward ? m_path.back().first->size() - 1 : 0]
-                           : Bytes();
-    const bool have_from = m_path.back().first->size() > 0;
+    const std::shared_ptr<const PageNode> from_leaf = m_path.back().first; // keeps `from` alive
+    const bool have_from = from_leaf->size() > 0;
+    const ByteView from = have_from ? from_leaf->key(forward ? from_leaf->size() - 1 : 0) : ByteView();
     while (true) {
         m_path.pop_back();
         // Climb to the nearest ancestor with a sibling in the direction.
@@ -157,10 +159,11 @@ bool TreeCursor::step(bool forward) {
         if (m_path.empty())
             return false;
         // Descend along the near edge of the sibling subtree.
-        std::shared_ptr<const Node> node = m_path.back().first;
+        std::shared_ptr<const PageNode> node = m_path.back().first;
         size_t index = m_path.back().second;
         while (!node->is_leaf()) {
-            std::shared_ptr<const Node> child = m_store.load_node(node->children[index], node->level - 1);
+            std::shared_ptr<const PageNode> child =
+                m_store->load_node(node->children[index], node->level - 1);
             node = child;
             index = forward ? 0 : node->size() - 1;
             if (!node->is_leaf())
@@ -179,14 +182,18 @@ bool TreeCursor::step(bool forward) {
 // ---- reading with staged changes ----
 
 std::optional<Bytes> StoreImpl::tree_get(ByteView key) {
-    TreeCursor cursor(*this);
-    if (cursor.seek(key, SeekMode::AtOrAfter) && CompareKeys(cursor.key(), key) == 0)
-        return cursor.data();
-    return std::nullopt;
+    TreeCursor& cursor = m_get_cursor;
+    std::optional<Bytes> found;
+    if (cursor.seek(key, SeekMode::AtOrAfter) && CompareKeys(cursor.key(), key) == 0) {
+        const ByteView data = cursor.data();
+        found.emplace(data.begin(), data.end());
+    }
+    cursor.reset(); // holds no pages between reads
+    return found;
 }
 
 std::optional<Bytes> StoreImpl::get(ByteView key) {
-    const auto staged = m_staged.find(Bytes(key.begin(), key.end()));
+    const auto staged = m_staged.find(key);
     if (staged != m_staged.end())
         return staged->second;
     return tree_get(key);
@@ -206,7 +213,27 @@ const Bytes& AboveAll() {
 
 } // namespace
 
+std::optional<std::optional<Entry>> StoreImpl::seek_from_last(ByteView key, SeekMode mode, ByteView prefix) {
+    if (!m_last_seek || m_last_seek_generation != m_cache.generation() || !m_staged.empty() ||
+        (mode != SeekMode::After && mode != SeekMode::Before) || !StartsWith(key, prefix) ||
+        CompareKeys(m_last_seek->key(), key) != 0)
+        return std::nullopt;
+    TreeCursor& cursor = *m_last_seek;
+    const bool found = mode == SeekMode::After ? cursor.next() : cursor.previous();
+    if (!found || !StartsWith(cursor.key(), prefix)) {
+        if (!found)
+            m_last_seek.reset();
+        return std::optional<Entry>();
+    }
+    const ByteView k = cursor.key();
+    const ByteView d = cursor.data();
+    return std::optional<Entry>(Entry{Bytes(k.begin(), k.end()), Bytes(d.begin(), d.end())});
+}
+
 std::optional<Entry> StoreImpl::seek(ByteView key_in, SeekMode mode, ByteView prefix) {
+    if (std::optional<std::optional<Entry>> stepped = seek_from_last(key_in, mode, prefix))
+        return std::move(*stepped);
+    m_last_seek.reset();
     Bytes key(key_in.begin(), key_in.end());
     const bool forward = Forward(mode);
     // Start inside the prefix's range so that nothing outside it hides the answer.
@@ -231,8 +258,14 @@ std::optional<Entry> StoreImpl::seek(ByteView key_in, SeekMode mode, ByteView pr
     TreeCursor cursor(*this);
     bool found = cursor.seek(key, mode);
     while (found) {
-        if (!m_staged.contains(cursor.key())) {
-            from_tree = Entry{cursor.key(), cursor.data()};
+        if (m_staged.empty() || !m_staged.contains(cursor.key())) {
+            const ByteView k = cursor.key();
+            const ByteView d = cursor.data();
+            from_tree = Entry{Bytes(k.begin(), k.end()), Bytes(d.begin(), d.end())};
+            if (m_staged.empty()) {
+                m_last_seek = std::move(cursor);
+                m_last_seek_generation = m_cache.generation();
+            }
             break;
         }
         if (!StartsWith(cursor.key(), prefix))
@@ -285,8 +318,8 @@ uint64_t StoreImpl::count(ByteView prefix) {
          ok = cursor.next()) {
         ++n;
     }
-    for (auto it = m_staged.lower_bound(Bytes(prefix.begin(), prefix.end()));
-         it != m_staged.end() && StartsWith(it->first, prefix); ++it) {
+    for (auto it = m_staged.lower_bound(prefix); it != m_staged.end() && StartsWith(it->first, prefix);
+         ++it) {
         const bool in_tree = tree_get(it->first).has_value();
         if (it->second && !in_tree)
             ++n;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ namespace morvex::testing {
 
 struct MemoryDisk {
     std::map<std::string, std::vector<std::vector<uint8_t>>> files;
+    // The values taken in each unique key ("file|key label" -> component bytes).
+    std::map<std::string, std::set<std::string>> unique_values;
     static MemoryDisk& Get() {
         static MemoryDisk disk;
         return disk;
@@ -66,7 +69,11 @@ protected:
         return 0;
     }
     int32_t Create(DriverCall& call) override {
-        MemoryDisk::Get().files[call.file.disk_name()].clear();
+        MemoryDisk& disk = MemoryDisk::Get();
+        disk.files[call.file.disk_name()].clear();
+        std::erase_if(disk.unique_values, [&](const auto& entry) {
+            return entry.first.starts_with(call.file.disk_name() + "|");
+        });
         return 0;
     }
     int32_t Close(DriverCall& call) override {
@@ -102,26 +109,30 @@ protected:
         return 0;
     }
     int32_t Add(DriverCall& call) override {
-        if (State* s = state(call)) {
-            for (const auto& key : call.file.keys) {
-                if (key->allows_duplicates())
-                    continue;
-                for (const auto& record : *s->records) {
-                    if (compare(call.file, *key, record.data(), call.record()) == 0) {
-                        SetError(40);
-                        return 0;
-                    }
-                }
-                for (const auto& record : s->staged) {
-                    if (compare(call.file, *key, record.data(), call.record()) == 0) {
-                        SetError(40);
-                        return 0;
-                    }
-                }
+        State* s = state(call);
+        if (!s)
+            return 0;
+        // Unique keys compare the components' bytes (no NOCASE, as said above).
+        std::vector<std::pair<std::set<std::string>*, std::string>> taken;
+        for (const auto& key : call.file.keys) {
+            if (key->allows_duplicates())
+                continue;
+            std::string value;
+            for (int32_t n = 1; n <= key->component_count(); ++n) {
+                const FieldDescription& field = call.file.record.field(key->field_number(n));
+                value.append(reinterpret_cast<const char*>(call.record() + field.offset), field.total_size());
             }
-            (s->logged_out ? s->staged : *s->records)
-                .emplace_back(call.record(), call.record() + call.file.record_length);
+            auto& values = MemoryDisk::Get().unique_values[call.file.disk_name() + "|" + key->label];
+            if (values.count(value)) {
+                SetError(40);
+                return 0;
+            }
+            taken.emplace_back(&values, std::move(value));
         }
+        for (auto& [values, value] : taken)
+            values->insert(std::move(value));
+        (s->logged_out ? s->staged : *s->records)
+            .emplace_back(call.record(), call.record() + call.file.record_length);
         return 0;
     }
     int32_t Logout(DriverCall& call) override {

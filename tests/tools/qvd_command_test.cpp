@@ -35,7 +35,7 @@ QvdRun qvd(std::vector<std::string> args) {
 class QvdCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing::MemoryDisk::Get().files.clear();
+        testing::MemoryDisk::Get() = {};
         m_dir = std::filesystem::temp_directory_path() /
                 ("qvd_command_test_" + std::to_string(::getpid()) + "_" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());

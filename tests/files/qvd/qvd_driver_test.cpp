@@ -613,17 +613,6 @@ TEST_F(QvdDriverTest, SendSetsAndAnswersDriverStrings) {
     EXPECT_EQ(ErrorCode(), 0);
 }
 
-TEST_F(QvdDriverTest, LockingAndTransactionsAreNotSupportedYet) {
-    auto c = created();
-    add(*c, 1, "A");
-    HOLD(c->file);
-    EXPECT_EQ(ErrorCode(), 80);
-    WATCH(c->file);
-    EXPECT_EQ(ErrorCode(), 80);
-    LOGOUT(c->file);
-    EXPECT_EQ(ErrorCode(), 80);
-}
-
 TEST_F(QvdDriverTest, OemFileStoresTextInTheOemCodePage) {
     auto c = created("Oem", true);
     add(*c, 1, "J\xFCrgen");

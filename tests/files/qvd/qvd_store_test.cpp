@@ -228,6 +228,67 @@ TEST_F(QvdStoreTest, SeekFindsNeighboursInAllModesWithinAPrefix) {
 }
 
 // Random changes, seeks and commits against a std::map, reopening now and then.
+// Successive seeks step on from the previous answer's place in the tree;
+// commits by another open, staged changes, rollbacks and own commits between
+// the steps must all show.
+TEST_F(QvdStoreTest, StepsBySeekSeeChangesMadeBetweenThem) {
+    auto a = OpenFastStore();
+    auto b = OpenFastStore();
+    Model committed;
+    std::mt19937 rng(7);
+    auto key = [](int n) {
+        char text[16];
+        std::snprintf(text, sizeof text, "k%05d", n);
+        return B(text);
+    };
+    for (int n = 0; n < 2000; n += 2) {
+        a->Put(key(n), Bytes(40, static_cast<uint8_t>(n)));
+        committed[key(n)] = Bytes(40, static_cast<uint8_t>(n));
+    }
+    ASSERT_EQ(a->Commit(), 0);
+    Model staged_view = committed; // what `a` sees: committed plus its staged changes
+    const Bytes prefix = B("k");
+    Bytes position = key(0);
+    for (int step = 0; step < 3000; ++step) {
+        const int action = static_cast<int>(rng() % 10);
+        const int n = static_cast<int>(rng() % 2000);
+        if (action == 0) { // another open commits near the position
+            Bytes near = position;
+            near.push_back(static_cast<uint8_t>('0' + rng() % 10));
+            b->Put(near, B("other"));
+            if (rng() % 2)
+                b->Erase(key(n));
+            ASSERT_EQ(b->Commit(), 0);
+            committed = Contents(*b);
+            staged_view = committed;
+            a->Rollback();
+        } else if (action == 1) { // a staged change in the reader
+            a->Put(key(n), B("staged"));
+            staged_view[key(n)] = B("staged");
+        } else if (action == 2) {
+            a->Rollback();
+            staged_view = committed;
+        } else if (action == 3) {
+            ASSERT_EQ(a->Commit(), 0);
+            committed = staged_view;
+        }
+        const bool forward = rng() % 4 != 0;
+        const auto e = a->Seek(position, forward ? SeekMode::After : SeekMode::Before, prefix);
+        auto expected = forward ? staged_view.upper_bound(position) : staged_view.lower_bound(position);
+        if (!forward)
+            expected = expected == staged_view.begin() ? staged_view.end() : std::prev(expected);
+        if (expected == staged_view.end()) {
+            ASSERT_FALSE(e) << "step " << step;
+            position = key(static_cast<int>(rng() % 2000));
+            continue;
+        }
+        ASSERT_TRUE(e) << "step " << step;
+        ASSERT_EQ(e->key, expected->first) << "step " << step;
+        ASSERT_EQ(e->data, expected->second) << "step " << step;
+        position = e->key;
+    }
+}
+
 TEST_F(QvdStoreTest, BehavesLikeAnOrderedMapAcrossCommitsSplitsAndReopens) {
     std::mt19937 rng(12345);
     StoreOptions options;
@@ -578,20 +639,24 @@ TEST_F(QvdStoreTest, ARecordNumberOutsideWriterModeIsACorruption) {
 }
 
 TEST_F(QvdStoreTest, DamagedPagesAreFoundByCheckAndReportedAsCorruption) {
+    uint32_t root = 0;
     {
         auto store = OpenStore();
         for (int i = 0; i < 50; ++i)
             store->Put(B("key" + std::to_string(i)), Bytes(10, 'v'));
         ASSERT_EQ(store->Commit(), 0);
+        root = store->Info().root_offset;
     }
     Bytes file = ReadFileBytes(m_path);
-    ASSERT_GT(file.size(), 512u);
-    file[512 + 10] ^= 0x5A; // the root page's entry count
+    ASSERT_GT(file.size(), root + 256u);
+    file[root + 10] ^= 0x5A; // the root page's entry count
     WriteFileBytes(m_path, file);
     auto store = OpenStore();
     const auto problem = store->Check();
     ASSERT_TRUE(problem);
-    EXPECT_NE(problem->find("page 0x200"), std::string::npos) << *problem;
+    char where[32];
+    std::snprintf(where, sizeof where, "page 0x%x", root);
+    EXPECT_NE(problem->find(where), std::string::npos) << *problem;
     CorruptionAsReturn as_return;
     EXPECT_FALSE(store->Get(B("key1")));
     EXPECT_NE(store->LastCorruption(), 0);
