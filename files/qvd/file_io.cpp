@@ -74,6 +74,17 @@ public:
         return result;
     }
 
+    int test_lock(uint64_t offset, uint64_t length) override {
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = static_cast<off_t>(length);
+        if (::fcntl(m_fd, F_OFD_GETLK, &fl) != 0)
+            return -1;
+        return fl.l_type == F_UNLCK ? 0 : 1;
+    }
+
     int unlock(uint64_t offset, uint64_t length) override {
         struct flock fl {};
         fl.l_type = F_UNLCK;
@@ -88,6 +99,14 @@ private:
 };
 
 } // namespace
+
+int FileIo::test_lock(uint64_t offset, uint64_t length) {
+    if (lock(offset, length, LockKind::Exclusive, LockWait::No) == 0) {
+        unlock(offset, length);
+        return 0;
+    }
+    return errno == EAGAIN || errno == EACCES ? 1 : -1;
+}
 
 std::shared_ptr<FileIo> OpenPosixFile(const std::string& path, FileAccess access, FileCreation creation) {
     int flags = (access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;

@@ -30,6 +30,10 @@ public:
     // the range is held elsewhere and `wait` is No).
     virtual int lock(uint64_t offset, uint64_t length, LockKind kind, LockWait wait) = 0;
     virtual int unlock(uint64_t offset, uint64_t length) = 0;
+    // 1 when another process or descriptor holds any part of the range, 0
+    // when it is free, -1 with errno set. Takes nothing. The default takes and
+    // gives back an exclusive lock; the POSIX file asks the kernel instead.
+    virtual int test_lock(uint64_t offset, uint64_t length);
 };
 
 enum class FileAccess { ReadOnly, ReadWrite };

@@ -6,14 +6,13 @@
 //   unique across the tables of one disk file and stay below 0xFE000000);
 // - a locked file (a declared file, i.e. one table) locks position
 //   0xFF000000 + the table number, above every record number.
-// A station that only reads or writes tests a position by taking it without
-// waiting and letting it go at once. Since such a test holds the byte for a
-// moment, every attempt to take or test a position is repeated for a short
-// grace before it counts as held elsewhere.
+// A station that only reads or writes asks the kernel whether another open
+// holds a position, without taking it. Taking a position is still tried for a
+// short grace, in case a station of an older kind tests by taking.
 // The locks are exclusive byte-range locks, which a read-only descriptor
-// cannot take: a read-only open neither holds records (nothing can be written
-// through it, so there is no change to protect) nor sees other stations'
-// holds, and it cannot LOCK the file (5).
+// cannot take: a read-only open sees other stations' holds but holds nothing
+// itself (nothing can be written through it, so there is no change to
+// protect), and it cannot LOCK the file (5).
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_entries.h"
 #include "runtime/error_state.h"
@@ -58,10 +57,7 @@ bool take_position(Store& store, uint32_t position, int32_t wait_ms) {
 
 // True when another station (process or open) holds the position.
 bool held_elsewhere(Store& store, uint32_t position) {
-    if (!take_position(store, position, 0))
-        return true;
-    store.Unlock(position, LockMode::Writer);
-    return false;
+    return store.IsLockedElsewhere(position);
 }
 
 void release_hold(QvdFileState& state) {
@@ -91,9 +87,7 @@ bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<Bytes>&
     if (c.held_record != record || !hold)
         release_hold(state);
     Store& store = *state.store;
-    if (!state.writable) {
-        // No locks through a read-only descriptor (see above).
-    } else if (hold && c.held_record != record) {
+    if (hold && state.writable && c.held_record != record) {
         if (!take_position(store, record, hold_wait_ms)) {
             SetError(43);
             return false;
@@ -105,7 +99,7 @@ bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<Bytes>&
             release_hold(state);
             return true;
         }
-    } else if (!hold && held_elsewhere(store, record)) {
+    } else if (held_elsewhere(store, record)) {
         SetError(43);
         return false;
     }

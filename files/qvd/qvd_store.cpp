@@ -31,6 +31,13 @@ Result Guarded(StoreImpl& impl, Result failure, Operation&& operation) {
         impl.m_cache.clear();
         SetError(8);
         return failure;
+    } catch (const RestartAccess&) {
+        // Another process committed while the access ran from the cache:
+        // run it again, holding a reader slot from the start.
+        impl.m_no_unlocked_access = true;
+        const Result result = Guarded(impl, failure, operation);
+        impl.m_no_unlocked_access = false;
+        return result;
     }
 }
 
@@ -309,6 +316,11 @@ void Store::Unlock(uint32_t position, LockMode mode) {
         s.unlock(position, mode);
         return 0;
     });
+}
+
+bool Store::IsLockedElsewhere(uint32_t position) {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, false, [&] { return s.m_io->test_lock(PositionLocks + position, 1) == 1; });
 }
 
 void Store::Refresh() {

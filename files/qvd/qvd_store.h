@@ -150,6 +150,9 @@ public:
     // Returns false when the lock is held elsewhere (wait = false).
     bool Lock(uint32_t position, LockMode mode, bool wait);
     void Unlock(uint32_t position, LockMode mode);
+    // Whether another open (of this or another process) holds position lock
+    // `position` (> 0); takes nothing, so it works on read-only opens too.
+    bool IsLockedElsewhere(uint32_t position);
 
     // Re-reads the header when another process committed (every access does).
     void Refresh();

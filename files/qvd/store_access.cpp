@@ -258,17 +258,28 @@ void StoreImpl::replay_chain(const FileHeader& disk) {
         unlock(0, LockMode::Writer);
 }
 
+bool StoreImpl::header_unchanged() {
+    // The chain fields and the change counter all lie in the first 64-byte
+    // block, so one small read decides it.
+    if (!m_header_loaded || m_new_file)
+        return false;
+    uint8_t block[CipherBlock];
+    return read_blocks(0, block, CipherBlock) == CipherBlock &&
+           std::equal(HeaderMagic, HeaderMagic + 4, block + 14) && Load32(block + 6) == Load32(block + 10) &&
+           Load32(block + 24) <= m_header.change_counter;
+}
+
+void StoreImpl::take_late_reader_slot() {
+    m_unlocked_access = false;
+    m_late_slot = lock(0, LockMode::Reader, true);
+    if (!header_unchanged())
+        throw RestartAccess{};
+}
+
 int32_t StoreImpl::load_header() {
-    // The common case: nobody committed since the last access. The chain
-    // fields and the change counter all lie in the first 64-byte block, so
-    // one small read decides it; anything else reads the whole header.
-    if (m_header_loaded && !m_new_file) {
-        uint8_t block[CipherBlock];
-        if (read_blocks(0, block, CipherBlock) == CipherBlock &&
-            std::equal(HeaderMagic, HeaderMagic + 4, block + 14) && Load32(block + 6) == Load32(block + 10) &&
-            Load32(block + 24) <= m_header.change_counter)
-            return 0;
-    }
+    // The common case: nobody committed since the last access.
+    if (header_unchanged())
+        return 0;
     uint8_t bytes[FileHeaderSize];
     const size_t n = read_blocks(0, bytes, FileHeaderSize);
     if (n == 0) {
@@ -297,8 +308,14 @@ int32_t StoreImpl::load_header() {
 }
 
 AccessScope::AccessScope(StoreImpl& store) : m_store(store) {
-    if (store.m_access_depth == 0 && store.m_all_readers == 0 && !store.m_reader_slot)
+    if (store.m_access_depth == 0 && store.m_all_readers == 0 && !store.m_reader_slot) {
+        if (!store.m_no_unlocked_access && store.header_unchanged()) {
+            store.m_unlocked_access = true;
+            ++store.m_access_depth;
+            return;
+        }
         m_locked = store.lock(0, LockMode::Reader, true);
+    }
     ++store.m_access_depth;
     if (store.m_access_depth > 1)
         return;
@@ -317,6 +334,12 @@ AccessScope::~AccessScope() {
     --m_store.m_access_depth;
     if (m_locked)
         m_store.unlock(0, LockMode::Reader);
+    if (m_store.m_access_depth == 0) {
+        m_store.m_unlocked_access = false;
+        if (m_store.m_late_slot)
+            m_store.unlock(0, LockMode::Reader);
+        m_store.m_late_slot = false;
+    }
 }
 
 } // namespace morvex::qvd

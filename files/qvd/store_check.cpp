@@ -100,6 +100,8 @@ std::optional<std::string> StoreImpl::check() {
         const size_t length = static_cast<size_t>(c) * UnitSize;
         const auto pending = m_pending.find(home);
         Bytes page(length);
+        if (m_unlocked_access)
+            take_late_reader_slot();
         if (read_blocks(pending != m_pending.end() ? pending->second : home, page.data(), length) != length) {
             problem = where + "short read";
             return false;

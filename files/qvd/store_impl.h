@@ -84,6 +84,12 @@ public:
     std::shared_ptr<const PageNode> load_node(uint32_t home, int expected_level);
     // Reads the raw page image at a home offset (through the pending map).
     Bytes read_page(uint32_t home, int& size_class);
+    // True when the cached header is loaded and the change counter on disk
+    // shows no commit since (one 64-byte read).
+    bool header_unchanged();
+    // Takes the reader slot that an access begun without one needs before it
+    // reads the disk; RestartAccess when another process committed meanwhile.
+    void take_late_reader_slot();
     std::optional<Bytes> tree_get(ByteView key);
     std::optional<Bytes> get(ByteView key);
     std::optional<Entry> seek(ByteView key, SeekMode mode, ByteView prefix);
@@ -119,6 +125,11 @@ public:
     int32_t m_last_corruption = 0;
     int m_all_readers = 0;    // depth of held mode-2 locks
     int m_access_depth = 0;   // nested accesses share one reader slot
+    // An access answered from the cache runs without a reader slot until it
+    // needs the disk (see AccessScope); a retry of a restarted one never does.
+    bool m_unlocked_access = false;
+    bool m_late_slot = false;
+    bool m_no_unlocked_access = false;
     uint32_t m_next_slot = 0; // rotation of mode 1
     std::optional<uint32_t> m_reader_slot;
     int m_writer_holds = 0;
@@ -126,8 +137,19 @@ public:
     bool m_closed = false;
 };
 
+// Thrown when an access that began without a reader slot finds, on taking
+// one, that another process committed meanwhile: the operation runs again.
+struct RestartAccess {};
+
 // Holds a reader slot (unless this store already holds all of them) and
 // brings the cached header up to date for the length of one operation.
+//
+// When the cached header is current and the change counter on disk has not
+// moved, the access starts without a reader slot: whatever it answers from the
+// cache is the state before any commit still in progress, since a committer
+// raises the counter only after its pages are home. The first read of a page
+// from the disk takes the slot and checks the counter again; if it moved, the
+// pages used so far may be stale and the operation restarts (RestartAccess).
 class AccessScope {
 public:
     explicit AccessScope(StoreImpl& store);

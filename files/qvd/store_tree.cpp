@@ -32,6 +32,8 @@ size_t Bound(const PageNode& node, size_t from, ByteView key, bool or_equal) {
 } // namespace
 
 Bytes StoreImpl::read_page(uint32_t home, int& size_class) {
+    if (m_unlocked_access)
+        take_late_reader_slot();
     if (home < FileHeaderSize || (home - FileHeaderSize) % UnitSize != 0)
         QvdCorruption(CorruptTreeShape);
     const uint32_t unit = (home - FileHeaderSize) / UnitSize;

@@ -146,6 +146,35 @@ TEST_F(QvdStoreTest, TwoOpensSeeEachOthersCommits) {
     EXPECT_EQ(a->Get(B("beta")), B("2"));
 }
 
+TEST_F(QvdStoreTest, AccessFromTheCacheRestartsWhenACommitSlipsInBeforeItReadsTheDisk) {
+    auto writer = OpenStore();
+    for (int i = 0; i < 3000; ++i)
+        writer->Put(B("key" + std::to_string(10000 + i)), Bytes(40, 'o'));
+    ASSERT_EQ(writer->Commit(), 0);
+
+    auto io = RecordingIo();
+    StoreOptions options;
+    options.io = io;
+    auto reader = OpenStore(options);
+    ASSERT_EQ(reader->Get(B("key10000")), Bytes(40, 'o')); // caches the path to the first leaf
+
+    // The next access starts from the cache without a reader slot; the last
+    // leaf is not cached, so it must take one, and just before it does the
+    // writer commits a change to that leaf.
+    io->before_reader_lock = [&] {
+        writer->Put(B("key12999"), B("new"));
+        ASSERT_EQ(writer->Commit(), 0);
+    };
+    const size_t locks_before = io->reader_locks;
+    EXPECT_EQ(reader->Get(B("key12999")), B("new"));
+    EXPECT_EQ(io->reader_locks - locks_before, 2u) << "the late slot, then the restarted access's own";
+
+    // Answered from the cache with nothing committed since: no reader slot at all.
+    const size_t locks_cached = io->reader_locks;
+    EXPECT_EQ(reader->Get(B("key12999")), B("new"));
+    EXPECT_EQ(io->reader_locks, locks_cached);
+}
+
 TEST_F(QvdStoreTest, ExclusiveOpenDeniesOthers) {
     StoreOptions exclusive;
     exclusive.exclusive = true;
