@@ -191,8 +191,9 @@ TEST_F(X11PlatformWindows, WindowMovedOnTheServerFollowsInThePlatform) {
     ASSERT_NE(x_window, 0u);
     XMoveResizeWindow(client, x_window, 40, 50, 180, 140);
     XSync(client, False);
+    // The rectangle changes first and the frame buffer follows it.
     EXPECT_TRUE(pump_until([&] { return window_rect(window) == Rect::FromSize(40, 50, 180, 140); }));
-    EXPECT_EQ(frame_buffer_copy(window).width(), 180);
+    EXPECT_TRUE(pump_until([&] { return frame_buffer_copy(window).width() == 180; }));
 }
 
 } // namespace
