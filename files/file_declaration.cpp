@@ -27,17 +27,17 @@ bool KeyDeclaration::descending(int32_t n) const {
     return n >= 1 && n <= component_count() && components[static_cast<size_t>(n - 1)] < 0;
 }
 
-FileDeclaration::FileDeclaration(FileSpec spec)
-    : driver(spec.driver), label(std::move(spec.label)), attributes(spec.attributes),
-      record_length(spec.record.record_size()), record(std::move(spec.record)), memos(std::move(spec.memos)),
-      options(std::move(spec.options)) {
-    keys.reserve(spec.keys.size());
-    for (KeyDeclaration& key : spec.keys) {
+FileDeclaration::FileDeclaration(FileSpec given)
+    : driver(given.driver), label(std::move(given.label)), attributes(given.attributes),
+      record_length(given.record.record_size()), record(std::move(given.record)), memos(std::move(given.memos)),
+      options(std::move(given.options)) {
+    keys.reserve(given.keys.size());
+    for (KeyDeclaration& key : given.keys) {
         auto made = std::make_unique<KeyDeclaration>(std::move(key));
         made->file = this;
         keys.push_back(std::move(made));
     }
-    prepare(m_static, static_cast<uint8_t*>(spec.record_buffer));
+    prepare(m_static, static_cast<uint8_t*>(given.record_buffer));
 }
 
 void FileDeclaration::prepare(FileInstance& instance, uint8_t* declared_buffer) {

@@ -115,7 +115,7 @@ struct FileSpec {
 };
 
 struct FileDeclaration {
-    explicit FileDeclaration(FileSpec spec);
+    explicit FileDeclaration(FileSpec given);
     FileDeclaration(const FileDeclaration&) = delete;
     FileDeclaration& operator=(const FileDeclaration&) = delete;
 

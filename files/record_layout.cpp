@@ -277,7 +277,7 @@ RecordLayout RecordLayout::Of(const FileDeclaration& file) {
     return layout;
 }
 
-FileSpec RecordLayout::spec(DriverEntry driver) const {
+FileSpec RecordLayout::file_spec(DriverEntry driver) const {
     return FileSpec{.label = label, .driver = driver, .record = record, .keys = keys};
 }
 

@@ -28,7 +28,7 @@ struct RecordLayout {
     std::vector<KeyDeclaration> keys; // without owning file
 
     // A declaration of this layout with a record buffer of its own.
-    FileSpec spec(DriverEntry driver) const;
+    FileSpec file_spec(DriverEntry driver) const;
     static RecordLayout Of(const FileDeclaration& file);
 };
 

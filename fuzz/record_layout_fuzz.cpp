@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         check(!parse.error.empty());
         return 0;
     }
-    morvex::FileDeclaration file(parse.layout.spec(nullptr));
+    morvex::FileDeclaration file(parse.layout.file_spec(nullptr));
     check(file.validate() == 0);
     const std::string again = morvex::RecordLayoutText(parse.layout);
     const morvex::LayoutParse reparsed = morvex::ParseRecordLayout(again);

@@ -160,7 +160,7 @@ std::optional<RecordLayout> resolve_layout(const Options& options, std::ostream&
 class OpenedFile {
 public:
     OpenedFile(const RecordLayout& layout, const std::string& name, DriverEntry driver)
-        : m_file(layout.spec(driver)) {
+        : m_file(layout.file_spec(driver)) {
         m_file.options.name = name;
     }
     ~OpenedFile() {

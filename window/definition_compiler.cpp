@@ -599,9 +599,9 @@ private:
         }
         // Fields are kept in layout order, whatever order the line gives them in.
         std::vector<FieldSource> ordered;
-        for (const FieldSpec& spec : layout.fields)
+        for (const FieldSpec& field_spec : layout.fields)
             for (FieldSource& f : c.fields)
-                if (f.spec == &spec)
+                if (f.field_spec == &field_spec)
                     ordered.push_back(std::move(f));
         c.fields = std::move(ordered);
         if (!feq_given)
@@ -609,11 +609,11 @@ private:
         numbering.advance(c.feq);
     }
 
-    static FieldSource field_value(Statement& s, const FieldSpec& spec) {
+    static FieldSource field_value(Statement& s, const FieldSpec& field_spec) {
         FieldSource f;
-        f.spec = &spec;
-        const std::string name(spec.keyword);
-        switch (spec.kind) {
+        f.field_spec = &field_spec;
+        const std::string name(field_spec.keyword);
+        switch (field_spec.kind) {
         case FieldKind::Text:
             f.text = s.string(name);
             break;

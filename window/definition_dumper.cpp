@@ -138,8 +138,8 @@ private:
             c.variable = descriptor(m_block.u32(at + v));
         if (const uint32_t f = FormatOffsetOf(layout.block); f)
             c.format = text(m_block.u32(at + f));
-        for (const FieldSpec& spec : layout.fields)
-            if (std::optional<FieldSource> field = this->field(at, spec))
+        for (const FieldSpec& field_spec : layout.fields)
+            if (std::optional<FieldSource> field = this->field(at, field_spec))
                 c.fields.push_back(std::move(*field));
         const uint32_t t = at + layout.tail;
         c.font = font(m_block.u32(t + tail::Font));
@@ -153,12 +153,12 @@ private:
         return c;
     }
 
-    std::optional<FieldSource> field(uint32_t record, const FieldSpec& spec) {
+    std::optional<FieldSource> field(uint32_t record, const FieldSpec& field_spec) {
         FieldSource f;
-        f.spec = &spec;
-        const uint32_t at = record + spec.offset;
+        f.field_spec = &field_spec;
+        const uint32_t at = record + field_spec.offset;
         const uint32_t offset = m_block.u32(at);
-        switch (spec.kind) {
+        switch (field_spec.kind) {
         case FieldKind::Text:
             if (!offset)
                 return std::nullopt;
@@ -191,16 +191,16 @@ private:
         }
         case FieldKind::Byte:
             f.integer = m_block.u8(at);
-            return f.integer == static_cast<uint8_t>(spec.default_value) ? std::nullopt : std::optional(f);
+            return f.integer == static_cast<uint8_t>(field_spec.default_value) ? std::nullopt : std::optional(f);
         case FieldKind::Word:
             f.integer = m_block.u16(at);
-            return f.integer == static_cast<uint16_t>(spec.default_value) ? std::nullopt : std::optional(f);
+            return f.integer == static_cast<uint16_t>(field_spec.default_value) ? std::nullopt : std::optional(f);
         case FieldKind::Long:
             f.integer = m_block.i32(at);
-            return f.integer == spec.default_value ? std::nullopt : std::optional(f);
+            return f.integer == field_spec.default_value ? std::nullopt : std::optional(f);
         case FieldKind::Colour:
             f.integer = m_block.u32(at);
-            return f.integer == static_cast<uint32_t>(spec.default_value) ? std::nullopt : std::optional(f);
+            return f.integer == static_cast<uint32_t>(field_spec.default_value) ? std::nullopt : std::optional(f);
         }
         return std::nullopt;
     }
@@ -539,8 +539,8 @@ private:
         if (c.format)
             out += " format " + quoted(*c.format);
         for (const FieldSource& f : c.fields) {
-            out += " " + std::string(f.spec->keyword) + " ";
-            switch (f.spec->kind) {
+            out += " " + std::string(f.field_spec->keyword) + " ";
+            switch (f.field_spec->kind) {
             case FieldKind::Text:
                 out += quoted(f.text);
                 break;

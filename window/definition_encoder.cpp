@@ -122,8 +122,8 @@ public:
         const uint32_t pos = at + PositionOffsetOf(layout.block);
         for (uint32_t i = 0; i < 4; ++i)
             put32(pos + 4 * i, static_cast<uint32_t>(c.position[i]));
-        for (const FieldSpec& spec : layout.fields)
-            put_default(at, spec);
+        for (const FieldSpec& field_spec : layout.fields)
+            put_default(at, field_spec);
         if (c.variable && VariableOffsetOf(layout.block))
             put32(at + VariableOffsetOf(layout.block), descriptor(*c.variable));
         if (c.format && FormatOffsetOf(layout.block))
@@ -240,14 +240,14 @@ private:
         }
     }
 
-    void put_default(uint32_t record, const FieldSpec& spec) {
-        put_number(record + spec.offset, spec.kind, spec.default_value);
+    void put_default(uint32_t record, const FieldSpec& field_spec) {
+        put_number(record + field_spec.offset, field_spec.kind, field_spec.default_value);
     }
 
     void put_field(uint32_t record, const FieldSource& field) {
-        const FieldSpec& spec = *field.spec;
-        const uint32_t at = record + spec.offset;
-        switch (spec.kind) {
+        const FieldSpec& field_spec = *field.field_spec;
+        const uint32_t at = record + field_spec.offset;
+        switch (field_spec.kind) {
         case FieldKind::Text:
             put32(at, text(field.text));
             break;
@@ -264,7 +264,7 @@ private:
             put32(at, text_list(field.texts));
             break;
         default:
-            put_number(at, spec.kind, field.integer);
+            put_number(at, field_spec.kind, field.integer);
             break;
         }
     }

@@ -155,9 +155,9 @@ uint32_t PositionOffsetOf(PositionBlock block) {
 }
 
 const FieldSpec* FindField(const ControlLayout& layout, Field id) {
-    for (const FieldSpec& spec : layout.fields)
-        if (spec.id == id)
-            return &spec;
+    for (const FieldSpec& field_spec : layout.fields)
+        if (field_spec.id == id)
+            return &field_spec;
     return nullptr;
 }
 

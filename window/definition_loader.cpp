@@ -269,25 +269,25 @@ ControlDefinition DefinitionLoader::ReadControl(uint32_t offset, PositionUnit un
         c.list_format = text(block.u32(offset + f));
 
     bool spin_times = c.type == wdf::SpinControl;
-    for (const wdf::FieldSpec& spec : layout.fields) {
-        const uint32_t at = offset + spec.offset;
-        switch (spec.kind) {
+    for (const wdf::FieldSpec& field_spec : layout.fields) {
+        const uint32_t at = offset + field_spec.offset;
+        switch (field_spec.kind) {
         case wdf::FieldKind::Byte:
-            c.numbers.emplace_back(spec.id, block.u8(at));
+            c.numbers.emplace_back(field_spec.id, block.u8(at));
             break;
         case wdf::FieldKind::Word:
-            c.numbers.emplace_back(spec.id, block.u16(at));
+            c.numbers.emplace_back(field_spec.id, block.u16(at));
             break;
         case wdf::FieldKind::Long:
-            c.numbers.emplace_back(spec.id, block.i32(at));
+            c.numbers.emplace_back(field_spec.id, block.i32(at));
             break;
         case wdf::FieldKind::Colour:
-            c.numbers.emplace_back(spec.id, block.u32(at));
+            c.numbers.emplace_back(field_spec.id, block.u32(at));
             break;
         default:
             break;
         }
-        switch (spec.id) {
+        switch (field_spec.id) {
         case wdf::Field::Text:
             c.text = block.text(block.u32(at));
             break;

@@ -44,7 +44,7 @@ struct VariableSource {
 // One type-specific field that the definition gives (fields left out take
 // their layout's default).
 struct FieldSource {
-    const FieldSpec* spec = nullptr;
+    const FieldSpec* field_spec = nullptr;
     int64_t integer = 0;
     double real = 0.0;
     std::string text;

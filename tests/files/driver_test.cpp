@@ -70,7 +70,7 @@ struct Record {
     int32_t date;
 };
 
-FileSpec spec(DriverEntry driver) {
+FileSpec file_spec(DriverEntry driver) {
     return FileSpec{
         .label = "PEOPLE",
         .driver = driver,
@@ -89,8 +89,8 @@ protected:
         g_seen = Seen{};
         ClearError();
     }
-    FileDeclaration people{spec(DriverEntryOf<RecordingDriver>)};
-    FileDeclaration other{spec(DriverEntryOf<RecordingDriver>)};
+    FileDeclaration people{file_spec(DriverEntryOf<RecordingDriver>)};
+    FileDeclaration other{file_spec(DriverEntryOf<RecordingDriver>)};
 };
 
 TEST_F(DriverTest, KeyStatementPassesTheOwningFileAndTheKeyFirst) {
@@ -169,7 +169,7 @@ TEST_F(DriverTest, KeyStatementWithoutItsKeySets78) {
 }
 
 TEST_F(DriverTest, FileWithoutDriverReports80AndKeepsTheStringStackBalanced) {
-    FileDeclaration bare{spec(nullptr)};
+    FileDeclaration bare{file_spec(nullptr)};
     const std::size_t depth = Strings().size();
     EXPECT_EQ(SEND(bare, "Recover=10"), "");
     EXPECT_EQ(ErrorCode(), 80);
@@ -199,7 +199,7 @@ void use_threaded_file() { SET(*g_threaded); }
 
 TEST_F(DriverTest, ThreadFileIsResolvedPerThreadAtEveryCall) {
     Record declared{};
-    FileSpec threaded_spec = spec(DriverEntryOf<RecordingDriver>);
+    FileSpec threaded_spec = file_spec(DriverEntryOf<RecordingDriver>);
     threaded_spec.attributes = FileThread;
     threaded_spec.record_buffer = &declared;
     FileDeclaration threaded(std::move(threaded_spec));

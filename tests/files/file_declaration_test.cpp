@@ -12,7 +12,7 @@ struct Record {
     FixedText<6> name;
 };
 
-FileSpec spec(uint8_t attributes, void* buffer) {
+FileSpec file_spec(uint8_t attributes, void* buffer) {
     return FileSpec{
         .label = "THINGS",
         .attributes = attributes,
@@ -24,7 +24,7 @@ FileSpec spec(uint8_t attributes, void* buffer) {
 }
 
 TEST(FileDeclarationTest, KeysPointBackToTheirFile) {
-    FileDeclaration file(spec(0, nullptr));
+    FileDeclaration file(file_spec(0, nullptr));
     ASSERT_EQ(file.key_count(), 1);
     EXPECT_EQ(file.key(1)->file, &file);
     EXPECT_EQ(file.find_key("thi:byname"), file.key(1));
@@ -35,14 +35,14 @@ TEST(FileDeclarationTest, KeysPointBackToTheirFile) {
 
 TEST(FileDeclarationTest, DeclaredBufferIsTheRecordOfTheStaticInstance) {
     Record record{};
-    FileDeclaration file(spec(0, &record));
+    FileDeclaration file(file_spec(0, &record));
     EXPECT_EQ(file.buffer(), reinterpret_cast<uint8_t*>(&record));
     EXPECT_EQ(&file.instance_for(5), &file.instance_for(0)) << "only THREAD files have instances per thread";
 }
 
 TEST(FileDeclarationTest, ThreadFileHasOneInstanceAndBufferPerThread) {
     Record record{};
-    FileDeclaration file(spec(FileThread, &record));
+    FileDeclaration file(file_spec(FileThread, &record));
     FileInstance& first = file.instance_for(0);
     FileInstance& third = file.instance_for(3);
     EXPECT_NE(&first, &third);
@@ -55,7 +55,7 @@ TEST(FileDeclarationTest, ThreadFileHasOneInstanceAndBufferPerThread) {
 }
 
 TEST(FileDeclarationTest, NameDefaultsToTheLabel) {
-    FileDeclaration file(spec(0, nullptr));
+    FileDeclaration file(file_spec(0, nullptr));
     EXPECT_EQ(file.disk_name(), "THINGS");
     file.options.name = "data/Things";
     EXPECT_EQ(file.disk_name(), "data/Things");
@@ -63,18 +63,18 @@ TEST(FileDeclarationTest, NameDefaultsToTheLabel) {
 
 TEST(FileDeclarationTest, ValidateRejectsKeysOnMissingFields) {
     for (int32_t bad : {0, 3, -3}) {
-        FileSpec s = spec(0, nullptr);
+        FileSpec s = file_spec(0, nullptr);
         s.keys[0].components = {bad};
         FileDeclaration file(std::move(s));
         EXPECT_EQ(file.validate(), 47) << bad;
     }
-    FileSpec s = spec(0, nullptr);
+    FileSpec s = file_spec(0, nullptr);
     s.record = RecordDescription(8, s.record.fields());
     EXPECT_EQ(FileDeclaration(std::move(s)).validate(), 47) << "a field beyond the record";
 }
 
 TEST(FileDeclarationTest, KeyComponentsReadWithTheirDirection) {
-    FileDeclaration file(spec(0, nullptr));
+    FileDeclaration file(file_spec(0, nullptr));
     const KeyDeclaration& key = *file.key(1);
     EXPECT_EQ(key.field_number(1), 2);
     EXPECT_TRUE(key.descending(1));

@@ -51,7 +51,7 @@ TEST(RecordLayoutTest, SizeDefaultsToTheEndOfTheLastField) {
 TEST(RecordLayoutTest, DeclarationFromLayoutOwnsItsBuffer) {
     const LayoutParse parse = ParseRecordLayout(CustomerText);
     ASSERT_TRUE(parse.ok);
-    FileDeclaration file(parse.layout.spec(nullptr));
+    FileDeclaration file(parse.layout.file_spec(nullptr));
     EXPECT_EQ(file.validate(), 0);
     ASSERT_NE(file.buffer(), nullptr);
     EXPECT_EQ(file.buffer()[4], ' ') << "STRING fields start blank";
