@@ -91,7 +91,15 @@ int run_qvd(Arguments args, std::ostream& out, std::ostream& err) {
     // reports, instead of ending the tool as it ends the program.
     qvd::CorruptionAsReturn corruption_is_reported;
     try {
-        return run_qvd(args, out, err, backend);
+        qvd::TakeReturnedCorruption();
+        const int status = run_qvd(args, out, err, backend);
+        // A statement that met a damaged page failed quietly as "not found"
+        // or "end of file"; the command must not pass that off as success.
+        if (const int32_t code = qvd::TakeReturnedCorruption(); code != 0) {
+            err << "morvex qvd: " << qvd::CorruptionText(code) << "\n";
+            return 1;
+        }
+        return status;
     } catch (const qvd::CorruptionSignal& signal) {
         err << "morvex qvd: " << qvd::CorruptionText(signal.code) << "\n";
         return 1;

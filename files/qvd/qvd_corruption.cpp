@@ -5,6 +5,7 @@
 #include "runtime/message_table.h"
 
 #include <atomic>
+#include <utility>
 
 namespace morvex::qvd {
 
@@ -44,6 +45,18 @@ CorruptionAsReturn::~CorruptionAsReturn() {
 
 bool CorruptionReturnsEnabled() {
     return t_return_scopes > 0;
+}
+
+namespace {
+thread_local int32_t t_returned_corruption = 0;
+}
+
+int32_t TakeReturnedCorruption() {
+    return std::exchange(t_returned_corruption, 0);
+}
+
+void NoteReturnedCorruption(int32_t code) {
+    t_returned_corruption = code;
 }
 
 } // namespace morvex::qvd

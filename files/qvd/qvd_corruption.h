@@ -31,6 +31,13 @@ public:
 
 bool CorruptionReturnsEnabled();
 
+// The last corruption that a Store turned into a failed result on this
+// thread (0 when none), cleared by reading it: a caller above the driver,
+// which sees only "not found" or "end of file", learns that the file is
+// damaged instead of taking the failure for an answer.
+int32_t TakeReturnedCorruption();
+void NoteReturnedCorruption(int32_t code);
+
 // Thrown only inside a CorruptionAsReturn scope; never leaves the Store's public functions.
 struct CorruptionSignal {
     int32_t code;

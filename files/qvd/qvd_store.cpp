@@ -24,6 +24,7 @@ Result Guarded(StoreImpl& impl, Result failure, Operation&& operation) {
         return operation();
     } catch (const CorruptionSignal& signal) {
         impl.m_last_corruption = signal.code;
+        NoteReturnedCorruption(signal.code);
         impl.m_cache.clear();
         impl.m_header_loaded = false;
         return failure;

@@ -37,4 +37,10 @@ grep -q "line 2: the record was not added: 40" again.err || fail "duplicate repo
 # A damaged file is reported by check with status 1, not a crash.
 printf 'XXXX' | dd of=Goods.QVD bs=1 seek=14 conv=notrunc 2> /dev/null
 if "$morvex" qvd check Goods > check.out 2>&1; then fail "check passed a damaged header"; fi
+
+# Damaged pages under an intact header: dump must fail, not list no records.
+size=$(stat -c %s Customer.QVD)
+head -c $((size - 512)) /dev/zero | tr '\0' '\252' | dd of=Customer.QVD bs=512 seek=1 conv=notrunc 2> /dev/null
+if "$morvex" qvd dump Customer > damaged.out 2> damaged.err; then fail "dump of damaged pages succeeded"; fi
+grep -q "Possible data corruption in file" damaged.err || fail "damaged dump report: $(cat damaged.err)"
 echo ok
