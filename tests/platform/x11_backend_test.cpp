@@ -22,6 +22,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace morvex::platform {
@@ -206,6 +207,14 @@ protected:
     }
 
     void focus(WindowHandle window) {
+        // The backend maps windows on its own connection: wait until the
+        // server has, or the focus request would be refused.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        XWindowAttributes attributes{};
+        while ((XGetWindowAttributes(client, backend->x_window(window), &attributes) == 0 ||
+                attributes.map_state != IsViewable) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         XSetInputFocus(client, backend->x_window(window), RevertToNone, CurrentTime);
         XSync(client, False);
         ASSERT_TRUE(input.wait_for("activated " + std::to_string(window) + " 1"));

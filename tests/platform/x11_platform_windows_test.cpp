@@ -132,9 +132,20 @@ TEST_F(X11PlatformWindows, PaintedWindowIsWhatTheServerShows) {
 TEST_F(X11PlatformWindows, KeysFromXArriveInTheFocusWindowsQueue) {
     const WindowHandle window = testing::make_top_level(Rect::FromSize(0, 0, 100, 80));
     ASSERT_TRUE(pump_until([&] { return backend->x_window(window) != 0; }));
-    XSetInputFocus(client, backend->x_window(window), RevertToNone, CurrentTime);
-    XSync(client, False);
-    ASSERT_TRUE(pump_until([&] { return active_window() == window; }));
+    // The backend maps the window on its own connection, so the server may
+    // not have done so yet when this connection asks for the focus.
+    const ::Window x_window = backend->x_window(window);
+    ASSERT_TRUE(pump_until([&] {
+        XWindowAttributes attributes{};
+        return XGetWindowAttributes(client, x_window, &attributes) != 0 && attributes.map_state == IsViewable;
+    }));
+    ASSERT_TRUE(pump_until([&] {
+        if (active_window() == window)
+            return true;
+        XSetInputFocus(client, x_window, RevertToNone, CurrentTime);
+        XSync(client, False);
+        return false;
+    }));
 
     message_log().take();
     fake_key(XK_b);
@@ -189,6 +200,9 @@ TEST_F(X11PlatformWindows, WindowMovedOnTheServerFollowsInThePlatform) {
     const WindowHandle window = testing::make_top_level(Rect::FromSize(10, 10, 100, 80));
     const ::Window x_window = backend->x_window(window);
     ASSERT_NE(x_window, 0u);
+    // Let the server take the backend's own requests first: a move that
+    // overtook them would be answered by the program's older placement.
+    backend->sync();
     XMoveResizeWindow(client, x_window, 40, 50, 180, 140);
     XSync(client, False);
     // The rectangle changes first and the frame buffer follows it.
