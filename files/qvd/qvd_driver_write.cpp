@@ -72,6 +72,26 @@ QvdFileState* writable_state(DriverCall& call) {
     return state;
 }
 
+// The state of a writable open with a current record, for PUT and DELETE;
+// null with 33 when no record is current.
+QvdFileState* current_record_state(DriverCall& call) {
+    QvdFileState* state = writable_state(call);
+    if (state && state->current_record == 0) {
+        SetError(33);
+        return nullptr;
+    }
+    return state;
+}
+
+// The current record's stored image; none with 33 when it was deleted since
+// it was read.
+std::optional<Bytes> stored_current_image(QvdFileState& state) {
+    std::optional<Bytes> image = state.store->Get(RecordEntryKey(state.table, state.current_record));
+    if (!image)
+        SetError(33);
+    return image;
+}
+
 } // namespace
 
 int32_t QvdFileDriver::Add(DriverCall& call) {
@@ -115,24 +135,17 @@ int32_t QvdFileDriver::Add(DriverCall& call) {
 }
 
 int32_t QvdFileDriver::Put(DriverCall& call) {
-    QvdFileState* state = writable_state(call);
+    QvdFileState* state = current_record_state(call);
     if (!state)
         return 0;
-    if (state->current_record == 0) {
-        SetError(33);
-        return 0;
-    }
     Store& store = *state->store;
     WriteLock lock(store, state->concurrency.in_transaction);
     if (!lock.held())
         return 0;
     const uint32_t record = state->current_record;
-    const std::optional<Bytes> old_image = store.Get(RecordEntryKey(state->table, record));
-    if (!old_image) {
-        // Deleted since it was read.
-        SetError(33);
+    const std::optional<Bytes> old_image = stored_current_image(*state);
+    if (!old_image)
         return 0;
-    }
     if (!AdmitFileChange(*state) || !AdmitRecordChange(*state, record, *old_image, true))
         return 0;
     std::vector<uint8_t> old_buffer(call.file.record_length);
@@ -173,24 +186,17 @@ int32_t QvdFileDriver::Put(DriverCall& call) {
 }
 
 int32_t QvdFileDriver::Delete(DriverCall& call) {
-    QvdFileState* state = writable_state(call);
+    QvdFileState* state = current_record_state(call);
     if (!state)
         return 0;
-    if (state->current_record == 0) {
-        SetError(33);
-        return 0;
-    }
     Store& store = *state->store;
     WriteLock lock(store, state->concurrency.in_transaction);
     if (!lock.held())
         return 0;
     const uint32_t record = state->current_record;
-    const Bytes record_key = RecordEntryKey(state->table, record);
-    const std::optional<Bytes> image = store.Get(record_key);
-    if (!image) {
-        SetError(33);
+    const std::optional<Bytes> image = stored_current_image(*state);
+    if (!image)
         return 0;
-    }
     if (!AdmitFileChange(*state) || !AdmitRecordChange(*state, record, *image, false))
         return 0;
     // The key entries come from the stored image, not the buffer the program
@@ -201,7 +207,7 @@ int32_t QvdFileDriver::Delete(DriverCall& call) {
         if (std::optional<Bytes> entry = KeyEntryKey(state->table, key, stored.data(), record))
             store.Erase(*entry);
     }
-    store.Erase(record_key);
+    store.Erase(RecordEntryKey(state->table, record));
     if (!call.file.memos.empty())
         StageMemoRemoval(*state, record);
     if (commit(*state) != 0)
