@@ -148,7 +148,7 @@ int32_t FileDriver::Dispatch(int operation, FileDeclaration& file, DriverArgumen
     case Op::LockFileSec:
         return Lock(call, args.number(0));
     case Op::Logout:
-        return Logout(call);
+        return Logout(call, args.number(0));
     case Op::Commit:
         return Commit(call);
     case Op::Rollback:
@@ -260,7 +260,7 @@ int32_t FileDriver::Unlock(DriverCall&) {
 int32_t FileDriver::Lock(DriverCall&, int32_t) {
     return Unsupported();
 }
-int32_t FileDriver::Logout(DriverCall&) {
+int32_t FileDriver::Logout(DriverCall&, int32_t) {
     return Unsupported();
 }
 int32_t FileDriver::Commit(DriverCall&) {

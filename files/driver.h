@@ -104,7 +104,7 @@ protected:
     virtual int32_t Watch(DriverCall& call);
     virtual int32_t Unlock(DriverCall& call);
     virtual int32_t Lock(DriverCall& call, int32_t seconds);
-    virtual int32_t Logout(DriverCall& call);
+    virtual int32_t Logout(DriverCall& call, int32_t seconds);
     virtual int32_t Commit(DriverCall& call);
     virtual int32_t Rollback(DriverCall& call);
     virtual int32_t Flush(DriverCall& call);

@@ -114,8 +114,8 @@ void COMMIT(FileDeclaration& file) {
 void ROLLBACK(FileDeclaration& file) {
     CallDriver(Op::Rollback, file);
 }
-void LOGOUT(FileDeclaration& file) {
-    CallDriver(Op::Logout, file);
+void LOGOUT(FileDeclaration& file, int32_t seconds) {
+    CallDriver(Op::Logout, file, seconds);
 }
 
 std::string SEND(FileDeclaration& file, std::string_view text) {

@@ -52,9 +52,12 @@ void WATCH(FileDeclaration& file);
 void UNLOCK(FileDeclaration& file);
 void LOCK(FileDeclaration& file, int32_t seconds);
 void FLUSH(FileDeclaration& file);
+// One file's part of a transaction (the driver's LOGOUT, COMMIT and ROLLBACK
+// for that file); files/transaction.h runs a transaction over several files.
+// LOGOUT waits up to `seconds` for the file (below 0: as long as it takes).
+void LOGOUT(FileDeclaration& file, int32_t seconds = -1);
 void COMMIT(FileDeclaration& file);
 void ROLLBACK(FileDeclaration& file);
-void LOGOUT(FileDeclaration& file);
 // The driver's answer text.
 std::string SEND(FileDeclaration& file, std::string_view text);
 void SetFileProperty(FileDeclaration& file, int32_t property, std::string_view value, int32_t index = 0);

@@ -47,7 +47,7 @@ protected:
     int32_t Watch(DriverCall& call) override;
     int32_t Unlock(DriverCall& call) override;
     int32_t Lock(DriverCall& call, int32_t seconds) override;
-    int32_t Logout(DriverCall& call) override;
+    int32_t Logout(DriverCall& call, int32_t seconds) override;
     int32_t Commit(DriverCall& call) override;
     int32_t Rollback(DriverCall& call) override;
     // EMPTY, SETfileptr, SETkeyptr, SETkeykeyptr, GETkeyptr, HOLDfilesec,
@@ -92,6 +92,13 @@ bool AdmitFileChange(QvdFileState& state);
 bool AdmitRecordChange(QvdFileState& state, uint32_t record, const Bytes& stored_image, bool is_put);
 // After a DELETE: the record's hold ends with it.
 void RecordDeleted(QvdFileState& state, uint32_t record);
+// LOGOUT's wait for the writer byte: up to `seconds` (below 0: as long as it
+// takes).
+bool TakeWriterByte(Store& store, int32_t seconds);
+
+// CLOSE of a file in a transaction: its changes are dropped and it leaves
+// the thread's transaction (qvd_driver_transaction.cpp).
+void LeaveTransaction(QvdFileState& state);
 
 } // namespace qvd
 } // namespace morvex

@@ -168,6 +168,12 @@ int32_t QvdFileDriver::Release(DriverCall& call) {
     return 0;
 }
 
+bool TakeWriterByte(Store& store, int32_t seconds) {
+    if (seconds < 0)
+        return store.Lock(0, LockMode::Writer, true);
+    return take_position(store, 0, wait_ms(seconds));
+}
+
 int32_t QvdFileDriver::Lock(DriverCall& call, int32_t seconds) {
     return LockFor(call, seconds);
 }

@@ -2,6 +2,7 @@
 // key entries, SEND and the operation dispatch of the driver.
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_entries.h"
+#include "files/qvd/qvd_transaction.h"
 #include "files/qvd/qvd_write_lock.h"
 #include "runtime/error_state.h"
 
@@ -71,13 +72,17 @@ int32_t prepare_layout(const FileDeclaration& file, QvdFileState& state) {
     return 0;
 }
 
-StoreOptions store_options(const FileDeclaration& file, OpenMode mode, bool exclusive, bool create) {
+StoreOptions store_options(const FileDeclaration& file, const std::string& path, OpenMode mode, bool exclusive,
+                           bool create) {
     StoreOptions options;
     options.mode = mode;
     options.exclusive = exclusive;
     options.create_if_missing = create;
     if (file.options.encrypt)
         options.encryption_owner = file.options.owner;
+    // A pending commit of a multi-file transaction is kept only once the
+    // control file has closed the transaction.
+    options.keep_pending_commit = [path](const Bytes* record) { return KeepPendingCommit(record, path); };
     return options;
 }
 
@@ -200,7 +205,7 @@ int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
     int32_t error = 0;
     std::unique_ptr<Store> store = Store::Open(
         name.path,
-        store_options(call.file, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly, exclusive, false),
+        store_options(call.file, name.path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly, exclusive, false),
         error);
     if (!store) {
         SetError(error == 0 ? 36 : error);
@@ -230,6 +235,7 @@ int32_t QvdFileDriver::Close(DriverCall& call) {
     QvdFileState& state = state_of(call);
     if (!state.open())
         return 0;
+    LeaveTransaction(state);
     state.store->Rollback();
     state.store->Close();
     state.store.reset();
@@ -257,7 +263,7 @@ int32_t QvdFileDriver::Create(DriverCall& call) {
     Store* store = state.open() ? state.store.get() : nullptr;
     if (!store) {
         int32_t error = 0;
-        created = Store::Open(name.path, store_options(call.file, OpenMode::ReadWrite, false, true), error);
+        created = Store::Open(name.path, store_options(call.file, name.path, OpenMode::ReadWrite, false, true), error);
         if (!created) {
             SetError(error == 0 ? 36 : error);
             return 0;

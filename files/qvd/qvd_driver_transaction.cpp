@@ -1,40 +1,109 @@
-// LOGOUT, COMMIT and ROLLBACK for one file. Between LOGOUT and COMMIT the
-// file's writer byte stays ours and the statements' changes stay staged in
-// the store, so the whole transaction reaches the disk in one commit (or not
-// at all). Making several files change together is the control file's work.
+// LOGOUT, COMMIT and ROLLBACK. Between LOGOUT and COMMIT a file's writer byte
+// stays ours and the statements' changes stay staged in its store. The files
+// a thread logged out form its transaction: the first COMMIT (or ROLLBACK)
+// ends it for all of them, one file alone in one commit, several together
+// through the control file; the calls for the other files then report that
+// outcome.
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_file_state.h"
+#include "files/qvd/qvd_transaction.h"
 #include "runtime/error_state.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace morvex::qvd {
 
 namespace {
 
-void end_transaction(QvdFileState& state) {
+struct ThreadTransaction {
+    std::vector<QvdFileState*> files;
+    bool ended = false;
+    bool committed = false;
+    int32_t error = 0;
+};
+
+ThreadTransaction& Transaction() {
+    thread_local ThreadTransaction transaction;
+    return transaction;
+}
+
+// Commits the staged changes of every file of the transaction.
+int32_t CommitAll(const std::vector<QvdFileState*>& files) {
+    std::vector<TransactionPart> parts;
+    for (QvdFileState* state : files) {
+        if (state->store->HasStagedChanges())
+            parts.push_back(TransactionPart{state->store.get(), std::string()});
+    }
+    if (parts.empty())
+        return 0;
+    if (parts.size() == 1)
+        return parts.front().store->Commit();
+    // The control file lies beside the first file; the others name it by
+    // its path unless it is beside them too.
+    const std::string control_path = ControlFilePath(files.front()->path);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const auto it = std::find_if(files.begin(), files.end(),
+                                     [&](QvdFileState* s) { return s->store.get() == parts[i].store; });
+        parts[i].control_name = ControlFilePath((*it)->path) == control_path ? std::string(DefaultControlName)
+                                                                              : control_path;
+    }
+    StoreOptions options;
+    options.create_if_missing = true;
+    int32_t error = 0;
+    std::unique_ptr<Store> control = Store::Open(control_path, options, error);
+    if (!control) {
+        for (TransactionPart& part : parts)
+            part.store->Rollback();
+        return 48;
+    }
+    return CommitTogether(*control, parts);
+}
+
+// Takes `state` out of the thread's transaction, giving its writer byte back.
+void Leave(QvdFileState& state) {
+    ThreadTransaction& t = Transaction();
+    std::erase(t.files, &state);
+    if (t.files.empty())
+        t = ThreadTransaction{};
     state.concurrency.in_transaction = false;
     state.store->Unlock(0, LockMode::Writer);
 }
 
+int32_t Report(int32_t error) {
+    if (error != 0)
+        SetError(error);
+    return error;
+}
+
 } // namespace
 
-int32_t QvdFileDriver::Logout(DriverCall& call) {
+void LeaveTransaction(QvdFileState& state) {
+    if (!state.concurrency.in_transaction)
+        return;
+    state.store->Rollback();
+    Leave(state);
+}
+
+int32_t QvdFileDriver::Logout(DriverCall& call, int32_t seconds) {
     QvdFileState* state = OpenState(call);
     if (!state)
         return ErrorCode();
-    if (state->concurrency.in_transaction) {
-        SetError(56);
-        return 56;
-    }
-    if (!state->writable) {
-        SetError(5);
-        return 5;
-    }
-    if (!state->store->Lock(0, LockMode::Writer, true)) {
-        SetError(5);
-        return 5;
-    }
+    if (state->concurrency.in_transaction)
+        return Report(56);
+    if (!state->writable)
+        return Report(5);
+    if (!TakeWriterByte(*state->store, seconds))
+        return Report(5);
     state->store->Refresh();
     state->concurrency.in_transaction = true;
+    ThreadTransaction& t = Transaction();
+    if (t.ended) { // files of an ended transaction whose own COMMIT never came
+        const std::vector<QvdFileState*> left = t.files;
+        for (QvdFileState* file : left)
+            Leave(*file);
+    }
+    t.files.push_back(state);
     return 0;
 }
 
@@ -42,30 +111,39 @@ int32_t QvdFileDriver::Commit(DriverCall& call) {
     QvdFileState* state = OpenState(call);
     if (!state)
         return ErrorCode();
-    if (!state->concurrency.in_transaction) {
-        SetError(91);
-        return 91;
+    if (!state->concurrency.in_transaction)
+        return Report(91);
+    ThreadTransaction& t = Transaction();
+    if (!t.ended) {
+        t.error = CommitAll(t.files);
+        if (t.error != 0) {
+            for (QvdFileState* file : t.files)
+                file->store->Rollback();
+        }
+        t.ended = true;
+        t.committed = true;
     }
-    const int32_t error = state->store->Commit();
-    if (error != 0)
-        state->store->Rollback();
-    end_transaction(*state);
-    if (error != 0)
-        SetError(error);
-    return error;
+    const int32_t error = t.committed ? t.error : 65;
+    Leave(*state);
+    return Report(error);
 }
 
 int32_t QvdFileDriver::Rollback(DriverCall& call) {
     QvdFileState* state = OpenState(call);
     if (!state)
         return ErrorCode();
-    if (!state->concurrency.in_transaction) {
-        SetError(91);
-        return 91;
+    if (!state->concurrency.in_transaction)
+        return Report(91);
+    ThreadTransaction& t = Transaction();
+    if (!t.ended) {
+        for (QvdFileState* file : t.files)
+            file->store->Rollback();
+        t.ended = true;
     }
-    state->store->Rollback();
-    end_transaction(*state);
-    return 0;
+    // A transaction already committed cannot be taken back.
+    const int32_t error = t.committed && t.error == 0 ? 65 : 0;
+    Leave(*state);
+    return Report(error);
 }
 
 } // namespace morvex::qvd

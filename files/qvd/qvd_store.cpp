@@ -270,9 +270,30 @@ int32_t Store::Commit() {
     return Guarded(s, int32_t{90}, [&] { return s.commit(); });
 }
 
+int32_t Store::PrepareCommit() {
+    StoreImpl& s = *m_impl;
+    if (s.m_closed)
+        return 37;
+    if (!s.writer())
+        return 5;
+    return Guarded(s, int32_t{90}, [&] { return s.prepare_commit(true); });
+}
+
+int32_t Store::FinishCommit() {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, int32_t{90}, [&] { return s.finish_commit(); });
+}
+
+void Store::AbandonCommit() {
+    StoreImpl& s = *m_impl;
+    Guarded(s, 0, [&] {
+        s.abandon_commit();
+        return 0;
+    });
+}
+
 void Store::Rollback() {
-    m_impl->m_staged.clear();
-    m_impl->m_issued_record.reset();
+    AbandonCommit();
 }
 
 bool Store::HasStagedChanges() const {
@@ -292,6 +313,8 @@ void Store::Close() {
     StoreImpl& s = *m_impl;
     if (s.m_closed)
         return;
+    if (s.m_prepared)
+        AbandonCommit();
     s.m_closed = true;
     s.m_staged.clear();
     while (s.m_all_readers > 0)

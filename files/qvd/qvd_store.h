@@ -46,6 +46,11 @@ enum EntryType : uint8_t {
     EntryTableName = 0xF0, // table 0 only: the table directory (container)
 };
 
+// The key of the transaction record, the entry that ties a commit to a
+// multi-file transaction (see qvd_transaction.h). Reserved: a commit outside
+// a transaction drops it.
+constexpr uint8_t TransactionRecordKey = 0xFF;
+
 // Largest key and key + data the container accepts; a longer entry is
 // corruption 824 (it could never be stored in one page).
 constexpr size_t MaxKeyLength = 2000;
@@ -140,6 +145,14 @@ public:
 
     // Two-phase commit of every staged change: 0 or an error number.
     int32_t Commit();
+    // The two phases apart, for a commit of several files together: after
+    // PrepareCommit succeeded the commit is announced in the file (recovery
+    // rolls it forward unless the transaction check says otherwise) and no
+    // other open can read until FinishCommit or AbandonCommit.
+    int32_t PrepareCommit();
+    int32_t FinishCommit();
+    void AbandonCommit();
+    // Drops the staged changes (and abandons a prepared commit).
     void Rollback();
     bool HasStagedChanges() const;
     int32_t Flush();

@@ -353,6 +353,14 @@ struct ZonePlan {
 } // namespace
 
 int32_t StoreImpl::commit() {
+    if (const int32_t error = prepare_commit(false); error != 0 || !m_prepared)
+        return error;
+    return finish_commit();
+}
+
+int32_t StoreImpl::prepare_commit(bool in_transaction) {
+    if (m_prepared)
+        QvdCorruption(CorruptTreeShape); // a second first phase before the second phase of the last one
     if (m_write_error != 0)
         return m_write_error;
     if (m_staged.empty() && !m_issued_record && m_header_loaded && !m_new_file)
@@ -378,6 +386,12 @@ int32_t StoreImpl::commit() {
         return 5; // the chain could not be repaired
     if (m_staged.empty() && !m_issued_record && !m_new_file)
         return 0;
+    // The transaction record belongs to the multi-file commit that wrote it:
+    // a later commit of this file alone drops it, so that a recovery never
+    // asks the control file about a transaction long finished.
+    const Bytes transaction_key{TransactionRecordKey};
+    if (!in_transaction && !m_staged.contains(transaction_key) && tree_get(transaction_key))
+        m_staged.emplace(transaction_key, std::nullopt);
 
     const FileHeader old_header = m_header;
     const uint64_t old_end = old_header.UsedEnd();
@@ -636,14 +650,35 @@ int32_t StoreImpl::commit() {
         return m_write_error;
     }
 
-    // ---- phase 2: pages home, the new header, the chain reset ----
+    PreparedCommit prepared;
+    prepared.header_image = new_image;
     for (size_t i : writes) {
-        const PagePlan& plan = pages[i];
-        if (plan.new_home < old_end)
-            write_blocks(plan.new_home, plan.image.data(), plan.image.size());
+        PagePlan& plan = pages[i];
+        PreparedCommit::Page page{plan.new_home, plan.new_home < old_end, std::move(plan.image), nullptr};
+        if (plan.node && plan.node->dirty)
+            page.node = std::make_shared<PageNode>(ToPageNode(plan.node->node));
+        prepared.pages.push_back(std::move(page));
+    }
+    m_prepared = std::move(prepared);
+    hold.held = false; // every reader slot stays ours until the second phase
+    return 0;
+}
+
+int32_t StoreImpl::finish_commit() {
+    if (!m_prepared)
+        return 0;
+    AllReadersHold hold(*this);
+    hold.held = true;
+    PreparedCommit prepared = std::move(*m_prepared);
+    m_prepared.reset();
+
+    // ---- phase 2: pages home, the new header, the chain reset ----
+    for (const PreparedCommit::Page& page : prepared.pages) {
+        if (page.in_chain)
+            write_blocks(page.home, page.image.data(), page.image.size());
     }
     flush_file(); // the pages are home before a header without the chain can reach the disk
-    write_blocks(0, new_image.data(), new_image.size());
+    write_blocks(0, prepared.header_image.data(), prepared.header_image.size());
     const FileHeader settled = reset_chain();
     if (m_write_error != 0) {
         m_header_loaded = false;
@@ -653,11 +688,10 @@ int32_t StoreImpl::commit() {
     // The copies beyond the used end are dead now; nobody reads while we hold every slot.
     m_io->truncate(settled.UsedEnd());
 
-    for (size_t i : writes) {
-        const PagePlan& plan = pages[i];
-        m_cache.erase(plan.new_home);
-        if (plan.node && plan.node->dirty)
-            m_cache.insert(plan.new_home, std::make_shared<PageNode>(ToPageNode(plan.node->node)));
+    for (PreparedCommit::Page& page : prepared.pages) {
+        m_cache.erase(page.home);
+        if (page.node)
+            m_cache.insert(page.home, std::move(page.node));
     }
     m_header = settled;
     m_header_loaded = true;
@@ -666,6 +700,22 @@ int32_t StoreImpl::commit() {
     m_staged.clear();
     m_issued_record.reset();
     return 0;
+}
+
+void StoreImpl::abandon_commit() {
+    m_staged.clear();
+    m_issued_record.reset();
+    if (!m_prepared)
+        return;
+    AllReadersHold hold(*this);
+    hold.held = true;
+    m_prepared.reset();
+    // The header at offset 0 still has the old zones: forgetting the chain
+    // brings back the state before the commit.
+    reset_chain();
+    m_header_loaded = false;
+    m_cache.clear();
+    m_pending.clear();
 }
 
 } // namespace morvex::qvd

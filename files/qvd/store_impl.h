@@ -57,6 +57,20 @@ private:
     std::vector<std::pair<std::shared_ptr<const PageNode>, size_t>> m_path;
 };
 
+// A commit whose first phase is done: its chain is announced at offset 0 and
+// every reader slot stays held until the second phase writes the pages home
+// (or the commit is abandoned and the chain forgotten).
+struct PreparedCommit {
+    struct Page {
+        uint32_t home = 0;
+        bool in_chain = false; // replaces a page: its copy is in the chain, home is written in phase 2
+        Bytes image;
+        std::shared_ptr<const PageNode> node; // changed nodes, for the cache
+    };
+    std::vector<Page> pages;
+    Bytes header_image;
+};
+
 class StoreImpl {
 public:
     StoreImpl(std::shared_ptr<FileIo> io, const StoreOptions& options);
@@ -100,6 +114,11 @@ public:
 
     // ---- commit (store_commit.cpp) ----
     int32_t commit();
+    // Phase 1; leaves m_prepared set (nothing to write: unset) and every
+    // reader slot held. Outside a transaction the transaction record is dropped.
+    int32_t prepare_commit(bool in_transaction);
+    int32_t finish_commit();
+    void abandon_commit();
 
     // ---- check (store_check.cpp) ----
     std::optional<std::string> check();
@@ -121,6 +140,7 @@ public:
     TreeCursor m_get_cursor{*this}; // point reads reuse its path's storage
     uint64_t m_last_seek_generation = 0;
     std::optional<uint32_t> m_issued_record;
+    std::optional<PreparedCommit> m_prepared;
     int32_t m_write_error = 0;
     int32_t m_last_corruption = 0;
     int m_all_readers = 0;    // depth of held mode-2 locks

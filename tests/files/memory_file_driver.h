@@ -135,7 +135,7 @@ protected:
             .emplace_back(call.record(), call.record() + call.file.record_length);
         return 0;
     }
-    int32_t Logout(DriverCall& call) override {
+    int32_t Logout(DriverCall& call, int32_t) override {
         if (State* s = state(call))
             s->logged_out = true;
         return 0;

@@ -7,16 +7,23 @@
 
 namespace morvex::qvd {
 
-CrashFileIo::CrashFileIo(Bytes image) : m_durable(image), m_current(std::move(image)) {}
+CrashFileIo::CrashFileIo(Bytes image, std::shared_ptr<SharedPower> power)
+    : m_durable(image), m_current(std::move(image)), m_power(std::move(power)) {}
 
 bool CrashFileIo::refuse(IoCall call, bool changes_disk) {
+    if (m_power && m_power->failed)
+        m_crashed = true;
     if (m_crashed) {
         errno = EIO;
         return true;
     }
     const size_t n = ++m_calls[static_cast<size_t>(call)];
-    if (changes_disk && m_crash_at && m_changes + 1 >= *m_crash_at) {
+    const size_t changes = m_power ? m_power->changes : m_changes;
+    const std::optional<size_t> crash_at = m_power ? m_power->crash_at : m_crash_at;
+    if (changes_disk && crash_at && changes + 1 >= *crash_at) {
         m_crashed = true;
+        if (m_power)
+            m_power->failed = true;
         m_crash_call = call;
         errno = EIO;
         return true;
@@ -29,8 +36,11 @@ bool CrashFileIo::refuse(IoCall call, bool changes_disk) {
         }
         m_short_now = true;
     }
-    if (changes_disk)
+    if (changes_disk) {
         ++m_changes;
+        if (m_power)
+            ++m_power->changes;
+    }
     return false;
 }
 

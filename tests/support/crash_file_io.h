@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,9 +41,17 @@ struct SurvivorImage {
 
 constexpr size_t SectorSize = 512;
 
+// One power supply for several files: their disk-changing calls are counted
+// together, and the power loss at the k-th of them stops every one.
+struct SharedPower {
+    size_t changes = 0;
+    std::optional<size_t> crash_at;
+    bool failed = false;
+};
+
 class CrashFileIo : public FileIo {
 public:
-    explicit CrashFileIo(Bytes image = {});
+    explicit CrashFileIo(Bytes image = {}, std::shared_ptr<SharedPower> power = nullptr);
 
     int64_t read_at(uint64_t offset, void* buffer, size_t length) override;
     int64_t write_at(uint64_t offset, const void* buffer, size_t length) override;
@@ -100,6 +109,7 @@ private:
     size_t m_changes = 0;
     std::optional<size_t> m_crash_at;
     bool m_crashed = false;
+    std::shared_ptr<SharedPower> m_power;
     struct Fault {
         IoCall call;
         size_t at; // value of the call counter that fails

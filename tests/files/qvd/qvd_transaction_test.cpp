@@ -1,13 +1,20 @@
-// LOGOUT, COMMIT and ROLLBACK on one QVD file: the transaction's changes are
+// LOGOUT, COMMIT and ROLLBACK on QVD files: the transaction's changes are
 // visible to itself, invisible to other opens until COMMIT, and gone after
-// ROLLBACK; the statements out of order give 56 and 91.
+// ROLLBACK; the statements out of order give 56 and 91. Several files change
+// together, also when the process is killed in the middle of their commit.
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
+#include "files/transaction.h"
 #include "runtime/error_state.h"
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
+#include <signal.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace morvex::qvd {
@@ -51,6 +58,15 @@ protected:
     void TearDown() override { fs::remove_all(m_directory); }
 
     std::string path() const { return m_directory + "/items"; }
+    std::string second_path() {
+        const std::string second = m_directory + "/orders";
+        if (!fs::exists(second + ".QVD")) {
+            Items creator(second);
+            CREATE(creator.file);
+        }
+        return second;
+    }
+    std::string directory() const { return m_directory; }
 
     // Opens `items` read/write deny none and adds records first..last in one transaction.
     void add_in_transaction(Items& items, int32_t first, int32_t last) {
@@ -137,6 +153,150 @@ TEST_F(QvdTransactionTest, ADuplicateInsideATransactionFailsOnlyThatStatement) {
     COMMIT(items.file);
     EXPECT_EQ(ErrorCode(), 0);
     EXPECT_EQ(items.count(), 2);
+}
+
+TEST_F(QvdTransactionTest, TwoFilesCommitTogetherAndRollBackTogether) {
+    Items items(path());
+    Items orders(second_path());
+    OPEN(items.file, 0x42);
+    OPEN(orders.file, 0x42);
+    FileDeclaration* both[] = {&items.file, &orders.file};
+
+    LOGOUT(2, both);
+    ASSERT_EQ(ErrorCode(), 0);
+    EXPECT_TRUE(InTransaction());
+    LOGOUT(2, both);
+    EXPECT_EQ(ErrorCode(), 56);
+    for (int32_t id = 1; id <= 3; ++id) {
+        items.set(id);
+        ADD(items.file);
+        orders.set(id * 10);
+        ADD(orders.file);
+    }
+    ASSERT_EQ(ErrorCode(), 0);
+    Items other_items(path());
+    Items other_orders(second_path());
+    OPEN(other_items.file, 0x40);
+    OPEN(other_orders.file, 0x40);
+    EXPECT_EQ(other_items.count(), 0);
+    EXPECT_EQ(other_orders.count(), 0);
+    COMMIT();
+    ASSERT_EQ(ErrorCode(), 0);
+    EXPECT_FALSE(InTransaction());
+    EXPECT_EQ(other_items.count(), 3);
+    EXPECT_EQ(other_orders.count(), 3);
+    EXPECT_TRUE(fs::exists(directory() + "/quorvane.tcf"));
+
+    LOGOUT(2, both);
+    ASSERT_EQ(ErrorCode(), 0);
+    items.set(4);
+    ADD(items.file);
+    orders.set(40);
+    ADD(orders.file);
+    ROLLBACK();
+    EXPECT_EQ(ErrorCode(), 0);
+    EXPECT_EQ(other_items.count(), 3);
+    EXPECT_EQ(other_orders.count(), 3);
+    COMMIT();
+    EXPECT_EQ(ErrorCode(), 91);
+}
+
+TEST_F(QvdTransactionTest, LogoutGivesUpAfterItsWaitAndLeavesNoFileStarted) {
+    const std::string second = second_path();
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ready[0]);
+        Items holder(second);
+        OPEN(holder.file, 0x42);
+        LOGOUT(holder.file);
+        const char byte = ErrorCode() == 0 ? 'y' : 'n';
+        if (write(ready[1], &byte, 1) != 1)
+            _exit(2);
+        pause(); // keeps the file's writer byte until killed
+        _exit(0);
+    }
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    EXPECT_EQ(byte, 'y');
+
+    Items items(path());
+    Items orders(second);
+    OPEN(items.file, 0x42);
+    OPEN(orders.file, 0x42);
+    FileDeclaration* both[] = {&items.file, &orders.file};
+    const auto start = std::chrono::steady_clock::now();
+    LOGOUT(1, both);
+    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+    EXPECT_FALSE(InTransaction());
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+
+    // The first file was given back: a transaction over it starts at once.
+    LOGOUT(items.file, 0);
+    EXPECT_EQ(ErrorCode(), 0);
+    ROLLBACK(items.file);
+}
+
+// A child commits the same new record to two files, transaction after
+// transaction, and is killed at a random moment: both files always hold
+// the same records, at least as many as the child reported committed.
+TEST_F(QvdTransactionTest, AProcessKilledInATwoFileCommitLeavesBothFilesAlike) {
+    const std::string second = second_path();
+    std::mt19937 random(4242);
+    int32_t next_id = 1;
+    for (int round = 0; round < 4; ++round) {
+        int reports[2];
+        ASSERT_EQ(pipe(reports), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(reports[0]);
+            Items items(path());
+            Items orders(second);
+            OPEN(items.file, 0x42);
+            OPEN(orders.file, 0x42);
+            FileDeclaration* both[] = {&items.file, &orders.file};
+            for (int32_t id = next_id;; ++id) {
+                LOGOUT(-1, both);
+                items.set(id);
+                ADD(items.file);
+                orders.set(id);
+                ADD(orders.file);
+                COMMIT();
+                if (ErrorCode() != 0 || write(reports[1], &id, sizeof id) != sizeof id)
+                    _exit(3);
+            }
+        }
+        close(reports[1]);
+        int32_t committed = 0;
+        for (int i = 0; i < 3; ++i) // let a few commits land first
+            ASSERT_EQ(read(reports[0], &committed, sizeof committed), static_cast<ssize_t>(sizeof committed));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself: " << WEXITSTATUS(status);
+        while (read(reports[0], &committed, sizeof committed) == static_cast<ssize_t>(sizeof committed)) {
+        }
+        close(reports[0]);
+
+        Items items(path());
+        Items orders(second);
+        OPEN(items.file, 0x42);
+        OPEN(orders.file, 0x42);
+        ASSERT_EQ(ErrorCode(), 0);
+        const int32_t in_items = items.count();
+        EXPECT_EQ(in_items, orders.count()) << "round " << round;
+        EXPECT_GE(in_items, committed) << "round " << round;
+        EXPECT_LE(in_items, committed + 1) << "round " << round;
+        next_id = in_items + 1;
+    }
 }
 
 } // namespace
