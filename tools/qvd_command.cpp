@@ -39,7 +39,7 @@ constexpr std::string_view QvdUsage =
     "  dump      the records as a table of text, in record order or by --key\n"
     "  export    the records as CSV (UTF-8, a header row of the field labels)\n"
     "  import    adds the records of a CSV file whose header row names the\n"
-    "            fields; creates the file when it is missing\n"
+    "            fields, all or none; creates the file when it is missing\n"
     "\n"
     "  --layout LAYOUT    a built-in layout: Customer or Goods. Without a layout,\n"
     "                     the file's name picks the built-in one (Customer.QVD)\n"
@@ -72,12 +72,15 @@ constexpr VerbHelp VerbHelps[] = {
     {"import", "usage: morvex qvd import FILE[\\!TABLE] [--layout LAYOUT | --layout-file F] IN.csv\n\n"
                "Adds the records of IN.csv (\"-\" for standard input). Its header row names\n"
                "the fields its columns fill; fields it leaves out are empty. The file is\n"
-               "created when missing. The first bad row stops the import with its line\n"
-               "number; the records added before it stay.\n"},
+               "created when missing. The import is all or nothing: it runs as one\n"
+               "transaction, so an import stopped by a bad row (reported with its line\n"
+               "number), an error or the process being killed leaves the file as it\n"
+               "was. Until the commit the records are held in memory (about 300 bytes\n"
+               "for a record of the Customer layout).\n"},
 };
 
-// Records per progress line, and per commit where the driver has transactions.
-constexpr std::size_t ImportBatch = 10000;
+// Records per progress line of an import.
+constexpr std::size_t ProgressEvery = 10000;
 
 int usage_error(std::ostream& err, std::string_view message) {
     err << "morvex qvd: " << message << "\nTry 'morvex qvd --help'.\n";
@@ -329,33 +332,22 @@ int run_import(const Options& options, const RecordLayout& layout, std::ostream&
         return 1;
     FileDeclaration& file = opened.file();
     const auto started = std::chrono::steady_clock::now();
-    // Where the driver has transactions, records are committed in batches
-    // rather than one commit per ADD.
+    // One transaction for the whole run: an import that stops for any reason
+    // (a bad row, an error, the process killed) leaves the file as it was.
     LOGOUT(file);
-    bool in_transaction = ErrorCode() == 0;
+    if (ErrorCode() != 0) {
+        err << "morvex qvd: " << options.file << ": cannot start the import's transaction: " << driver_error()
+            << "\n";
+        return 1;
+    }
     std::size_t added = 0;
-    std::size_t committed = 0; // of `added`, those a commit has written
     bool progress_shown = false;
-    auto commit = [&]() -> std::string {
-        if (!in_transaction)
-            return {};
-        in_transaction = false;
-        COMMIT(file);
-        if (ErrorCode() != 0)
-            return "committing the records failed: " + driver_error();
-        committed = added;
-        return {};
-    };
-    auto stop = [&](std::string message) {
-        if (std::string failed = commit(); !failed.empty()) {
-            message += "; " + failed;
-            added = committed;
-        }
+    auto stop = [&](const std::string& message) {
+        ROLLBACK(file);
         if (progress_shown)
             err << "\n";
         err << "morvex qvd: " << source << ": " << message << "\n"
-            << "morvex qvd: " << added << (added == 1 ? " record was" : " records were")
-            << " added before the error\n";
+            << "morvex qvd: nothing was imported\n";
         return 1;
     };
     while (csv.next(row)) {
@@ -368,25 +360,18 @@ int run_import(const Options& options, const RecordLayout& layout, std::ostream&
         if (ErrorCode() != 0)
             return stop("line " + std::to_string(csv.record_line()) +
                         ": the record was not added: " + driver_error());
-        if (++added % ImportBatch == 0) {
-            if (in_transaction) {
-                if (std::string failed = commit(); !failed.empty()) {
-                    added = committed;
-                    return stop(failed);
-                }
-                LOGOUT(file);
-                in_transaction = ErrorCode() == 0;
-            }
-            err << "\rmorvex qvd: " << added << " records imported";
+        if (++added % ProgressEvery == 0) {
+            err << "\rmorvex qvd: " << added << " records read";
             progress_shown = true;
         }
     }
     if (!csv.error().empty())
         return stop(csv.error());
-    if (std::string failed = commit(); !failed.empty()) {
-        added = committed;
-        return stop(failed);
-    }
+    if (progress_shown)
+        err << ", committing...";
+    COMMIT(file);
+    if (ErrorCode() != 0)
+        return stop("committing the records failed: " + driver_error());
     if (progress_shown)
         err << "\n";
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

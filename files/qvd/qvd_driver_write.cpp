@@ -104,6 +104,7 @@ int32_t QvdFileDriver::Add(DriverCall& call) {
     state->current_buffer.clear();
     Store& store = *state->store;
     WriteLock lock(store, state->concurrency.in_transaction);
+    const size_t savepoint = store.Savepoint();
     if (!lock.held() || !AdmitFileChange(*state))
         return 0;
     const uint8_t* buffer = call.record();
@@ -123,7 +124,7 @@ int32_t QvdFileDriver::Add(DriverCall& call) {
             store.Put(*entry, record_number_data(record));
     }
     if (int32_t error = StageMemos(call, *state, record); error != 0) {
-        store.Rollback();
+        store.RollbackTo(savepoint); // a transaction keeps its earlier statements
         SetError(error);
         return 0;
     }
@@ -140,6 +141,7 @@ int32_t QvdFileDriver::Put(DriverCall& call) {
         return 0;
     Store& store = *state->store;
     WriteLock lock(store, state->concurrency.in_transaction);
+    const size_t savepoint = store.Savepoint();
     if (!lock.held())
         return 0;
     const uint32_t record = state->current_record;
@@ -175,7 +177,7 @@ int32_t QvdFileDriver::Put(DriverCall& call) {
     }
     store.Put(RecordEntryKey(state->table, record), state->image.FromBuffer(buffer));
     if (int32_t error = StageMemos(call, *state, record); error != 0) {
-        store.Rollback();
+        store.RollbackTo(savepoint); // a transaction keeps its earlier statements
         SetError(error);
         return 0;
     }

@@ -188,35 +188,21 @@ void Store::Put(ByteView key, ByteView data) {
         Guarded(s, 0, []() -> int { QvdCorruption(CorruptEntryTooLong); });
         return;
     }
-    StagedMap& staged = m_impl->m_staged;
-    // Keys put in ascending order (a bulk load) go to the end without a search.
-    if (staged.empty() || KeyLess(staged.rbegin()->first, key)) {
-        staged.emplace_hint(staged.end(), Bytes(key.begin(), key.end()), Bytes(data.begin(), data.end()));
-        return;
-    }
-    const auto it = staged.lower_bound(key);
-    if (it != staged.end() && CompareKeys(it->first, key) == 0)
-        it->second.emplace(data.begin(), data.end());
-    else
-        staged.emplace_hint(it, Bytes(key.begin(), key.end()), Bytes(data.begin(), data.end()));
+    m_impl->m_staged.put(key, data);
 }
 
 bool Store::Erase(ByteView key) {
     StoreImpl& s = *m_impl;
     return Guarded(s, false, [&] {
         AccessScope access(s);
-        Bytes k(key.begin(), key.end());
-        const auto staged = s.m_staged.find(k);
-        if (staged != s.m_staged.end() && !staged->second)
+        const std::optional<StagedChanges::Change> staged = s.m_staged.find(key);
+        if (staged && !staged->data)
             return false;
-        const bool in_tree = s.tree_get(key).has_value();
-        if (in_tree) {
-            s.m_staged[std::move(k)] = std::nullopt;
-            return true;
-        }
-        if (staged == s.m_staged.end())
+        if (!staged && !s.tree_get(key))
             return false;
-        s.m_staged.erase(staged);
+        // An entry put since the last commit and not in the tree is erased
+        // as well: the commit passes over an erasure of an absent key.
+        s.m_staged.erase(key);
         return true;
     });
 }
@@ -294,6 +280,14 @@ void Store::AbandonCommit() {
 
 void Store::Rollback() {
     AbandonCommit();
+}
+
+size_t Store::Savepoint() {
+    return m_impl->m_staged.savepoint();
+}
+
+void Store::RollbackTo(size_t savepoint) {
+    m_impl->m_staged.undo_to(savepoint);
 }
 
 bool Store::HasStagedChanges() const {

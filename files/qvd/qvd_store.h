@@ -154,6 +154,10 @@ public:
     void AbandonCommit();
     // Drops the staged changes (and abandons a prepared commit).
     void Rollback();
+    // A statement's savepoint: RollbackTo takes back the changes staged since
+    // (only the latest savepoint can be returned to).
+    size_t Savepoint();
+    void RollbackTo(size_t savepoint);
     bool HasStagedChanges() const;
     int32_t Flush();
     void Close();

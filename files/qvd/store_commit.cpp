@@ -19,7 +19,8 @@ struct WorkNode {
     bool dirty = false;
 };
 using WorkPtr = std::unique_ptr<WorkNode>;
-using StagedIt = StagedMap::const_iterator;
+// Positions in the staged changes' key order.
+using StagedIt = size_t;
 
 // One page of the tree after the merge, and where it goes.
 struct PagePlan {
@@ -45,7 +46,7 @@ struct AllReadersHold {
 
 class CommitBuilder {
 public:
-    explicit CommitBuilder(StoreImpl& store) : m_store(store) {}
+    explicit CommitBuilder(StoreImpl& store) : m_store(store), m_staged(store.m_staged) {}
 
     // `shallow`: the node is only needed as a parent of pages that may move
     // (never re-encoded), so its keys are left empty and only counted.
@@ -95,20 +96,21 @@ private:
         Node& node = work->node;
         std::vector<Bytes> keys;
         std::vector<Bytes> data;
-        keys.reserve(node.size() + static_cast<size_t>(std::distance(begin, end)));
+        keys.reserve(node.size() + (end - begin));
         data.reserve(keys.capacity());
         size_t i = 0;
         for (StagedIt it = begin; it != end; ++it) {
-            while (i < node.size() && KeyLess(node.keys[i], it->first)) {
+            const StagedChanges::Change change = m_staged.at(it);
+            while (i < node.size() && KeyLess(node.keys[i], change.key)) {
                 keys.push_back(std::move(node.keys[i]));
                 data.push_back(std::move(node.data[i]));
                 ++i;
             }
-            if (i < node.size() && node.keys[i] == it->first)
+            if (i < node.size() && CompareKeys(node.keys[i], change.key) == 0)
                 ++i; // replaced or erased
-            if (it->second) {
-                keys.push_back(it->first);
-                data.push_back(*it->second);
+            if (change.data) {
+                keys.emplace_back(change.key.begin(), change.key.end());
+                data.emplace_back(change.data->begin(), change.data->end());
             }
         }
         for (; i < node.size(); ++i) {
@@ -131,10 +133,14 @@ private:
         StagedIt it = begin;
         for (size_t i = 0; i < node.size(); ++i) {
             StagedIt child_end = end;
-            if (i + 1 < node.size()) {
-                child_end = it;
-                while (child_end != end && KeyLess(child_end->first, node.keys[i + 1]))
-                    ++child_end;
+            if (i + 1 < node.size()) { // the first change at or past the next child's first key
+                for (StagedIt low = it; low < child_end;) {
+                    const StagedIt middle = low + (child_end - low) / 2;
+                    if (KeyLess(m_staged.at(middle).key, node.keys[i + 1]))
+                        low = middle + 1;
+                    else
+                        child_end = middle;
+                }
             }
             if (it == child_end) {
                 keys.push_back(std::move(node.keys[i]));
@@ -341,6 +347,7 @@ private:
     }
 
     StoreImpl& m_store;
+    const StagedChanges& m_staged;
     std::unordered_set<uint32_t> m_loaded_homes;
 };
 
@@ -391,7 +398,7 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
     // asks the control file about a transaction long finished.
     const Bytes transaction_key{TransactionRecordKey};
     if (!in_transaction && !m_staged.contains(transaction_key) && tree_get(transaction_key))
-        m_staged.emplace(transaction_key, std::nullopt);
+        m_staged.erase(transaction_key);
 
     const FileHeader old_header = m_header;
     const uint64_t old_end = old_header.UsedEnd();
@@ -406,7 +413,8 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
             root = std::make_unique<WorkNode>();
             root->dirty = true;
         }
-        std::vector<WorkPtr> parts = builder.apply(std::move(root), m_staged.begin(), m_staged.end());
+        m_staged.sort();
+        std::vector<WorkPtr> parts = builder.apply(std::move(root), 0, m_staged.size());
         while (parts.size() > 1) {
             auto parent = std::make_unique<WorkNode>();
             parent->dirty = true;

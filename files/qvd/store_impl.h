@@ -10,6 +10,7 @@
 #include "files/qvd/page_cache.h"
 #include "files/qvd/page_codec.h"
 #include "files/qvd/qvd_store.h"
+#include "files/qvd/staged_changes.h"
 
 #include <map>
 #include <memory>
@@ -28,12 +29,6 @@ constexpr uint64_t SharingByte = LockArea - 1;
 
 class StoreImpl;
 
-// Orders staged keys as the tree does; transparent so that lookups by view copy nothing.
-struct StagedKeyLess {
-    using is_transparent = void;
-    bool operator()(ByteView a, ByteView b) const { return KeyLess(a, b); }
-};
-using StagedMap = std::map<Bytes, std::optional<Bytes>, StagedKeyLess>; // nullopt: erased
 
 // A position in the tree: the path of nodes from the root to a leaf entry.
 class TreeCursor {
@@ -132,7 +127,7 @@ public:
     bool m_new_file = false;                          // the file held no bytes at the last header load
     std::unordered_map<uint32_t, uint32_t> m_pending; // home offset -> copy offset in the chain
     PageCache m_cache;
-    StagedMap m_staged;
+    StagedChanges m_staged;
     // The tree position of the last seek's answer, valid while the page
     // cache's generation is unchanged and nothing is staged: a scan by
     // successive seeks steps from it instead of descending from the root.

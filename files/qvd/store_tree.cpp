@@ -195,9 +195,11 @@ std::optional<Bytes> StoreImpl::tree_get(ByteView key) {
 }
 
 std::optional<Bytes> StoreImpl::get(ByteView key) {
-    const auto staged = m_staged.find(key);
-    if (staged != m_staged.end())
-        return staged->second;
+    if (const std::optional<StagedChanges::Change> staged = m_staged.find(key)) {
+        if (!staged->data)
+            return std::nullopt;
+        return Bytes(staged->data->begin(), staged->data->end());
+    }
     return tree_get(key);
 }
 
@@ -277,26 +279,20 @@ std::optional<Entry> StoreImpl::seek(ByteView key_in, SeekMode mode, ByteView pr
 
     // The nearest staged entry that is not an erasure.
     std::optional<Entry> from_staged;
-    if (forward) {
-        auto it = mode == SeekMode::AtOrAfter ? m_staged.lower_bound(key) : m_staged.upper_bound(key);
-        for (; it != m_staged.end(); ++it) {
-            if (it->second) {
-                from_staged = Entry{it->first, *it->second};
-                break;
-            }
-            if (!StartsWith(it->first, prefix))
-                break;
-        }
-    } else {
-        auto it = mode == SeekMode::AtOrBefore ? m_staged.upper_bound(key) : m_staged.lower_bound(key);
-        while (it != m_staged.begin()) {
-            --it;
-            if (it->second) {
-                from_staged = Entry{it->first, *it->second};
-                break;
-            }
-            if (!StartsWith(it->first, prefix))
-                break;
+    auto take = [&](size_t position) {
+        const StagedChanges::Change change = m_staged.at(position);
+        if (change.data)
+            from_staged = Entry{Bytes(change.key.begin(), change.key.end()),
+                                Bytes(change.data->begin(), change.data->end())};
+        return change.data || !StartsWith(change.key, prefix); // stop here
+    };
+    if (!m_staged.empty() && forward) {
+        size_t i = mode == SeekMode::AtOrAfter ? m_staged.lower_bound(key) : m_staged.upper_bound(key);
+        while (i < m_staged.size() && !take(i))
+            ++i;
+    } else if (!m_staged.empty()) {
+        size_t i = mode == SeekMode::AtOrBefore ? m_staged.upper_bound(key) : m_staged.lower_bound(key);
+        while (i > 0 && !take(--i)) {
         }
     }
 
@@ -320,12 +316,16 @@ uint64_t StoreImpl::count(ByteView prefix) {
          ok = cursor.next()) {
         ++n;
     }
-    for (auto it = m_staged.lower_bound(prefix); it != m_staged.end() && StartsWith(it->first, prefix);
-         ++it) {
-        const bool in_tree = tree_get(it->first).has_value();
-        if (it->second && !in_tree)
+    if (m_staged.empty())
+        return n;
+    for (size_t i = m_staged.lower_bound(prefix); i < m_staged.size(); ++i) {
+        const StagedChanges::Change change = m_staged.at(i);
+        if (!StartsWith(change.key, prefix))
+            break;
+        const bool in_tree = tree_get(change.key).has_value();
+        if (change.data && !in_tree)
             ++n;
-        else if (!it->second && in_tree)
+        else if (!change.data && in_tree)
             --n;
     }
     return n;

@@ -148,6 +148,13 @@ protected:
         }
         return 0;
     }
+    int32_t Rollback(DriverCall& call) override {
+        if (State* s = state(call)) {
+            s->staged.clear();
+            s->logged_out = false;
+        }
+        return 0;
+    }
     int32_t Records(DriverCall& call, KeyDeclaration*) override {
         State* s = state(call);
         return s ? static_cast<int32_t>(s->records->size()) : 0;

@@ -723,6 +723,37 @@ TEST_F(QvdDriverTest, MemosAndBlobsTravelWithTheirRecord) {
     EXPECT_FALSE(store->Check());
 }
 
+// A statement that fails inside a transaction takes back only its own
+// changes: the records added before it are committed with the transaction.
+TEST_F(QvdDriverTest, AFailedStatementInATransactionKeepsTheEarlierOnes) {
+    Notes n(name("Notes"));
+    CREATE(n.file);
+    OPEN(n.file, 0x42);
+    LOGOUT(n.file);
+    ASSERT_EQ(ErrorCode(), 0);
+    n.set_id(1);
+    n.blob() = {1, 2, 3};
+    ADD(n.file);
+    ASSERT_EQ(ErrorCode(), 0);
+    n.set_id(1);
+    n.blob() = {4, 5};
+    PUT(n.file);
+    ASSERT_EQ(ErrorCode(), 0);
+    // A blob of more segments than a record can have (256 bytes each).
+    n.blob().assign(size_t{65536} * 256, 7);
+    PUT(n.file);
+    EXPECT_EQ(ErrorCode(), 90);
+    n.set_id(2);
+    ADD(n.file);
+    EXPECT_EQ(ErrorCode(), 90);
+    n.blob().clear();
+    COMMIT(n.file);
+    ASSERT_EQ(ErrorCode(), 0);
+    EXPECT_EQ(RECORDS(n.file), 1);
+    GET(n.file, 1);
+    EXPECT_EQ(n.blob(), (std::vector<uint8_t>{4, 5}));
+}
+
 // The model: record number → record, and per key the order of the records
 // the key holds (OPT blank values left out, duplicates by record number).
 class Model {

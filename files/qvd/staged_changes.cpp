@@ -1,0 +1,200 @@
+#include "files/qvd/staged_changes.h"
+
+#include "files/qvd/page_codec.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string_view>
+
+namespace morvex::qvd {
+
+namespace {
+
+constexpr size_t ChunkSize = size_t{1} << 20; // holds any entry (at most 15086 bytes)
+
+size_t HashKey(ByteView key) {
+    return std::hash<std::string_view>()(
+        std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
+}
+
+} // namespace
+
+ByteView StagedChanges::key_of(const Slot& slot) const {
+    return ByteView(m_chunks[slot.chunk].get() + slot.offset, slot.key_length);
+}
+
+ByteView StagedChanges::data_of(const Slot& slot) const {
+    return ByteView(m_chunks[slot.chunk].get() + slot.offset + slot.key_length, slot.data_length);
+}
+
+StagedChanges::Change StagedChanges::change_of(uint32_t slot) const {
+    const Slot& s = m_slots[slot];
+    Change change{key_of(s), std::nullopt};
+    if (!s.erased)
+        change.data = data_of(s);
+    return change;
+}
+
+void StagedChanges::store(Slot& slot, ByteView key, ByteView data) {
+    const size_t length = key.size() + data.size();
+    if (m_chunks.empty() || m_chunk_used + length > ChunkSize) {
+        m_chunks.push_back(std::make_unique_for_overwrite<uint8_t[]>(ChunkSize));
+        m_chunk_used = 0;
+    }
+    uint8_t* at = m_chunks.back().get() + m_chunk_used;
+    if (!key.empty())
+        std::memcpy(at, key.data(), key.size());
+    if (!data.empty())
+        std::memcpy(at + key.size(), data.data(), data.size());
+    slot.chunk = static_cast<uint32_t>(m_chunks.size() - 1);
+    slot.offset = static_cast<uint32_t>(m_chunk_used);
+    slot.key_length = static_cast<uint16_t>(key.size());
+    slot.data_length = static_cast<uint16_t>(data.size());
+    m_chunk_used += length;
+}
+
+uint32_t StagedChanges::find_slot(ByteView key) const {
+    if (m_index.empty())
+        return NoSlot;
+    const size_t mask = m_index.size() - 1;
+    for (size_t i = HashKey(key) & mask;; i = (i + 1) & mask) {
+        const uint32_t entry = m_index[i];
+        if (entry == 0)
+            return NoSlot;
+        const ByteView stored = key_of(m_slots[entry - 1]);
+        if (stored.size() == key.size() && std::equal(stored.begin(), stored.end(), key.begin()))
+            return entry - 1;
+    }
+}
+
+void StagedChanges::rebuild_index() {
+    // A power of two, at most half full after the next slot.
+    size_t size = 64;
+    while (size < (m_slots.size() + 1) * 2)
+        size *= 2;
+    std::vector<uint32_t> index(size, 0);
+    const size_t mask = index.size() - 1;
+    for (uint32_t slot = 0; slot < m_slots.size(); ++slot) {
+        size_t i = HashKey(key_of(m_slots[slot])) & mask;
+        while (index[i] != 0)
+            i = (i + 1) & mask;
+        index[i] = slot + 1;
+    }
+    m_index = std::move(index);
+}
+
+void StagedChanges::set(ByteView key, ByteView data, bool erased) {
+    const uint32_t existing = find_slot(key);
+    if (existing != NoSlot) {
+        Slot& slot = m_slots[existing];
+        if (existing < m_savepoint_slots)
+            m_undo.emplace_back(existing, slot);
+        // The key is stored again beside the new data; the old bytes stay
+        // unused in the arena until clear().
+        store(slot, key, data);
+        slot.erased = erased;
+        return;
+    }
+    if ((m_slots.size() + 1) * 2 > m_index.size()) // at most half full
+        rebuild_index();
+    Slot slot;
+    store(slot, key, data);
+    slot.erased = erased;
+    const auto number = static_cast<uint32_t>(m_slots.size());
+    m_slots.push_back(slot);
+    const size_t mask = m_index.size() - 1;
+    size_t i = HashKey(key) & mask;
+    while (m_index[i] != 0)
+        i = (i + 1) & mask;
+    m_index[i] = number + 1;
+    m_order.push_back(number);
+}
+
+void StagedChanges::put(ByteView key, ByteView data) {
+    set(key, data, false);
+}
+
+void StagedChanges::erase(ByteView key) {
+    set(key, ByteView(), true);
+}
+
+std::optional<StagedChanges::Change> StagedChanges::find(ByteView key) const {
+    const uint32_t slot = find_slot(key);
+    if (slot == NoSlot)
+        return std::nullopt;
+    return change_of(slot);
+}
+
+size_t StagedChanges::savepoint() {
+    m_savepoint_slots = m_slots.size();
+    m_undo.clear();
+    return m_savepoint_slots;
+}
+
+void StagedChanges::undo_to(size_t savepoint) {
+    if (savepoint != m_savepoint_slots || savepoint > m_slots.size())
+        return; // not the latest savepoint
+    for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it)
+        m_slots[it->first] = it->second;
+    m_undo.clear();
+    if (m_slots.size() == savepoint)
+        return;
+    // New slots are dropped: the order is placed afresh and the index rebuilt
+    // (a failed statement is rare; its cost does not matter).
+    m_slots.resize(savepoint);
+    m_order.resize(savepoint);
+    for (uint32_t slot = 0; slot < savepoint; ++slot)
+        m_order[slot] = slot;
+    m_sorted = 0;
+    rebuild_index();
+}
+
+void StagedChanges::clear() {
+    m_chunks.clear();
+    m_chunk_used = 0;
+    m_slots.clear();
+    m_index.clear();
+    m_order.clear();
+    m_sorted = 0;
+    m_savepoint_slots = 0;
+    m_undo.clear();
+    m_slots.shrink_to_fit();
+    m_index.shrink_to_fit();
+    m_order.shrink_to_fit();
+}
+
+void StagedChanges::sort() {
+    if (m_sorted == m_order.size())
+        return;
+    auto less = [this](uint32_t a, uint32_t b) { return KeyLess(key_of(m_slots[a]), key_of(m_slots[b])); };
+    const auto middle = m_order.begin() + static_cast<ptrdiff_t>(m_sorted);
+    // Keys put in ascending order (a bulk load) are in order already.
+    if (!std::is_sorted(middle, m_order.end(), less))
+        std::sort(middle, m_order.end(), less);
+    if (m_sorted > 0 && less(*middle, *(middle - 1)))
+        std::inplace_merge(m_order.begin(), middle, m_order.end(), less);
+    m_sorted = m_order.size();
+}
+
+size_t StagedChanges::lower_bound(ByteView key) {
+    sort();
+    return static_cast<size_t>(
+        std::partition_point(m_order.begin(), m_order.end(),
+                             [&](uint32_t slot) { return KeyLess(key_of(m_slots[slot]), key); }) -
+        m_order.begin());
+}
+
+size_t StagedChanges::upper_bound(ByteView key) {
+    sort();
+    return static_cast<size_t>(
+        std::partition_point(m_order.begin(), m_order.end(),
+                             [&](uint32_t slot) { return !KeyLess(key, key_of(m_slots[slot])); }) -
+        m_order.begin());
+}
+
+StagedChanges::Change StagedChanges::at(size_t position) const {
+    return change_of(m_order[position]);
+}
+
+} // namespace morvex::qvd
