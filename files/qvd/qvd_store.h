@@ -68,6 +68,10 @@ struct StoreOptions {
     bool create_if_missing = false; // CREATE: make an empty file (header only)
     bool exclusive = false;         // deny others (sharing modes of OPEN)
     size_t cache_bytes = 32 << 20;  // bound of the page cache
+    // From this many staged changes on, a commit writes the tree anew in one
+    // ordered pass with little memory (so many changes touch most pages of
+    // any tree anyway) instead of merging them into a working copy of it.
+    size_t rebuild_changes = 65536;
     std::shared_ptr<FileIo> io;     // null: POSIX I/O (a seam for fault/crash tests)
     // ENCRYPT with an owner: every 64-byte block on disk is transformed with a
     // key derived from this text. Empty: the file is stored plain.

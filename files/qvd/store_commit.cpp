@@ -402,6 +402,11 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
 
     const FileHeader old_header = m_header;
     const uint64_t old_end = old_header.UsedEnd();
+    if (m_staged.size() >= m_options.rebuild_changes) {
+        const int32_t error = prepare_rebuild(old_header);
+        hold.held = error != 0;
+        return error;
+    }
 
     // ---- merge the staged changes into a working tree ----
     CommitBuilder builder(*this);
@@ -627,17 +632,45 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
     new_header.chain_start = new_header.chain_end = chain_start;
     new_header.change_counter = m_header.change_counter + 1;
 
-    // ---- phase 1: copies of replaced pages and the new header into the chain, new pages home ----
+    // ---- phase 1: copies of replaced pages into the chain, new pages home ----
+    PreparedCommit prepared;
     uint64_t chain = chain_start;
     for (size_t i : writes) {
-        const PagePlan& plan = pages[i];
-        if (plan.new_home < old_end) {
-            write_blocks(chain, plan.image.data(), plan.image.size());
-            chain += plan.image.size();
-        } else {
-            write_blocks(plan.new_home, plan.image.data(), plan.image.size());
-        }
+        PagePlan& plan = pages[i];
+        std::shared_ptr<const PageNode> node;
+        if (plan.node && plan.node->dirty)
+            node = std::make_shared<PageNode>(ToPageNode(plan.node->node));
+        write_ahead(prepared, chain, old_end, plan.new_home, std::move(plan.image), std::move(node));
     }
+    if (const int32_t error = announce_commit(old_header, new_header, chain_start, chain, std::move(prepared));
+        error != 0)
+        return error;
+    hold.held = false; // every reader slot stays ours until the second phase
+    return 0;
+}
+
+void StoreImpl::write_ahead(PreparedCommit& prepared, uint64_t& chain, uint64_t old_end, uint32_t home,
+                            Bytes image, std::shared_ptr<const PageNode> node) {
+    PreparedCommit::Page page;
+    page.home = home;
+    page.node = std::move(node);
+    if (home < old_end) { // replaces a page: a copy into the chain, home in phase 2
+        write_blocks(chain, image.data(), image.size());
+        page.in_chain = true;
+        page.chain_offset = chain;
+        page.length = static_cast<uint32_t>(image.size());
+        chain += image.size();
+        if (!m_rebuilding) // a rebuild reads its copies back instead of keeping them all
+            page.image = std::move(image);
+    } else {
+        write_blocks(home, image.data(), image.size());
+    }
+    prepared.pages.push_back(std::move(page));
+}
+
+int32_t StoreImpl::announce_commit(const FileHeader& old_header, const FileHeader& new_header, uint64_t chain_start,
+                                   uint64_t chain, PreparedCommit prepared) {
+    // The new header is the chain's last copy.
     const Bytes new_image = new_header.Serialize();
     write_blocks(chain, new_image.data(), new_image.size());
     chain += new_image.size();
@@ -647,7 +680,7 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
         return m_write_error;
     flush_file();
     FileHeader announce = old_header;
-    announce.chain_start = chain_start;
+    announce.chain_start = static_cast<uint32_t>(chain_start);
     announce.chain_end = static_cast<uint32_t>(chain);
     const Bytes announce_image = announce.Serialize();
     write_blocks(0, announce_image.data(), announce_image.size());
@@ -657,18 +690,8 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
         m_cache.clear();
         return m_write_error;
     }
-
-    PreparedCommit prepared;
     prepared.header_image = new_image;
-    for (size_t i : writes) {
-        PagePlan& plan = pages[i];
-        PreparedCommit::Page page{plan.new_home, plan.new_home < old_end, std::move(plan.image), nullptr};
-        if (plan.node && plan.node->dirty)
-            page.node = std::make_shared<PageNode>(ToPageNode(plan.node->node));
-        prepared.pages.push_back(std::move(page));
-    }
     m_prepared = std::move(prepared);
-    hold.held = false; // every reader slot stays ours until the second phase
     return 0;
 }
 
@@ -681,9 +704,16 @@ int32_t StoreImpl::finish_commit() {
     m_prepared.reset();
 
     // ---- phase 2: pages home, the new header, the chain reset ----
+    Bytes copy;
     for (const PreparedCommit::Page& page : prepared.pages) {
-        if (page.in_chain)
-            write_blocks(page.home, page.image.data(), page.image.size());
+        if (!page.in_chain)
+            continue;
+        if (page.image.empty()) {
+            copy.resize(page.length);
+            read_exactly(page.chain_offset, copy.data(), copy.size());
+        }
+        const Bytes& image = page.image.empty() ? copy : page.image;
+        write_blocks(page.home, image.data(), image.size());
     }
     flush_file(); // the pages are home before a header without the chain can reach the disk
     write_blocks(0, prepared.header_image.data(), prepared.header_image.size());
@@ -696,6 +726,8 @@ int32_t StoreImpl::finish_commit() {
     // The copies beyond the used end are dead now; nobody reads while we hold every slot.
     m_io->truncate(settled.UsedEnd());
 
+    if (prepared.rebuilt)
+        m_cache.clear(); // every page moved
     for (PreparedCommit::Page& page : prepared.pages) {
         m_cache.erase(page.home);
         if (page.node)

@@ -59,11 +59,14 @@ struct PreparedCommit {
     struct Page {
         uint32_t home = 0;
         bool in_chain = false; // replaces a page: its copy is in the chain, home is written in phase 2
-        Bytes image;
+        uint64_t chain_offset = 0;
+        uint32_t length = 0;
+        Bytes image;                          // chain copies: empty when read back from the chain
         std::shared_ptr<const PageNode> node; // changed nodes, for the cache
     };
     std::vector<Page> pages;
     Bytes header_image;
+    bool rebuilt = false; // the whole tree was written anew
 };
 
 class StoreImpl {
@@ -114,6 +117,16 @@ public:
     int32_t prepare_commit(bool in_transaction);
     int32_t finish_commit();
     void abandon_commit();
+    // A commit of many changes (store_rebuild.cpp): the tree written anew in
+    // one ordered pass, within a bounded amount of memory.
+    int32_t prepare_rebuild(const FileHeader& old_header);
+    // Phase 1's writes: a page replacing one below the old end goes to the
+    // chain, a new one home; then the new header closes the chain and the
+    // old header at offset 0 names it.
+    void write_ahead(PreparedCommit& prepared, uint64_t& chain, uint64_t old_end, uint32_t home, Bytes image,
+                     std::shared_ptr<const PageNode> node);
+    int32_t announce_commit(const FileHeader& old_header, const FileHeader& new_header, uint64_t chain_start,
+                            uint64_t chain, PreparedCommit prepared);
 
     // ---- check (store_check.cpp) ----
     std::optional<std::string> check();
@@ -136,6 +149,7 @@ public:
     uint64_t m_last_seek_generation = 0;
     std::optional<uint32_t> m_issued_record;
     std::optional<PreparedCommit> m_prepared;
+    bool m_rebuilding = false;
     int32_t m_write_error = 0;
     int32_t m_last_corruption = 0;
     int m_all_readers = 0;    // depth of held mode-2 locks

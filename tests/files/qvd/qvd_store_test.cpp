@@ -318,10 +318,15 @@ TEST_F(QvdStoreTest, StepsBySeekSeeChangesMadeBetweenThem) {
     }
 }
 
-TEST_F(QvdStoreTest, BehavesLikeAnOrderedMapAcrossCommitsSplitsAndReopens) {
+// Each commit path: merging into a working copy of the tree, rebuilding the
+// tree from every commit of 40 changes on, and rebuilding it on every commit.
+class StoreModelTest : public QvdStoreTest, public testing::WithParamInterface<size_t> {};
+
+TEST_P(StoreModelTest, BehavesLikeAnOrderedMapAcrossCommitsSplitsAndReopens) {
     std::mt19937 rng(12345);
     StoreOptions options;
     options.cache_bytes = 64 << 10; // small, so that pages leave the cache
+    options.rebuild_changes = GetParam();
     auto store = OpenFastStore(options);
     Model committed;
     Model model;
@@ -416,6 +421,8 @@ TEST_F(QvdStoreTest, BehavesLikeAnOrderedMapAcrossCommitsSplitsAndReopens) {
     EXPECT_GT(info.leaf_pages, 3u) << "the test must reach splits";
     EXPECT_EQ(info.entries, model.size());
 }
+
+INSTANTIATE_TEST_SUITE_P(CommitPaths, StoreModelTest, testing::Values(65536, 40, 1));
 
 TEST_F(QvdStoreTest, LargeCommitSplitsIntoSeveralLevels) {
     auto store = OpenFastStore();
