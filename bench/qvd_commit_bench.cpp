@@ -7,6 +7,10 @@
 //                                     and suburb, per transaction; in
 //                                     rollback-journal mode (journal_mode=DELETE)
 //                                     and in WAL mode, both synchronous=FULL
+//   Paired_Commits/insert, /update    QVD, SQLite rollback and SQLite WAL
+//                                     commit in turn, one each per iteration,
+//                                     so that their times and the ratios
+//                                     between them come from the same disk
 //   *WithReaders/readers:K            the same inserts while K threads, each
 //                                     with its own open of the file, read
 //                                     random records by name
@@ -336,27 +340,30 @@ void Qvd_AddCommit(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The n-th update: GET by CUS:ByID, new phone and suburb, PUT.
+bool qvd_put(benchmark::State& state, uint32_t n) {
+    QvdSide& side = qvd();
+    side.buffer.CUSID = updated_id(n);
+    GET(*side.file, *side.file->key(5));
+    if (failed(state, "GET"))
+        return false;
+    side.buffer.PHONE.assign(updated_phone(n));
+    side.buffer.SUBURB.assign(updated_suburb(n));
+    PUT(*side.file);
+    return !failed(state, "PUT");
+}
+
 void Qvd_PutCommit(benchmark::State& state) {
     if (!on_disk(state) || !open_prefilled_qvd(state))
         return;
-    QvdSide& side = qvd();
-    KeyDeclaration& by_id = *side.file->key(5);
     uint32_t n = 0;
     const CallCounter calls;
     for (auto _ : state) {
-        side.buffer.CUSID = updated_id(n);
-        GET(*side.file, by_id);
-        if (failed(state, "GET"))
+        if (!qvd_put(state, n++))
             break;
-        side.buffer.PHONE.assign(updated_phone(n));
-        side.buffer.SUBURB.assign(updated_suburb(n));
-        PUT(*side.file);
-        if (failed(state, "PUT"))
-            break;
-        ++n;
     }
     calls.report(state);
-    CLOSE(*side.file);
+    CLOSE(*qvd().file);
     state.SetItemsProcessed(state.iterations());
 }
 
@@ -502,16 +509,38 @@ bool step_done(benchmark::State& state, sqlite3* db, sqlite3_stmt* statement) {
     return false;
 }
 
+constexpr const char* InsertSql = "INSERT INTO customer VALUES(?1, ?2, ?3, ?4, ?5)";
+constexpr const char* UpdateSql = "UPDATE customer SET phone = ?2, suburb = ?3 WHERE cusid = ?1";
+
+bool sqlite_insert(benchmark::State& state, sqlite3* db, sqlite3_stmt* insert, int64_t i) {
+    bind_customer(insert, generated_customer(i));
+    return step_done(state, db, insert);
+}
+
+// The n-th update, the same change as qvd_put's.
+bool sqlite_update(benchmark::State& state, sqlite3* db, sqlite3_stmt* update, uint32_t n) {
+    const std::string phone = updated_phone(n);
+    const std::string suburb = updated_suburb(n);
+    sqlite3_bind_int(update, 1, updated_id(n));
+    sqlite3_bind_text(update, 2, phone.data(), static_cast<int>(phone.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(update, 3, suburb.data(), static_cast<int>(suburb.size()), SQLITE_TRANSIENT);
+    if (!step_done(state, db, update))
+        return false;
+    if (sqlite3_changes(db) == 1)
+        return true;
+    state.SkipWithError("the update changed no row");
+    return false;
+}
+
 void Sqlite_InsertCommit(benchmark::State& state, Journal journal) {
     Database side;
     if (!on_disk(state) || !open_prefilled_sqlite(state, journal, side))
         return;
-    Statement insert(side.db, "INSERT INTO customer VALUES(?1, ?2, ?3, ?4, ?5)");
+    Statement insert(side.db, InsertSql);
     int64_t next = record_count();
     const CallCounter calls;
     for (auto _ : state) {
-        bind_customer(insert.statement, generated_customer(next++));
-        if (!step_done(state, side.db, insert.statement))
+        if (!sqlite_insert(state, side.db, insert.statement, next++))
             break;
     }
     calls.report(state);
@@ -522,24 +551,12 @@ void Sqlite_UpdateCommit(benchmark::State& state, Journal journal) {
     Database side;
     if (!on_disk(state) || !open_prefilled_sqlite(state, journal, side))
         return;
-    Statement update(side.db, "UPDATE customer SET phone = ?2, suburb = ?3 WHERE cusid = ?1");
+    Statement update(side.db, UpdateSql);
     uint32_t n = 0;
     const CallCounter calls;
     for (auto _ : state) {
-        const std::string phone = updated_phone(n);
-        const std::string suburb = updated_suburb(n);
-        sqlite3_bind_int(update.statement, 1, updated_id(n));
-        sqlite3_bind_text(update.statement, 2, phone.data(), static_cast<int>(phone.size()),
-                          SQLITE_TRANSIENT);
-        sqlite3_bind_text(update.statement, 3, suburb.data(), static_cast<int>(suburb.size()),
-                          SQLITE_TRANSIENT);
-        if (!step_done(state, side.db, update.statement))
+        if (!sqlite_update(state, side.db, update.statement, n++))
             break;
-        if (sqlite3_changes(side.db) != 1) {
-            state.SkipWithError("the update changed no row");
-            break;
-        }
-        ++n;
     }
     calls.report(state);
     state.SetItemsProcessed(state.iterations());
@@ -582,16 +599,78 @@ void Sqlite_InsertWithReaders(benchmark::State& state, Journal journal) {
     Database side;
     if (!on_disk(state) || !open_prefilled_sqlite(state, journal, side))
         return;
-    Statement insert(side.db, "INSERT INTO customer VALUES(?1, ?2, ?3, ?4, ?5)");
+    Statement insert(side.db, InsertSql);
     const std::string path = sqlite_path(journal);
     int64_t next = record_count();
     run_with_readers(
         state, static_cast<int>(state.range(0)),
         [&](uint32_t seed, ReaderTally& tally) { sqlite_reader(path, seed, tally); },
-        [&] {
-            bind_customer(insert.statement, generated_customer(next++));
-            return step_done(state, side.db, insert.statement);
-        });
+        [&] { return sqlite_insert(state, side.db, insert.statement, next++); });
+}
+
+// ---- the three engines in turn ----
+
+enum class Change { Insert, Update };
+
+// One commit of each engine per iteration, in rotating order, so that all
+// three meet the same disk: the flushes of other programs on the machine can
+// make one flush cost anything from 0.1 to 4 ms from one second to the next,
+// which runs minutes apart cannot compare. Counters: each engine's time and
+// syncs per commit, and the QVD time over each SQLite mode's.
+void Paired_Commits(benchmark::State& state, Change change) {
+    Database rollback;
+    Database wal;
+    if (!on_disk(state) || !open_prefilled_qvd(state) ||
+        !open_prefilled_sqlite(state, Journal::Rollback, rollback) ||
+        !open_prefilled_sqlite(state, Journal::Wal, wal))
+        return;
+    const char* sql = change == Change::Insert ? InsertSql : UpdateSql;
+    Statement rollback_statement(rollback.db, sql);
+    Statement wal_statement(wal.db, sql);
+    auto commit = [&](uint32_t engine, uint32_t n) {
+        const int64_t new_record = record_count() + n;
+        if (engine == 0 && change == Change::Insert)
+            return qvd_add(new_record) || !failed(state, "ADD");
+        if (engine == 0)
+            return qvd_put(state, n);
+        Database& db = engine == 1 ? rollback : wal;
+        sqlite3_stmt* statement = engine == 1 ? rollback_statement.statement : wal_statement.statement;
+        return change == Change::Insert ? sqlite_insert(state, db.db, statement, new_record)
+                                        : sqlite_update(state, db.db, statement, n);
+    };
+    struct Tally {
+        std::chrono::steady_clock::duration time{};
+        uint64_t syncs = 0;
+    };
+    Tally tallies[3]; // QVD, SQLite rollback, SQLite WAL
+    uint32_t n = 0;
+    bool ok = true;
+    for (auto _ : state) {
+        for (uint32_t k = 0; k < 3 && ok; ++k) {
+            const uint32_t engine = (n + k) % 3;
+            const uint64_t syncs = g_calls.syncs.load();
+            const auto start = std::chrono::steady_clock::now();
+            ok = commit(engine, n);
+            tallies[engine].time += std::chrono::steady_clock::now() - start;
+            tallies[engine].syncs += g_calls.syncs.load() - syncs;
+        }
+        if (!ok)
+            break;
+        ++n;
+    }
+    CLOSE(*qvd().file);
+    const double commits = std::max<double>(n, 1);
+    auto us = [&](int engine) {
+        return std::chrono::duration<double, std::micro>(tallies[engine].time).count() / commits;
+    };
+    state.counters["qvd_us"] = us(0);
+    state.counters["rollback_us"] = us(1);
+    state.counters["wal_us"] = us(2);
+    state.counters["qvd/rollback"] = us(0) / us(1);
+    state.counters["qvd/wal"] = us(0) / us(2);
+    state.counters["qvd_syncs"] = static_cast<double>(tallies[0].syncs) / commits;
+    state.counters["rollback_syncs"] = static_cast<double>(tallies[1].syncs) / commits;
+    state.counters["wal_syncs"] = static_cast<double>(tallies[2].syncs) / commits;
 }
 
 // Each benchmark starts from a freshly pre-filled file (untimed).
@@ -610,6 +689,14 @@ BENCHMARK_CAPTURE(Sqlite_InsertCommit, wal, Journal::Wal)
     ->MinTime(min_seconds())
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Sqlite_UpdateCommit, wal, Journal::Wal)
+    ->UseRealTime()
+    ->MinTime(min_seconds())
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Paired_Commits, insert, Change::Insert)
+    ->UseRealTime()
+    ->MinTime(min_seconds())
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Paired_Commits, update, Change::Update)
     ->UseRealTime()
     ->MinTime(min_seconds())
     ->Unit(benchmark::kMicrosecond);
