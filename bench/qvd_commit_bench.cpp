@@ -203,7 +203,8 @@ private:
     Snapshot m_start;
 };
 
-// The values an update gives record `id`'s phone and suburb on its n-th change.
+// The n-th update, the same in both engines: the record it changes and the
+// phone and suburb it gives it.
 std::string updated_phone(uint32_t n) {
     char text[32];
     std::snprintf(text, sizeof text, "555 %07u", mix_bits(n ^ 0x5bd1e995U) % 10'000'000);
