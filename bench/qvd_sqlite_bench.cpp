@@ -12,13 +12,12 @@
 // MORVEX_BENCH_RECORDS sets the number of records (default 1,000,000).
 // Goals: insert and lookup at least SQLite's rate, the scan twice it, a file
 // no larger, and an import of 1M records under 200 MB resident.
-#include "app/dictionary.h"
+#include "bench/customer_bench_data.h"
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
 #include "runtime/error_state.h"
 
 #include <benchmark/benchmark.h>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -30,6 +29,7 @@
 namespace {
 
 using namespace morvex;
+using namespace morvex::bench;
 using tavemon::CustomerRecord;
 
 int64_t record_count() {
@@ -39,35 +39,6 @@ int64_t record_count() {
         return value > 0 ? value : 1'000'000LL;
     }();
     return count;
-}
-
-uint32_t mix(uint32_t x) {
-    x ^= x >> 16;
-    x *= 0x7feb352dU;
-    x ^= x >> 15;
-    x *= 0x846ca68bU;
-    x ^= x >> 16;
-    return x;
-}
-
-constexpr const char* Words[] = {"Ash",  "Birch",   "Cedar", "Dune",  "Elm",  "Fern",   "Gorse", "Heath",
-                                 "Iris", "Juniper", "Kelp",  "Larch", "Moss", "Nettle", "Oak",   "Pine"};
-
-// Record i (0-based) of the generated data; names are unique (the hex part is
-// a bijection of i), dates fall in 2001-2010.
-CustomerRecord customer(int64_t i) {
-    const uint32_t h = mix(static_cast<uint32_t>(i));
-    CustomerRecord record{};
-    record.CUSID = static_cast<int32_t>(i + 1);
-    char text[32];
-    std::snprintf(text, sizeof text, "%s %08X", Words[h % 16], static_cast<uint32_t>(i) * 2654435761U);
-    record.NAME.assign(text);
-    std::snprintf(text, sizeof text, "Suburb %03u", (h >> 4) % 200);
-    record.SUBURB.assign(text);
-    std::snprintf(text, sizeof text, "555 %07u", (h >> 12) % 10'000'000);
-    record.PHONE.assign(text);
-    record.STARTDATE = 73053 + static_cast<int32_t>((h >> 8) % 3650);
-    return record;
 }
 
 // A directory of its own, removed at exit (after the files in it are closed:
@@ -146,7 +117,7 @@ void build_qvd(benchmark::State& state) {
     LOGOUT(file);
     const bool transaction = ErrorCode() == 0;
     for (int64_t i = 0; i < record_count(); ++i) {
-        side.buffer = customer(i);
+        side.buffer = generated_customer(i);
         ADD(file);
         if (failed(state, "ADD"))
             return;
@@ -191,8 +162,8 @@ void Qvd_LookupByName(benchmark::State& state) {
     KeyDeclaration& by_name = *side.file->key(1);
     uint32_t n = 0;
     for (auto _ : state) {
-        const int64_t i = mix(n++) % record_count();
-        side.buffer.NAME = customer(i).NAME;
+        const int64_t i = mix_bits(n++) % record_count();
+        side.buffer.NAME = generated_customer(i).NAME;
         GET(*side.file, by_name);
         if (ErrorCode() != 0 || side.buffer.CUSID != i + 1) {
             state.SkipWithError("lookup by name did not find the record");
@@ -257,12 +228,6 @@ bool exec(benchmark::State& state, sqlite3* db, const char* sql) {
     return false;
 }
 
-std::string clipped(std::string_view text) {
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return std::string(text);
-}
-
 void build_sqlite(benchmark::State& state) {
     SqliteSide& side = sqlite();
     sqlite3_close(side.db);
@@ -272,27 +237,12 @@ void build_sqlite(benchmark::State& state) {
         state.SkipWithError("cannot open the SQLite database");
         return;
     }
-    if (!exec(state, side.db,
-              "CREATE TABLE customer(cusid INTEGER PRIMARY KEY, name TEXT NOT NULL COLLATE NOCASE,"
-              " suburb TEXT COLLATE NOCASE, phone TEXT COLLATE NOCASE, startdate INTEGER);"
-              "CREATE UNIQUE INDEX by_name ON customer(name);"
-              "CREATE INDEX by_startdate_name ON customer(startdate, name);"
-              "CREATE INDEX by_phone ON customer(phone);"
-              "CREATE INDEX by_suburb ON customer(suburb);"
-              "BEGIN;"))
+    if (!exec(state, side.db, CustomerTableSql) || !exec(state, side.db, "BEGIN;"))
         return;
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(side.db, "INSERT INTO customer VALUES(?1, ?2, ?3, ?4, ?5)", -1, &insert, nullptr);
     for (int64_t i = 0; i < record_count(); ++i) {
-        const CustomerRecord record = customer(i);
-        const std::string name = clipped(record.NAME.view());
-        const std::string suburb = clipped(record.SUBURB.view());
-        const std::string phone = clipped(record.PHONE.view());
-        sqlite3_bind_int(insert, 1, record.CUSID);
-        sqlite3_bind_text(insert, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 3, suburb.data(), static_cast<int>(suburb.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 4, phone.data(), static_cast<int>(phone.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int(insert, 5, record.STARTDATE);
+        bind_customer(insert, generated_customer(i));
         if (sqlite3_step(insert) != SQLITE_DONE) {
             state.SkipWithError(sqlite3_errmsg(side.db));
             sqlite3_finalize(insert);
@@ -330,8 +280,8 @@ void Sqlite_LookupByName(benchmark::State& state) {
                        -1, &select, nullptr);
     uint32_t n = 0;
     for (auto _ : state) {
-        const int64_t i = mix(n++) % record_count();
-        const std::string name = clipped(customer(i).NAME.view());
+        const int64_t i = mix_bits(n++) % record_count();
+        const std::string name = clipped(generated_customer(i).NAME.view());
         sqlite3_bind_text(select, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
         if (sqlite3_step(select) != SQLITE_ROW || sqlite3_column_int(select, 0) != i + 1) {
             state.SkipWithError("lookup by name did not find the row");
