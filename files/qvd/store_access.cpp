@@ -295,8 +295,12 @@ int32_t StoreImpl::load_header() {
     FileHeader disk;
     if (n < FileHeaderSize || !FileHeader::Parse(ByteView(bytes, n), disk))
         return 36;
-    if (m_header_loaded && !m_new_file && disk.change_counter <= m_header.change_counter)
-        return 0; // nobody committed since: every cached page stays valid
+    // Nobody committed since: every cached page stays valid. A chain named at
+    // offset 0 with the counter unchanged is a commit whose writer stopped
+    // after announcing it; its pages may be half home, so it is replayed.
+    if (m_header_loaded && !m_new_file && disk.change_counter <= m_header.change_counter &&
+        disk.chain_start == disk.chain_end)
+        return 0;
     m_new_file = false;
     m_cache.clear();
     m_pending.clear();

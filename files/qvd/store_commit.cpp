@@ -359,6 +359,12 @@ struct ZonePlan {
 
 } // namespace
 
+size_t SpareSlots(size_t live, bool packed) {
+    if (packed)
+        return live == 0 ? 2 : std::max(live / 8, std::min<size_t>(8, live));
+    return live == 0 ? 4 : std::max(live / 4, std::min<size_t>(32, live));
+}
+
 int32_t StoreImpl::commit() {
     if (const int32_t error = prepare_commit(false); error != 0 || !m_prepared)
         return error;
@@ -536,8 +542,8 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
             // Slack: a zone that grows moves every zone above it, so small
             // zones double (up to 8 spare slots) and large ones add an eighth.
             const size_t grown = zone.old_count + grow;
-            zone.new_count = grown + std::max(grown / 8, std::min<size_t>(8, grown));
-        } else if (zone.old_count - live > std::max<size_t>(8, live / 2)) {
+            zone.new_count = grown + SpareSlots(grown);
+        } else if (zone.old_count - live > std::max<size_t>(8, 2 * SpareSlots(live))) {
             // Too many free slots: move the topmost pages down into the lowest holes.
             std::vector<size_t> at_slot(zone.old_count, SIZE_MAX);
             for (size_t p : by_class[c])
@@ -578,7 +584,7 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
         first = 1; // every used zone moves: the classes below them may take spares too
     for (int c = first; c <= highest_used; ++c) {
         const size_t live = by_class[c].size();
-        const size_t spare = live > 0 ? std::max(live / 8, std::min<size_t>(8, live)) : 2;
+        const size_t spare = SpareSlots(live);
         zones[c].new_count = std::max(zones[c].new_count, live + spare);
     }
 

@@ -27,6 +27,14 @@ constexpr uint64_t PositionLocks = LockArea + 1024;
 // Held shared by every open and exclusively by an exclusive open.
 constexpr uint64_t SharingByte = LockArea - 1;
 
+// The free slots a zone of `live` pages gets when it is laid out anew (its
+// size changes, or a zone below it grew and it moves anyway): a zone that
+// runs out of free slots moves every zone above it, the costliest part of a
+// commit, so zones keep room in proportion to their pages. Empty classes
+// below the highest used one get a few slots for the pages that enter them.
+// A tree written anew (`packed`) keeps less, so that a bulk load stays small.
+size_t SpareSlots(size_t live, bool packed = false);
+
 class StoreImpl;
 
 

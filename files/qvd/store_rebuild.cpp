@@ -186,7 +186,7 @@ int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
         highest_used = live[c] > 0 ? c : highest_used;
     FileHeader new_header = old_header;
     for (int c = 1; c <= MaxSizeClass; ++c) {
-        const size_t spare = c > highest_used ? 0 : live[c] > 0 ? std::max(live[c] / 8, std::min<size_t>(8, live[c])) : 2;
+        const size_t spare = c > highest_used ? 0 : SpareSlots(live[c], true);
         new_header.zone_start[c] = c == 1 ? old_header.zone_start[1] : new_header.zone_end[c - 1];
         const uint64_t end = new_header.zone_start[c] + static_cast<uint64_t>(live[c] + spare) * c;
         if (end > (UINT32_MAX - FileHeaderSize) / UnitSize)
