@@ -4,7 +4,10 @@
 //   in the same single-file transaction, some holding the control record and
 //   some watching it (retrying on 89), while readers scan; afterwards the
 //   control record must match the items and every writer's own log of what it
-//   committed, and the container must check clean;
+//   committed, and the container must check clean; the same with writers
+//   killed at random moments (inside transactions and commits) meanwhile;
+// - through the container, a writer that had read the file before another
+//   process died half way through a commit, and then writes;
 // - through the driver, one process moving a record's key value while another
 //   reads by that key: every record read stands where its key entry does;
 // - through the container, a writer that puts and erases a batch of entries
@@ -20,6 +23,7 @@
 #include "files/qvd/qvd_store.h"
 #include "runtime/error_state.h"
 #include "runtime/fatal_error.h"
+#include "tests/files/qvd/recording_file_io.h"
 
 #include <algorithm>
 #include <array>
@@ -83,9 +87,33 @@ void send_report(const Report& report) {
     }
 }
 
+// A writer that is killed at a moment of the parent's choosing cannot report
+// at its end: it logs every committed transaction as it goes, and a failure
+// as an entry of its own. Entries are whole (a pipe takes a write of less
+// than PIPE_BUF bytes at once).
+struct CommitLog {
+    int64_t delta;
+    int32_t count_delta;
+    int32_t failed;
+    char failure[112];
+};
+
+int g_commit_log_fd = -1; // in such a writer only
+
+void send_log(const CommitLog& entry) {
+    (void)!write(g_commit_log_fd, &entry, sizeof entry);
+}
+
 // A fatal runtime error in a worker (a corruption found by the container)
 // ends it with the text as its failure instead of a message box.
 void report_fatal_error(std::string_view text, int32_t) {
+    if (g_commit_log_fd >= 0) {
+        CommitLog entry{0, 0, 1, {}};
+        std::snprintf(entry.failure, sizeof entry.failure, "fatal error: %.*s", static_cast<int>(text.size()),
+                      text.data());
+        send_log(entry);
+        _exit(3);
+    }
     Report report{};
     std::snprintf(report.failure, sizeof report.failure, "fatal error: %.*s", static_cast<int>(text.size()),
                   text.data());
@@ -385,6 +413,8 @@ void committed(Ledger& l, Change change, int32_t delta, int32_t count_delta, Rep
     ++report.tally[Transactions];
     report.tally[TotalDelta] += delta;
     report.tally[CountDelta] += count_delta;
+    if (g_commit_log_fd >= 0)
+        send_log(CommitLog{delta, count_delta, 0, {}});
     ++report.tally[change == Change::Add ? Adds : change == Change::Update ? Updates : Deletes];
 }
 
@@ -638,86 +668,210 @@ protected:
     std::string m_dir;
 };
 
-TEST_F(QvdConcurrencyTest, WritersKeepTheControlRecordInStepWithTheItemsAndLoseNoCommit) {
-    const std::string name = m_dir + "/ledger.qvd";
-    int64_t initial_total = 0;
-    {
-        Ledger setup(name);
-        CREATE(setup.file);
-        OPEN(setup.file, AccessReadWrite | ShareDenyNone);
-        ASSERT_EQ(ErrorCode(), 0);
-        for (int32_t id = 1; id <= InitialItems; ++id) {
-            const int32_t amount = id * 37 % 1000 + 1;
-            initial_total += amount;
-            setup.store(Row{id, amount, 0, 0});
-            ADD(setup.file);
-            ASSERT_EQ(ErrorCode(), 0);
-        }
-        setup.store(Row{ControlId, static_cast<int32_t>(initial_total), InitialItems, 0});
+// A ledger of InitialItems items and its control record; the items' total.
+int64_t create_ledger(const std::string& name) {
+    int64_t total = 0;
+    Ledger setup(name);
+    CREATE(setup.file);
+    OPEN(setup.file, AccessReadWrite | ShareDenyNone);
+    for (int32_t id = 1; id <= InitialItems && ErrorCode() == 0; ++id) {
+        const int32_t amount = id * 37 % 1000 + 1;
+        total += amount;
+        setup.store(Row{id, amount, 0, 0});
         ADD(setup.file);
-        ASSERT_EQ(ErrorCode(), 0);
-        CLOSE(setup.file);
     }
+    setup.store(Row{ControlId, static_cast<int32_t>(total), InitialItems, 0});
+    ADD(setup.file);
+    EXPECT_EQ(ErrorCode(), 0);
+    CLOSE(setup.file);
+    return total;
+}
 
-    const int processes = process_count();
-    const int readers = processes >= 6 ? 2 : 1;
-    const Clock::time_point until = Clock::now() + std::chrono::seconds(run_seconds());
-    Workers workers;
-    for (int i = 0; i < processes; ++i) {
-        const bool reader = i >= processes - readers;
+// What the ledger holds once every process is gone.
+struct LedgerContents {
+    std::optional<Row> control;
+    int64_t items_total = 0;
+    int64_t items = 0;
+    int32_t records = 0;
+    std::string problem; // a record read malformed, or an error
+};
+
+LedgerContents read_ledger(const std::string& name) {
+    LedgerContents contents;
+    Ledger l(name);
+    OPEN(l.file, AccessReadOnly | ShareDenyNone);
+    if (ErrorCode() != 0) {
+        contents.problem = "OPEN answered " + std::to_string(ErrorCode());
+        return contents;
+    }
+    SET(l.by_id());
+    for (NEXT(l.file); ErrorCode() == 0 && contents.problem.empty(); NEXT(l.file)) {
+        const Row row = l.row();
+        if (!l.well_formed())
+            contents.problem = "record " + std::to_string(row.id) + " is malformed";
+        if (row.id == ControlId) {
+            contents.control = row;
+        } else {
+            contents.items_total += row.amount;
+            ++contents.items;
+        }
+    }
+    if (contents.problem.empty() && ErrorCode() != 33)
+        contents.problem = "NEXT answered " + std::to_string(ErrorCode());
+    if (!contents.control)
+        contents.problem += " (no control record)";
+    contents.records = RECORDS(l.file);
+    CLOSE(l.file);
+    return contents;
+}
+
+// Writers and readers of the ledger; the readers are the last `readers`.
+void start_ledger_workers(Workers& workers, const std::string& name, int writers, int readers,
+                          Clock::time_point until) {
+    for (int i = 0; i < writers + readers; ++i) {
+        const bool reader = i >= writers;
         const unsigned seed = 7919u * static_cast<unsigned>(i + 1);
-        ASSERT_TRUE(workers.start([&, reader, seed] {
+        ASSERT_TRUE(workers.start([&name, reader, seed, until] {
             return reader ? run_ledger_reader(name, until) : run_ledger_writer(name, seed, until);
         }));
     }
-    const std::vector<Report> reports = workers.collect(until + HangMargin);
-    ASSERT_EQ(describe(reports), "");
+}
 
-    Report sum{};
-    for (int i = 0; i < processes; ++i) {
-        for (size_t t = 0; t < sum.tally.size(); ++t)
-            sum.tally[t] += reports[i].tally[t];
-        if (i < processes - readers)
-            EXPECT_GT(reports[i].tally[Transactions], 0) << "writer " << i << " never committed";
-        else
-            EXPECT_GT(reports[i].tally[Scans], 0) << "reader " << i << " never finished a scan";
-    }
-    std::printf(
+std::string tally_line(int processes, const Report& sum) {
+    char line[400];
+    std::snprintf(
+        line, sizeof line,
         "%d processes: %lld transactions (%lld adds, %lld updates, %lld deletes), %lld watch conflicts, "
-        "%lld held, %lld duplicates, %lld vanished, %lld stale, %lld scans\n",
+        "%lld held, %lld duplicates, %lld vanished, %lld stale, %lld scans",
         processes, static_cast<long long>(sum.tally[Transactions]), static_cast<long long>(sum.tally[Adds]),
         static_cast<long long>(sum.tally[Updates]), static_cast<long long>(sum.tally[Deletes]),
         static_cast<long long>(sum.tally[WatchConflicts]), static_cast<long long>(sum.tally[HeldElsewhere]),
         static_cast<long long>(sum.tally[Duplicates]), static_cast<long long>(sum.tally[Vanished]),
         static_cast<long long>(sum.tally[Stale]), static_cast<long long>(sum.tally[Scans]));
+    return line;
+}
 
-    Ledger check(name);
-    OPEN(check.file, AccessReadOnly | ShareDenyNone);
-    ASSERT_EQ(ErrorCode(), 0);
-    SET(check.by_id());
-    std::optional<Row> control;
-    int64_t items_total = 0;
-    int64_t items = 0;
-    for (NEXT(check.file); ErrorCode() == 0; NEXT(check.file)) {
-        ASSERT_TRUE(check.well_formed());
-        const Row row = check.row();
-        if (row.id == ControlId) {
-            control = row;
-        } else {
-            items_total += row.amount;
-            ++items;
+// The tallies of all reports, expecting every writer to have committed and
+// every reader to have finished a scan.
+Report sum_of(const std::vector<Report>& reports, int writers) {
+    Report sum{};
+    for (size_t i = 0; i < reports.size(); ++i) {
+        for (size_t t = 0; t < sum.tally.size(); ++t)
+            sum.tally[t] += reports[i].tally[t];
+        if (static_cast<int>(i) < writers)
+            EXPECT_GT(reports[i].tally[Transactions], 0) << "writer " << i << " never committed";
+        else
+            EXPECT_GT(reports[i].tally[Scans], 0) << "reader " << i << " never finished a scan";
+    }
+    return sum;
+}
+
+TEST_F(QvdConcurrencyTest, WritersKeepTheControlRecordInStepWithTheItemsAndLoseNoCommit) {
+    const std::string name = m_dir + "/ledger.qvd";
+    const int64_t initial_total = create_ledger(name);
+    ASSERT_FALSE(HasFailure());
+
+    const int processes = process_count();
+    const int readers = processes >= 6 ? 2 : 1;
+    const int writers = processes - readers;
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(run_seconds());
+    Workers workers;
+    start_ledger_workers(workers, name, writers, readers, until);
+    const std::vector<Report> reports = workers.collect(until + HangMargin);
+    ASSERT_EQ(describe(reports), "");
+    const Report sum = sum_of(reports, writers);
+    std::printf("%s\n", tally_line(processes, sum).c_str());
+
+    const LedgerContents ledger = read_ledger(name);
+    ASSERT_EQ(ledger.problem, "");
+    EXPECT_EQ(ledger.control->amount, ledger.items_total);
+    EXPECT_EQ(ledger.control->count, ledger.items);
+    EXPECT_EQ(ledger.records, ledger.items + 1);
+    // Every committed transaction, and only those, is in the file.
+    EXPECT_EQ(ledger.control->seq, sum.tally[Transactions]);
+    EXPECT_EQ(ledger.control->amount, initial_total + sum.tally[TotalDelta]);
+    EXPECT_EQ(ledger.control->count, InitialItems + sum.tally[CountDelta]);
+    expect_clean_check(name);
+}
+
+// One writer after another is killed at a random moment, inside or outside
+// its transaction or its commit, while the other writers and a reader go
+// on: what a killed writer left half done must vanish or be completed by
+// the next process, and the others must neither fail nor hang.
+TEST_F(QvdConcurrencyTest, WritersKilledAtRandomLeaveNoHalfTransactionAndTheOthersCarryOn) {
+    const std::string name = m_dir + "/ledger.qvd";
+    create_ledger(name);
+    ASSERT_FALSE(HasFailure());
+
+    const int processes = process_count();
+    const int writers = std::max(1, processes - 2);
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(run_seconds());
+    Workers workers;
+    start_ledger_workers(workers, name, writers, 1, until);
+
+    int log[2];
+    ASSERT_EQ(pipe(log), 0);
+    std::vector<CommitLog> logged;
+    // Takes what the killed writers logged, for up to `ms` milliseconds.
+    auto drain = [&](int ms) {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            pollfd p{log[0], POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(std::max<int64_t>(left, 0))) != 1)
+                return;
+            CommitLog entry;
+            if (read(log[0], &entry, sizeof entry) == static_cast<ssize_t>(sizeof entry))
+                logged.push_back(entry);
+        }
+    };
+    std::mt19937 rng(4099);
+    int64_t kills = 0;
+    for (unsigned victim = 1; Clock::now() < until; ++victim) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            close(log[0]);
+            g_commit_log_fd = log[1];
+            SetFatalErrorHook(report_fatal_error);
+            ClearError();
+            const Report report = run_ledger_writer(name, 15485863u * victim, until);
+            if (failed(report)) {
+                CommitLog entry{0, 0, 1, {}};
+                std::memcpy(entry.failure, report.failure, sizeof entry.failure - 1);
+                send_log(entry);
+            }
+            _exit(failed(report) ? 1 : 0);
+        }
+        drain(static_cast<int>(20 + rng() % 230));
+        if (waitpid(pid, nullptr, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            ++kills;
         }
     }
-    ASSERT_EQ(ErrorCode(), 33);
-    ASSERT_TRUE(control);
-    EXPECT_EQ(control->amount, items_total);
-    EXPECT_EQ(control->count, items);
-    EXPECT_EQ(RECORDS(check.file), items + 1);
-    // Every committed transaction, and only those, is in the file.
-    EXPECT_EQ(control->seq, sum.tally[Transactions]);
-    EXPECT_EQ(control->amount, initial_total + sum.tally[TotalDelta]);
-    EXPECT_EQ(control->count, InitialItems + sum.tally[CountDelta]);
-    CLOSE(check.file);
+    drain(0);
+    close(log[0]);
+    close(log[1]);
+    const std::vector<Report> reports = workers.collect(until + HangMargin);
+    ASSERT_EQ(describe(reports), "");
+    for (const CommitLog& entry : logged)
+        ASSERT_EQ(entry.failed, 0) << "a killed writer failed first: " << entry.failure;
+    const Report sum = sum_of(reports, writers);
+    std::printf("%s; %lld writers killed, having logged %zu commits\n", tally_line(writers + 1, sum).c_str(),
+                static_cast<long long>(kills), logged.size());
+
+    const LedgerContents ledger = read_ledger(name);
+    ASSERT_EQ(ledger.problem, "");
+    EXPECT_EQ(ledger.control->amount, ledger.items_total);
+    EXPECT_EQ(ledger.control->count, ledger.items);
+    EXPECT_EQ(ledger.records, ledger.items + 1);
+    // Each killed writer may have committed one transaction it did not live
+    // to log; nothing logged may be missing.
+    const int64_t committed = sum.tally[Transactions] + static_cast<int64_t>(logged.size());
+    EXPECT_GE(ledger.control->seq, committed);
+    EXPECT_LE(ledger.control->seq, committed + kills);
     expect_clean_check(name);
 }
 
@@ -760,7 +914,7 @@ private:
 
 // A short window for the key-read tests: the fault they guard against shows
 // within a fraction of a second when present.
-constexpr std::chrono::seconds KeyReadSeconds{2};
+constexpr std::chrono::seconds KeyReadSeconds{1};
 
 Report run_code_mover(const std::string& name, Clock::time_point until) {
     Report report{};
@@ -1064,6 +1218,67 @@ TEST_F(QvdConcurrencyTest, ReadersSeeAWholeBatchCommitOrNoneOfIt) {
     EXPECT_EQ(store->Count(PrefixB), OtherEntries);
     store.reset();
     expect_clean_check(path);
+}
+
+// A committer that dies after naming its chain at offset 0 leaves a commit
+// that the next writer completes. A store that had read the file before
+// that commit must not go on answering from the state before it once it
+// holds the writer byte: what it then writes is merged into the completed
+// commit, so anything it derived from the old state overwrites the dead
+// committer's work. Cut after every write and flush of the dead commit.
+TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnnouncedCommit) {
+    const Bytes first{'K', '1'}, second{'K', '2'}, derived{'K', '3'};
+    const Bytes old_value{'o', 'l', 'd'}, new_value{'n', 'e', 'w'};
+    auto make_file = [&](const std::string& path) {
+        int32_t error = 0;
+        StoreOptions options;
+        options.create_if_missing = true;
+        std::unique_ptr<Store> store = Store::Open(path, options, error);
+        store->Put(first, old_value);
+        store->Put(second, old_value);
+        return store->Commit();
+    };
+    // The dead committer: its writes and flushes after the k-th are lost.
+    auto commit_cut_after = [&](const std::string& path, std::optional<size_t> k) {
+        auto io = std::make_shared<RecordingFileIo>(
+            OpenPosixFile(path, FileAccess::ReadWrite, FileCreation::OpenExisting));
+        int32_t error = 0;
+        std::unique_ptr<Store> store = Store::OpenIo(io, StoreOptions{}, error);
+        store->Put(first, new_value);
+        store->Put(second, new_value);
+        io->stop_after = k;
+        store->Commit();
+        return io->calls;
+    };
+    ASSERT_EQ(make_file(m_dir + "/whole.qvd"), 0);
+    const size_t calls = commit_cut_after(m_dir + "/whole.qvd", std::nullopt);
+    ASSERT_GT(calls, 0u);
+    for (size_t k = 1; k <= calls; ++k) {
+        const std::string path = m_dir + "/cut" + std::to_string(k) + ".qvd";
+        ASSERT_EQ(make_file(path), 0);
+        int32_t error = 0;
+        std::unique_ptr<Store> survivor = Store::Open(path, StoreOptions{}, error);
+        ASSERT_TRUE(survivor) << error;
+        ASSERT_EQ(survivor->Get(first), old_value);
+        commit_cut_after(path, k);
+
+        // The survivor writes, under the writer byte, what it reads of the first entry.
+        ASSERT_TRUE(survivor->Lock(0, LockMode::Writer, true));
+        const std::optional<Bytes> seen = survivor->Get(first);
+        ASSERT_TRUE(seen);
+        survivor->Put(derived, *seen);
+        ASSERT_EQ(survivor->Commit(), 0);
+        survivor->Unlock(0, LockMode::Writer);
+        survivor.reset();
+
+        std::unique_ptr<Store> after = Store::Open(path, StoreOptions{}, error);
+        ASSERT_TRUE(after) << error;
+        const std::optional<Bytes> now = after->Get(first);
+        EXPECT_EQ(after->Get(second), now) << "cut after call " << k << " of " << calls;
+        EXPECT_EQ(after->Get(derived), now) << "cut after call " << k << " of " << calls
+                                            << ": the survivor built on a state the file no longer has";
+        EXPECT_FALSE(after->Check()) << "cut after call " << k;
+    }
 }
 
 } // namespace
