@@ -111,8 +111,15 @@ bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<Bytes>&
 }
 
 bool AdmitFileChange(QvdFileState& state) {
-    if (state.concurrency.file_locked || !held_elsewhere(*state.store, file_lock_position(state)))
+    ConcurrencyState& c = state.concurrency;
+    // A LOCK needs the writer byte, which a transaction keeps: once the file
+    // was found unlocked inside one, nobody can lock it before its end.
+    if (c.file_locked || (c.in_transaction && c.file_free_in_transaction))
         return true;
+    if (!held_elsewhere(*state.store, file_lock_position(state))) {
+        c.file_free_in_transaction = c.in_transaction;
+        return true;
+    }
     SetError(32);
     return false;
 }

@@ -97,6 +97,7 @@ int32_t QvdFileDriver::Logout(DriverCall& call, int32_t seconds) {
         return Report(5);
     state->store->Refresh();
     state->concurrency.in_transaction = true;
+    state->concurrency.file_free_in_transaction = false;
     ThreadTransaction& t = Transaction();
     if (t.ended) { // files of an ended transaction whose own COMMIT never came
         const std::vector<QvdFileState*> left = t.files;

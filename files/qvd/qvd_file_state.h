@@ -56,6 +56,7 @@ struct ConcurrencyState {
     Bytes watched_image;         // the stored image when it was read, to detect a change elsewhere (89)
     bool file_locked = false;    // LOCK: the table's file-lock position is ours
     bool in_transaction = false;
+    bool file_free_in_transaction = false; // no other station had the file locked since LOGOUT
 };
 
 struct QvdFileState : DriverInstance {

@@ -20,22 +20,6 @@ size_t HashKey(ByteView key) {
 
 } // namespace
 
-ByteView StagedChanges::key_of(const Slot& slot) const {
-    return ByteView(m_chunks[slot.chunk].get() + slot.offset, slot.key_length);
-}
-
-ByteView StagedChanges::data_of(const Slot& slot) const {
-    return ByteView(m_chunks[slot.chunk].get() + slot.offset + slot.key_length, slot.data_length);
-}
-
-StagedChanges::Change StagedChanges::change_of(uint32_t slot) const {
-    const Slot& s = m_slots[slot];
-    Change change{key_of(s), std::nullopt};
-    if (!s.erased)
-        change.data = data_of(s);
-    return change;
-}
-
 void StagedChanges::store(Slot& slot, ByteView key, ByteView data) {
     const size_t length = key.size() + data.size();
     if (m_chunks.empty() || m_chunk_used + length > ChunkSize) {
@@ -171,10 +155,49 @@ void StagedChanges::sort() {
     const auto middle = m_order.begin() + static_cast<ptrdiff_t>(m_sorted);
     // Keys put in ascending order (a bulk load) are in order already.
     if (!std::is_sorted(middle, m_order.end(), less))
-        std::sort(middle, m_order.end(), less);
+        sort_by_prefix(m_sorted);
     if (m_sorted > 0 && less(*middle, *(middle - 1)))
         std::inplace_merge(m_order.begin(), middle, m_order.end(), less);
     m_sorted = m_order.size();
+}
+
+namespace {
+
+// Bytes [at, at + 8) of a key as a big-endian number, zeros past its end.
+uint64_t KeyWord(ByteView key, size_t at) {
+    uint64_t word = 0;
+    for (size_t i = 0; i < 8; ++i)
+        word = word << 8 | (at + i < key.size() ? key[at + i] : 0);
+    return word;
+}
+
+} // namespace
+
+void StagedChanges::sort_by_prefix(size_t from) {
+    // The first 16 bytes of every key travel with it, so that most
+    // comparisons are settled without reaching into the arena (where keys
+    // lie in the order they came). Equal prefixes fall back to the keys
+    // themselves, which also orders a key before its zero-padded extensions.
+    struct SortKey {
+        uint64_t high;
+        uint64_t low;
+        uint32_t slot;
+    };
+    std::vector<SortKey> keys;
+    keys.reserve(m_order.size() - from);
+    for (size_t i = from; i < m_order.size(); ++i) {
+        const ByteView key = key_of(m_slots[m_order[i]]);
+        keys.push_back(SortKey{KeyWord(key, 0), KeyWord(key, 8), m_order[i]});
+    }
+    std::sort(keys.begin(), keys.end(), [this](const SortKey& a, const SortKey& b) {
+        if (a.high != b.high)
+            return a.high < b.high;
+        if (a.low != b.low)
+            return a.low < b.low;
+        return KeyLess(key_of(m_slots[a.slot]), key_of(m_slots[b.slot]));
+    });
+    for (size_t i = 0; i < keys.size(); ++i)
+        m_order[from + i] = keys[i].slot;
 }
 
 size_t StagedChanges::lower_bound(ByteView key) {
@@ -193,8 +216,5 @@ size_t StagedChanges::upper_bound(ByteView key) {
         m_order.begin());
 }
 
-StagedChanges::Change StagedChanges::at(size_t position) const {
-    return change_of(m_order[position]);
-}
 
 } // namespace morvex::qvd

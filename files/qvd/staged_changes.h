@@ -41,7 +41,7 @@ public:
     void sort();
     size_t lower_bound(ByteView key);
     size_t upper_bound(ByteView key);
-    Change at(size_t position) const;
+    Change at(size_t position) const { return change_of(m_order[position]); }
 
 private:
     static constexpr uint32_t NoSlot = UINT32_MAX;
@@ -53,9 +53,21 @@ private:
         bool erased = false;
     };
 
-    ByteView key_of(const Slot& slot) const;
-    ByteView data_of(const Slot& slot) const;
-    Change change_of(uint32_t slot) const;
+    ByteView key_of(const Slot& slot) const {
+        return ByteView(m_chunks[slot.chunk].get() + slot.offset, slot.key_length);
+    }
+    ByteView data_of(const Slot& slot) const {
+        return ByteView(m_chunks[slot.chunk].get() + slot.offset + slot.key_length, slot.data_length);
+    }
+    Change change_of(uint32_t slot) const {
+        const Slot& s = m_slots[slot];
+        Change change{key_of(s), std::nullopt};
+        if (!s.erased)
+            change.data = data_of(s);
+        return change;
+    }
+    // Sorts m_order from `from` on.
+    void sort_by_prefix(size_t from);
     // Copies `key` and `data` into the arena and points `slot` at them.
     void store(Slot& slot, ByteView key, ByteView data);
     uint32_t find_slot(ByteView key) const;

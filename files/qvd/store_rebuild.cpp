@@ -1,9 +1,9 @@
 // The commit of many changes: the tree after the commit is written anew in
 // one ordered pass over the old tree's entries merged with the staged
-// changes. Its leaves are packed full and encoded twice, once to learn every
-// page's size class (so that all homes are known before anything is
-// written) and once to write them, so that the memory used stays at a few
-// pages plus one key per leaf, whatever the size of the commit.
+// changes. Its leaves are packed full and encoded, to learn every page's size
+// class (so that all homes are known before anything is written); beyond the
+// page cache's bound they are not kept but encoded again to be written, so
+// that the memory used stays bounded whatever the size of the commit.
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
 
@@ -160,11 +160,23 @@ int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
     // ---- pass 1: the leaves' size classes, then the inner levels ----
     std::vector<std::vector<PageRef>> levels(1);
     std::vector<std::vector<InnerPage>> inner;
+    // Leaf images within the page cache's bound are kept for pass 2.
+    std::vector<Bytes> kept;
+    size_t kept_bytes = 0;
+    bool keep = true;
     {
         LeafPacker packer(*this);
         Node leaf;
-        while (packer.next(leaf))
-            levels[0].push_back(PageRef{leaf.keys.front(), SizeClassOf(EncodePage(leaf)), 0});
+        while (packer.next(leaf)) {
+            Bytes image = EncodePage(leaf);
+            levels[0].push_back(PageRef{leaf.keys.front(), SizeClassOf(image), 0});
+            kept_bytes += image.size();
+            keep = keep && kept_bytes <= m_options.cache_bytes;
+            if (keep)
+                kept.push_back(std::move(image));
+            else
+                kept.clear();
+        }
     }
     while (levels.back().size() > 1) {
         inner.push_back(InnerLevel(levels.back(), static_cast<uint8_t>(levels.size())));
@@ -215,12 +227,18 @@ int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
     {
         LeafPacker packer(*this);
         Node leaf;
-        for (const PageRef& ref : levels.front()) {
-            if (!packer.next(leaf))
-                QvdCorruption(CorruptTreeShape); // the second pass must cut the same leaves
-            Bytes image = EncodePage(leaf);
-            if (SizeClassOf(image) != ref.size_class || leaf.keys.front() != ref.first_key)
-                QvdCorruption(CorruptTreeShape);
+        for (size_t i = 0; i < levels.front().size(); ++i) {
+            const PageRef& ref = levels.front()[i];
+            Bytes image;
+            if (keep) {
+                image = std::move(kept[i]);
+            } else {
+                if (!packer.next(leaf))
+                    QvdCorruption(CorruptTreeShape); // the second pass must cut the same leaves
+                image = EncodePage(leaf);
+                if (SizeClassOf(image) != ref.size_class || leaf.keys.front() != ref.first_key)
+                    QvdCorruption(CorruptTreeShape);
+            }
             PatchPageHome(image, ref.home);
             write_ahead(prepared, chain, old_end, ref.home, std::move(image), nullptr);
         }
