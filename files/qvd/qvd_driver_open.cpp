@@ -83,6 +83,9 @@ StoreOptions store_options(const FileDeclaration& file, const std::string& path,
     // A pending commit of a multi-file transaction is kept only once the
     // control file has closed the transaction.
     options.keep_pending_commit = [path](const Bytes* record) { return KeepPendingCommit(record, path); };
+    // A transaction larger than memory is staged beside its data file.
+    const size_t slash = path.find_last_of("/\\");
+    options.spill_directory = slash == std::string::npos ? "." : path.substr(0, slash);
     return options;
 }
 

@@ -72,6 +72,11 @@ struct StoreOptions {
     // ordered pass with little memory (so many changes touch most pages of
     // any tree anyway) instead of merging them into a working copy of it.
     size_t rebuild_changes = 65536;
+    // Staged changes beyond this many bytes of memory are written out to an
+    // unnamed temporary file in `spill_directory` (empty: the system's
+    // temporary directory) until the commit.
+    size_t staging_bytes = 48 << 20;
+    std::string spill_directory;
     std::shared_ptr<FileIo> io;     // null: POSIX I/O (a seam for fault/crash tests)
     // ENCRYPT with an owner: every 64-byte block on disk is transformed with a
     // key derived from this text. Empty: the file is stored plain.

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string_view>
 
+#include <filesystem>
+
 namespace morvex::qvd {
 
 namespace {
@@ -19,6 +21,46 @@ size_t HashKey(ByteView key) {
 }
 
 } // namespace
+
+StagedChanges::StagedChanges(size_t memory_bound, std::string spill_directory)
+    : m_memory_bound(memory_bound), m_spill_directory(std::move(spill_directory)) {}
+
+size_t StagedChanges::size() const {
+    return m_slots.size() + m_run_changes;
+}
+
+size_t StagedChanges::memory_bytes() const {
+    return m_chunks.size() * ChunkSize + m_slots.capacity() * sizeof(Slot) +
+           (m_index.capacity() + m_order.capacity()) * sizeof(uint32_t);
+}
+
+void StagedChanges::spill() {
+    if (m_spill_failed || m_slots.empty())
+        return;
+    if (!m_spill_file.is_open()) {
+        std::error_code ec;
+        const std::string directory =
+            m_spill_directory.empty() ? std::filesystem::temp_directory_path(ec).string() : m_spill_directory;
+        if (!m_spill_file.open(directory)) {
+            m_spill_failed = true; // the changes stay in memory
+            return;
+        }
+    }
+    sort();
+    auto run = std::make_unique<StagedRun>(m_spill_file, m_slots.size());
+    bool written = true;
+    for (size_t i = 0; i < m_order.size() && written; ++i) {
+        const Change change = at(i);
+        written = run->add(change.key, change.data);
+    }
+    if (!written || !run->finish()) {
+        m_spill_failed = true;
+        return;
+    }
+    m_run_changes += run->size();
+    m_runs.push_back(std::move(run));
+    clear_memory();
+}
 
 void StagedChanges::store(Slot& slot, ByteView key, ByteView data) {
     const size_t length = key.size() + data.size();
@@ -69,6 +111,8 @@ void StagedChanges::rebuild_index() {
 }
 
 void StagedChanges::set(ByteView key, ByteView data, bool erased) {
+    if (!m_savepoints_used && memory_bytes() > m_memory_bound)
+        spill();
     const uint32_t existing = find_slot(key);
     if (existing != NoSlot) {
         Slot& slot = m_slots[existing];
@@ -104,13 +148,19 @@ void StagedChanges::erase(ByteView key) {
 }
 
 std::optional<StagedChanges::Change> StagedChanges::find(ByteView key) const {
-    const uint32_t slot = find_slot(key);
-    if (slot == NoSlot)
-        return std::nullopt;
-    return change_of(slot);
+    if (const uint32_t slot = find_slot(key); slot != NoSlot)
+        return change_of(slot);
+    for (auto run = m_runs.rbegin(); run != m_runs.rend(); ++run) {
+        if (std::optional<Change> change = (*run)->find(key, m_scratch))
+            return change;
+    }
+    return std::nullopt;
 }
 
 size_t StagedChanges::savepoint() {
+    m_savepoints_used = true;
+    if (memory_bytes() > m_memory_bound)
+        spill(); // between statements, where nothing is left to take back
     m_savepoint_slots = m_slots.size();
     m_undo.clear();
     return m_savepoint_slots;
@@ -135,6 +185,15 @@ void StagedChanges::undo_to(size_t savepoint) {
 }
 
 void StagedChanges::clear() {
+    clear_memory();
+    m_runs.clear();
+    m_run_changes = 0;
+    m_spill_file.close();
+    m_spill_failed = false;
+    m_savepoints_used = false;
+}
+
+void StagedChanges::clear_memory() {
     m_chunks.clear();
     m_chunk_used = 0;
     m_slots.clear();
@@ -200,21 +259,91 @@ void StagedChanges::sort_by_prefix(size_t from) {
         m_order[from + i] = keys[i].slot;
 }
 
-size_t StagedChanges::lower_bound(ByteView key) {
-    sort();
+size_t StagedChanges::lower_bound(ByteView key) const {
     return static_cast<size_t>(
         std::partition_point(m_order.begin(), m_order.end(),
                              [&](uint32_t slot) { return KeyLess(key_of(m_slots[slot]), key); }) -
         m_order.begin());
 }
 
-size_t StagedChanges::upper_bound(ByteView key) {
-    sort();
+size_t StagedChanges::upper_bound(ByteView key) const {
     return static_cast<size_t>(
         std::partition_point(m_order.begin(), m_order.end(),
                              [&](uint32_t slot) { return !KeyLess(key, key_of(m_slots[slot])); }) -
         m_order.begin());
 }
 
+
+
+// ---- reading in key order ----
+
+StagedChanges::Cursor StagedChanges::cursor() {
+    sort();
+    return Cursor(*this);
+}
+
+StagedChanges::Cursor::Cursor(const StagedChanges& staged) : m_staged(&staged) {
+    for (auto run = staged.m_runs.rbegin(); run != staged.m_runs.rend(); ++run)
+        m_runs.emplace_back(**run);
+}
+
+bool StagedChanges::Cursor::seek(ByteView key, SeekMode mode) {
+    m_forward = mode == SeekMode::AtOrAfter || mode == SeekMode::After;
+    const bool inclusive = mode == SeekMode::AtOrAfter || mode == SeekMode::AtOrBefore;
+    const StagedChanges& s = *m_staged;
+    if (m_forward) {
+        m_memory = inclusive ? s.lower_bound(key) : s.upper_bound(key);
+        m_memory_valid = m_memory < s.m_slots.size();
+    } else {
+        const size_t end = inclusive ? s.upper_bound(key) : s.lower_bound(key);
+        m_memory_valid = end > 0;
+        m_memory = end - (end > 0 ? 1 : 0);
+    }
+    for (StagedRun::Cursor& run : m_runs) {
+        if (m_forward)
+            run.seek_forward(key, inclusive);
+        else
+            run.seek_backward(key, inclusive);
+    }
+    pick();
+    return m_valid;
+}
+
+void StagedChanges::Cursor::pick() {
+    // The nearest key among the sources; on a tie the newest source (memory,
+    // then the runs from the last written) holds the change that counts.
+    m_valid = false;
+    auto consider = [&](const Change& change) {
+        if (m_valid) {
+            const int c = CompareKeys(change.key, m_change.key);
+            if (c == 0 || (m_forward ? c > 0 : c < 0))
+                return;
+        }
+        m_change = change;
+        m_valid = true;
+    };
+    if (m_memory_valid)
+        consider(m_staged->at(m_memory));
+    for (const StagedRun::Cursor& run : m_runs) {
+        if (run.valid())
+            consider(run.change());
+    }
+    if (m_valid)
+        m_key.assign(m_change.key.begin(), m_change.key.end());
+}
+
+bool StagedChanges::Cursor::next() {
+    if (!m_valid || !m_forward)
+        return m_valid = false;
+    // Every source on the current key moves past it.
+    if (m_memory_valid && CompareKeys(m_staged->at(m_memory).key, m_key) == 0)
+        m_memory_valid = ++m_memory < m_staged->m_slots.size();
+    for (StagedRun::Cursor& run : m_runs) {
+        if (run.valid() && CompareKeys(run.change().key, m_key) == 0)
+            run.next();
+    }
+    pick();
+    return m_valid;
+}
 
 } // namespace morvex::qvd

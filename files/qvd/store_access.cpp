@@ -11,7 +11,8 @@
 namespace morvex::qvd {
 
 StoreImpl::StoreImpl(std::shared_ptr<FileIo> io, const StoreOptions& options)
-    : m_io(std::move(io)), m_options(options), m_cache(options.cache_bytes) {
+    : m_io(std::move(io)), m_options(options), m_cache(options.cache_bytes),
+      m_staged(options.staging_bytes, options.spill_directory) {
     if (!options.encryption_owner.empty())
         m_cipher.emplace(options.encryption_owner);
 }

@@ -19,8 +19,12 @@ struct WorkNode {
     bool dirty = false;
 };
 using WorkPtr = std::unique_ptr<WorkNode>;
-// Positions in the staged changes' key order.
-using StagedIt = size_t;
+using Changes = StagedChanges::Cursor;
+
+// Whether the cursor is on a change below `limit` (null: no limit).
+bool Below(const Changes& changes, const Bytes* limit) {
+    return changes.valid() && (!limit || KeyLess(changes.change().key, *limit));
+}
 
 // One page of the tree after the merge, and where it goes.
 struct PagePlan {
@@ -46,7 +50,7 @@ struct AllReadersHold {
 
 class CommitBuilder {
 public:
-    explicit CommitBuilder(StoreImpl& store) : m_store(store), m_staged(store.m_staged) {}
+    explicit CommitBuilder(StoreImpl& store) : m_store(store) {}
 
     // `shallow`: the node is only needed as a parent of pages that may move
     // (never re-encoded), so its keys are left empty and only counted.
@@ -67,9 +71,11 @@ public:
         return work;
     }
 
-    std::vector<WorkPtr> apply(WorkPtr work, StagedIt begin, StagedIt end) {
-        return work->node.is_leaf() ? apply_leaf(std::move(work), begin, end)
-                                    : apply_inner(std::move(work), begin, end);
+    // Applies the changes below `limit` (null: all that are left) to the
+    // subtree, moving the cursor past them.
+    std::vector<WorkPtr> apply(WorkPtr work, Changes& changes, const Bytes* limit) {
+        return work->node.is_leaf() ? apply_leaf(std::move(work), changes, limit)
+                                    : apply_inner(std::move(work), changes, limit);
     }
 
     // Splits in two, again and again, until every part is within the limits.
@@ -92,15 +98,15 @@ public:
     }
 
 private:
-    std::vector<WorkPtr> apply_leaf(WorkPtr work, StagedIt begin, StagedIt end) {
+    std::vector<WorkPtr> apply_leaf(WorkPtr work, Changes& changes, const Bytes* limit) {
         Node& node = work->node;
         std::vector<Bytes> keys;
         std::vector<Bytes> data;
-        keys.reserve(node.size() + (end - begin));
+        keys.reserve(node.size() + 1);
         data.reserve(keys.capacity());
         size_t i = 0;
-        for (StagedIt it = begin; it != end; ++it) {
-            const StagedChanges::Change change = m_staged.at(it);
+        for (; Below(changes, limit); changes.next()) {
+            const StagedChanges::Change& change = changes.change();
             while (i < node.size() && KeyLess(node.keys[i], change.key)) {
                 keys.push_back(std::move(node.keys[i]));
                 data.push_back(std::move(node.data[i]));
@@ -125,24 +131,15 @@ private:
         return split(std::move(work));
     }
 
-    std::vector<WorkPtr> apply_inner(WorkPtr work, StagedIt begin, StagedIt end) {
+    std::vector<WorkPtr> apply_inner(WorkPtr work, Changes& changes, const Bytes* limit) {
         Node& node = work->node;
         std::vector<Bytes> keys;
         std::vector<uint32_t> children;
         std::vector<WorkPtr> loaded;
-        StagedIt it = begin;
         for (size_t i = 0; i < node.size(); ++i) {
-            StagedIt child_end = end;
-            if (i + 1 < node.size()) { // the first change at or past the next child's first key
-                for (StagedIt low = it; low < child_end;) {
-                    const StagedIt middle = low + (child_end - low) / 2;
-                    if (KeyLess(m_staged.at(middle).key, node.keys[i + 1]))
-                        low = middle + 1;
-                    else
-                        child_end = middle;
-                }
-            }
-            if (it == child_end) {
+            // A child takes the changes below the next child's first key.
+            const Bytes* child_limit = i + 1 < node.size() ? &node.keys[i + 1] : limit;
+            if (!Below(changes, child_limit)) {
                 keys.push_back(std::move(node.keys[i]));
                 children.push_back(node.children[i]);
                 loaded.push_back(std::move(work->loaded[i]));
@@ -150,12 +147,11 @@ private:
             }
             WorkPtr child =
                 work->loaded[i] ? std::move(work->loaded[i]) : load(node.children[i], node.level - 1);
-            for (WorkPtr& part : apply(std::move(child), it, child_end)) {
+            for (WorkPtr& part : apply(std::move(child), changes, child_limit)) {
                 keys.push_back(part->node.keys.front());
                 children.push_back(part->old_home);
                 loaded.push_back(std::move(part));
             }
-            it = child_end;
         }
         node.keys = std::move(keys);
         node.children = std::move(children);
@@ -347,7 +343,6 @@ private:
     }
 
     StoreImpl& m_store;
-    const StagedChanges& m_staged;
     std::unordered_set<uint32_t> m_loaded_homes;
 };
 
@@ -424,8 +419,9 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
             root = std::make_unique<WorkNode>();
             root->dirty = true;
         }
-        m_staged.sort();
-        std::vector<WorkPtr> parts = builder.apply(std::move(root), 0, m_staged.size());
+        Changes changes = m_staged.cursor();
+        changes.first();
+        std::vector<WorkPtr> parts = builder.apply(std::move(root), changes, nullptr);
         while (parts.size() > 1) {
             auto parent = std::make_unique<WorkNode>();
             parent->dirty = true;

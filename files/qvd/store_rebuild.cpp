@@ -20,44 +20,49 @@ bool OverLimits(size_t content, size_t entries) {
 // The entries of the tree after the commit, in key order.
 class MergedEntries {
 public:
-    explicit MergedEntries(StoreImpl& store) : m_cursor(store), m_staged(store.m_staged) {
+    explicit MergedEntries(StoreImpl& store) : m_cursor(store), m_changes(store.m_staged.cursor()) {
         m_tree = store.m_header.root != 0 && m_cursor.first();
+        m_changes.first();
     }
 
     // The next entry; false at the end. The views stay valid until the next call.
     bool next(ByteView& key, ByteView& data) {
-        if (m_step_tree) {
+        // The source of the last entry moves on only now, its views used.
+        if (m_step_tree)
             m_tree = m_cursor.next();
-            m_step_tree = false;
-        }
+        if (m_step_changes)
+            m_changes.next();
+        m_step_tree = m_step_changes = false;
         for (;;) {
-            const bool staged = m_position < m_staged.size();
+            const bool staged = m_changes.valid();
             if (!m_tree && !staged)
                 return false;
-            const int order = !staged ? -1 : !m_tree ? 1 : CompareKeys(m_cursor.key(), m_staged.at(m_position).key);
+            const int order = !staged ? -1 : !m_tree ? 1 : CompareKeys(m_cursor.key(), m_changes.change().key);
             if (order < 0) {
                 key = m_cursor.key();
                 data = m_cursor.data();
-                m_step_tree = true; // after the caller is done with the views
+                m_step_tree = true;
                 return true;
             }
-            const StagedChanges::Change change = m_staged.at(m_position++);
             if (order == 0)
                 m_tree = m_cursor.next(); // replaced or erased
+            const StagedChanges::Change& change = m_changes.change();
             if (change.data) {
                 key = change.key;
                 data = *change.data;
+                m_step_changes = true;
                 return true;
             }
+            m_changes.next();
         }
     }
 
 private:
     TreeCursor m_cursor;
-    const StagedChanges& m_staged;
-    size_t m_position = 0;
+    StagedChanges::Cursor m_changes;
     bool m_tree = false;
     bool m_step_tree = false;
+    bool m_step_changes = false;
 };
 
 // Cuts the merged entries into full leaves, the same way on every pass.
@@ -155,7 +160,6 @@ std::vector<InnerPage> InnerLevel(const std::vector<PageRef>& below, uint8_t lev
 
 int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
     const uint64_t old_end = old_header.UsedEnd();
-    m_staged.sort();
 
     // ---- pass 1: the leaves' size classes, then the inner levels ----
     std::vector<std::vector<PageRef>> levels(1);

@@ -279,20 +279,19 @@ std::optional<Entry> StoreImpl::seek(ByteView key_in, SeekMode mode, ByteView pr
 
     // The nearest staged entry that is not an erasure.
     std::optional<Entry> from_staged;
-    auto take = [&](size_t position) {
-        const StagedChanges::Change change = m_staged.at(position);
-        if (change.data)
-            from_staged = Entry{Bytes(change.key.begin(), change.key.end()),
-                                Bytes(change.data->begin(), change.data->end())};
-        return change.data || !StartsWith(change.key, prefix); // stop here
-    };
-    if (!m_staged.empty() && forward) {
-        size_t i = mode == SeekMode::AtOrAfter ? m_staged.lower_bound(key) : m_staged.upper_bound(key);
-        while (i < m_staged.size() && !take(i))
-            ++i;
-    } else if (!m_staged.empty()) {
-        size_t i = mode == SeekMode::AtOrBefore ? m_staged.upper_bound(key) : m_staged.lower_bound(key);
-        while (i > 0 && !take(--i)) {
+    if (!m_staged.empty()) {
+        StagedChanges::Cursor changes = m_staged.cursor();
+        for (bool found = changes.seek(key, mode); found;) {
+            const StagedChanges::Change& change = changes.change();
+            if (change.data) {
+                from_staged = Entry{Bytes(change.key.begin(), change.key.end()),
+                                    Bytes(change.data->begin(), change.data->end())};
+                break;
+            }
+            if (!StartsWith(change.key, prefix))
+                break;
+            const Bytes erased(change.key.begin(), change.key.end());
+            found = changes.seek(erased, forward ? SeekMode::After : SeekMode::Before);
         }
     }
 
@@ -318,10 +317,10 @@ uint64_t StoreImpl::count(ByteView prefix) {
     }
     if (m_staged.empty())
         return n;
-    for (size_t i = m_staged.lower_bound(prefix); i < m_staged.size(); ++i) {
-        const StagedChanges::Change change = m_staged.at(i);
-        if (!StartsWith(change.key, prefix))
-            break;
+    StagedChanges::Cursor changes = m_staged.cursor();
+    for (bool found = changes.seek(prefix, SeekMode::AtOrAfter); found && StartsWith(changes.change().key, prefix);
+         found = changes.next()) {
+        const StagedChanges::Change& change = changes.change();
         const bool in_tree = tree_get(change.key).has_value();
         if (change.data && !in_tree)
             ++n;

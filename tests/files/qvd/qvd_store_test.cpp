@@ -319,14 +319,16 @@ TEST_F(QvdStoreTest, StepsBySeekSeeChangesMadeBetweenThem) {
 }
 
 // Each commit path: merging into a working copy of the tree, rebuilding the
-// tree from every commit of 40 changes on, and rebuilding it on every commit.
-class StoreModelTest : public QvdStoreTest, public testing::WithParamInterface<size_t> {};
+// tree from every commit of 40 changes on, and rebuilding it on every commit;
+// with the staged changes in memory, and written out to runs at every change.
+class StoreModelTest : public QvdStoreTest, public testing::WithParamInterface<std::tuple<size_t, size_t>> {};
 
 TEST_P(StoreModelTest, BehavesLikeAnOrderedMapAcrossCommitsSplitsAndReopens) {
     std::mt19937 rng(12345);
     StoreOptions options;
     options.cache_bytes = 64 << 10; // small, so that pages leave the cache
-    options.rebuild_changes = GetParam();
+    options.rebuild_changes = std::get<0>(GetParam());
+    options.staging_bytes = std::get<1>(GetParam());
     auto store = OpenFastStore(options);
     Model committed;
     Model model;
@@ -422,7 +424,8 @@ TEST_P(StoreModelTest, BehavesLikeAnOrderedMapAcrossCommitsSplitsAndReopens) {
     EXPECT_EQ(info.entries, model.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(CommitPaths, StoreModelTest, testing::Values(65536, 40, 1));
+INSTANTIATE_TEST_SUITE_P(CommitPaths, StoreModelTest,
+                         testing::Combine(testing::Values(65536, 40, 1), testing::Values(SIZE_MAX, 1)));
 
 TEST_F(QvdStoreTest, LargeCommitSplitsIntoSeveralLevels) {
     auto store = OpenFastStore();
