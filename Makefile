@@ -8,7 +8,8 @@
 #                         FUZZ_SECONDS (default 60), in build-fuzz/; the working
 #                         corpus grows in build-fuzz/corpus/, seeded from fuzz/corpus/
 #   make soak             the QVD crash and kill tests at length: SOAK_ROUNDS (default
-#                         40) random commits, sector seeds and kills (with SANITIZE=1 too)
+#                         40) random commits, sector seeds and kills, then 8 processes
+#                         sharing one file for 30 s (with SANITIZE=1 too)
 
 SANITIZE ?= 0
 TSAN ?= 0
@@ -96,8 +97,9 @@ fuzz:
 	done
 
 soak: configure
-	@cmake --build $(BUILD_DIR) -j $(JOBS) --target crash_recovery_test
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target crash_recovery_test qvd_concurrency_test
 	@MORVEX_SOAK_ROUNDS=$(SOAK_ROUNDS) $(BUILD_DIR)/tests/files/qvd/crash_recovery_test
+	@MORVEX_CONCURRENCY_PROCESSES=8 MORVEX_CONCURRENCY_SECONDS=30 $(BUILD_DIR)/tests/files/qvd/qvd_concurrency_test
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -3,10 +3,15 @@
 // the integrity check, the info walk, and a commit on top of what was read.
 // Corruption must come back as a failed result, never as a crash or a hang.
 //
-// Input: one byte of options (bit 0: also commit; bit 1: open for writing),
-// then the file.
+// A pending commit's transaction record goes through the transaction check,
+// with the same bytes as the control file (bit 2) or no control file.
+//
+// Input: one byte of options (bit 0: also commit; bit 1: open for writing;
+// bit 2: a control file; bit 3: commits rebuild the tree; bit 4: staged
+// changes go to runs at once), then the file.
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_store.h"
+#include "files/qvd/qvd_transaction.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -83,9 +88,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     StoreOptions options;
     options.mode = (flags & 2) ? OpenMode::ReadWrite : OpenMode::ReadOnly;
     options.cache_bytes = 1 << 20;
+    if (flags & 8)
+        options.rebuild_changes = 1;
+    if (flags & 16)
+        options.staging_bytes = 1;
+    const std::vector<uint8_t> file(data + 1, data + size);
+    options.keep_pending_commit = [&](const Bytes* record) {
+        return KeepPendingCommit(record, "data/file.QVD", [&](const std::string&, int32_t& open_error) {
+            if (!(flags & 4)) {
+                open_error = 2;
+                return std::unique_ptr<Store>();
+            }
+            StoreOptions control;
+            control.mode = OpenMode::ReadOnly;
+            return Store::OpenIo(std::make_shared<MemoryFileIo>(file), control, open_error);
+        });
+    };
     int32_t error = 0;
-    auto store = Store::OpenIo(std::make_shared<MemoryFileIo>(std::vector<uint8_t>(data + 1, data + size)),
-                               options, error);
+    auto store = Store::OpenIo(std::make_shared<MemoryFileIo>(file), options, error);
     if (!store)
         return 0;
     WalkAll(*store);
