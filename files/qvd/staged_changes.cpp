@@ -163,22 +163,23 @@ size_t StagedChanges::savepoint() {
         spill(); // between statements, where nothing is left to take back
     m_savepoint_slots = m_slots.size();
     m_undo.clear();
-    return m_savepoint_slots;
+    return ++m_savepoint;
 }
 
 void StagedChanges::undo_to(size_t savepoint) {
-    if (savepoint != m_savepoint_slots || savepoint > m_slots.size())
+    if (savepoint != m_savepoint)
         return; // not the latest savepoint
     for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it)
         m_slots[it->first] = it->second;
     m_undo.clear();
-    if (m_slots.size() == savepoint)
+    const size_t kept = m_savepoint_slots;
+    if (m_slots.size() == kept)
         return;
     // New slots are dropped: the order is placed afresh and the index rebuilt
     // (a failed statement is rare; its cost does not matter).
-    m_slots.resize(savepoint);
-    m_order.resize(savepoint);
-    for (uint32_t slot = 0; slot < savepoint; ++slot)
+    m_slots.resize(kept);
+    m_order.resize(kept);
+    for (uint32_t slot = 0; slot < kept; ++slot)
         m_order[slot] = slot;
     m_sorted = 0;
     rebuild_index();

@@ -120,7 +120,9 @@ private:
     std::vector<uint32_t> m_index; // open addressing: slot + 1, 0 empty
     std::vector<uint32_t> m_order; // slots in key order, then slots not yet placed
     size_t m_sorted = 0;           // how many of m_order are in key order
-    // Since the savepoint: the slots older than it that changed, as they were.
+    // The latest savepoint, the slots it found, and since then the slots
+    // older than it that changed, as they were.
+    size_t m_savepoint = 0;
     size_t m_savepoint_slots = 0;
     std::vector<std::pair<uint32_t, Slot>> m_undo;
     bool m_savepoints_used = false;
