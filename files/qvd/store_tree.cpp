@@ -1,5 +1,6 @@
 // Reading the tree: pages through the pending map and the page cache, the
 // cursor over leaf entries, and the staged changes laid over the tree.
+#include "files/qvd/key_compare.h"
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
 
@@ -14,17 +15,24 @@ bool StartsWith(ByteView key, ByteView prefix) {
 }
 
 // The first index in [from, node.size()) whose key is above `key` (or at or
-// above it when `or_equal`).
+// above it when `or_equal`). The keys between two bounds share with `key` at
+// least the prefix both bounds share with it, so comparisons start there.
 size_t Bound(const PageNode& node, size_t from, ByteView key, bool or_equal) {
     size_t low = from;
     size_t high = node.size();
+    size_t low_common = 0; // bytes `key` shares with the key just below `low` (0: none known)
+    size_t high_common = 0; // ... and with the key at `high`
     while (low < high) {
         const size_t mid = low + (high - low) / 2;
-        const int c = CompareKeys(node.key(mid), key);
-        if (c < 0 || (c == 0 && !or_equal))
+        size_t common = std::min(low_common, high_common);
+        const int c = CompareKeysFrom(node.key(mid), key, common);
+        if (c < 0 || (c == 0 && !or_equal)) {
             low = mid + 1;
-        else
+            low_common = common;
+        } else {
             high = mid;
+            high_common = common;
+        }
     }
     return low;
 }
@@ -74,22 +82,40 @@ std::shared_ptr<const PageNode> StoreImpl::load_node(uint32_t home, int expected
 // ---- cursor ----
 
 bool TreeCursor::seek(ByteView key, SeekMode mode) {
-    m_path.clear();
     const uint32_t root = m_store->m_header.root;
-    if (root == 0)
+    const uint64_t generation = m_store->m_cache.generation();
+    // Each element of a path is the child (or leaf entry) its predecessor's
+    // index leads to, also after step() and in what an exception left behind;
+    // so a path built under this root and generation can be followed again.
+    const bool follow = !m_path.empty() && m_generation == generation && m_root == root;
+    if (!follow)
+        m_path.clear();
+    m_generation = generation;
+    m_root = root;
+    if (root == 0) {
+        m_path.clear();
         return false;
-    std::shared_ptr<const PageNode> node = m_store->load_node(root, -1);
+    }
+    std::shared_ptr<const PageNode> node = follow ? m_path.front().first : m_store->load_node(root, -1);
+    size_t depth = 0; // the level of `node` counted from the root: its element in m_path
+    bool following = follow;
     while (!node->is_leaf()) {
         // The child whose separator is the last one at or below the key; the
         // first separator never excludes anything.
         const size_t index = Bound(*node, 1, key, false) - 1;
-        const uint32_t child = node->children[index];
-        const int level = node->level - 1;
+        if (following && depth + 1 < m_path.size() && m_path[depth].second == index) {
+            node = m_path[++depth].first;
+            continue;
+        }
+        following = false;
+        m_path.resize(depth);
         m_path.emplace_back(node, index);
-        node = m_store->load_node(child, level);
+        node = m_store->load_node(node->children[index], node->level - 1);
+        ++depth;
     }
+    m_path.resize(depth);
     const size_t lower_index = Bound(*node, 0, key, true);
-    const size_t upper_index = lower_index < node->size() && CompareKeys(node->key(lower_index), key) == 0
+    const size_t upper_index = lower_index < node->size() && CompareKeysInline(node->key(lower_index), key) == 0
                                    ? lower_index + 1
                                    : lower_index;
     switch (mode) {
