@@ -14,19 +14,73 @@ bool StartsWith(ByteView key, ByteView prefix) {
     return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
 }
 
+// Up to 8 bytes of `key` from `at` as a big-endian number, zeros past its end.
+uint64_t WordAt(ByteView key, size_t at) {
+    uint64_t word = 0;
+    for (size_t i = 0; i < 8; ++i)
+        word = word << 8 | (at + i < key.size() ? key[at + i] : 0);
+    return word;
+}
+
 // The first index in [from, node.size()) whose key is above `key` (or at or
-// above it when `or_equal`). The keys between two bounds share with `key` at
-// least the prefix both bounds share with it, so comparisons start there.
+// above it when `or_equal`).
+//
+// A large node is first narrowed by interpolation: past the prefix its first
+// and last keys share, the next 8 bytes read as numbers grow with the keys,
+// so the key's own number places a guess (exact for record numbers, which
+// run densely through a node). The guess only narrows the range; a few steps
+// from it, or the binary search after them, find the answer. The keys
+// between two bounds share with `key` at least the prefix both bounds share
+// with it, so comparisons start there.
 size_t Bound(const PageNode& node, size_t from, ByteView key, bool or_equal) {
     size_t low = from;
     size_t high = node.size();
     size_t low_common = 0; // bytes `key` shares with the key just below `low` (0: none known)
     size_t high_common = 0; // ... and with the key at `high`
+    auto goes_low = [&](size_t index, size_t& common) {
+        const int c = CompareKeysFrom(node.key(index), key, common);
+        return c < 0 || (c == 0 && !or_equal);
+    };
+    constexpr size_t InterpolateFrom = 16;
+    constexpr int Steps = 2;
+    if (high - low >= InterpolateFrom) {
+        const ByteView first = node.key(low);
+        const ByteView last = node.key(high - 1);
+        size_t shared = 0;
+        CompareKeysFrom(first, last, shared);
+        size_t with_key = 0;
+        CompareKeysFrom(first, key, with_key);
+        const uint64_t a = WordAt(first, shared);
+        const uint64_t b = WordAt(last, shared);
+        const uint64_t t = with_key >= shared ? WordAt(key, shared) : 0;
+        if (with_key >= shared && a < b && t >= a && t <= b) {
+            const size_t span = high - 1 - low;
+            size_t guess = low + static_cast<size_t>(static_cast<unsigned __int128>(t - a) * span / (b - a));
+            size_t common = shared;
+            if (goes_low(guess, common)) {
+                low = guess + 1;
+                for (int step = 0; step < Steps && low < high; ++step) {
+                    common = shared;
+                    if (!goes_low(low, common))
+                        return low;
+                    ++low;
+                }
+            } else {
+                high = guess;
+                for (int step = 0; step < Steps && low < high; ++step) {
+                    common = shared;
+                    if (goes_low(high - 1, common))
+                        return high;
+                    --high;
+                }
+            }
+            low_common = high_common = shared;
+        }
+    }
     while (low < high) {
         const size_t mid = low + (high - low) / 2;
         size_t common = std::min(low_common, high_common);
-        const int c = CompareKeysFrom(node.key(mid), key, common);
-        if (c < 0 || (c == 0 && !or_equal)) {
+        if (goes_low(mid, common)) {
             low = mid + 1;
             low_common = common;
         } else {
