@@ -372,6 +372,66 @@ TEST_F(QvdStoreTest, SeekFindsNeighboursInAllModesWithinAPrefix) {
     EXPECT_EQ(store->Get(B("b2")), B("b2"));
 }
 
+// Node searches guess a position from the key's bytes past a node's shared
+// prefix before the binary search; every key shape must still find exactly
+// what an ordered map finds, present keys and absent ones alike.
+class QvdStoreKeyShapeTest : public QvdStoreTest, public testing::WithParamInterface<int> {};
+
+Bytes ShapedKey(int shape, uint32_t n) {
+    Bytes key = B("t");
+    switch (shape) {
+    case 0: // dense big-endian numbers, as record entries
+        for (int s = 24; s >= 0; s -= 8)
+            key.push_back(static_cast<uint8_t>(n >> s));
+        break;
+    case 1: // numbers growing exponentially: a guess far off
+        for (int s = 56; s >= 0; s -= 8)
+            key.push_back(static_cast<uint8_t>(((uint64_t{1} << (n % 60)) + n) >> s));
+        break;
+    case 2: // a long shared prefix, then a short varying tail of varying length
+        key.insert(key.end(), 30, 'p');
+        for (uint32_t i = 0; i <= n % 4; ++i)
+            key.push_back(static_cast<uint8_t>(n * 37 + i));
+        break;
+    default: // text of varying length with bytes at both ends of the range
+        for (uint32_t i = 0; i < 1 + n % 12; ++i)
+            key.push_back(static_cast<uint8_t>((n * 2654435761u) >> (i % 4 * 8)));
+        break;
+    }
+    return key;
+}
+
+TEST_P(QvdStoreKeyShapeTest, SeeksAndGetsFindWhatAnOrderedMapFinds) {
+    auto store = OpenFastStore();
+    Model model;
+    for (uint32_t n = 0; n < 3000; n += 2) {
+        const Bytes key = ShapedKey(GetParam(), n);
+        model[key] = Bytes(1 + n % 20, static_cast<uint8_t>(n));
+        store->Put(key, model[key]);
+    }
+    ASSERT_EQ(store->Commit(), 0);
+    auto reopened = OpenStore();
+    for (uint32_t n = 0; n < 3000; ++n) {
+        const Bytes probe = ShapedKey(GetParam(), n); // odd n: mostly absent
+        const auto at = model.find(probe);
+        EXPECT_EQ(reopened->Get(probe), at == model.end() ? std::nullopt : std::optional<Bytes>(at->second));
+        const auto after = model.lower_bound(probe);
+        const std::optional<Entry> found = reopened->Seek(probe, SeekMode::AtOrAfter, B("t"));
+        ASSERT_EQ(found.has_value(), after != model.end()) << n;
+        if (found) {
+            EXPECT_EQ(found->key, after->first) << n;
+        }
+        const auto before = model.lower_bound(probe);
+        const std::optional<Entry> below = reopened->Seek(probe, SeekMode::Before, B("t"));
+        ASSERT_EQ(below.has_value(), before != model.begin()) << n;
+        if (below) {
+            EXPECT_EQ(below->key, std::prev(before)->first) << n;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, QvdStoreKeyShapeTest, testing::Values(0, 1, 2, 3));
+
 // Random changes, seeks and commits against a std::map, reopening now and then.
 // Successive seeks step on from the previous answer's place in the tree;
 // commits by another open, staged changes, rollbacks and own commits between
