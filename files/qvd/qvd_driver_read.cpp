@@ -32,19 +32,20 @@ uint32_t record_of(uint8_t order, const EntryView& entry) {
 
 // Seeks an entry of the order and reads, in the same access, the record it
 // stands for: a record entry is its own record; a key entry's data names one.
-std::optional<FollowedEntry> seek_record(const QvdFileState& state, uint8_t order, ByteView key, SeekMode mode,
-                                         ByteView prefix, bool exact) {
+std::optional<FollowedEntry> seek_record(const QvdFileState& state, uint8_t order, ByteView key,
+                                         SeekMode mode, ByteView prefix, bool exact) {
     if (order == 0)
         return state.store->SeekFollow(key, mode, prefix, exact, nullptr);
     const uint32_t table = state.table;
-    return state.store->SeekFollow(key, mode, prefix, exact, [table](const EntryView& found, Bytes& record_key) {
-        if (found.data.size() != 4)
-            return false;
-        record_key.resize(9);
-        write_table_prefix(record_key.data(), table, EntryRecord);
-        std::copy(found.data.begin(), found.data.end(), record_key.begin() + 5);
-        return true;
-    });
+    return state.store->SeekFollow(
+        key, mode, prefix, exact, [table](const EntryView& found, Bytes& record_key) {
+            if (found.data.size() != 4)
+                return false;
+            record_key.resize(9);
+            write_table_prefix(record_key.data(), table, EntryRecord);
+            std::copy(found.data.begin(), found.data.end(), record_key.begin() + 5);
+            return true;
+        });
 }
 
 // The stored image of the record a found entry of the order stands for.
@@ -79,8 +80,10 @@ bool stored_record(QvdFileState& state, uint32_t record, uint32_t record_length,
 
 bool LoadRecord(DriverCall& call, QvdFileState& state, uint32_t record) {
     const Bytes key = RecordEntryKey(state.table, record);
-    const std::optional<FollowedEntry> found = state.store->SeekFollow(key, SeekMode::AtOrAfter, key, true, nullptr);
-    return LoadRecordImage(call, state, record, found ? std::optional<ByteView>(found->entry.data) : std::nullopt);
+    const std::optional<FollowedEntry> found =
+        state.store->SeekFollow(key, SeekMode::AtOrAfter, key, true, nullptr);
+    return LoadRecordImage(call, state, record,
+                           found ? std::optional<ByteView>(found->entry.data) : std::nullopt);
 }
 
 bool LoadRecordImage(DriverCall& call, QvdFileState& state, uint32_t record, std::optional<ByteView> image) {
@@ -202,16 +205,21 @@ int32_t QvdFileDriver::Step(DriverCall& call, bool forward) {
     Cursor& cursor = state->cursor;
     // The order's 5-byte entry prefix, kept on the stack: NEXT runs per record.
     uint8_t prefix_bytes[5];
-    write_table_prefix(prefix_bytes, state->table, cursor.order == 0 ? static_cast<uint8_t>(EntryRecord) : cursor.order);
+    write_table_prefix(prefix_bytes, state->table,
+                       cursor.order == 0 ? static_cast<uint8_t>(EntryRecord) : cursor.order);
     const ByteView prefix(prefix_bytes, sizeof prefix_bytes);
     // Entries an interrupted change may have left without their record are
     // passed over, so a sequence never ends early on one.
     for (;;) {
         const uint8_t order = cursor.order;
         std::optional<FollowedEntry> found;
-        auto seek = [&](ByteView key, SeekMode mode) { return seek_record(*state, order, key, mode, prefix, false); };
+        auto seek = [&](ByteView key, SeekMode mode) {
+            return seek_record(*state, order, key, mode, prefix, false);
+        };
         auto first = [&] { return seek(prefix, SeekMode::AtOrAfter); };
-        auto last = [&] { return seek(KeyPrefixSuccessor(Bytes(prefix.begin(), prefix.end())), SeekMode::Before); };
+        auto last = [&] {
+            return seek(KeyPrefixSuccessor(Bytes(prefix.begin(), prefix.end())), SeekMode::Before);
+        };
         switch (cursor.kind) {
         case Cursor::Kind::Start:
             found = forward ? first() : last();

@@ -158,9 +158,9 @@ public:
     std::optional<TreeCursor> m_last_seek;
     TreeCursor m_get_cursor{*this}; // point reads reuse its path's storage
     uint64_t m_last_seek_generation = 0;
-    Entry m_view_entry;  // behind seek_view's answer when changes are staged
-    Bytes m_view_data;   // behind get_view's answer when changes are staged
-    Bytes m_follow_key;  // seek_follow's scratch
+    Entry m_view_entry; // behind seek_view's answer when changes are staged
+    Bytes m_view_data;  // behind get_view's answer when changes are staged
+    Bytes m_follow_key; // seek_follow's scratch
     std::optional<uint32_t> m_issued_record;
     std::optional<PreparedCommit> m_prepared;
     int32_t m_write_error = 0;

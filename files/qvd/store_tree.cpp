@@ -35,7 +35,7 @@ uint64_t WordAt(ByteView key, size_t at) {
 size_t Bound(const PageNode& node, size_t from, ByteView key, bool or_equal) {
     size_t low = from;
     size_t high = node.size();
-    size_t low_common = 0; // bytes `key` shares with the key just below `low` (0: none known)
+    size_t low_common = 0;  // bytes `key` shares with the key just below `low` (0: none known)
     size_t high_common = 0; // ... and with the key at `high`
     auto goes_low = [&](size_t index, size_t& common) {
         const int c = CompareKeysFrom(node.key(index), key, common);
@@ -169,9 +169,9 @@ bool TreeCursor::seek(ByteView key, SeekMode mode) {
     }
     m_path.resize(depth);
     const size_t lower_index = Bound(*node, 0, key, true);
-    const size_t upper_index = lower_index < node->size() && CompareKeysInline(node->key(lower_index), key) == 0
-                                   ? lower_index + 1
-                                   : lower_index;
+    const size_t upper_index =
+        lower_index < node->size() && CompareKeysInline(node->key(lower_index), key) == 0 ? lower_index + 1
+                                                                                          : lower_index;
     switch (mode) {
     case SeekMode::AtOrAfter:
         m_path.emplace_back(node, lower_index);

@@ -197,7 +197,8 @@ TEST_F(QvdStoreTest, SeekFollowReadsTheReferredEntryAsSeekAndGetWould) {
             EXPECT_EQ(Bytes(got->entry.data.begin(), got->entry.data.end()), expected->data);
             const std::optional<Bytes> record = store->Get(expected->data);
             // Get may have moved nothing SeekFollow answered: ask again.
-            const std::optional<FollowedEntry> again = store->SeekFollow(position, mode, B("i"), false, follow);
+            const std::optional<FollowedEntry> again =
+                store->SeekFollow(position, mode, B("i"), false, follow);
             if (!again || again->followed.has_value() != record.has_value()) {
                 ADD_FAILURE() << "followed entry differs from Get at " << std::string(key.begin(), key.end());
                 break;
@@ -217,12 +218,14 @@ TEST_F(QvdStoreTest, SeekFollowReadsTheReferredEntryAsSeekAndGetWould) {
         // Exact: the key's own entry or nothing, never a longer key it starts.
         const std::optional<Entry> some = store->Seek(B("i5"), SeekMode::AtOrAfter, B("i"));
         ASSERT_TRUE(some);
-        const std::optional<FollowedEntry> exact = store->SeekFollow(some->key, SeekMode::AtOrAfter, some->key, true, follow);
+        const std::optional<FollowedEntry> exact =
+            store->SeekFollow(some->key, SeekMode::AtOrAfter, some->key, true, follow);
         ASSERT_TRUE(exact);
         EXPECT_EQ(Bytes(exact->entry.data.begin(), exact->entry.data.end()), some->data);
         const Bytes shorter(some->key.begin(), some->key.end() - 1);
         EXPECT_FALSE(store->SeekFollow(shorter, SeekMode::AtOrAfter, shorter, true, follow));
-        EXPECT_FALSE(store->SeekFollow(B("r17"), SeekMode::AtOrAfter, B("r17"), true, nullptr)) << "never stored";
+        EXPECT_FALSE(store->SeekFollow(B("r17"), SeekMode::AtOrAfter, B("r17"), true, nullptr))
+            << "never stored";
         if (!committed) {
             ASSERT_EQ(store->Commit(), 0);
         }
@@ -239,11 +242,13 @@ TEST_F(QvdStoreTest, SeekFollowReadsTheReferredEntryAsSeekAndGetWould) {
         return Bytes();
     };
     const Bytes for_r1 = entry_for("r1");
-    const std::optional<FollowedEntry> changed = store->SeekFollow(for_r1, SeekMode::AtOrAfter, for_r1, true, follow);
+    const std::optional<FollowedEntry> changed =
+        store->SeekFollow(for_r1, SeekMode::AtOrAfter, for_r1, true, follow);
     ASSERT_TRUE(changed && changed->followed);
     EXPECT_EQ(Bytes(changed->followed->begin(), changed->followed->end()), B("new"));
     const Bytes for_r2 = entry_for("r2");
-    const std::optional<FollowedEntry> erased = store->SeekFollow(for_r2, SeekMode::AtOrAfter, for_r2, true, follow);
+    const std::optional<FollowedEntry> erased =
+        store->SeekFollow(for_r2, SeekMode::AtOrAfter, for_r2, true, follow);
     ASSERT_TRUE(erased);
     EXPECT_FALSE(erased->followed);
 }
