@@ -1,20 +1,69 @@
 // POSIX implementation of the QVD file seam: pread/pwrite at 64-bit offsets,
-// fdatasync, and open-file-description byte-range locks.
+// fdatasync, open-file-description byte-range locks, and a shared read-only
+// mapping of the header.
 #include "files/qvd/file_io.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace morvex::qvd {
 
 namespace {
 
+// File systems whose shared mappings are not kept coherent with writes made
+// by other machines (or other processes going through a user-space server):
+// the header is read with pread there.
+bool MappingMayBeStale(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return true;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969UL:     // NFS
+    case 0x517BUL:     // SMB
+    case 0xFF534D42UL: // CIFS
+    case 0xFE534D42UL: // SMB2
+    case 0x65735546UL: // FUSE
+    case 0x01021997UL: // 9P
+    case 0x00C36400UL: // Ceph
+    case 0x5346414FUL: // AFS
+        return true;
+    default:
+        return false;
+    }
+}
+
 class PosixFileIo final : public FileIo {
 public:
     explicit PosixFileIo(int fd) : m_fd(fd) {}
-    ~PosixFileIo() override { ::close(m_fd); }
+    ~PosixFileIo() override {
+        unmap();
+        ::close(m_fd);
+    }
+
+    // Mapped on first use once the file holds its header; a shared mapping
+    // sees every write to the file's pages at once, from any process.
+    const uint8_t* mapped_header() override {
+        if (m_map || m_no_map)
+            return m_map;
+        if (MappingMayBeStale(m_fd)) {
+            m_no_map = true;
+            return nullptr;
+        }
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || st.st_size < static_cast<off_t>(MappedHeaderBytes))
+            return nullptr; // not yet: a new file gets its header with its first commit
+        void* map = ::mmap(nullptr, MappedHeaderBytes, PROT_READ, MAP_SHARED, m_fd, 0);
+        if (map == MAP_FAILED) {
+            m_no_map = true;
+            return nullptr;
+        }
+        m_map = static_cast<const uint8_t*>(map);
+        return m_map;
+    }
 
     int64_t read_at(uint64_t offset, void* buffer, size_t length) override {
         size_t done = 0;
@@ -59,7 +108,11 @@ public:
         return st.st_size;
     }
 
-    int truncate(uint64_t length) override { return ::ftruncate(m_fd, static_cast<off_t>(length)); }
+    int truncate(uint64_t length) override {
+        if (length < MappedHeaderBytes)
+            unmap(); // this process at least never touches a page past the end
+        return ::ftruncate(m_fd, static_cast<off_t>(length));
+    }
 
     int lock(uint64_t offset, uint64_t length, LockKind kind, LockWait wait) override {
         struct flock fl {};
@@ -95,7 +148,15 @@ public:
     }
 
 private:
+    void unmap() {
+        if (m_map)
+            ::munmap(const_cast<uint8_t*>(m_map), MappedHeaderBytes);
+        m_map = nullptr;
+    }
+
     int m_fd;
+    const uint8_t* m_map = nullptr;
+    bool m_no_map = false; // mapping refused or unsuitable: never tried again
 };
 
 } // namespace

@@ -34,7 +34,18 @@ public:
     // when it is free, -1 with errno set. Takes nothing. The default takes and
     // gives back an exclusive lock; the POSIX file asks the kernel instead.
     virtual int test_lock(uint64_t offset, uint64_t length);
+    // The file's first MappedHeaderBytes bytes mapped read-only into memory and
+    // kept current by the system with every write to the file from any
+    // process, so that a caller can look at the header without a system call;
+    // nullptr when there is no such view (the file is still shorter than that,
+    // the file system does not keep shared mappings coherent, or the FileIo
+    // does not map at all): read through read_at then. The view lives as long
+    // as the FileIo; the file must never be cut below MappedHeaderBytes while
+    // any process has it open (reading a page past the end of a file faults).
+    virtual const uint8_t* mapped_header() { return nullptr; }
 };
+
+constexpr size_t MappedHeaderBytes = 512;
 
 enum class FileAccess { ReadOnly, ReadWrite };
 enum class FileCreation { OpenExisting, CreateIfMissing };

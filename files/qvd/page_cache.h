@@ -1,6 +1,8 @@
-// Decoded pages of one open QVD file, keyed by home offset, least recently
-// used first out once the byte bound is passed. The store drops it whole when
-// another process's commit raised the change counter.
+// Decoded pages of one open QVD file, keyed by home offset, put out once the
+// byte bound is passed by second chance: the oldest page goes unless it was
+// used since it last came up, in which case it starts again as the newest.
+// A hit only sets a flag, so reading from the cache never reorders it. The
+// store drops it whole when another process's commit raised the change counter.
 #pragma once
 
 #include "files/qvd/page_codec.h"
@@ -32,11 +34,12 @@ private:
         uint32_t home;
         std::shared_ptr<const PageNode> node;
         size_t bytes;
+        bool used; // found since it was inserted or last came up for eviction
     };
     size_t m_capacity;
     size_t m_bytes = 0;
     uint64_t m_generation = 0;
-    std::list<Slot> m_order; // most recent first
+    std::list<Slot> m_order; // newest first
     std::unordered_map<uint32_t, std::list<Slot>::iterator> m_map;
 };
 

@@ -72,16 +72,19 @@ QvdFileState* OpenState(DriverCall& call);
 // false when it does not exist. True with error 43 set when it is held by
 // another station (or cannot be held for a HOLD): nothing is read then.
 bool LoadRecord(DriverCall& call, QvdFileState& state, uint32_t record);
+// The same with the record's stored image already read (nullopt: missing);
+// the view must stay valid until the store is next read.
+bool LoadRecordImage(DriverCall& call, QvdFileState& state, uint32_t record, std::optional<ByteView> image);
 
 // Record holds, watches and the file lock (qvd_driver_locks.cpp).
 //
 // Called by every read that reached a stored record, before it is read: ends
 // the previous hold and watch, takes the hold a HOLD asked for or tests that
 // no other station holds the record; false with error 43 when it is held
-// elsewhere. `image` is the record's stored image; a hold that had to be
-// awaited reads it again (null when the record was deleted meanwhile). On
-// true the image is remembered for a WATCH.
-bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<Bytes>& image);
+// elsewhere. `image` views the record's stored image; a hold that had to be
+// awaited reads it again into `reread` and views that (nullopt when the
+// record was deleted meanwhile). On true the image is remembered for a WATCH.
+bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<ByteView>& image, Bytes& reread);
 // Called by ADD, PUT and DELETE under the writer byte: false with error 32
 // when another station has the file locked.
 bool AdmitFileChange(QvdFileState& state);

@@ -75,7 +75,7 @@ int32_t wait_ms(int32_t seconds) {
 
 // The read that reaches a record ends the previous watch, and the previous
 // hold unless it holds the same record again.
-bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<Bytes>& image) {
+bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<ByteView>& image, Bytes& reread) {
     ConcurrencyState& c = state.concurrency;
     const bool hold = c.hold_next;
     const int32_t hold_wait_ms = c.hold_wait_ms;
@@ -94,18 +94,23 @@ bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<Bytes>&
         }
         c.held_record = record;
         // What was read before the hold may have changed while it was awaited.
-        image = store.Get(RecordEntryKey(state.table, record));
-        if (!image) {
+        std::optional<Bytes> now = store.Get(RecordEntryKey(state.table, record));
+        if (!now) {
+            image.reset();
             release_hold(state);
             return true;
         }
-    } else if (held_elsewhere(store, record)) {
+        reread = std::move(*now);
+        image = ByteView(reread);
+    } else if (!state.exclusive && held_elsewhere(store, record)) {
+        // An open that has the file to itself (deny-all) needs no test: no
+        // other open of the file can exist, so no other can hold anything.
         SetError(43);
         return false;
     }
     if (watch) {
         c.watched_record = record;
-        c.watched_image = *image;
+        c.watched_image.assign(image->begin(), image->end());
     }
     return true;
 }

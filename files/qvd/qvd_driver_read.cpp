@@ -16,11 +16,41 @@ Bytes order_prefix(const QvdFileState& state, uint8_t order) {
     return TableKeyPrefix(state.table, order == 0 ? static_cast<uint8_t>(EntryRecord) : order);
 }
 
+// TableKeyPrefix written in place (5 bytes), for the reads that run per record.
+void write_table_prefix(uint8_t* out, uint32_t table, uint8_t entry_type) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<uint8_t>(table >> (8 * i));
+    out[4] = entry_type;
+}
+
 // The record number an entry of the order stands for.
-uint32_t record_of(uint8_t order, const Entry& entry) {
+uint32_t record_of(uint8_t order, const EntryView& entry) {
     if (order == 0)
         return TrailingRecordNumber(entry.key);
     return entry.data.size() == 4 ? ReadBigEndian32(entry.data.data()) : 0;
+}
+
+// Seeks an entry of the order and reads, in the same access, the record it
+// stands for: a record entry is its own record; a key entry's data names one.
+std::optional<FollowedEntry> seek_record(const QvdFileState& state, uint8_t order, ByteView key,
+                                         SeekMode mode, ByteView prefix, bool exact) {
+    if (order == 0)
+        return state.store->SeekFollow(key, mode, prefix, exact, nullptr);
+    const uint32_t table = state.table;
+    return state.store->SeekFollow(
+        key, mode, prefix, exact, [table](const EntryView& found, Bytes& record_key) {
+            if (found.data.size() != 4)
+                return false;
+            record_key.resize(9);
+            write_table_prefix(record_key.data(), table, EntryRecord);
+            std::copy(found.data.begin(), found.data.end(), record_key.begin() + 5);
+            return true;
+        });
+}
+
+// The stored image of the record a found entry of the order stands for.
+std::optional<ByteView> record_image(uint8_t order, const FollowedEntry& found) {
+    return order == 0 ? std::optional<ByteView>(found.entry.data) : found.followed;
 }
 
 // The anchors of SET(key, value): the first entry at or after the value for
@@ -49,12 +79,20 @@ bool stored_record(QvdFileState& state, uint32_t record, uint32_t record_length,
 } // namespace
 
 bool LoadRecord(DriverCall& call, QvdFileState& state, uint32_t record) {
-    std::optional<Bytes> image = state.store->Get(RecordEntryKey(state.table, record));
+    const Bytes key = RecordEntryKey(state.table, record);
+    const std::optional<FollowedEntry> found =
+        state.store->SeekFollow(key, SeekMode::AtOrAfter, key, true, nullptr);
+    return LoadRecordImage(call, state, record,
+                           found ? std::optional<ByteView>(found->entry.data) : std::nullopt);
+}
+
+bool LoadRecordImage(DriverCall& call, QvdFileState& state, uint32_t record, std::optional<ByteView> image) {
     const bool skip_memos = state.skip_memos_once;
     state.skip_memos_once = false;
     if (!image)
         return false;
-    if (!AdmitRecordRead(state, record, image))
+    Bytes reread;
+    if (!AdmitRecordRead(state, record, image, reread))
         return true; // held by another station: error 43, nothing read
     if (!image)
         return false; // deleted while its hold was awaited
@@ -164,43 +202,52 @@ int32_t QvdFileDriver::Step(DriverCall& call, bool forward) {
     QvdFileState* state = OpenState(call);
     if (!state)
         return 0;
-    Store& store = *state->store;
     Cursor& cursor = state->cursor;
-    const Bytes prefix = order_prefix(*state, cursor.order);
+    // The order's 5-byte entry prefix, kept on the stack: NEXT runs per record.
+    uint8_t prefix_bytes[5];
+    write_table_prefix(prefix_bytes, state->table,
+                       cursor.order == 0 ? static_cast<uint8_t>(EntryRecord) : cursor.order);
+    const ByteView prefix(prefix_bytes, sizeof prefix_bytes);
     // Entries an interrupted change may have left without their record are
     // passed over, so a sequence never ends early on one.
     for (;;) {
-        std::optional<Entry> entry;
-        auto first = [&] { return store.Seek(prefix, SeekMode::AtOrAfter, prefix); };
-        auto last = [&] { return store.Seek(KeyPrefixSuccessor(prefix), SeekMode::Before, prefix); };
+        const uint8_t order = cursor.order;
+        std::optional<FollowedEntry> found;
+        auto seek = [&](ByteView key, SeekMode mode) {
+            return seek_record(*state, order, key, mode, prefix, false);
+        };
+        auto first = [&] { return seek(prefix, SeekMode::AtOrAfter); };
+        auto last = [&] {
+            return seek(KeyPrefixSuccessor(Bytes(prefix.begin(), prefix.end())), SeekMode::Before);
+        };
         switch (cursor.kind) {
         case Cursor::Kind::Start:
-            entry = forward ? first() : last();
+            found = forward ? first() : last();
             break;
         case Cursor::Kind::Inclusive:
-            entry = forward ? store.Seek(cursor.low, SeekMode::AtOrAfter, prefix)
-                            : store.Seek(cursor.high, SeekMode::AtOrBefore, prefix);
+            found = forward ? seek(cursor.low, SeekMode::AtOrAfter) : seek(cursor.high, SeekMode::AtOrBefore);
             break;
         case Cursor::Kind::OnEntry:
-            entry = store.Seek(cursor.low, forward ? SeekMode::After : SeekMode::Before, prefix);
+            found = seek(cursor.low, forward ? SeekMode::After : SeekMode::Before);
             break;
         case Cursor::Kind::PastEnd:
             if (!forward)
-                entry = last();
+                found = last();
             break;
         case Cursor::Kind::BeforeStart:
             if (forward)
-                entry = first();
+                found = first();
             break;
         }
-        if (!entry) {
+        if (!found) {
             cursor.kind = forward ? Cursor::Kind::PastEnd : Cursor::Kind::BeforeStart;
             SetError(33);
             return 0;
         }
         cursor.kind = Cursor::Kind::OnEntry;
-        cursor.low = cursor.high = entry->key;
-        if (LoadRecord(call, *state, record_of(cursor.order, *entry)))
+        cursor.low.assign(found->entry.key.begin(), found->entry.key.end());
+        cursor.high.assign(found->entry.key.begin(), found->entry.key.end());
+        if (LoadRecordImage(call, *state, record_of(order, found->entry), record_image(order, *found)))
             return 0;
     }
 }
@@ -214,15 +261,11 @@ int32_t QvdFileDriver::GetByKey(DriverCall& call, KeyDeclaration& key) {
         SetError(78);
         return 0;
     }
+    // A unique key has the value's entry itself; among duplicates the first.
     const Bytes value = KeyValueKey(state->table, *index, call.record());
-    std::optional<Entry> entry;
-    if (index->unique) {
-        if (std::optional<Bytes> data = state->store->Get(value))
-            entry = Entry{value, std::move(*data)};
-    } else {
-        entry = state->store->Seek(value, SeekMode::AtOrAfter, value);
-    }
-    if (!entry || !LoadRecord(call, *state, record_of(index->number, *entry)))
+    const std::optional<FollowedEntry> found =
+        seek_record(*state, index->number, value, SeekMode::AtOrAfter, value, index->unique);
+    if (!found || !LoadRecordImage(call, *state, record_of(index->number, found->entry), found->followed))
         SetError(35);
     return 0;
 }

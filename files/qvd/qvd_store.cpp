@@ -215,6 +215,15 @@ std::optional<Entry> Store::Seek(ByteView key, SeekMode mode, ByteView prefix) {
     });
 }
 
+std::optional<FollowedEntry> Store::SeekFollow(ByteView key, SeekMode mode, ByteView prefix, bool exact,
+                                               const FollowKey& follow) {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, std::optional<FollowedEntry>(), [&] {
+        AccessScope access(s);
+        return s.seek_follow(key, mode, prefix, exact, follow);
+    });
+}
+
 uint64_t Store::Count(ByteView prefix) {
     StoreImpl& s = *m_impl;
     return Guarded(s, uint64_t{0}, [&] {

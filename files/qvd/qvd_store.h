@@ -31,6 +31,23 @@ struct Entry {
 
 enum class SeekMode { AtOrAfter, After, AtOrBefore, Before };
 
+// An entry seen in place: the views stay valid until the next call on the
+// Store that reads or changes entries (Lock, Unlock and IsLockedElsewhere
+// leave them alone).
+struct EntryView {
+    ByteView key;
+    ByteView data;
+};
+
+// An entry and the data of the entry it refers to, read in one access.
+struct FollowedEntry {
+    EntryView entry;
+    std::optional<ByteView> followed; // nullopt: it refers to nothing, or that entry is missing
+};
+// Gives the key of the entry `found` refers to in `key` (which holds a
+// previous key: assign, do not append); false when it refers to none.
+using FollowKey = std::function<bool(const EntryView& found, Bytes& key)>;
+
 enum class OpenMode { ReadOnly, ReadWrite };
 
 // Modes of the lock area: the writer byte, one reader slot, all reader slots.
@@ -146,6 +163,12 @@ public:
     // that start with `prefix`. Stateless: callers keep their position as key bytes.
     std::optional<Entry> Seek(ByteView key, SeekMode mode, ByteView prefix);
     uint64_t Count(ByteView prefix);
+    // Reading in place, for scans and lookups: Seek, or with `exact` the
+    // entry whose key is `key` itself (Get), and then, within the same access
+    // (one look at the header, one reader slot), the entry `follow` names
+    // (null: none). No copies: the answer views the store's memory.
+    std::optional<FollowedEntry> SeekFollow(ByteView key, SeekMode mode, ByteView prefix, bool exact,
+                                            const FollowKey& follow);
 
     // The next record number (writer only: a read-only store ends with
     // corruption 1163). For uniqueness between processes, hold the writer byte

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace morvex::qvd {
 
@@ -259,15 +260,44 @@ void StoreImpl::replay_chain(const FileHeader& disk) {
         unlock(0, LockMode::Writer);
 }
 
+bool StoreImpl::read_header_block(uint8_t* block) {
+    const uint8_t* mapped = m_io->mapped_header();
+    if (!mapped)
+        return read_blocks(0, block, CipherBlock) == CipherBlock;
+    // Another process may be writing the header while it is looked at here,
+    // and the system copies a write in without any atomicity, so the block
+    // can mix bytes of two header images. Words are loaded in order with the
+    // change counter's last (acquire: no later load moves before an earlier
+    // one); header_unchanged then decides soundly for any mix (see there).
+    static_assert(CipherBlock <= MappedHeaderBytes && CipherBlock == 64);
+    const auto* words = reinterpret_cast<const uint64_t*>(mapped);
+    constexpr size_t Order[8] = {0, 1, 2, 4, 5, 6, 7, 3}; // word 3: the counter, offsets 24..27
+    for (const size_t i : Order) {
+        const uint64_t word = __atomic_load_n(words + i, __ATOMIC_ACQUIRE);
+        std::memcpy(block + i * 8, &word, 8);
+    }
+    if (m_cipher)
+        m_cipher->apply(0, block, CipherBlock);
+    return true;
+}
+
 bool StoreImpl::header_unchanged() {
     // The chain fields and the change counter all lie in the first 64-byte
-    // block, so one small read decides it.
+    // block, so one small read (or a look at the mapped header) decides it.
+    //
+    // Equality, not "at most", is what makes a block mixed from two writes
+    // safe. Every header write raises the counter or keeps it, a commit
+    // raises it by less than 256, and a write's bytes land one by one, so a
+    // counter read mid-write mixes the bytes of the value before and after it.
+    // If the value before was already above ours, both are, within 256, and
+    // their lowest bytes differ from ours: no mix equals ours. So an equal
+    // counter means ours was current when it was read, and since the chain
+    // fields were read before it, no chain was named then either.
     if (!m_header_loaded || m_new_file)
         return false;
     uint8_t block[CipherBlock];
-    return read_blocks(0, block, CipherBlock) == CipherBlock &&
-           std::equal(HeaderMagic, HeaderMagic + 4, block + 14) && Load32(block + 6) == Load32(block + 10) &&
-           Load32(block + 24) <= m_header.change_counter;
+    return read_header_block(block) && std::equal(HeaderMagic, HeaderMagic + 4, block + 14) &&
+           Load32(block + 6) == Load32(block + 10) && Load32(block + 24) == m_header.change_counter;
 }
 
 void StoreImpl::take_late_reader_slot() {

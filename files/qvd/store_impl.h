@@ -43,6 +43,9 @@ class TreeCursor {
 public:
     explicit TreeCursor(StoreImpl& store) : m_store(&store) {}
     // Places the cursor at the entry nearest to `key` in the direction of `mode`.
+    // A cursor sought again while no cached page was dropped or replaced
+    // (the cache's generation) follows its previous path as far as the new
+    // key takes the same children, without looking those pages up again.
     bool seek(ByteView key, SeekMode mode);
     bool first();
     bool next();
@@ -58,6 +61,9 @@ private:
     bool step(bool forward);
     StoreImpl* m_store;
     std::vector<std::pair<std::shared_ptr<const PageNode>, size_t>> m_path;
+    // What the path was built under: the cache's generation and the root.
+    uint64_t m_generation = 0;
+    uint32_t m_root = 0;
 };
 
 // A commit whose first phase is done: its chain is announced at offset 0 and
@@ -107,6 +113,9 @@ public:
     // True when the cached header is loaded and the change counter on disk
     // shows no commit since (one 64-byte read).
     bool header_unchanged();
+    // The header's first 64-byte block, decrypted: from the FileIo's mapping
+    // when it has one, else read. False when the file is shorter.
+    bool read_header_block(uint8_t* block);
     // Takes the reader slot that an access begun without one needs before it
     // reads the disk; RestartAccess when another process committed meanwhile.
     void take_late_reader_slot();
@@ -117,6 +126,16 @@ public:
     // that answer is still current; nullopt when a full seek is needed.
     std::optional<std::optional<Entry>> seek_from_last(ByteView key, SeekMode mode, ByteView prefix);
     uint64_t count(ByteView prefix);
+
+    // ---- reading without copies (store_views.cpp) ----
+    // seek and get answering views: into the cached pages (held by
+    // m_last_seek and m_get_cursor) when nothing is staged, else into copies
+    // kept here. Valid until the next read or change of entries.
+    std::optional<EntryView> seek_view(ByteView key, SeekMode mode, ByteView prefix);
+    std::optional<ByteView> get_view(ByteView key);
+    // A seek and the read of the entry `follow` names, in the caller's access.
+    std::optional<FollowedEntry> seek_follow(ByteView key, SeekMode mode, ByteView prefix, bool exact,
+                                             const FollowKey& follow);
 
     // ---- commit (store_commit.cpp) ----
     int32_t commit();
@@ -155,6 +174,9 @@ public:
     std::optional<TreeCursor> m_last_seek;
     TreeCursor m_get_cursor{*this}; // point reads reuse its path's storage
     uint64_t m_last_seek_generation = 0;
+    Entry m_view_entry; // behind seek_view's answer when changes are staged
+    Bytes m_view_data;  // behind get_view's answer when changes are staged
+    Bytes m_follow_key; // seek_follow's scratch
     std::optional<uint32_t> m_issued_record;
     std::optional<PreparedCommit> m_prepared;
     bool m_rebuilding = false;

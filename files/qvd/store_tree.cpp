@@ -1,5 +1,6 @@
 // Reading the tree: pages through the pending map and the page cache, the
 // cursor over leaf entries, and the staged changes laid over the tree.
+#include "files/qvd/key_compare.h"
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
 
@@ -13,18 +14,79 @@ bool StartsWith(ByteView key, ByteView prefix) {
     return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
 }
 
+// Up to 8 bytes of `key` from `at` as a big-endian number, zeros past its end.
+uint64_t WordAt(ByteView key, size_t at) {
+    uint64_t word = 0;
+    for (size_t i = 0; i < 8; ++i)
+        word = word << 8 | (at + i < key.size() ? key[at + i] : 0);
+    return word;
+}
+
 // The first index in [from, node.size()) whose key is above `key` (or at or
 // above it when `or_equal`).
+//
+// A large node is first narrowed by interpolation: past the prefix its first
+// and last keys share, the next 8 bytes read as numbers grow with the keys,
+// so the key's own number places a guess (exact for record numbers, which
+// run densely through a node). The guess only narrows the range; a few steps
+// from it, or the binary search after them, find the answer. The keys
+// between two bounds share with `key` at least the prefix both bounds share
+// with it, so comparisons start there.
 size_t Bound(const PageNode& node, size_t from, ByteView key, bool or_equal) {
     size_t low = from;
     size_t high = node.size();
+    size_t low_common = 0;  // bytes `key` shares with the key just below `low` (0: none known)
+    size_t high_common = 0; // ... and with the key at `high`
+    auto goes_low = [&](size_t index, size_t& common) {
+        const int c = CompareKeysFrom(node.key(index), key, common);
+        return c < 0 || (c == 0 && !or_equal);
+    };
+    constexpr size_t InterpolateFrom = 16;
+    constexpr int Steps = 2;
+    if (high - low >= InterpolateFrom) {
+        const ByteView first = node.key(low);
+        const ByteView last = node.key(high - 1);
+        size_t shared = 0;
+        CompareKeysFrom(first, last, shared);
+        size_t with_key = 0;
+        CompareKeysFrom(first, key, with_key);
+        const uint64_t a = WordAt(first, shared);
+        const uint64_t b = WordAt(last, shared);
+        const uint64_t t = with_key >= shared ? WordAt(key, shared) : 0;
+        if (with_key >= shared && a < b && t >= a && t <= b) {
+            const size_t span = high - 1 - low;
+            size_t guess = low + static_cast<size_t>(static_cast<unsigned __int128>(t - a) * span / (b - a));
+            size_t common = shared;
+            if (goes_low(guess, common)) {
+                low = guess + 1;
+                for (int step = 0; step < Steps && low < high; ++step) {
+                    common = shared;
+                    if (!goes_low(low, common))
+                        return low;
+                    ++low;
+                }
+            } else {
+                high = guess;
+                for (int step = 0; step < Steps && low < high; ++step) {
+                    common = shared;
+                    if (goes_low(high - 1, common))
+                        return high;
+                    --high;
+                }
+            }
+            low_common = high_common = shared;
+        }
+    }
     while (low < high) {
         const size_t mid = low + (high - low) / 2;
-        const int c = CompareKeys(node.key(mid), key);
-        if (c < 0 || (c == 0 && !or_equal))
+        size_t common = std::min(low_common, high_common);
+        if (goes_low(mid, common)) {
             low = mid + 1;
-        else
+            low_common = common;
+        } else {
             high = mid;
+            high_common = common;
+        }
     }
     return low;
 }
@@ -74,24 +136,42 @@ std::shared_ptr<const PageNode> StoreImpl::load_node(uint32_t home, int expected
 // ---- cursor ----
 
 bool TreeCursor::seek(ByteView key, SeekMode mode) {
-    m_path.clear();
     const uint32_t root = m_store->m_header.root;
-    if (root == 0)
+    const uint64_t generation = m_store->m_cache.generation();
+    // Each element of a path is the child (or leaf entry) its predecessor's
+    // index leads to, also after step() and in what an exception left behind;
+    // so a path built under this root and generation can be followed again.
+    const bool follow = !m_path.empty() && m_generation == generation && m_root == root;
+    if (!follow)
+        m_path.clear();
+    m_generation = generation;
+    m_root = root;
+    if (root == 0) {
+        m_path.clear();
         return false;
-    std::shared_ptr<const PageNode> node = m_store->load_node(root, -1);
+    }
+    std::shared_ptr<const PageNode> node = follow ? m_path.front().first : m_store->load_node(root, -1);
+    size_t depth = 0; // the level of `node` counted from the root: its element in m_path
+    bool following = follow;
     while (!node->is_leaf()) {
         // The child whose separator is the last one at or below the key; the
         // first separator never excludes anything.
         const size_t index = Bound(*node, 1, key, false) - 1;
-        const uint32_t child = node->children[index];
-        const int level = node->level - 1;
+        if (following && depth + 1 < m_path.size() && m_path[depth].second == index) {
+            node = m_path[++depth].first;
+            continue;
+        }
+        following = false;
+        m_path.resize(depth);
         m_path.emplace_back(node, index);
-        node = m_store->load_node(child, level);
+        node = m_store->load_node(node->children[index], node->level - 1);
+        ++depth;
     }
+    m_path.resize(depth);
     const size_t lower_index = Bound(*node, 0, key, true);
-    const size_t upper_index = lower_index < node->size() && CompareKeys(node->key(lower_index), key) == 0
-                                   ? lower_index + 1
-                                   : lower_index;
+    const size_t upper_index =
+        lower_index < node->size() && CompareKeysInline(node->key(lower_index), key) == 0 ? lower_index + 1
+                                                                                          : lower_index;
     switch (mode) {
     case SeekMode::AtOrAfter:
         m_path.emplace_back(node, lower_index);

@@ -132,6 +132,127 @@ TEST_F(QvdStoreTest, EqualCounterKeepsCachedPagesAndAHigherOneDropsThem) {
     EXPECT_GT(io->reads - before, 1u) << "the pages are read again after another commit";
 }
 
+TEST_F(QvdStoreTest, MappedHeaderSparesTheHeaderReadAndStillShowsAnotherCommit) {
+    for (const std::string owner : {"", "Mirjam"}) {
+        SCOPED_TRACE("owner '" + owner + "'");
+        fs::remove(m_path);
+        StoreOptions plain;
+        plain.encryption_owner = owner;
+        {
+            auto writer = OpenStore(plain);
+            for (int i = 0; i < 200; ++i)
+                writer->Put(B("k" + std::to_string(1000 + i)), Bytes(50, static_cast<uint8_t>(i)));
+            ASSERT_EQ(writer->Commit(), 0);
+        }
+        auto io = RecordingIo();
+        io->forward_mapping = true;
+        StoreOptions options = plain;
+        options.io = io;
+        auto reader = OpenStore(options);
+        ASSERT_TRUE(reader->Get(B("k1100")));
+        const size_t first = io->reads;
+        ASSERT_TRUE(reader->Get(B("k1100")));
+        ASSERT_TRUE(reader->Seek(B("k1100"), SeekMode::AtOrAfter, B("k")));
+        EXPECT_EQ(io->reads, first) << "an unchanged counter is seen in the mapping";
+
+        for (int round = 0; round < 3; ++round) {
+            auto other = OpenStore(plain);
+            other->Put(B("k1100"), B("changed " + std::to_string(round)));
+            ASSERT_EQ(other->Commit(), 0);
+            const size_t before = io->reads;
+            EXPECT_EQ(reader->Get(B("k1100")), B("changed " + std::to_string(round)));
+            EXPECT_GT(io->reads, before) << "another commit is seen and the pages read again";
+        }
+    }
+}
+
+TEST_F(QvdStoreTest, SeekFollowReadsTheReferredEntryAsSeekAndGetWould) {
+    // Index entries "i<name>" whose data names a record entry "r<n>".
+    auto store = OpenStore();
+    std::mt19937 random(7);
+    for (int n = 0; n < 400; ++n) {
+        const std::string record = "r" + std::to_string(n);
+        store->Put(B("i" + std::to_string(random() % 100000) + "." + std::to_string(n)), B(record));
+        if (n % 17 != 0) // some refer to a record that is not there
+            store->Put(B(record), Bytes(n % 90, static_cast<uint8_t>(n)));
+    }
+    const FollowKey follow = [](const EntryView& found, Bytes& key) {
+        if (found.data.empty() || found.data[0] != 'r')
+            return false;
+        key.assign(found.data.begin(), found.data.end());
+        return true;
+    };
+    auto walk_matches = [&](SeekMode mode) {
+        const bool forward = mode == SeekMode::After;
+        Bytes position = forward ? B("i") : B("j");
+        size_t seen = 0;
+        for (;;) {
+            const std::optional<Entry> expected = store->Seek(position, mode, B("i"));
+            const std::optional<FollowedEntry> got = store->SeekFollow(position, mode, B("i"), false, follow);
+            EXPECT_EQ(expected.has_value(), got.has_value());
+            if (!expected || !got)
+                break;
+            const Bytes key(got->entry.key.begin(), got->entry.key.end());
+            EXPECT_EQ(key, expected->key);
+            EXPECT_EQ(Bytes(got->entry.data.begin(), got->entry.data.end()), expected->data);
+            const std::optional<Bytes> record = store->Get(expected->data);
+            // Get may have moved nothing SeekFollow answered: ask again.
+            const std::optional<FollowedEntry> again =
+                store->SeekFollow(position, mode, B("i"), false, follow);
+            if (!again || again->followed.has_value() != record.has_value()) {
+                ADD_FAILURE() << "followed entry differs from Get at " << std::string(key.begin(), key.end());
+                break;
+            }
+            if (record) {
+                EXPECT_EQ(Bytes(again->followed->begin(), again->followed->end()), *record);
+            }
+            position = key;
+            ++seen;
+        }
+        return seen;
+    };
+    for (const bool committed : {false, true}) {
+        SCOPED_TRACE(committed ? "committed" : "staged");
+        EXPECT_EQ(walk_matches(SeekMode::After), 400u);
+        EXPECT_EQ(walk_matches(SeekMode::Before), 400u);
+        // Exact: the key's own entry or nothing, never a longer key it starts.
+        const std::optional<Entry> some = store->Seek(B("i5"), SeekMode::AtOrAfter, B("i"));
+        ASSERT_TRUE(some);
+        const std::optional<FollowedEntry> exact =
+            store->SeekFollow(some->key, SeekMode::AtOrAfter, some->key, true, follow);
+        ASSERT_TRUE(exact);
+        EXPECT_EQ(Bytes(exact->entry.data.begin(), exact->entry.data.end()), some->data);
+        const Bytes shorter(some->key.begin(), some->key.end() - 1);
+        EXPECT_FALSE(store->SeekFollow(shorter, SeekMode::AtOrAfter, shorter, true, follow));
+        EXPECT_FALSE(store->SeekFollow(B("r17"), SeekMode::AtOrAfter, B("r17"), true, nullptr))
+            << "never stored";
+        if (!committed) {
+            ASSERT_EQ(store->Commit(), 0);
+        }
+    }
+    // Staged over committed: a changed record and an erased one.
+    store->Put(B("r1"), B("new"));
+    ASSERT_TRUE(store->Erase(B("r2")));
+    auto entry_for = [&](std::string_view record) {
+        for (std::optional<Entry> e = store->Seek(B("i"), SeekMode::AtOrAfter, B("i")); e;
+             e = store->Seek(e->key, SeekMode::After, B("i"))) {
+            if (e->data == B(record))
+                return e->key;
+        }
+        return Bytes();
+    };
+    const Bytes for_r1 = entry_for("r1");
+    const std::optional<FollowedEntry> changed =
+        store->SeekFollow(for_r1, SeekMode::AtOrAfter, for_r1, true, follow);
+    ASSERT_TRUE(changed && changed->followed);
+    EXPECT_EQ(Bytes(changed->followed->begin(), changed->followed->end()), B("new"));
+    const Bytes for_r2 = entry_for("r2");
+    const std::optional<FollowedEntry> erased =
+        store->SeekFollow(for_r2, SeekMode::AtOrAfter, for_r2, true, follow);
+    ASSERT_TRUE(erased);
+    EXPECT_FALSE(erased->followed);
+}
+
 TEST_F(QvdStoreTest, TwoOpensSeeEachOthersCommits) {
     auto a = OpenStore();
     auto b = OpenStore();
@@ -255,6 +376,66 @@ TEST_F(QvdStoreTest, SeekFindsNeighboursInAllModesWithinAPrefix) {
     EXPECT_EQ(store->Count(B("b")), 3u);
     EXPECT_EQ(store->Get(B("b2")), B("b2"));
 }
+
+// Node searches guess a position from the key's bytes past a node's shared
+// prefix before the binary search; every key shape must still find exactly
+// what an ordered map finds, present keys and absent ones alike.
+class QvdStoreKeyShapeTest : public QvdStoreTest, public testing::WithParamInterface<int> {};
+
+Bytes ShapedKey(int shape, uint32_t n) {
+    Bytes key = B("t");
+    switch (shape) {
+    case 0: // dense big-endian numbers, as record entries
+        for (int s = 24; s >= 0; s -= 8)
+            key.push_back(static_cast<uint8_t>(n >> s));
+        break;
+    case 1: // numbers growing exponentially: a guess far off
+        for (int s = 56; s >= 0; s -= 8)
+            key.push_back(static_cast<uint8_t>(((uint64_t{1} << (n % 60)) + n) >> s));
+        break;
+    case 2: // a long shared prefix, then a short varying tail of varying length
+        key.insert(key.end(), 30, 'p');
+        for (uint32_t i = 0; i <= n % 4; ++i)
+            key.push_back(static_cast<uint8_t>(n * 37 + i));
+        break;
+    default: // text of varying length with bytes at both ends of the range
+        for (uint32_t i = 0; i < 1 + n % 12; ++i)
+            key.push_back(static_cast<uint8_t>((n * 2654435761u) >> (i % 4 * 8)));
+        break;
+    }
+    return key;
+}
+
+TEST_P(QvdStoreKeyShapeTest, SeeksAndGetsFindWhatAnOrderedMapFinds) {
+    auto store = OpenFastStore();
+    Model model;
+    for (uint32_t n = 0; n < 3000; n += 2) {
+        const Bytes key = ShapedKey(GetParam(), n);
+        model[key] = Bytes(1 + n % 20, static_cast<uint8_t>(n));
+        store->Put(key, model[key]);
+    }
+    ASSERT_EQ(store->Commit(), 0);
+    auto reopened = OpenStore();
+    for (uint32_t n = 0; n < 3000; ++n) {
+        const Bytes probe = ShapedKey(GetParam(), n); // odd n: mostly absent
+        const auto at = model.find(probe);
+        EXPECT_EQ(reopened->Get(probe), at == model.end() ? std::nullopt : std::optional<Bytes>(at->second));
+        const auto after = model.lower_bound(probe);
+        const std::optional<Entry> found = reopened->Seek(probe, SeekMode::AtOrAfter, B("t"));
+        ASSERT_EQ(found.has_value(), after != model.end()) << n;
+        if (found) {
+            EXPECT_EQ(found->key, after->first) << n;
+        }
+        const auto before = model.lower_bound(probe);
+        const std::optional<Entry> below = reopened->Seek(probe, SeekMode::Before, B("t"));
+        ASSERT_EQ(below.has_value(), before != model.begin()) << n;
+        if (below) {
+            EXPECT_EQ(below->key, std::prev(before)->first) << n;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, QvdStoreKeyShapeTest, testing::Values(0, 1, 2, 3));
 
 // Random changes, seeks and commits against a std::map, reopening now and then.
 // Successive seeks step on from the previous answer's place in the tree;

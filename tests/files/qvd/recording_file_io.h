@@ -51,6 +51,9 @@ public:
         return m_inner->lock(offset, length, kind, wait);
     }
     int unlock(uint64_t offset, uint64_t length) override { return m_inner->unlock(offset, length); }
+    // The inner file's mapped header only when asked for: by default every
+    // look at the header is a counted read.
+    const uint8_t* mapped_header() override { return forward_mapping ? m_inner->mapped_header() : nullptr; }
 
     bool stopped() const { return stop_after && calls >= *stop_after; }
 
@@ -64,6 +67,7 @@ public:
     std::optional<size_t> stop_after;
     bool fail_writes = false;
     bool skip_flush = false; // speed for tests that do not look at durability
+    bool forward_mapping = false;
 
 private:
     bool proceed() {

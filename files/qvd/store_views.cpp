@@ -1,0 +1,113 @@
+// Reading without copies: seek and get answering views into the cached pages,
+// and a seek followed, in the same access, by the read of the entry the found
+// one refers to (a key entry's record), for the driver's scans and lookups.
+// With changes staged they fall back on seek and get and keep their answers.
+#include "files/qvd/key_compare.h"
+#include "files/qvd/store_impl.h"
+
+namespace morvex::qvd {
+
+namespace {
+
+// Inline: prefixes are a table's 5 bytes or a key value, too short for a call.
+bool StartsWith(ByteView key, ByteView prefix) {
+    if (key.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (key[i] != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+bool Forward(SeekMode mode) {
+    return mode == SeekMode::AtOrAfter || mode == SeekMode::After;
+}
+
+} // namespace
+
+std::optional<EntryView> StoreImpl::seek_view(ByteView key, SeekMode mode, ByteView prefix) {
+    if (!m_staged.empty()) {
+        std::optional<Entry> entry = seek(key, mode, prefix);
+        if (!entry)
+            return std::nullopt;
+        m_view_entry = std::move(*entry);
+        return EntryView{m_view_entry.key, m_view_entry.data};
+    }
+    // A scan: the previous answer's neighbour, one step from its leaf position.
+    if (m_last_seek && m_last_seek->valid() && m_last_seek_generation == m_cache.generation() &&
+        (mode == SeekMode::After || mode == SeekMode::Before) && StartsWith(key, prefix) &&
+        CompareKeysInline(m_last_seek->key(), key) == 0) {
+        TreeCursor& cursor = *m_last_seek;
+        if (!(mode == SeekMode::After ? cursor.next() : cursor.previous())) {
+            m_last_seek.reset();
+            return std::nullopt;
+        }
+        if (!StartsWith(cursor.key(), prefix))
+            return std::nullopt;
+        return EntryView{cursor.key(), cursor.data()};
+    }
+
+    // Start inside the prefix's range so that nothing outside it hides the answer.
+    ByteView from = key;
+    Bytes successor;
+    if (Forward(mode) && CompareKeysInline(key, prefix) < 0) {
+        from = prefix;
+        mode = SeekMode::AtOrAfter;
+    } else if (!Forward(mode) && !StartsWith(key, prefix) && CompareKeysInline(prefix, key) < 0) {
+        successor.assign(prefix.begin(), prefix.end());
+        while (!successor.empty() && successor.back() == 0xFF)
+            successor.pop_back();
+        if (successor.empty())
+            successor.assign(MaxKeyLength + 1, 0xFF); // above every key the container accepts
+        else
+            ++successor.back();
+        from = successor;
+        mode = SeekMode::Before;
+    }
+    // The remembered cursor is sought again: it follows its previous path
+    // down as far as the new key shares it.
+    if (!m_last_seek)
+        m_last_seek.emplace(*this);
+    TreeCursor& cursor = *m_last_seek;
+    if (!cursor.seek(from, mode)) {
+        m_last_seek.reset();
+        return std::nullopt;
+    }
+    m_last_seek_generation = m_cache.generation();
+    if (!StartsWith(cursor.key(), prefix))
+        return std::nullopt;
+    return EntryView{cursor.key(), cursor.data()};
+}
+
+std::optional<ByteView> StoreImpl::get_view(ByteView key) {
+    if (!m_staged.empty()) {
+        std::optional<Bytes> data = get(key);
+        if (!data)
+            return std::nullopt;
+        m_view_data = std::move(*data);
+        return ByteView(m_view_data);
+    }
+    // The cursor keeps its path (and so the pages the answer views) until the
+    // next read, which follows it down as far as the keys share it.
+    TreeCursor& cursor = m_get_cursor;
+    if (cursor.seek(key, SeekMode::AtOrAfter) && CompareKeysInline(cursor.key(), key) == 0)
+        return cursor.data();
+    return std::nullopt;
+}
+
+std::optional<FollowedEntry> StoreImpl::seek_follow(ByteView key, SeekMode mode, ByteView prefix, bool exact,
+                                                    const FollowKey& follow) {
+    // An exact look-up is the seek from the key among the keys it starts:
+    // the entry found is the key's own or none.
+    const std::optional<EntryView> found =
+        exact ? seek_view(key, SeekMode::AtOrAfter, key) : seek_view(key, mode, prefix);
+    if (!found || (exact && CompareKeysInline(found->key, key) != 0))
+        return std::nullopt;
+    FollowedEntry result{*found, std::nullopt};
+    if (follow && follow(*found, m_follow_key))
+        result.followed = get_view(m_follow_key);
+    return result;
+}
+
+} // namespace morvex::qvd
