@@ -78,6 +78,15 @@ int32_t Report(int32_t error) {
 
 } // namespace
 
+QvdFileState::~QvdFileState() {
+    if (concurrency.in_transaction) {
+        ThreadTransaction& t = Transaction();
+        std::erase(t.files, this);
+        if (t.files.empty())
+            t = ThreadTransaction{};
+    }
+}
+
 void LeaveTransaction(QvdFileState& state) {
     if (!state.concurrency.in_transaction)
         return;

@@ -79,6 +79,13 @@ struct QvdFileState : DriverInstance {
     bool quick_scan = false;     // SEND "QUICKSCAN=on|off": a hint for sequential reading
     ConcurrencyState concurrency;
 
+    QvdFileState() = default;
+    // An instance that goes away inside a transaction leaves it (its staged
+    // changes go with its store).
+    ~QvdFileState() override;
+    QvdFileState(const QvdFileState&) = delete;
+    QvdFileState& operator=(const QvdFileState&) = delete;
+
     bool open() const { return store != nullptr; }
     const KeyIndex* key_index(const KeyDeclaration& declaration) const;
 };
