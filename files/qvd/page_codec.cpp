@@ -219,9 +219,20 @@ void EncodeEntries(const Node& node, Bytes& out) {
 }
 
 size_t NodeContent(const Node& node) {
-    Bytes entries;
-    EncodeEntries(node, entries);
-    return PageHeaderSize - 10 + (node.is_leaf() ? 0 : 4 * node.size()) + entries.size();
+    // The encoded entries' length, counted as AppendEntry writes them.
+    size_t entries = 0;
+    for (size_t i = 0; i < node.size(); ++i) {
+        const EntryBytes current = EntryAt(node, i);
+        if (i == 0) {
+            entries += 5 + current.size();
+            continue;
+        }
+        const EntryBytes previous = EntryAt(node, i - 1);
+        entries += 1 + current.size() - SharedBytes(previous, current);
+        entries += previous.size() != current.size() ? 2 : 0;
+        entries += previous.key.size() != current.key.size() ? 2 : 0;
+    }
+    return PageHeaderSize - 10 + (node.is_leaf() ? 0 : 4 * node.size()) + entries;
 }
 
 // ---- pages ----

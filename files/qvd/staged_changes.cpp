@@ -13,7 +13,10 @@ namespace morvex::qvd {
 
 namespace {
 
-constexpr size_t ChunkSize = size_t{1} << 20; // holds any entry (at most 15086 bytes)
+// Arena chunks start small (a statement's few entries) and double up to 1 MiB;
+// each holds any entry (at most 15086 bytes).
+constexpr size_t FirstChunkSize = size_t{1} << 14;
+constexpr size_t MaxChunkSize = size_t{1} << 20;
 
 size_t HashKey(ByteView key) {
     return std::hash<std::string_view>()(
@@ -30,7 +33,7 @@ size_t StagedChanges::size() const {
 }
 
 size_t StagedChanges::memory_bytes() const {
-    return m_chunks.size() * ChunkSize + m_slots.capacity() * sizeof(Slot) +
+    return m_arena_bytes + m_slots.capacity() * sizeof(Slot) +
            (m_index.capacity() + m_order.capacity()) * sizeof(uint32_t);
 }
 
@@ -64,8 +67,10 @@ void StagedChanges::spill() {
 
 void StagedChanges::store(Slot& slot, ByteView key, ByteView data) {
     const size_t length = key.size() + data.size();
-    if (m_chunks.empty() || m_chunk_used + length > ChunkSize) {
-        m_chunks.push_back(std::make_unique_for_overwrite<uint8_t[]>(ChunkSize));
+    if (m_chunks.empty() || m_chunk_used + length > m_chunk_size) {
+        m_chunk_size = m_chunks.empty() ? FirstChunkSize : std::min(MaxChunkSize, m_chunk_size * 2);
+        m_chunks.push_back(std::make_unique_for_overwrite<uint8_t[]>(m_chunk_size));
+        m_arena_bytes += m_chunk_size;
         m_chunk_used = 0;
     }
     uint8_t* at = m_chunks.back().get() + m_chunk_used;
@@ -197,6 +202,8 @@ void StagedChanges::clear() {
 void StagedChanges::clear_memory() {
     m_chunks.clear();
     m_chunk_used = 0;
+    m_chunk_size = 0;
+    m_arena_bytes = 0;
     m_slots.clear();
     m_index.clear();
     m_order.clear();

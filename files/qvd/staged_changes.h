@@ -115,7 +115,9 @@ private:
     void spill();
 
     std::vector<std::unique_ptr<uint8_t[]>> m_chunks;
-    size_t m_chunk_used = 0;
+    size_t m_chunk_size = 0; // of the last chunk
+    size_t m_chunk_used = 0; // of the last chunk
+    size_t m_arena_bytes = 0;
     std::vector<Slot> m_slots;
     std::vector<uint32_t> m_index; // open addressing: slot + 1, 0 empty
     std::vector<uint32_t> m_order; // slots in key order, then slots not yet placed

@@ -657,7 +657,12 @@ void StoreImpl::write_ahead(PreparedCommit& prepared, uint64_t& chain, uint64_t 
     page.home = home;
     page.node = std::move(node);
     if (home < old_end) { // replaces a page: a copy into the chain, home in phase 2
-        write_blocks(chain, image.data(), image.size());
+        // The copies lie end to end: they go out together, in writes of up to 1 MiB.
+        if (prepared.chain_buffer.empty())
+            prepared.chain_buffer_at = chain;
+        prepared.chain_buffer.insert(prepared.chain_buffer.end(), image.begin(), image.end());
+        if (prepared.chain_buffer.size() >= ChainWriteBytes)
+            write_chain_buffer(prepared);
         page.in_chain = true;
         page.chain_offset = chain;
         page.length = static_cast<uint32_t>(image.size());
@@ -670,11 +675,20 @@ void StoreImpl::write_ahead(PreparedCommit& prepared, uint64_t& chain, uint64_t 
     prepared.pages.push_back(std::move(page));
 }
 
+void StoreImpl::write_chain_buffer(PreparedCommit& prepared) {
+    write_blocks(prepared.chain_buffer_at, prepared.chain_buffer.data(), prepared.chain_buffer.size());
+    prepared.chain_buffer_at += prepared.chain_buffer.size();
+    prepared.chain_buffer.clear();
+}
+
 int32_t StoreImpl::announce_commit(const FileHeader& old_header, const FileHeader& new_header, uint64_t chain_start,
                                    uint64_t chain, PreparedCommit prepared) {
     // The new header is the chain's last copy.
     const Bytes new_image = new_header.Serialize();
-    write_blocks(chain, new_image.data(), new_image.size());
+    if (prepared.chain_buffer.empty())
+        prepared.chain_buffer_at = chain;
+    prepared.chain_buffer.insert(prepared.chain_buffer.end(), new_image.begin(), new_image.end());
+    write_chain_buffer(prepared);
     chain += new_image.size();
     if (chain > UINT32_MAX)
         QvdCorruption(CorruptPageTooLarge);

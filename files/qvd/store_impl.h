@@ -35,6 +35,9 @@ constexpr uint64_t SharingByte = LockArea - 1;
 // A tree written anew (`packed`) keeps less, so that a bulk load stays small.
 size_t SpareSlots(size_t live, bool packed = false);
 
+// Chain copies are written in pieces of this size (one write for a small commit).
+constexpr size_t ChainWriteBytes = size_t{1} << 20;
+
 class StoreImpl;
 
 
@@ -81,6 +84,8 @@ struct PreparedCommit {
     std::vector<Page> pages;
     Bytes header_image;
     bool rebuilt = false; // the whole tree was written anew
+    Bytes chain_buffer;   // copies not yet written, to go at chain_buffer_at
+    uint64_t chain_buffer_at = 0;
 };
 
 class StoreImpl {
@@ -154,6 +159,7 @@ public:
                      std::shared_ptr<const PageNode> node);
     int32_t announce_commit(const FileHeader& old_header, const FileHeader& new_header, uint64_t chain_start,
                             uint64_t chain, PreparedCommit prepared);
+    void write_chain_buffer(PreparedCommit& prepared);
 
     // ---- check (store_check.cpp) ----
     std::optional<std::string> check();
