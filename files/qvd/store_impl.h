@@ -35,6 +35,12 @@ constexpr uint64_t SharingByte = LockArea - 1;
 // A tree written anew (`packed`) keeps less, so that a bulk load stays small.
 size_t SpareSlots(size_t live, bool packed = false);
 
+// Where a seek among the keys that start with `prefix` begins: `key`, or the
+// edge of the prefix's range when `key` lies outside it on the side the seek
+// comes from, so that nothing outside hides the answer (`mode` changes to
+// match). `storage` holds a key made for the purpose.
+ByteView SeekStart(ByteView key, SeekMode& mode, ByteView prefix, Bytes& storage);
+
 // Chain copies are written in pieces of this size (one write for a small commit).
 constexpr size_t ChainWriteBytes = size_t{1} << 20;
 

@@ -289,13 +289,26 @@ bool Forward(SeekMode mode) {
     return mode == SeekMode::AtOrAfter || mode == SeekMode::After;
 }
 
-// A key above every key the container accepts.
-const Bytes& AboveAll() {
-    static const Bytes key(MaxKeyLength + 1, 0xFF);
-    return key;
-}
-
 } // namespace
+
+ByteView SeekStart(ByteView key, SeekMode& mode, ByteView prefix, Bytes& storage) {
+    if (Forward(mode) && KeyLess(key, prefix)) {
+        mode = SeekMode::AtOrAfter;
+        return prefix;
+    }
+    if (Forward(mode) || StartsWith(key, prefix) || !KeyLess(prefix, key))
+        return key;
+    // Backwards from past the prefix: from the first key above all it covers.
+    storage.assign(prefix.begin(), prefix.end());
+    while (!storage.empty() && storage.back() == 0xFF)
+        storage.pop_back();
+    if (storage.empty())
+        storage.assign(MaxKeyLength + 1, 0xFF); // above every key the container accepts
+    else
+        ++storage.back();
+    mode = SeekMode::Before;
+    return storage;
+}
 
 std::optional<std::optional<Entry>> StoreImpl::seek_from_last(ByteView key, SeekMode mode, ByteView prefix) {
     if (!m_last_seek || m_last_seek_generation != m_cache.generation() || !m_staged.empty() ||
@@ -318,24 +331,9 @@ std::optional<Entry> StoreImpl::seek(ByteView key_in, SeekMode mode, ByteView pr
     if (std::optional<std::optional<Entry>> stepped = seek_from_last(key_in, mode, prefix))
         return std::move(*stepped);
     m_last_seek.reset();
-    Bytes key(key_in.begin(), key_in.end());
     const bool forward = Forward(mode);
-    // Start inside the prefix's range so that nothing outside it hides the answer.
-    if (forward && KeyLess(key, prefix)) {
-        key.assign(prefix.begin(), prefix.end());
-        mode = SeekMode::AtOrAfter;
-    } else if (!forward && !StartsWith(key, prefix) && KeyLess(prefix, key)) {
-        Bytes successor(prefix.begin(), prefix.end());
-        while (!successor.empty() && successor.back() == 0xFF)
-            successor.pop_back();
-        if (successor.empty()) {
-            key = AboveAll();
-        } else {
-            ++successor.back();
-            key = successor;
-        }
-        mode = SeekMode::Before;
-    }
+    Bytes storage;
+    const ByteView key = SeekStart(key_in, mode, prefix, storage);
 
     // The tree's nearest entry that no staged change replaces or erases.
     std::optional<Entry> from_tree;

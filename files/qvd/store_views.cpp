@@ -20,10 +20,6 @@ bool StartsWith(ByteView key, ByteView prefix) {
     return true;
 }
 
-bool Forward(SeekMode mode) {
-    return mode == SeekMode::AtOrAfter || mode == SeekMode::After;
-}
-
 } // namespace
 
 std::optional<EntryView> StoreImpl::seek_view(ByteView key, SeekMode mode, ByteView prefix) {
@@ -48,23 +44,8 @@ std::optional<EntryView> StoreImpl::seek_view(ByteView key, SeekMode mode, ByteV
         return EntryView{cursor.key(), cursor.data()};
     }
 
-    // Start inside the prefix's range so that nothing outside it hides the answer.
-    ByteView from = key;
-    Bytes successor;
-    if (Forward(mode) && CompareKeysInline(key, prefix) < 0) {
-        from = prefix;
-        mode = SeekMode::AtOrAfter;
-    } else if (!Forward(mode) && !StartsWith(key, prefix) && CompareKeysInline(prefix, key) < 0) {
-        successor.assign(prefix.begin(), prefix.end());
-        while (!successor.empty() && successor.back() == 0xFF)
-            successor.pop_back();
-        if (successor.empty())
-            successor.assign(MaxKeyLength + 1, 0xFF); // above every key the container accepts
-        else
-            ++successor.back();
-        from = successor;
-        mode = SeekMode::Before;
-    }
+    Bytes storage;
+    const ByteView from = SeekStart(key, mode, prefix, storage);
     // The remembered cursor is sought again: it follows its previous path
     // down as far as the new key shares it.
     if (!m_last_seek)
