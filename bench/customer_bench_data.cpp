@@ -1,5 +1,7 @@
 #include "bench/customer_bench_data.h"
 
+#include "runtime/error_state.h"
+
 #include <cstdio>
 
 namespace morvex::bench {
@@ -60,6 +62,14 @@ void bind_customer(sqlite3_stmt* insert, const tavemon::CustomerRecord& record) 
     bind_text(insert, 3, record.SUBURB.view());
     bind_text(insert, 4, record.PHONE.view());
     sqlite3_bind_int(insert, 5, record.STARTDATE);
+}
+
+bool failed(benchmark::State& state, const char* what) {
+    if (ErrorCode() == 0)
+        return false;
+    state.SkipWithError(
+        (std::string(what) + ": " + std::to_string(ErrorCode()) + " " + std::string(ErrorText())).c_str());
+    return true;
 }
 
 } // namespace morvex::bench

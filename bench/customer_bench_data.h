@@ -5,6 +5,7 @@
 
 #include "app/dictionary.h"
 
+#include <benchmark/benchmark.h>
 #include <cstdint>
 #include <sqlite3.h>
 #include <string>
@@ -27,5 +28,9 @@ std::string clipped(std::string_view text);
 extern const char* const CustomerTableSql;
 // Parameters ?1..?5 of "INSERT INTO customer VALUES(?1, ?2, ?3, ?4, ?5)".
 void bind_customer(sqlite3_stmt* insert, const tavemon::CustomerRecord& record);
+
+// True, with the benchmark skipped and the driver's error named, when the
+// last file statement (`what`) failed.
+bool failed(benchmark::State& state, const char* what);
 
 } // namespace morvex::bench

@@ -281,14 +281,6 @@ QvdSide& qvd() {
     return side;
 }
 
-bool failed(benchmark::State& state, const char* what) {
-    if (ErrorCode() == 0)
-        return false;
-    state.SkipWithError(
-        (std::string(what) + ": " + std::to_string(ErrorCode()) + " " + std::string(ErrorText())).c_str());
-    return true;
-}
-
 // A fresh file with the pre-filled records (one transaction), then opened
 // for the benchmark to write while others may read.
 bool open_prefilled_qvd(benchmark::State& state) {

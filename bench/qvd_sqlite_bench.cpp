@@ -96,14 +96,6 @@ QvdSide& qvd() {
     return side;
 }
 
-bool failed(benchmark::State& state, const char* what) {
-    if (ErrorCode() == 0)
-        return false;
-    state.SkipWithError(
-        (std::string(what) + ": " + std::to_string(ErrorCode()) + " " + std::string(ErrorText())).c_str());
-    return true;
-}
-
 void build_qvd(benchmark::State& state) {
     QvdSide& side = qvd();
     std::filesystem::remove(side.path());
