@@ -202,14 +202,17 @@ int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
     }
     const SplitName name = disk_location(call.file);
     const bool writable = access != 0;
-    // Deny-all (0x00 and 0x10) opens the file exclusively; the other sharing
-    // modes share it.
+    // Deny-all (0x00 and 0x10) opens the file exclusively; deny-write (0x20)
+    // and deny-read (0x30) refuse others that would write or read, and are
+    // refused while others do; deny-none (0x40) shares it.
     const bool exclusive = sharing <= 0x10;
+    StoreOptions options =
+        store_options(call.file, name.path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly, exclusive, false);
+    options.deny_write = sharing == 0x20;
+    options.deny_read = sharing == 0x30;
+    options.write_only = access == 1;
     int32_t error = 0;
-    std::unique_ptr<Store> store = Store::Open(
-        name.path,
-        store_options(call.file, name.path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly, exclusive, false),
-        error);
+    std::unique_ptr<Store> store = Store::Open(name.path, options, error);
     if (!store) {
         SetError(error == 0 ? 36 : error);
         return 0;

@@ -94,8 +94,7 @@ std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOpti
     auto impl = std::make_unique<StoreImpl>(std::move(io), options);
     StoreImpl& s = *impl;
     error = 0;
-    const LockKind sharing = options.exclusive ? LockKind::Exclusive : LockKind::Shared;
-    if (s.m_io->lock(SharingByte, 1, sharing, LockWait::No) != 0) {
+    if (!TakeSharing(*s.m_io, options)) {
         error = 5;
         return nullptr;
     }
@@ -122,7 +121,7 @@ std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOpti
     if (!opened) {
         if (error == 0)
             error = 36; // a corruption met while opening, turned into a return
-        s.m_io->unlock(SharingByte, 1);
+        ReleaseSharing(*s.m_io);
         return nullptr;
     }
     return std::unique_ptr<Store>(new Store(std::move(impl)));
@@ -327,7 +326,7 @@ void Store::Close() {
     if (s.m_reader_slot)
         s.unlock(0, LockMode::Reader);
     if (s.m_sharing_held)
-        s.m_io->unlock(SharingByte, 1);
+        ReleaseSharing(*s.m_io);
     s.m_sharing_held = false;
     s.m_cache.clear();
 }

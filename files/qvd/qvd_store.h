@@ -83,7 +83,14 @@ Bytes TableKeyPrefix(uint32_t table, uint8_t entry_type);
 struct StoreOptions {
     OpenMode mode = OpenMode::ReadWrite;
     bool create_if_missing = false; // CREATE: make an empty file (header only)
-    bool exclusive = false;         // deny others (sharing modes of OPEN)
+    // Sharing modes of OPEN: `deny_read` / `deny_write` refuse others that
+    // read / write, and an open is refused (5) when it would read or write
+    // against another's denial or deny what another already does;
+    // `exclusive` denies both. `write_only`: this open does not read.
+    bool exclusive = false;
+    bool deny_read = false;
+    bool deny_write = false;
+    bool write_only = false;
     size_t cache_bytes = 32 << 20;  // bound of the page cache
     // From this many staged changes on, a commit writes the tree anew in one
     // ordered pass with little memory (so many changes touch most pages of

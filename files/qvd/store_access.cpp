@@ -61,6 +61,35 @@ void StoreImpl::flush_file() {
         m_write_error = 300 + platform::last_os_error();
 }
 
+// ---- sharing modes ----
+
+bool TakeSharing(FileIo& io, const StoreOptions& options) {
+    const bool reads = options.mode == OpenMode::ReadOnly || !options.write_only;
+    const bool writes = options.mode == OpenMode::ReadWrite;
+    const bool deny_read = options.deny_read || options.exclusive;
+    const bool deny_write = options.deny_write || options.exclusive;
+    // Every byte is taken shared (a read-only descriptor can take no other
+    // lock), and only then are the others' bytes looked at: of two opens that
+    // race, at least the later one sees the other's byte, so they never both
+    // succeed against each other's denial (both may fail; the caller retries).
+    bool ok = io.lock(SharingByte, 1, LockKind::Shared, LockWait::No) == 0;
+    for (const auto& [wanted, byte] : {std::pair{reads, ReadAccessByte}, std::pair{writes, WriteAccessByte},
+                                       std::pair{deny_read, DenyReadByte}, std::pair{deny_write, DenyWriteByte}}) {
+        ok = ok && (!wanted || io.lock(byte, 1, LockKind::Shared, LockWait::No) == 0);
+    }
+    auto held_by_others = [&](uint64_t byte) { return io.test_lock(byte, 1) != 0; };
+    ok = ok && !(writes && held_by_others(DenyWriteByte)) && !(reads && held_by_others(DenyReadByte)) &&
+         !(deny_write && held_by_others(WriteAccessByte)) && !(deny_read && held_by_others(ReadAccessByte));
+    if (!ok)
+        ReleaseSharing(io);
+    return ok;
+}
+
+void ReleaseSharing(FileIo& io) {
+    io.unlock(DenyWriteByte, 4); // the access and denial bytes
+    io.unlock(SharingByte, 1);
+}
+
 // ---- lock area ----
 
 bool StoreImpl::lock(uint32_t position, LockMode mode, bool wait) {

@@ -24,8 +24,14 @@ constexpr uint64_t LockArea = uint64_t{1} << 31;
 constexpr uint32_t ReaderSlots = 1023;
 constexpr uint64_t WriterByte = LockArea + ReaderSlots;
 constexpr uint64_t PositionLocks = LockArea + 1024;
-// Held shared by every open and exclusively by an exclusive open.
+// Held shared by every open (an exclusive hold of it denies every open).
 constexpr uint64_t SharingByte = LockArea - 1;
+// Held shared by every open that reads, that writes, that denies reading to
+// others, that denies writing to others (an exclusive open denies both).
+constexpr uint64_t ReadAccessByte = LockArea - 3;
+constexpr uint64_t WriteAccessByte = LockArea - 4;
+constexpr uint64_t DenyReadByte = LockArea - 5;
+constexpr uint64_t DenyWriteByte = LockArea - 6;
 
 // The free slots a zone of `live` pages gets when it is laid out anew (its
 // size changes, or a zone below it grew and it moves anyway): a zone that
@@ -34,6 +40,11 @@ constexpr uint64_t SharingByte = LockArea - 1;
 // below the highest used one get a few slots for the pages that enter them.
 // A tree written anew (`packed`) keeps less, so that a bulk load stays small.
 size_t SpareSlots(size_t live, bool packed = false);
+
+// The sharing bytes of an open (store_access.cpp): false when another open's
+// sharing mode or access conflicts with this one's.
+bool TakeSharing(FileIo& io, const StoreOptions& options);
+void ReleaseSharing(FileIo& io);
 
 // Where a seek among the keys that start with `prefix` begins: `key`, or the
 // edge of the prefix's range when `key` lies outside it on the side the seek

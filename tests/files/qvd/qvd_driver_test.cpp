@@ -551,6 +551,26 @@ TEST_F(QvdDriverTest, BadPositionsAreRecordNotFound) {
     EXPECT_EQ(ErrorCode(), 35);
 }
 
+TEST_F(QvdDriverTest, OpenHonoursTheSharingOfOtherOpens) {
+    auto c = created();
+    CLOSE(c->file);
+    OPEN(c->file, 0x22); // read/write, deny write
+    ASSERT_EQ(ErrorCode(), 0);
+    Customers other(name("Customer"));
+    OPEN(other.file, 0x42);
+    EXPECT_EQ(ErrorCode(), 5) << "writing against a deny-write open";
+    OPEN(other.file, 0x40);
+    EXPECT_EQ(ErrorCode(), 0) << "reading beside it";
+    CLOSE(other.file);
+    OPEN(other.file, 0x30);
+    EXPECT_EQ(ErrorCode(), 5) << "denying reads to an open that reads";
+    CLOSE(c->file);
+    OPEN(other.file, 0x10); // read-only, deny all
+    EXPECT_EQ(ErrorCode(), 0);
+    OPEN(c->file, 0x40);
+    EXPECT_EQ(ErrorCode(), 5);
+}
+
 TEST_F(QvdDriverTest, EmptyNeedsExclusiveAccess) {
     auto c = created();
     add(*c, 1, "A");

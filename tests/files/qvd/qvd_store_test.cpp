@@ -296,13 +296,64 @@ TEST_F(QvdStoreTest, AccessFromTheCacheRestartsWhenACommitSlipsInBeforeItReadsTh
     EXPECT_EQ(io->reader_locks, locks_cached);
 }
 
-TEST_F(QvdStoreTest, ExclusiveOpenDeniesOthers) {
-    StoreOptions exclusive;
-    exclusive.exclusive = true;
-    auto first = OpenStore(exclusive);
-    int32_t error = 0;
-    EXPECT_FALSE(Store::Open(m_path.string(), StoreOptions{}, error));
-    EXPECT_EQ(error, 5);
+// Sharing modes as OPEN gives them: access (r, w, rw) and what the open
+// denies to others (all, write, read, none).
+struct Sharing {
+    const char* name;
+    OpenMode mode;
+    bool write_only;
+    bool exclusive;
+    bool deny_read;
+    bool deny_write;
+};
+
+StoreOptions OptionsFor(const Sharing& sharing) {
+    StoreOptions options;
+    options.mode = sharing.mode;
+    options.write_only = sharing.write_only;
+    options.exclusive = sharing.exclusive;
+    options.deny_read = sharing.deny_read;
+    options.deny_write = sharing.deny_write;
+    return options;
+}
+
+TEST_F(QvdStoreTest, SharingModesAdmitOnlyCompatibleOpens) {
+    OpenStore(); // the file exists
+    const Sharing modes[] = {
+        {"r/none", OpenMode::ReadOnly, false, false, false, false},
+        {"rw/none", OpenMode::ReadWrite, false, false, false, false},
+        {"w/none", OpenMode::ReadWrite, true, false, false, false},
+        {"r/write", OpenMode::ReadOnly, false, false, false, true},
+        {"rw/write", OpenMode::ReadWrite, false, false, false, true},
+        {"r/read", OpenMode::ReadOnly, false, false, true, false},
+        {"w/read", OpenMode::ReadWrite, true, false, true, false},
+        {"r/all", OpenMode::ReadOnly, false, true, false, false},
+        {"rw/all", OpenMode::ReadWrite, false, true, false, false},
+    };
+    auto reads = [](const Sharing& s) { return !s.write_only; };
+    auto writes = [](const Sharing& s) { return s.mode == OpenMode::ReadWrite; };
+    auto denies_read = [](const Sharing& s) { return s.deny_read || s.exclusive; };
+    auto denies_write = [](const Sharing& s) { return s.deny_write || s.exclusive; };
+    for (const Sharing& first : modes) {
+        for (const Sharing& second : modes) {
+            int32_t error = 0;
+            auto a = Store::Open(m_path.string(), OptionsFor(first), error);
+            ASSERT_TRUE(a) << first.name << ": " << error;
+            auto b = Store::Open(m_path.string(), OptionsFor(second), error);
+            const bool compatible = !(reads(second) && denies_read(first)) &&
+                                    !(writes(second) && denies_write(first)) &&
+                                    !(reads(first) && denies_read(second)) &&
+                                    !(writes(first) && denies_write(second));
+            EXPECT_EQ(b != nullptr, compatible) << first.name << " then " << second.name;
+            if (!b) {
+                EXPECT_EQ(error, 5) << first.name << " then " << second.name;
+            }
+            // A refused open leaves nothing behind: the first one closed, the second mode opens.
+            b.reset();
+            a.reset();
+            EXPECT_TRUE(Store::Open(m_path.string(), OptionsFor(second), error)) << second.name;
+        }
+    }
 }
 
 struct InvalidFile {
