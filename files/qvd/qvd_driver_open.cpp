@@ -1,6 +1,8 @@
 // Opening and closing QVD files, creating and emptying tables, rebuilding the
 // key entries, SEND and the operation dispatch of the driver.
+#include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
+#include "files/qvd/page_codec.h"
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_transaction.h"
 #include "files/qvd/qvd_write_lock.h"
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstring>
 
 namespace morvex {
 
@@ -96,6 +99,70 @@ void erase_all(Store& store, const Bytes& prefix) {
         store.Erase(entry->key);
         from = std::move(entry->key);
     }
+}
+
+// The declaration entry (0xFB, 1153 bytes): what the stored records and key
+// entries were made for — "QKD1", the record length (4 bytes), the number of
+// keys (2 bytes) and a 64-bit FNV-1a hash of every key's shape (its entry
+// number, uniqueness, OPT and NOCASE, and each component's type, offset, size,
+// dimension and direction), zeros after.
+constexpr size_t DeclarationBytes = 1153;
+
+// Set while BUILD opens a closed file, whose keys may be the ones that changed.
+thread_local bool t_opening_to_build = false;
+
+Bytes declaration_key(uint32_t table) {
+    Bytes key = TableKeyPrefix(table, EntryDeclaration);
+    key.push_back(1);
+    return key;
+}
+
+uint64_t key_shapes_hash(const QvdFileState& state) {
+    uint64_t hash = 14695981039346656037ull;
+    auto add = [&](uint64_t value) {
+        for (int i = 0; i < 8; ++i) {
+            hash ^= (value >> (8 * i)) & 0xFF;
+            hash *= 1099511628211ull;
+        }
+    };
+    for (const KeyIndex& key : state.keys) {
+        add(key.number);
+        add((key.unique ? 1 : 0) | (key.optional ? 2 : 0) | (key.shape.nocase ? 4 : 0));
+        for (const KeyPart& part : key.shape.parts) {
+            add(static_cast<uint64_t>(part.field.type));
+            add(part.field.offset);
+            add(part.field.size);
+            add(part.field.dimension);
+            add(part.descending ? 1 : 0);
+        }
+    }
+    return hash;
+}
+
+Bytes declaration_data(const FileDeclaration& file, const QvdFileState& state) {
+    Bytes data(DeclarationBytes, 0);
+    std::memcpy(data.data(), "QKD1", 4);
+    Store32(data.data() + 4, file.record_length);
+    Store16(data.data() + 8, static_cast<uint16_t>(state.keys.size()));
+    const uint64_t hash = key_shapes_hash(state);
+    Store32(data.data() + 10, static_cast<uint32_t>(hash));
+    Store32(data.data() + 14, static_cast<uint32_t>(hash >> 32));
+    return data;
+}
+
+// 0, or 47 when the file's records were made for another record length, 46
+// when its key entries were made for other keys. A table without the entry
+// (or with content of another kind) is taken as it is.
+int32_t check_declaration(Store& store, uint32_t table, const FileDeclaration& file, const QvdFileState& state) {
+    const std::optional<Bytes> stored = store.Get(declaration_key(table));
+    if (!stored || stored->size() != DeclarationBytes || std::memcmp(stored->data(), "QKD1", 4) != 0)
+        return 0;
+    const Bytes expected = declaration_data(file, state);
+    if (!std::equal(stored->begin() + 4, stored->begin() + 8, expected.begin() + 4))
+        return 47;
+    if (!std::equal(stored->begin() + 8, stored->begin() + 18, expected.begin() + 8))
+        return 46;
+    return 0;
 }
 
 // The per-order state entries (content reserved), one for the records and
@@ -223,6 +290,12 @@ int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
         SetError(2);
         return 0;
     }
+    if (const int32_t mismatch = check_declaration(*store, *table, call.file, state);
+        mismatch != 0 && !(mismatch == 46 && t_opening_to_build)) {
+        store->Close();
+        SetError(mismatch);
+        return 0;
+    }
     state.store = std::move(store);
     state.path = name.path;
     state.table = *table;
@@ -288,6 +361,7 @@ int32_t QvdFileDriver::Create(DriverCall& call) {
             erase_all(*store, prefix);
         }
         stage_order_states(*store, table, layout);
+        store->Put(declaration_key(table), declaration_data(call.file, layout));
         commit_or_fail(*store);
     }
     if (created)
@@ -318,6 +392,7 @@ int32_t QvdFileDriver::Empty(DriverCall& call) {
     prefix.pop_back();
     erase_all(*state->store, prefix);
     stage_order_states(*state->store, state->table, *state);
+    state->store->Put(declaration_key(state->table), declaration_data(call.file, *state));
     commit_or_fail(*state->store);
     state->cursor = Cursor{};
     state->current_record = 0;
@@ -325,6 +400,21 @@ int32_t QvdFileDriver::Empty(DriverCall& call) {
 }
 
 int32_t QvdFileDriver::Build(DriverCall& call) {
+    // A closed file (such as one OPEN refused with 46) is opened for the
+    // build alone, denying all others.
+    if (!state_of(call).open()) {
+        t_opening_to_build = true;
+        Open(call, AccessReadWrite | ShareDenyAll);
+        t_opening_to_build = false;
+        if (ErrorCode() != 0)
+            return 0;
+        Build(call);
+        const int32_t error = ErrorCode();
+        Close(call);
+        if (error != 0)
+            SetError(error);
+        return 0;
+    }
     QvdFileState* state = OpenState(call);
     if (!state)
         return 0;
@@ -342,6 +432,7 @@ int32_t QvdFileDriver::Build(DriverCall& call) {
         store.Rollback();
         return 0;
     }
+    store.Put(declaration_key(state->table), declaration_data(call.file, *state));
     commit_or_fail(store);
     return 0;
 }

@@ -571,6 +571,54 @@ TEST_F(QvdDriverTest, OpenHonoursTheSharingOfOtherOpens) {
     EXPECT_EQ(ErrorCode(), 5);
 }
 
+// A file of numbered names whose key and record length a test can vary.
+FileSpec NumberedNames(const std::string& name, bool name_key_descending, uint32_t record_length = 24) {
+    return FileSpec{.label = "NAMES",
+                    .driver = QvdDriver,
+                    .record = RecordDescription(record_length,
+                                                {FieldDescription::Of(FieldType::Long, "NAM:ID", 0),
+                                                 FieldDescription::Sized(FieldType::String, "NAM:NAME", 4, 20)}),
+                    .keys = {{.label = "NAM:BYID", .attributes = KeyPrimary, .components = {1}},
+                             {.label = "NAM:BYNAME", .attributes = KeyDup, .components = {name_key_descending ? -2 : 2}}},
+                    .options = {.name = name}};
+}
+
+TEST_F(QvdDriverTest, ChangedKeysAreRefusedWith46UntilBuilt) {
+    {
+        FileDeclaration ascending(NumberedNames(name("Names"), false));
+        CREATE(ascending);
+        OPEN(ascending, 0x42);
+        for (int32_t id = 1; id <= 3; ++id) {
+            ascending.clear_record();
+            std::memcpy(ascending.buffer(), &id, 4);
+            std::memset(ascending.buffer() + 4, ' ', 20);
+            ascending.buffer()[4] = static_cast<uint8_t>('A' + id);
+            ADD(ascending);
+        }
+        ASSERT_EQ(ErrorCode(), 0);
+        CLOSE(ascending);
+        OPEN(ascending, 0x42);
+        EXPECT_EQ(ErrorCode(), 0) << "the same declaration opens";
+        CLOSE(ascending);
+    }
+    FileDeclaration descending(NumberedNames(name("Names"), true));
+    OPEN(descending, 0x42);
+    EXPECT_EQ(ErrorCode(), 46);
+    FileDeclaration longer(NumberedNames(name("Names"), false, 28));
+    OPEN(longer, 0x42);
+    EXPECT_EQ(ErrorCode(), 47);
+
+    BUILD(descending); // the closed file, opened for the build alone
+    ASSERT_EQ(ErrorCode(), 0);
+    OPEN(descending, 0x42);
+    ASSERT_EQ(ErrorCode(), 0);
+    SET(*descending.key(2));
+    std::string order;
+    for (NEXT(descending); ErrorCode() == 0; NEXT(descending))
+        order += static_cast<char>(descending.buffer()[4]);
+    EXPECT_EQ(order, "DCB") << "the key entries were built anew";
+}
+
 TEST_F(QvdDriverTest, EmptyNeedsExclusiveAccess) {
     auto c = created();
     add(*c, 1, "A");
