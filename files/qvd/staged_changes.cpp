@@ -4,9 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
-#include <string_view>
-
 #include <filesystem>
 
 namespace morvex::qvd {
@@ -17,11 +14,6 @@ namespace {
 // each holds any entry (at most 15086 bytes).
 constexpr size_t FirstChunkSize = size_t{1} << 14;
 constexpr size_t MaxChunkSize = size_t{1} << 20;
-
-size_t HashKey(ByteView key) {
-    return std::hash<std::string_view>()(
-        std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
-}
 
 } // namespace
 
@@ -89,7 +81,7 @@ uint32_t StagedChanges::find_slot(ByteView key) const {
     if (m_index.empty())
         return NoSlot;
     const size_t mask = m_index.size() - 1;
-    for (size_t i = HashKey(key) & mask;; i = (i + 1) & mask) {
+    for (size_t i = StagedKeyHash(key) & mask;; i = (i + 1) & mask) {
         const uint32_t entry = m_index[i];
         if (entry == 0)
             return NoSlot;
@@ -107,7 +99,7 @@ void StagedChanges::rebuild_index() {
     std::vector<uint32_t> index(size, 0);
     const size_t mask = index.size() - 1;
     for (uint32_t slot = 0; slot < m_slots.size(); ++slot) {
-        size_t i = HashKey(key_of(m_slots[slot])) & mask;
+        size_t i = StagedKeyHash(key_of(m_slots[slot])) & mask;
         while (index[i] != 0)
             i = (i + 1) & mask;
         index[i] = slot + 1;
@@ -137,7 +129,7 @@ void StagedChanges::set(ByteView key, ByteView data, bool erased) {
     const auto number = static_cast<uint32_t>(m_slots.size());
     m_slots.push_back(slot);
     const size_t mask = m_index.size() - 1;
-    size_t i = HashKey(key) & mask;
+    size_t i = StagedKeyHash(key) & mask;
     while (m_index[i] != 0)
         i = (i + 1) & mask;
     m_index[i] = number + 1;

@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
-#include <string_view>
 #include <unistd.h>
 
 namespace morvex::qvd {
@@ -18,10 +16,6 @@ namespace {
 constexpr size_t BlockTarget = 16 * 1024;
 constexpr size_t EntryHeader = 5; // key length, data length (2 bytes each), erased
 constexpr int BloomHashes = 6;
-
-size_t HashKey(ByteView key) {
-    return std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
-}
 
 } // namespace
 
@@ -95,10 +89,9 @@ bool StagedRun::add(ByteView key, std::optional<ByteView> data) {
     m_pending.insert(m_pending.end(), key.begin(), key.end());
     if (data)
         m_pending.insert(m_pending.end(), data->begin(), data->end());
-    const size_t h = HashKey(key);
-    const size_t bits = m_bloom.size() * 64;
+    const size_t h = StagedKeyHash(key);
     for (int i = 0; i < BloomHashes; ++i) {
-        const size_t bit = (h + static_cast<size_t>(i) * ((h >> 29) | 1)) % bits;
+        const size_t bit = bloom_bit(h, i);
         m_bloom[bit / 64] |= uint64_t{1} << (bit % 64);
     }
     ++m_entries;
@@ -126,11 +119,15 @@ bool StagedRun::finish() {
 
 // ---- reading ----
 
+size_t StagedRun::bloom_bit(size_t hash, int i) const {
+    // Double hashing: the i-th probe steps by an odd part of the hash.
+    return (hash + static_cast<size_t>(i) * ((hash >> 29) | 1)) % (m_bloom.size() * 64);
+}
+
 bool StagedRun::may_contain(ByteView key) const {
-    const size_t h = HashKey(key);
-    const size_t bits = m_bloom.size() * 64;
+    const size_t h = StagedKeyHash(key);
     for (int i = 0; i < BloomHashes; ++i) {
-        const size_t bit = (h + static_cast<size_t>(i) * ((h >> 29) | 1)) % bits;
+        const size_t bit = bloom_bit(h, i);
         if ((m_bloom[bit / 64] & (uint64_t{1} << (bit % 64))) == 0)
             return false;
     }

@@ -7,12 +7,19 @@
 #include "files/qvd/qvd_store.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvex::qvd {
+
+// The hash of a staged key, for the hash index and the runs' Bloom filters.
+inline size_t StagedKeyHash(ByteView key) {
+    return std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
+}
 
 // A change as the staging keeps it: data nullopt when the entry is erased.
 struct StagedChange {
@@ -83,6 +90,7 @@ private:
         uint32_t length = 0;
     };
     bool flush_block();
+    size_t bloom_bit(size_t hash, int i) const;
     bool may_contain(ByteView key) const;
     // The last block whose first key is at or below `key` (0 when none is).
     size_t block_for(ByteView key) const;
