@@ -644,7 +644,8 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
             node = std::make_shared<PageNode>(ToPageNode(plan.node->node));
         write_ahead(prepared, chain, old_end, plan.new_home, std::move(plan.image), std::move(node));
     }
-    if (const int32_t error = announce_commit(old_header, new_header, chain_start, chain, std::move(prepared));
+    if (const int32_t error =
+            announce_commit(old_header, new_header, chain_start, chain, std::move(prepared));
         error != 0)
         return error;
     hold.held = false; // every reader slot stays ours until the second phase
@@ -681,8 +682,8 @@ void StoreImpl::write_chain_buffer(PreparedCommit& prepared) {
     prepared.chain_buffer.clear();
 }
 
-int32_t StoreImpl::announce_commit(const FileHeader& old_header, const FileHeader& new_header, uint64_t chain_start,
-                                   uint64_t chain, PreparedCommit prepared) {
+int32_t StoreImpl::announce_commit(const FileHeader& old_header, const FileHeader& new_header,
+                                   uint64_t chain_start, uint64_t chain, PreparedCommit prepared) {
     // The new header is the chain's last copy.
     const Bytes new_image = new_header.Serialize();
     if (prepared.chain_buffer.empty())
@@ -739,8 +740,13 @@ int32_t StoreImpl::finish_commit() {
         m_cache.clear();
         return m_write_error;
     }
-    // The copies beyond the used end are dead now; nobody reads while we hold every slot.
-    m_io->truncate(settled.UsedEnd());
+    // The copies beyond the used end are dead now. Their space stays for the
+    // next commit's chain, so that the file keeps its size and a flush need
+    // not write the file's metadata; only a large tail (a bulk commit's) is
+    // cut, while we hold every slot and nobody reads.
+    if (const int64_t size = m_io->size();
+        size > 0 && static_cast<uint64_t>(size) > settled.UsedEnd() + DeadTailBytes)
+        m_io->truncate(settled.UsedEnd());
 
     if (prepared.rebuilt)
         m_cache.clear(); // every page moved

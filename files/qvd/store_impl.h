@@ -54,6 +54,9 @@ ByteView SeekStart(ByteView key, SeekMode& mode, ByteView prefix, Bytes& storage
 
 // Chain copies are written in pieces of this size (one write for a small commit).
 constexpr size_t ChainWriteBytes = size_t{1} << 20;
+// The dead chain copies beyond the used end that a commit leaves in place
+// for the next chain; a longer tail is cut.
+constexpr uint64_t DeadTailBytes = uint64_t{1} << 20;
 
 class StoreImpl;
 
