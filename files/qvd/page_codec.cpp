@@ -174,7 +174,8 @@ void AppendEntry(Bytes& out, const EntryBytes* previous, const EntryBytes& curre
     out.insert(out.end(), current.data.begin() + static_cast<ptrdiff_t>(data_from), current.data.end());
 }
 
-EntryBytes EntryAt(const Node& node, size_t i) {
+template <class N>
+EntryBytes EntryAt(const N& node, size_t i) {
     return EntryBytes{node.keys[i], node.is_leaf() ? ByteView(node.data[i]) : ByteView()};
 }
 
@@ -206,7 +207,8 @@ size_t EncodedEntrySize(ByteView previous_key, ByteView previous_data, ByteView 
     return size;
 }
 
-void EncodeEntries(const Node& node, Bytes& out) {
+template <class N>
+void EncodeEntries(const N& node, Bytes& out) {
     for (size_t i = 0; i < node.size(); ++i) {
         const EntryBytes current = EntryAt(node, i);
         if (i == 0) {
@@ -218,7 +220,8 @@ void EncodeEntries(const Node& node, Bytes& out) {
     }
 }
 
-size_t NodeContent(const Node& node) {
+template <class N>
+size_t NodeContent(const N& node) {
     // The encoded entries' length, counted as AppendEntry writes them.
     size_t entries = 0;
     for (size_t i = 0; i < node.size(); ++i) {
@@ -237,7 +240,8 @@ size_t NodeContent(const Node& node) {
 
 // ---- pages ----
 
-Bytes EncodePage(const Node& node) {
+template <class N>
+Bytes EncodePage(const N& node) {
     Bytes plain;
     EncodeEntries(node, plain);
     const size_t refs = node.is_leaf() ? 0 : 4 * node.size();
@@ -380,7 +384,8 @@ int32_t DecodePage(ByteView page, size_t slot_length, Node& node) {
     return 0;
 }
 
-PageNode ToPageNode(const Node& node) {
+template <class N>
+PageNode ToPageNode(const N& node) {
     PageNode out;
     out.level = node.level;
     out.children = node.children;
@@ -402,6 +407,18 @@ PageNode ToPageNode(const Node& node) {
     return out;
 }
 
+void FromPageNode(const PageNode& page, NodeView& node) {
+    node.level = page.level;
+    node.children = page.children;
+    node.keys.resize(page.size());
+    node.data.resize(page.is_leaf() ? page.size() : 0);
+    for (size_t i = 0; i < page.size(); ++i) {
+        node.keys[i] = page.key(i);
+        if (page.is_leaf())
+            node.data[i] = page.data(i);
+    }
+}
+
 void FromPageNode(const PageNode& page, Node& node) {
     node.level = page.level;
     node.children = page.children;
@@ -416,5 +433,14 @@ void FromPageNode(const PageNode& page, Node& node) {
         }
     }
 }
+
+template void EncodeEntries(const Node&, Bytes&);
+template void EncodeEntries(const NodeView&, Bytes&);
+template size_t NodeContent(const Node&);
+template size_t NodeContent(const NodeView&);
+template Bytes EncodePage(const Node&);
+template Bytes EncodePage(const NodeView&);
+template PageNode ToPageNode(const Node&);
+template PageNode ToPageNode(const NodeView&);
 
 } // namespace morvex::qvd

@@ -37,15 +37,20 @@ int32_t ExpandRuns(ByteView code, size_t expanded_length, Bytes& out);
 void AppendCount(Bytes& out, size_t count);
 
 // A node in memory: a leaf holds keys with data, an inner node keys (the
-// lowest key of each child, data empty) with child home offsets.
-struct Node {
+// lowest key of each child, data empty) with child home offsets. A Node owns
+// its bytes; a NodeView's keys and data point into storage kept elsewhere
+// (the commit keeps the pages and changes they come from).
+template <class Field>
+struct BasicNode {
     uint8_t level = 0;
-    std::vector<Bytes> keys;
-    std::vector<Bytes> data;        // leaves: one per key; inner: empty
+    std::vector<Field> keys;
+    std::vector<Field> data;        // leaves: one per key; inner: empty
     std::vector<uint32_t> children; // inner: one home offset per key
     bool is_leaf() const { return level == 0; }
     size_t size() const { return keys.size(); }
 };
+using Node = BasicNode<Bytes>;
+using NodeView = BasicNode<ByteView>;
 
 // A decoded page as readers keep it: every entry's key and data laid end to
 // end in one buffer and found through a table of slots, so that a lookup
@@ -73,14 +78,19 @@ struct PageNode {
     }
 };
 
-PageNode ToPageNode(const Node& node);
+template <class N>
+PageNode ToPageNode(const N& node);
 void FromPageNode(const PageNode& page, Node& node);
+// Views into `page`, valid while it lives.
+void FromPageNode(const PageNode& page, NodeView& node);
 
 // Appends the entries' encoding (header byte, lengths, unshared bytes).
-void EncodeEntries(const Node& node, Bytes& out);
+template <class N>
+void EncodeEntries(const N& node, Bytes& out);
 // The node's content: its expanded page length minus the 10 bytes of the page
 // header that carry addresses and lengths. Splitting is decided on this.
-size_t NodeContent(const Node& node);
+template <class N>
+size_t NodeContent(const N& node);
 size_t EncodedEntrySize(ByteView previous, size_t previous_key_length, ByteView key, ByteView data);
 // The same with the previous entry's key and data apart (empty key: the first entry).
 size_t EncodedEntrySize(ByteView previous_key, ByteView previous_data, ByteView key, ByteView data);
@@ -88,7 +98,8 @@ size_t EncodedEntrySize(ByteView previous_key, ByteView previous_data, ByteView 
 // The page image of a node, with home offset 0 and zero child references
 // (patch them with PatchPageHome / PatchChild); its length is a whole number
 // of units and at most MaxPageSize when the node is within the split limits.
-Bytes EncodePage(const Node& node);
+template <class N>
+Bytes EncodePage(const N& node);
 void PatchPageHome(Bytes& page, uint32_t home);
 void PatchChild(Bytes& page, size_t index, uint32_t child_home);
 

@@ -6,15 +6,19 @@
 #include "files/qvd/store_impl.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 
 namespace morvex::qvd {
 
 namespace {
 
+// A node of the working tree. Its keys and data are views into the pages it
+// was read from and the copies of the changes, which the builder keeps.
 struct WorkNode {
-    Node node;
+    NodeView node;
     std::vector<std::unique_ptr<WorkNode>> loaded; // inner: the child's working copy, when taken
+    std::shared_ptr<const PageNode> source;        // the page as read, while it is not dirty
     uint32_t old_home = 0;                         // 0: a new node
     bool dirty = false;
 };
@@ -22,7 +26,7 @@ using WorkPtr = std::unique_ptr<WorkNode>;
 using Changes = StagedChanges::Cursor;
 
 // Whether the cursor is on a change below `limit` (null: no limit).
-bool Below(const Changes& changes, const Bytes* limit) {
+bool Below(const Changes& changes, const ByteView* limit) {
     return changes.valid() && (!limit || KeyLess(changes.change().key, *limit));
 }
 
@@ -48,32 +52,55 @@ struct AllReadersHold {
     bool held = false;
 };
 
+// Copies of the changes' bytes for the length of one commit: a cursor over
+// spilled changes hands out views that last only until it moves.
+class ByteArena {
+public:
+    ByteView keep(ByteView bytes) {
+        if (bytes.empty())
+            return {};
+        if (m_chunks.empty() || m_capacity - m_used < bytes.size()) {
+            m_capacity = std::max(bytes.size(), std::min<size_t>(2 * m_capacity + 4096, MaxChunk));
+            m_chunks.push_back(std::make_unique_for_overwrite<uint8_t[]>(m_capacity));
+            m_used = 0;
+        }
+        uint8_t* at = m_chunks.back().get() + m_used;
+        std::memcpy(at, bytes.data(), bytes.size());
+        m_used += bytes.size();
+        return ByteView(at, bytes.size());
+    }
+
+private:
+    static constexpr size_t MaxChunk = size_t{1} << 20;
+    std::vector<std::unique_ptr<uint8_t[]>> m_chunks;
+    size_t m_capacity = 0;
+    size_t m_used = 0;
+};
+
+bool SameBytes(ByteView a, ByteView b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
 class CommitBuilder {
 public:
     explicit CommitBuilder(StoreImpl& store) : m_store(store) {}
 
-    // `shallow`: the node is only needed as a parent of pages that may move
-    // (never re-encoded), so its keys are left empty and only counted.
-    WorkPtr load(uint32_t home, int level, bool shallow = false) {
+    WorkPtr load(uint32_t home, int level) {
         if (!m_loaded_homes.insert(home).second)
             QvdCorruption(CorruptTreeShape); // one page referenced twice
         std::shared_ptr<const PageNode> node = m_store.load_node(home, level);
         auto work = std::make_unique<WorkNode>();
-        if (shallow) {
-            work->node.level = node->level;
-            work->node.keys.resize(node->size());
-            work->node.children = node->children;
-        } else {
-            FromPageNode(*node, work->node);
-        }
+        FromPageNode(*node, work->node);
         work->old_home = home;
         work->loaded.resize(node->is_leaf() ? 0 : node->size());
+        work->source = node;
+        m_sources.push_back(std::move(node)); // its entries may move to other nodes
         return work;
     }
 
     // Applies the changes below `limit` (null: all that are left) to the
     // subtree, moving the cursor past them.
-    std::vector<WorkPtr> apply(WorkPtr work, Changes& changes, const Bytes* limit) {
+    std::vector<WorkPtr> apply(WorkPtr work, Changes& changes, const ByteView* limit) {
         return work->node.is_leaf() ? apply_leaf(std::move(work), changes, limit)
                                     : apply_inner(std::move(work), changes, limit);
     }
@@ -91,38 +118,36 @@ public:
             return;
         for (size_t i = 0; i < work.node.size(); ++i) {
             if (!work.loaded[i] && work.node.level > 1)
-                work.loaded[i] = load(work.node.children[i], work.node.level - 1, true);
+                work.loaded[i] = load(work.node.children[i], work.node.level - 1);
             if (work.loaded[i])
                 load_inner_levels(*work.loaded[i]);
         }
     }
 
 private:
-    std::vector<WorkPtr> apply_leaf(WorkPtr work, Changes& changes, const Bytes* limit) {
-        Node& node = work->node;
-        std::vector<Bytes> keys;
-        std::vector<Bytes> data;
+    std::vector<WorkPtr> apply_leaf(WorkPtr work, Changes& changes, const ByteView* limit) {
+        NodeView& node = work->node;
+        std::vector<ByteView> keys;
+        std::vector<ByteView> data;
         keys.reserve(node.size() + 1);
         data.reserve(keys.capacity());
         size_t i = 0;
         for (; Below(changes, limit); changes.next()) {
             const StagedChanges::Change& change = changes.change();
             while (i < node.size() && KeyLess(node.keys[i], change.key)) {
-                keys.push_back(std::move(node.keys[i]));
-                data.push_back(std::move(node.data[i]));
+                keys.push_back(node.keys[i]);
+                data.push_back(node.data[i]);
                 ++i;
             }
             if (i < node.size() && CompareKeys(node.keys[i], change.key) == 0)
                 ++i; // replaced or erased
             if (change.data) {
-                keys.emplace_back(change.key.begin(), change.key.end());
-                data.emplace_back(change.data->begin(), change.data->end());
+                keys.push_back(m_arena.keep(change.key));
+                data.push_back(m_arena.keep(*change.data));
             }
         }
-        for (; i < node.size(); ++i) {
-            keys.push_back(std::move(node.keys[i]));
-            data.push_back(std::move(node.data[i]));
-        }
+        keys.insert(keys.end(), node.keys.begin() + static_cast<ptrdiff_t>(i), node.keys.end());
+        data.insert(data.end(), node.data.begin() + static_cast<ptrdiff_t>(i), node.data.end());
         node.keys = std::move(keys);
         node.data = std::move(data);
         work->dirty = true;
@@ -131,23 +156,30 @@ private:
         return split(std::move(work));
     }
 
-    std::vector<WorkPtr> apply_inner(WorkPtr work, Changes& changes, const Bytes* limit) {
-        Node& node = work->node;
-        std::vector<Bytes> keys;
+    // The node itself changes only when a child splits, merges, vanishes or
+    // gets another first key; a child that merely moves has its reference
+    // patched into the page as it was.
+    std::vector<WorkPtr> apply_inner(WorkPtr work, Changes& changes, const ByteView* limit) {
+        NodeView& node = work->node;
+        std::vector<ByteView> keys;
         std::vector<uint32_t> children;
         std::vector<WorkPtr> loaded;
+        bool changed = false;
         for (size_t i = 0; i < node.size(); ++i) {
             // A child takes the changes below the next child's first key.
-            const Bytes* child_limit = i + 1 < node.size() ? &node.keys[i + 1] : limit;
+            const ByteView* child_limit = i + 1 < node.size() ? &node.keys[i + 1] : limit;
             if (!Below(changes, child_limit)) {
-                keys.push_back(std::move(node.keys[i]));
+                keys.push_back(node.keys[i]);
                 children.push_back(node.children[i]);
                 loaded.push_back(std::move(work->loaded[i]));
                 continue;
             }
             WorkPtr child =
                 work->loaded[i] ? std::move(work->loaded[i]) : load(node.children[i], node.level - 1);
-            for (WorkPtr& part : apply(std::move(child), changes, child_limit)) {
+            std::vector<WorkPtr> parts = apply(std::move(child), changes, child_limit);
+            changed = changed || parts.size() != 1 || parts.front()->old_home != node.children[i] ||
+                      !SameBytes(parts.front()->node.keys.front(), node.keys[i]);
+            for (WorkPtr& part : parts) {
                 keys.push_back(part->node.keys.front());
                 children.push_back(part->old_home);
                 loaded.push_back(std::move(part));
@@ -156,14 +188,14 @@ private:
         node.keys = std::move(keys);
         node.children = std::move(children);
         work->loaded = std::move(loaded);
-        work->dirty = true;
+        work->dirty = work->dirty || changed;
         merge_underfull_children(*work);
         if (node.keys.empty())
             return {};
         return split(std::move(work));
     }
 
-    static bool underfull(const Node& node) {
+    static bool underfull(const NodeView& node) {
         size_t bytes = 0;
         for (size_t i = 0; i < node.size() && bytes < SplitContent / 4; ++i)
             bytes += 1 + node.keys[i].size() + (node.is_leaf() ? node.data[i].size() : 4);
@@ -174,7 +206,7 @@ private:
     // split again when the two are too much for one page), so that erasing
     // shrinks the tree instead of leaving it full of near-empty pages.
     void merge_underfull_children(WorkNode& parent) {
-        Node& node = parent.node;
+        NodeView& node = parent.node;
         size_t i = 0;
         while (i < node.size() && node.size() > 1) {
             WorkNode* child = parent.loaded[i].get();
@@ -199,6 +231,7 @@ private:
             append(a.node.children, b.node.children);
             append(a.loaded, b.loaded);
             a.dirty = true;
+            parent.dirty = true;
             if (!a.node.is_leaf())
                 merge_underfull_children(a); // children that met at the seam
             node.keys.erase(node.keys.begin() + static_cast<ptrdiff_t>(right));
@@ -220,7 +253,7 @@ private:
         }
     }
 
-    static bool needs_split(const Node& node) {
+    static bool needs_split(const NodeView& node) {
         const size_t refs = node.is_leaf() ? 0 : 4;
         size_t upper = PageHeaderSize - 10;
         size_t lower = PageHeaderSize - 10;
@@ -247,7 +280,7 @@ private:
     // filled up to the limits, each entry's encoded size known from its
     // neighbour; halving it again and again would cost a pass per halving.
     bool pack_large(WorkPtr& work, std::vector<WorkPtr>& parts) {
-        Node& node = work->node;
+        NodeView& node = work->node;
         const size_t refs = node.is_leaf() ? 0 : 4;
         size_t rough = 0;
         for (size_t i = 0; i < node.size() && rough <= 4 * SplitContent; ++i)
@@ -255,10 +288,10 @@ private:
         if (rough <= 4 * SplitContent)
             return false;
         auto entry_size = [&](size_t i, bool first_in_page) {
-            const ByteView data = node.is_leaf() ? ByteView(node.data[i]) : ByteView();
+            const ByteView data = node.is_leaf() ? node.data[i] : ByteView();
             if (first_in_page)
                 return EncodedEntrySize(ByteView(), 0, node.keys[i], data) + refs;
-            const ByteView previous_data = node.is_leaf() ? ByteView(node.data[i - 1]) : ByteView();
+            const ByteView previous_data = node.is_leaf() ? node.data[i - 1] : ByteView();
             return EncodedEntrySize(node.keys[i - 1], previous_data, node.keys[i], data) + refs;
         };
         std::vector<size_t> cuts; // first index of every page after the first
@@ -302,7 +335,7 @@ private:
     }
 
     void split_into(WorkPtr work, std::vector<WorkPtr>& parts) {
-        Node& node = work->node;
+        NodeView& node = work->node;
         if (!needs_split(node)) {
             parts.push_back(std::move(work));
             return;
@@ -344,6 +377,8 @@ private:
 
     StoreImpl& m_store;
     std::unordered_set<uint32_t> m_loaded_homes;
+    std::vector<std::shared_ptr<const PageNode>> m_sources;
+    ByteArena m_arena;
 };
 
 // The slot layout of one zone.
@@ -640,8 +675,13 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
     for (size_t i : writes) {
         PagePlan& plan = pages[i];
         std::shared_ptr<const PageNode> node;
-        if (plan.node && plan.node->dirty)
+        if (plan.node && plan.node->dirty) {
             node = std::make_shared<PageNode>(ToPageNode(plan.node->node));
+        } else if (plan.node) { // moved or with moved children: the page as read, patched
+            auto patched = std::make_shared<PageNode>(*plan.node->source);
+            patched->children = plan.node->node.children;
+            node = std::move(patched);
+        }
         write_ahead(prepared, chain, old_end, plan.new_home, std::move(plan.image), std::move(node));
     }
     if (const int32_t error =
