@@ -5,6 +5,7 @@
 #include "files/qvd/qvd_corruption.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace morvex::qvd {
@@ -132,13 +133,29 @@ struct EntryBytes {
     uint8_t at(size_t i) const { return i < key.size() ? key[i] : data[i - key.size()]; }
 };
 
+// The length of the common start of a and b, within n bytes, eight at a time.
+size_t CommonPrefix(const uint8_t* a, const uint8_t* b, size_t n) {
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 8 <= n; i += 8) {
+            uint64_t x;
+            uint64_t y;
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            if (x != y)
+                return i + static_cast<size_t>(std::countr_zero(x ^ y)) / 8;
+        }
+    }
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
+}
+
 size_t SharedBytes(const EntryBytes& previous, const EntryBytes& current) {
     const size_t limit = std::min<size_t>({previous.size(), current.size(), 63});
-    size_t n = 0;
     // Within both keys the bytes are contiguous: compare those at once.
     const size_t key_limit = std::min({limit, previous.key.size(), current.key.size()});
-    while (n < key_limit && previous.key[n] == current.key[n])
-        ++n;
+    size_t n = key_limit == 0 ? 0 : CommonPrefix(previous.key.data(), current.key.data(), key_limit);
     if (n < key_limit)
         return n;
     while (n < limit && previous.at(n) == current.at(n))
@@ -209,6 +226,10 @@ size_t EncodedEntrySize(ByteView previous_key, ByteView previous_data, ByteView 
 
 template <class N>
 void EncodeEntries(const N& node, Bytes& out) {
+    size_t most = out.size();
+    for (size_t i = 0; i < node.size(); ++i)
+        most += 5 + node.keys[i].size() + (node.is_leaf() ? node.data[i].size() : 0);
+    out.reserve(most);
     for (size_t i = 0; i < node.size(); ++i) {
         const EntryBytes current = EntryAt(node, i);
         if (i == 0) {

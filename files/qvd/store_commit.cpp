@@ -308,6 +308,15 @@ private:
                 ++entries;
             }
         }
+        // Fewer than four pages' worth: halving makes pages of even size,
+        // which take later inserts without splitting at once.
+        if (cuts.size() < 4)
+            return false;
+        // The last page would hold the remainder, often a handful of entries
+        // that the next commit merges into a full neighbour again: the last
+        // two pages share their entries evenly instead.
+        const size_t last_begin = cuts[cuts.size() - 2];
+        cuts.back() = last_begin + (node.size() - last_begin) / 2;
         cuts.push_back(node.size());
         size_t begin = 0;
         for (size_t end : cuts) {

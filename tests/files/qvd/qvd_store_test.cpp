@@ -714,6 +714,37 @@ TEST_F(QvdStoreTest, LongKeysGrowInnerLevelsAndShrinkBackWhenErased) {
     EXPECT_LE(info.file_size, info.used_end + (1u << 20)) << "a long dead tail is cut";
 }
 
+// Keys that share long prefixes pack many to a page. After a commit that cut
+// a node into many pages, an append rewrites the last leaf alone: its parent
+// keeps its keys and is not rewritten, and the last leaf is no near-empty
+// remainder that each commit merges into its full neighbour and cuts anew.
+TEST_F(QvdStoreTest, AppendsAfterABulkCommitRewriteOnePage) {
+    auto io = RecordingIo();
+    io->skip_flush = true;
+    StoreOptions options;
+    options.io = io;
+    auto store = OpenStore(options);
+    const std::string prefix(40, 'p');
+    auto key = [&](uint32_t n) {
+        Bytes k = B(prefix);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            k.push_back(static_cast<uint8_t>(n >> shift));
+        return k;
+    };
+    for (uint32_t n = 0; n < 4000; ++n)
+        store->Put(key(n), Bytes{});
+    ASSERT_EQ(store->Commit(), 0);
+    const size_t writes_before = io->writes;
+    const int appends = 30;
+    for (uint32_t n = 4000; n < 4000 + appends; ++n) {
+        store->Put(key(n), Bytes{});
+        ASSERT_EQ(store->Commit(), 0);
+    }
+    // Each commit: the chain, the header three times, and the page home.
+    EXPECT_LE(io->writes - writes_before, appends * 5 + 4u);
+    ASSERT_EQ(store->Check(), std::nullopt);
+}
+
 // A small commit reuses the dead chain space beyond the used end, so the file
 // keeps its size; a commit that replaces many pages leaves no long tail.
 TEST_F(QvdStoreTest, ChainSpaceIsReusedAndALongTailIsCut) {
