@@ -11,6 +11,7 @@
 #include "files/qvd/page_codec.h"
 #include "files/qvd/qvd_store.h"
 #include "files/qvd/staged_changes.h"
+#include "files/qvd/zone_slots.h"
 
 #include <map>
 #include <memory>
@@ -32,14 +33,6 @@ constexpr uint64_t ReadAccessByte = LockArea - 3;
 constexpr uint64_t WriteAccessByte = LockArea - 4;
 constexpr uint64_t DenyReadByte = LockArea - 5;
 constexpr uint64_t DenyWriteByte = LockArea - 6;
-
-// The free slots a zone of `live` pages gets when it is laid out anew (its
-// size changes, or a zone below it grew and it moves anyway): a zone that
-// runs out of free slots moves every zone above it, the costliest part of a
-// commit, so zones keep room in proportion to their pages. Empty classes
-// below the highest used one get a few slots for the pages that enter them.
-// A tree written anew (`packed`) keeps less, so that a bulk load stays small.
-size_t SpareSlots(size_t live, bool packed = false);
 
 // The sharing bytes of an open (store_access.cpp): false when another open's
 // sharing mode or access conflicts with this one's.
@@ -104,6 +97,7 @@ struct PreparedCommit {
     std::vector<Page> pages;
     Bytes header_image;
     bool rebuilt = false; // the whole tree was written anew
+    ZoneSlots zone_slots; // the used slots after the commit (not kept after a rebuild)
     Bytes chain_buffer;   // copies not yet written, to go at chain_buffer_at
     uint64_t chain_buffer_at = 0;
 };
@@ -193,6 +187,7 @@ public:
     bool m_new_file = false;                          // the file held no bytes at the last header load
     std::unordered_map<uint32_t, uint32_t> m_pending; // home offset -> copy offset in the chain
     PageCache m_cache;
+    ZoneSlots m_zone_slots; // valid while its counter is the cached header's
     StagedChanges m_staged;
     // The tree position of the last seek's answer, valid while the page
     // cache's generation is unchanged and nothing is staged: a scan by

@@ -6,6 +6,7 @@
 // that the memory used stays bounded whatever the size of the commit.
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
+#include "files/qvd/zone_layout.h"
 
 #include <algorithm>
 

@@ -745,6 +745,68 @@ TEST_F(QvdStoreTest, AppendsAfterABulkCommitRewriteOnePage) {
     ASSERT_EQ(store->Check(), std::nullopt);
 }
 
+// Each open remembers which slots hold pages, as of its last commit. After
+// another open committed, that memory is stale: taking a slot from it would
+// put two pages in one slot.
+TEST_F(QvdStoreTest, OpensTakingTurnsToCommitNeverShareASlot) {
+    auto a = OpenFastStore();
+    auto b = OpenFastStore();
+    std::mt19937 rng(17);
+    Model model;
+    for (int round = 0; round < 60; ++round) {
+        Store& store = round % 3 == 2 ? *b : *a; // a commits twice in a row too
+        for (int i = 0; i < 40; ++i) {
+            const Bytes key = B("k" + std::to_string(rng() % 3000));
+            if (rng() % 4 == 0) {
+                store.Erase(key);
+                model.erase(key);
+            } else {
+                const Bytes data(rng() % 90, static_cast<uint8_t>(round));
+                store.Put(key, data);
+                model[key] = data;
+            }
+        }
+        ASSERT_EQ(store.Commit(), 0);
+        ASSERT_EQ(store.Check(), std::nullopt) << "round " << round;
+    }
+    EXPECT_EQ(Contents(*a), model);
+    EXPECT_EQ(Contents(*b), model);
+}
+
+// After a bulk load every leaf is full, and the first insert into each splits
+// it into two pages of a smaller class, whose zone lies below the full ones.
+// That zone grows again and again, and each time every zone above it moves:
+// it takes room in proportion to what lies above, so the moves stay a small
+// multiple of the file, not one file's worth every few commits.
+TEST_F(QvdStoreTest, PagesFillingASmallZoneBelowLargeOnesDoNotMoveTheFileEachTime) {
+    auto io = RecordingIo();
+    io->skip_flush = true;
+    StoreOptions options;
+    options.io = io;
+    options.rebuild_changes = 1000; // the bulk load packs every page full
+    auto store = OpenStore(options);
+    std::mt19937 rng(3);
+    auto random_bytes = [&](size_t n) {
+        Bytes bytes(n);
+        for (uint8_t& b : bytes)
+            b = static_cast<uint8_t>(rng());
+        return bytes;
+    };
+    for (int i = 0; i < 150000; ++i)
+        store->Put(random_bytes(12), random_bytes(40));
+    ASSERT_EQ(store->Commit(), 0);
+    const uint64_t file_size = store->Info().used_end;
+    int moves = 0; // commits that wrote half the file or more
+    for (int commit = 0; commit < 400; ++commit) {
+        const uint64_t written_before = io->written;
+        store->Put(random_bytes(12), random_bytes(40));
+        ASSERT_EQ(store->Commit(), 0);
+        moves += io->written - written_before >= file_size / 2 ? 1 : 0;
+    }
+    EXPECT_LE(moves, 5) << "file of " << file_size << " bytes, now " << store->Info().used_end;
+    ASSERT_EQ(store->Check(), std::nullopt);
+}
+
 // A small commit reuses the dead chain space beyond the used end, so the file
 // keeps its size; a commit that replaces many pages leaves no long tail.
 TEST_F(QvdStoreTest, ChainSpaceIsReusedAndALongTailIsCut) {

@@ -25,6 +25,7 @@ public:
         if (!proceed())
             return fail_writes ? (errno = ENOSPC, -1) : static_cast<int64_t>(length);
         ++writes;
+        written += length;
         whole_blocks = whole_blocks && length % 64 == 0;
         return m_inner->write_at(offset, buffer, length);
     }
@@ -63,6 +64,7 @@ public:
     size_t reads = 0;
     bool whole_blocks = true; // every read and write a multiple of 64 bytes
     size_t writes = 0;
+    uint64_t written = 0; // bytes
     size_t calls = 0; // writes and flushes that reached the file
     std::optional<size_t> stop_after;
     bool fail_writes = false;
