@@ -102,22 +102,26 @@ bool ReadCount(ByteView code, size_t& pos, size_t& count) {
 } // namespace
 
 int32_t ExpandRuns(ByteView code, size_t expanded_length, Bytes& out) {
-    out.clear();
-    out.reserve(expanded_length);
+    out.resize(expanded_length);
+    uint8_t* const begin = out.data();
+    uint8_t* at = begin;
+    uint8_t* const end = begin + expanded_length;
     size_t pos = 0;
     while (true) {
         size_t count = 0;
-        if (!ReadCount(code, pos, count) || count > expanded_length - out.size() || count > code.size() - pos)
+        if (!ReadCount(code, pos, count) || count > static_cast<size_t>(end - at) || count > code.size() - pos)
             return CorruptLiteralOverrun;
-        out.insert(out.end(), code.begin() + static_cast<ptrdiff_t>(pos),
-                   code.begin() + static_cast<ptrdiff_t>(pos + count));
+        if (count > 0)
+            std::memcpy(at, code.data() + pos, count);
+        at += count;
         pos += count;
-        if (out.size() == expanded_length)
+        if (at == end)
             return 0;
-        if (!ReadCount(code, pos, count) || count > expanded_length - out.size() || out.empty())
+        if (!ReadCount(code, pos, count) || count > static_cast<size_t>(end - at) || at == begin)
             return CorruptRepeatOverrun;
-        out.insert(out.end(), count, out.back());
-        if (out.size() == expanded_length)
+        std::memset(at, at[-1], count);
+        at += count;
+        if (at == end)
             return 0;
     }
 }
@@ -328,7 +332,7 @@ int32_t DecodePage(ByteView page, size_t slot_length, PageNode& node) {
         return CorruptEntriesOverrun;
 
     const ByteView stored_part = page.subspan(PageHeaderSize + refs, h.stored - PageHeaderSize - refs);
-    Bytes expanded_part;
+    thread_local Bytes expanded_part; // reused: pages are decoded one at a time
     ByteView part = stored_part;
     if (compressed) {
         if (const int32_t code = ExpandRuns(stored_part, h.expanded - PageHeaderSize - refs, expanded_part))
@@ -341,16 +345,14 @@ int32_t DecodePage(ByteView page, size_t slot_length, PageNode& node) {
     node.children.resize(h.level == 0 ? 0 : h.entries);
     for (size_t i = 0; i < node.children.size(); ++i)
         node.children[i] = Load32(page.data() + PageHeaderSize + 4 * i);
-    // Shared leading bytes make the entries longer than their code; the
-    // buffer grows as needed and is addressed by offsets only.
-    node.bytes.clear();
-    node.bytes.reserve(part.size() + part.size() / 2);
-
+    // Shared leading bytes make the entries longer than their code. A first
+    // pass reads and checks the entry headers and lays the entries out; the
+    // second copies their bytes into a buffer allocated once.
     size_t pos = 0;
     size_t total = 0;
     size_t key_length = 0;
-    size_t previous_offset = 0;
     size_t previous_size = 0;
+    size_t expanded = 0;
     for (size_t i = 0; i < h.entries; ++i) {
         if (pos >= part.size())
             return CorruptEntriesOverrun;
@@ -377,23 +379,32 @@ int32_t DecodePage(ByteView page, size_t slot_length, PageNode& node) {
         const size_t rest = total - shared;
         if (part.size() - pos < rest)
             return CorruptEntriesOverrun;
-        const size_t offset = node.bytes.size();
-        node.bytes.resize(offset + total);
-        uint8_t* out = node.bytes.data() + offset;
-        if (shared > 0)
-            std::memcpy(out, node.bytes.data() + previous_offset, shared);
-        if (rest > 0)
-            std::memcpy(out + shared, part.data() + pos, rest);
         pos += rest;
         PageNode::Slot& slot = node.slots[i];
-        slot.offset = static_cast<uint32_t>(offset);
+        slot.offset = static_cast<uint32_t>(expanded);
         slot.key_length = static_cast<uint16_t>(key_length);
         slot.data_length = static_cast<uint16_t>(h.level == 0 ? total - key_length : 0);
-        previous_offset = offset;
+        expanded += total;
         previous_size = total;
     }
     if (pos != part.size())
         return CorruptEntriesOverrun;
+    node.bytes.resize(expanded);
+    pos = 0;
+    for (size_t i = 0; i < h.entries; ++i) {
+        const uint8_t header = part[pos++];
+        pos += (header & 0x80 ? 2 : 0) + (header & 0x40 ? 2 : 0);
+        const size_t shared = header & 0x3F;
+        const size_t offset = node.slots[i].offset;
+        const size_t length = (i + 1 < h.entries ? node.slots[i + 1].offset : expanded) - offset;
+        const size_t rest = length - shared;
+        uint8_t* out = node.bytes.data() + offset;
+        if (shared > 0)
+            std::memcpy(out, node.bytes.data() + node.slots[i - 1].offset, shared);
+        if (rest > 0)
+            std::memcpy(out + shared, part.data() + pos, rest);
+        pos += rest;
+    }
     return 0;
 }
 

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace morvex::qvd {
@@ -52,6 +54,25 @@ struct BasicNode {
 using Node = BasicNode<Bytes>;
 using NodeView = BasicNode<ByteView>;
 
+// An allocator whose default construction leaves bytes uninitialised, so
+// that a buffer about to be overwritten grows without being zeroed first.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    using value_type = T;
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using RawBytes = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
+
 // A decoded page as readers keep it: every entry's key and data laid end to
 // end in one buffer and found through a table of slots, so that a lookup
 // touches few cache lines and a page costs three allocations.
@@ -62,7 +83,7 @@ struct PageNode {
         uint16_t data_length = 0;
     };
     uint8_t level = 0;
-    Bytes bytes;
+    RawBytes bytes;
     std::vector<Slot> slots;
     std::vector<uint32_t> children; // inner: one home offset per key
     bool is_leaf() const { return level == 0; }

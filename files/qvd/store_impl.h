@@ -129,6 +129,8 @@ public:
     std::shared_ptr<const PageNode> load_node(uint32_t home, int expected_level);
     // Reads the raw page image at a home offset (through the pending map).
     Bytes read_page(uint32_t home, int& size_class);
+    // The same into `page`, grown as needed and never shrunk; returns the length.
+    size_t read_page_into(uint32_t home, Bytes& page, int& size_class);
     // True when the cached header is loaded and the change counter on disk
     // shows no commit since (one 64-byte read).
     bool header_unchanged();
@@ -187,6 +189,7 @@ public:
     bool m_new_file = false;                          // the file held no bytes at the last header load
     std::unordered_map<uint32_t, uint32_t> m_pending; // home offset -> copy offset in the chain
     PageCache m_cache;
+    Bytes m_page_buffer; // pages read for decoding
     ZoneSlots m_zone_slots; // valid while its counter is the cached header's
     StagedChanges m_staged;
     // The tree position of the last seek's answer, valid while the page

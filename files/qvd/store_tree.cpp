@@ -94,6 +94,13 @@ size_t Bound(const PageNode& node, size_t from, ByteView key, bool or_equal) {
 } // namespace
 
 Bytes StoreImpl::read_page(uint32_t home, int& size_class) {
+    Bytes page;
+    const size_t length = read_page_into(home, page, size_class);
+    page.resize(length);
+    return page;
+}
+
+size_t StoreImpl::read_page_into(uint32_t home, Bytes& page, int& size_class) {
     if (m_unlocked_access)
         take_late_reader_slot();
     if (home < FileHeaderSize || (home - FileHeaderSize) % UnitSize != 0)
@@ -105,25 +112,26 @@ Bytes StoreImpl::read_page(uint32_t home, int& size_class) {
     const size_t length = static_cast<size_t>(size_class) * UnitSize;
     const auto pending = m_pending.find(home);
     const uint64_t offset = pending != m_pending.end() ? pending->second : home;
-    Bytes page(length);
+    if (page.size() < length)
+        page.resize(length);
     read_exactly(offset, page.data(), length);
     const size_t stored = Load16(page.data() + 4);
     if (stored > MaxPageSize)
         QvdCorruption(CorruptPageTooLarge);
     if (RoundToUnit(stored) != length)
         QvdCorruption(CorruptPageClassMismatch);
-    return page;
+    return length;
 }
 
 std::shared_ptr<const PageNode> StoreImpl::load_node(uint32_t home, int expected_level) {
     std::shared_ptr<const PageNode> node = m_cache.find(home);
     if (!node) {
         int size_class = 0;
-        const Bytes page = read_page(home, size_class);
+        const size_t length = read_page_into(home, m_page_buffer, size_class);
         auto decoded = std::make_shared<PageNode>();
-        if (const int32_t code = DecodePage(page, page.size(), *decoded))
+        if (const int32_t code = DecodePage(ByteView(m_page_buffer.data(), length), length, *decoded))
             QvdCorruption(code);
-        if (Load32(page.data()) != home)
+        if (Load32(m_page_buffer.data()) != home)
             QvdCorruption(CorruptTreeShape);
         m_cache.insert(home, decoded);
         node = std::move(decoded);
