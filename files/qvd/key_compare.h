@@ -48,6 +48,14 @@ inline int CompareKeysFrom(ByteView a, ByteView b, size_t& common) {
     return a.size() < b.size() ? -1 : 1;
 }
 
+// Up to 8 bytes of `key` from `at` as a big-endian number, zeros past its end.
+inline uint64_t KeyWordAt(ByteView key, size_t at) {
+    uint64_t word = 0;
+    for (size_t i = 0; i < 8; ++i)
+        word = word << 8 | (at + i < key.size() ? key[at + i] : 0);
+    return word;
+}
+
 inline int CompareKeysInline(ByteView a, ByteView b) {
     size_t common = 0;
     return CompareKeysFrom(a, b, common);

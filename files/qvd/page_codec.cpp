@@ -2,6 +2,7 @@
 // 13-byte page header.
 #include "files/qvd/page_codec.h"
 
+#include "files/qvd/key_compare.h"
 #include "files/qvd/qvd_corruption.h"
 
 #include <algorithm>
@@ -109,7 +110,8 @@ int32_t ExpandRuns(ByteView code, size_t expanded_length, Bytes& out) {
     size_t pos = 0;
     while (true) {
         size_t count = 0;
-        if (!ReadCount(code, pos, count) || count > static_cast<size_t>(end - at) || count > code.size() - pos)
+        if (!ReadCount(code, pos, count) || count > static_cast<size_t>(end - at) ||
+            count > code.size() - pos)
             return CorruptLiteralOverrun;
         if (count > 0)
             std::memcpy(at, code.data() + pos, count);
@@ -405,7 +407,25 @@ int32_t DecodePage(ByteView page, size_t slot_length, PageNode& node) {
             std::memcpy(out + shared, part.data() + pos, rest);
         pos += rest;
     }
+    node.note_search_range();
     return 0;
+}
+
+void PageNode::note_search_range() {
+    range_shared = 0;
+    range_first = range_last = 0;
+    const size_t start = range_start();
+    if (size() <= start)
+        return;
+    const ByteView first = key(start);
+    const ByteView last = key(size() - 1);
+    size_t shared = 0;
+    CompareKeysFrom(first, last, shared);
+    range_shared = static_cast<uint32_t>(shared);
+    range_first = KeyWordAt(first, shared);
+    range_last = KeyWordAt(last, shared);
+    if (shared > 0)
+        std::memcpy(range_prefix, first.data(), std::min(shared, InlinePrefix));
 }
 
 int32_t DecodePage(ByteView page, size_t slot_length, Node& node) {
@@ -436,6 +456,7 @@ PageNode ToPageNode(const N& node) {
             out.bytes.insert(out.bytes.end(), node.data[i].begin(), node.data[i].end());
         }
     }
+    out.note_search_range();
     return out;
 }
 

@@ -82,6 +82,18 @@ struct PageNode {
         uint16_t key_length = 0;
         uint16_t data_length = 0;
     };
+    // What an interpolation search over the page starts from, worked out once
+    // so that a search need not read the first and last keys: the searched
+    // keys run from index 0 in a leaf and 1 in an inner node (whose first key
+    // excludes nothing); `range_shared` bytes are common to all of them, the
+    // first of those kept here when they fit; the 8 bytes after them in the
+    // first and the last key, as big-endian numbers.
+    static constexpr size_t InlinePrefix = 24;
+    uint32_t range_shared = 0;
+    uint64_t range_first = 0;
+    uint64_t range_last = 0;
+    uint8_t range_prefix[InlinePrefix] = {};
+
     uint8_t level = 0;
     RawBytes bytes;
     std::vector<Slot> slots;
@@ -92,6 +104,9 @@ struct PageNode {
     ByteView data(size_t i) const {
         return ByteView(bytes.data() + slots[i].offset + slots[i].key_length, slots[i].data_length);
     }
+    size_t range_start() const { return is_leaf() ? 0 : 1; }
+    // Sets the range_ fields from the keys.
+    void note_search_range();
     // Heap and object bytes, for the page cache's bound.
     size_t memory() const {
         return sizeof(PageNode) + bytes.capacity() + slots.capacity() * sizeof(Slot) +

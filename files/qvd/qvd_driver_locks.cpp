@@ -102,9 +102,10 @@ bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<ByteVie
         }
         reread = std::move(*now);
         image = ByteView(reread);
-    } else if (!state.exclusive && held_elsewhere(store, record)) {
-        // An open that has the file to itself (deny-all) needs no test: no
-        // other open of the file can exist, so no other can hold anything.
+    } else if (!state.denies_writers && held_elsewhere(store, record)) {
+        // An open that denies writing to others (deny-all or deny-write)
+        // needs no test: only an open that writes holds records, and no other
+        // such open of the file can exist while this one does.
         SetError(43);
         return false;
     }

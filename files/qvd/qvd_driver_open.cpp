@@ -1,8 +1,8 @@
 // Opening and closing QVD files, creating and emptying tables, rebuilding the
 // key entries, SEND and the operation dispatch of the driver.
 #include "files/file_statements.h"
-#include "files/qvd/qvd_driver.h"
 #include "files/qvd/page_codec.h"
+#include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_transaction.h"
 #include "files/qvd/qvd_write_lock.h"
@@ -75,8 +75,8 @@ int32_t prepare_layout(const FileDeclaration& file, QvdFileState& state) {
     return 0;
 }
 
-StoreOptions store_options(const FileDeclaration& file, const std::string& path, OpenMode mode, bool exclusive,
-                           bool create) {
+StoreOptions store_options(const FileDeclaration& file, const std::string& path, OpenMode mode,
+                           bool exclusive, bool create) {
     StoreOptions options;
     options.mode = mode;
     options.exclusive = exclusive;
@@ -153,7 +153,8 @@ Bytes declaration_data(const FileDeclaration& file, const QvdFileState& state) {
 // 0, or 47 when the file's records were made for another record length, 46
 // when its key entries were made for other keys. A table without the entry
 // (or with content of another kind) is taken as it is.
-int32_t check_declaration(Store& store, uint32_t table, const FileDeclaration& file, const QvdFileState& state) {
+int32_t check_declaration(Store& store, uint32_t table, const FileDeclaration& file,
+                          const QvdFileState& state) {
     const std::optional<Bytes> stored = store.Get(declaration_key(table));
     if (!stored || stored->size() != DeclarationBytes || std::memcmp(stored->data(), "QKD1", 4) != 0)
         return 0;
@@ -273,8 +274,8 @@ int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
     // and deny-read (0x30) refuse others that would write or read, and are
     // refused while others do; deny-none (0x40) shares it.
     const bool exclusive = sharing <= 0x10;
-    StoreOptions options =
-        store_options(call.file, name.path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly, exclusive, false);
+    StoreOptions options = store_options(
+        call.file, name.path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly, exclusive, false);
     options.deny_write = sharing == 0x20;
     options.deny_read = sharing == 0x30;
     options.write_only = access == 1;
@@ -301,6 +302,7 @@ int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
     state.table = *table;
     state.writable = writable;
     state.exclusive = exclusive;
+    state.denies_writers = exclusive || options.deny_write;
     state.access_mode = access_mode;
     state.cursor = Cursor{};
     state.current_record = 0;
@@ -342,7 +344,8 @@ int32_t QvdFileDriver::Create(DriverCall& call) {
     Store* store = state.open() ? state.store.get() : nullptr;
     if (!store) {
         int32_t error = 0;
-        created = Store::Open(name.path, store_options(call.file, name.path, OpenMode::ReadWrite, false, true), error);
+        created = Store::Open(name.path,
+                              store_options(call.file, name.path, OpenMode::ReadWrite, false, true), error);
         if (!created) {
             SetError(error == 0 ? 36 : error);
             return 0;

@@ -64,7 +64,8 @@ struct QvdFileState : DriverInstance {
     std::string path;
     uint32_t table = 0;
     bool writable = false;
-    bool exclusive = false; // opened deny-all
+    bool exclusive = false;      // opened deny-all
+    bool denies_writers = false; // deny-all or deny-write: no other open can write, nor hold
     int32_t access_mode = 0;
 
     RecordImage image;

@@ -14,14 +14,6 @@ bool StartsWith(ByteView key, ByteView prefix) {
     return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
 }
 
-// Up to 8 bytes of `key` from `at` as a big-endian number, zeros past its end.
-uint64_t WordAt(ByteView key, size_t at) {
-    uint64_t word = 0;
-    for (size_t i = 0; i < 8; ++i)
-        word = word << 8 | (at + i < key.size() ? key[at + i] : 0);
-    return word;
-}
-
 // The first index in [from, node.size()) whose key is above `key` (or at or
 // above it when `or_equal`).
 //
@@ -43,19 +35,25 @@ size_t Bound(const PageNode& node, size_t from, ByteView key, bool or_equal) {
     };
     constexpr size_t InterpolateFrom = 16;
     constexpr int Steps = 2;
-    if (high - low >= InterpolateFrom) {
-        const ByteView first = node.key(low);
-        const ByteView last = node.key(high - 1);
-        size_t shared = 0;
-        CompareKeysFrom(first, last, shared);
-        size_t with_key = 0;
-        CompareKeysFrom(first, key, with_key);
-        const uint64_t a = WordAt(first, shared);
-        const uint64_t b = WordAt(last, shared);
-        const uint64_t t = with_key >= shared ? WordAt(key, shared) : 0;
-        if (with_key >= shared && a < b && t >= a && t <= b) {
+    if (high - low >= InterpolateFrom && from == node.range_start()) {
+        const size_t shared = node.range_shared;
+        // Whether `key` starts with the prefix every key of the range shares.
+        bool in_prefix = key.size() >= shared;
+        if (in_prefix && shared > 0 && shared <= PageNode::InlinePrefix) {
+            in_prefix = std::memcmp(key.data(), node.range_prefix, shared) == 0;
+        } else if (in_prefix) {
+            size_t with_key = 0;
+            CompareKeysFrom(node.key(low), key, with_key);
+            in_prefix = with_key >= shared;
+        }
+        const uint64_t a = node.range_first;
+        const uint64_t b = node.range_last;
+        const uint64_t t = in_prefix ? KeyWordAt(key, shared) : 0;
+        if (in_prefix && a < b && t >= a && t <= b) {
             const size_t span = high - 1 - low;
-            size_t guess = low + static_cast<size_t>(static_cast<unsigned __int128>(t - a) * span / (b - a));
+            // The fraction in double precision: exact enough for a guess.
+            const double fraction = static_cast<double>(t - a) / static_cast<double>(b - a);
+            size_t guess = low + std::min(span, static_cast<size_t>(fraction * static_cast<double>(span)));
             size_t common = shared;
             if (goes_low(guess, common)) {
                 low = guess + 1;
@@ -404,8 +402,8 @@ uint64_t StoreImpl::count(ByteView prefix) {
     if (m_staged.empty())
         return n;
     StagedChanges::Cursor changes = m_staged.cursor();
-    for (bool found = changes.seek(prefix, SeekMode::AtOrAfter); found && StartsWith(changes.change().key, prefix);
-         found = changes.next()) {
+    for (bool found = changes.seek(prefix, SeekMode::AtOrAfter);
+         found && StartsWith(changes.change().key, prefix); found = changes.next()) {
         const StagedChanges::Change& change = changes.change();
         const bool in_tree = tree_get(change.key).has_value();
         if (change.data && !in_tree)
