@@ -83,11 +83,12 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
     // The pages the merge touched go to free slots of their zones when the
     // map of this state allows; otherwise every zone is laid out anew over
     // the whole tree.
+    const uint64_t file_units = static_cast<uint64_t>(std::max<int64_t>(m_io->size(), 0)) / UnitSize + 1;
     bool placed = false;
     if (root && m_zone_slots.counter == m_header.change_counter) {
         pages = PlanPages(m_header, *root, false);
         slots_after = m_zone_slots;
-        placed = PlaceInFreeSlots(m_header, builder.loaded_homes(), pages, slots_after);
+        placed = PlaceInFreeSlots(m_header, file_units, builder.loaded_homes(), pages, slots_after);
     }
     if (!placed) {
         pages.clear();
@@ -95,7 +96,6 @@ int32_t StoreImpl::prepare_commit(bool in_transaction) {
             builder.load_inner_levels(*root);
             pages = PlanPages(m_header, *root, true);
         }
-        const uint64_t file_units = static_cast<uint64_t>(std::max<int64_t>(m_io->size(), 0)) / UnitSize + 1;
         LayOutZones(m_header, file_units, pages, new_header, slots_after);
     }
 

@@ -46,15 +46,18 @@ uint32_t HomeOf(const FileHeader& header, int c, size_t slot) {
 // for every page that later fills a slot, however large the file. A bulk
 // load's full pages splitting into a small class would otherwise move the
 // whole file every few commits.
-size_t MoveSlack(const FileHeader& header, int c) {
-    const uint64_t used_units = (header.UsedEnd() - FileHeaderSize) / UnitSize;
+// The zones above are counted within the file's length, so that a damaged
+// header claiming vast zones does not make a zone take vast room.
+size_t MoveSlack(const FileHeader& header, uint64_t file_units, int c) {
+    const uint64_t used_units =
+        std::min<uint64_t>((header.UsedEnd() - FileHeaderSize) / UnitSize, file_units);
     const uint64_t above = used_units > header.zone_end[c] ? used_units - header.zone_end[c] : 0;
     return static_cast<size_t>(above / 16 / static_cast<uint64_t>(c));
 }
 
 // Too many free slots: the zone shrinks, moving its topmost pages down.
-bool TooManyFree(const FileHeader& header, int c, size_t count, size_t live) {
-    return count - live > std::max({size_t{8}, 2 * SpareSlots(live), 2 * MoveSlack(header, c)});
+bool TooManyFree(const FileHeader& header, uint64_t file_units, int c, size_t count, size_t live) {
+    return count - live > std::max({size_t{8}, 2 * SpareSlots(live), 2 * MoveSlack(header, file_units, c)});
 }
 
 } // namespace
@@ -103,8 +106,9 @@ std::vector<PagePlan> PlanPages(const FileHeader& header, WorkNode& root, bool u
     return pages;
 }
 
-bool PlaceInFreeSlots(const FileHeader& header, const std::unordered_set<uint32_t>& loaded_homes,
-                      std::vector<PagePlan>& pages, ZoneSlots& slots) {
+bool PlaceInFreeSlots(const FileHeader& header, uint64_t file_units,
+                      const std::unordered_set<uint32_t>& loaded_homes, std::vector<PagePlan>& pages,
+                      ZoneSlots& slots) {
     // Pages that stay where they are.
     std::unordered_set<uint32_t> kept;
     for (PagePlan& plan : pages) {
@@ -143,7 +147,7 @@ bool PlaceInFreeSlots(const FileHeader& header, const std::unordered_set<uint32_
     for (uint32_t home : loaded_homes)
         touched[ClassOfHome(header, home)] = true;
     for (int c = 1; c <= MaxSizeClass; ++c) {
-        if (touched[c] && TooManyFree(header, c, slots.count(c), slots.live(c)))
+        if (touched[c] && TooManyFree(header, file_units, c, slots.count(c), slots.live(c)))
             return false; // the zone should shrink
     }
     return true;
@@ -194,8 +198,8 @@ void LayOutZones(const FileHeader& header, uint64_t file_units, std::vector<Page
             for (; filled < needers.size(); ++filled)
                 pages[needers[filled]].slot = slot++;
             const size_t grown = zone.old_count + grow;
-            zone.new_count = grown + std::max(SpareSlots(grown), MoveSlack(header, c));
-        } else if (TooManyFree(header, c, zone.old_count, live)) {
+            zone.new_count = grown + std::max(SpareSlots(grown), MoveSlack(header, file_units, c));
+        } else if (TooManyFree(header, file_units, c, zone.old_count, live)) {
             // Too many free slots: move the topmost pages down into the lowest holes.
             std::vector<size_t> at_slot(zone.old_count, SIZE_MAX);
             for (size_t p : by_class[c])

@@ -43,12 +43,14 @@ std::vector<PagePlan> PlanPages(const FileHeader& header, WorkNode& root, bool u
 // Places the working tree's pages in free slots of their zones, leaving the
 // zones as they are, and frees the slots of the loaded pages that left the
 // tree. False when a zone would have to grow or shrink: lay them all out.
-bool PlaceInFreeSlots(const FileHeader& header, const std::unordered_set<uint32_t>& loaded_homes,
-                      std::vector<PagePlan>& pages, ZoneSlots& slots);
+bool PlaceInFreeSlots(const FileHeader& header, uint64_t file_units,
+                      const std::unordered_set<uint32_t>& loaded_homes, std::vector<PagePlan>& pages,
+                      ZoneSlots& slots);
 
 // Lays out every zone anew for the whole tree's pages (`pages` from
 // PlanPages with `untouched`); the new zones go into `new_header` and the
-// slots taken into `slots`.
+// slots taken into `slots`. `file_units`: the file's length in units (plus
+// one), which no zone of a sound header passes.
 void LayOutZones(const FileHeader& header, uint64_t file_units, std::vector<PagePlan>& pages,
                  FileHeader& new_header, ZoneSlots& slots);
 
