@@ -5,7 +5,6 @@
 #include "files/qvd/qvd_corruption.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace morvex::qvd {
 
@@ -42,12 +41,12 @@ uint32_t HomeOf(const FileHeader& header, int c, size_t slot) {
 
 // The room a zone that runs out of slots takes besides its quarter. Growing
 // moves every zone above it, a cost in proportion to their bytes: taking a
-// sixteenth of those bytes as free slots bounds the moves to 16 page writes
-// for every page that later fills a slot, however large the file. A bulk
-// load's full pages splitting into a small class would otherwise move the
-// whole file every few commits.
-// The zones above are counted within the file's length, so that a damaged
-// header claiming vast zones does not make a zone take vast room.
+// sixteenth of those bytes as free slots bounds the moves to 16 bytes for
+// every byte of page that later fills the room, however large the file. A
+// bulk load's full pages splitting into a small class would otherwise move
+// the whole file every few commits. The zones above are counted within the
+// file's length, so that a damaged header claiming vast zones does not make
+// a zone take vast room.
 size_t MoveSlack(const FileHeader& header, uint64_t file_units, int c) {
     const uint64_t used_units =
         std::min<uint64_t>((header.UsedEnd() - FileHeaderSize) / UnitSize, file_units);
