@@ -72,4 +72,13 @@ bool failed(benchmark::State& state, const char* what) {
     return true;
 }
 
+bool exec(benchmark::State& state, sqlite3* db, const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    state.SkipWithError(message ? message : "sqlite3_exec failed");
+    sqlite3_free(message);
+    return false;
+}
+
 } // namespace morvex::bench

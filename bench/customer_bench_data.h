@@ -33,4 +33,7 @@ void bind_customer(sqlite3_stmt* insert, const tavemon::CustomerRecord& record);
 // last file statement (`what`) failed.
 bool failed(benchmark::State& state, const char* what);
 
+// Runs `sql`; false, with the benchmark skipped and SQLite's message, when it fails.
+bool exec(benchmark::State& state, sqlite3* db, const char* sql);
+
 } // namespace morvex::bench

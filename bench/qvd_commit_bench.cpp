@@ -362,20 +362,6 @@ void Qvd_PutCommit(benchmark::State& state) {
 
 // CUS:ByName as the driver stores it (the driver derives the same from the
 // declaration when it opens the file).
-qvd::KeyIndex by_name_index(const FileDeclaration& file) {
-    const KeyDeclaration& declaration = *file.keys[0];
-    qvd::KeyIndex key;
-    key.declaration = &declaration;
-    key.number = 1;
-    key.unique = !declaration.allows_duplicates();
-    key.optional = declaration.has(KeyOpt);
-    key.shape.nocase = declaration.has(KeyNoCase);
-    for (int32_t n = 1; n <= declaration.component_count(); ++n)
-        key.shape.parts.push_back(
-            {file.record.field(declaration.field_number(n)), declaration.descending(n)});
-    return key;
-}
-
 // A reader with its own Store: the CUS:ByName entry of a random record, then
 // the record it names, as a GET by that key reads them.
 void qvd_reader(const std::string& path, const qvd::KeyIndex& by_name, uint32_t seed, ReaderTally& tally) {
@@ -408,7 +394,7 @@ void qvd_reader(const std::string& path, const qvd::KeyIndex& by_name, uint32_t 
 void Qvd_AddWithReaders(benchmark::State& state) {
     if (!on_disk(state) || !open_prefilled_qvd(state))
         return;
-    const qvd::KeyIndex by_name = by_name_index(*qvd().file);
+    const qvd::KeyIndex by_name = qvd::KeyIndexOf(*qvd().file, 1);
     const std::string path = qvd().path;
     int64_t next = record_count();
     run_with_readers(
@@ -444,15 +430,6 @@ struct Statement {
     Statement& operator=(const Statement&) = delete;
     ~Statement() { sqlite3_finalize(statement); }
 };
-
-bool exec(benchmark::State& state, sqlite3* db, const char* sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    state.SkipWithError(message ? message : "sqlite3_exec failed");
-    sqlite3_free(message);
-    return false;
-}
 
 std::string sqlite_path(Journal journal) {
     return (scratch().path / (journal == Journal::Wal ? "customer_wal.sqlite" : "customer_rollback.sqlite"))

@@ -219,15 +219,6 @@ SqliteSide& sqlite() {
     return side;
 }
 
-bool exec(benchmark::State& state, sqlite3* db, const char* sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    state.SkipWithError(message ? message : "sqlite3_exec failed");
-    sqlite3_free(message);
-    return false;
-}
-
 void build_sqlite(benchmark::State& state) {
     SqliteSide& side = sqlite();
     sqlite3_close(side.db);

@@ -21,6 +21,20 @@ int32_t QvdDriver(int operation, FileDeclaration& file, DriverArguments args) {
 
 namespace qvd {
 
+KeyIndex KeyIndexOf(const FileDeclaration& file, uint8_t number) {
+    const KeyDeclaration& declaration = *file.keys[number - 1];
+    KeyIndex key;
+    key.declaration = &declaration;
+    key.number = number;
+    key.unique = !declaration.allows_duplicates();
+    key.optional = declaration.has(KeyOpt);
+    key.shape.nocase = declaration.has(KeyNoCase);
+    for (int32_t n = 1; n <= declaration.component_count(); ++n)
+        key.shape.parts.push_back(
+            {file.record.field(declaration.field_number(n)), declaration.descending(n)});
+    return key;
+}
+
 namespace {
 
 // Key numbers are entry types: they must stay below the reserved types.
@@ -57,19 +71,8 @@ int32_t prepare_layout(const FileDeclaration& file, QvdFileState& state) {
     if (file.keys.size() > MaxKeys || file.record_length + RecordKeyBytes > MaxEntryLength)
         return 47;
     state.keys.clear();
-    for (size_t i = 0; i < file.keys.size(); ++i) {
-        const KeyDeclaration& declaration = *file.keys[i];
-        KeyIndex key;
-        key.declaration = &declaration;
-        key.number = static_cast<uint8_t>(i + 1);
-        key.unique = !declaration.allows_duplicates();
-        key.optional = declaration.has(KeyOpt);
-        key.shape.nocase = declaration.has(KeyNoCase);
-        for (int32_t n = 1; n <= declaration.component_count(); ++n)
-            key.shape.parts.push_back(
-                {file.record.field(declaration.field_number(n)), declaration.descending(n)});
-        state.keys.push_back(std::move(key));
-    }
+    for (size_t i = 0; i < file.keys.size(); ++i)
+        state.keys.push_back(KeyIndexOf(file, static_cast<uint8_t>(i + 1)));
     state.image =
         RecordImage(file.record, file.record_length, file.options.oem ? TextPage::Oem : TextPage::Windows);
     return 0;

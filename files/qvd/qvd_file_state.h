@@ -27,6 +27,9 @@ struct KeyIndex {
     bool optional = false;
 };
 
+// The index of the file's key `number` (1-based, in declaration order).
+KeyIndex KeyIndexOf(const FileDeclaration& file, uint8_t number);
+
 // Where the next NEXT or PREVIOUS reads, in the current order (record order
 // or one key). Positions are entry keys, never page addresses, so changes by
 // this or another process never invalidate them.
