@@ -407,8 +407,24 @@ int32_t DecodePage(ByteView page, size_t slot_length, PageNode& node) {
             std::memcpy(out + shared, part.data() + pos, rest);
         pos += rest;
     }
-    node.note_search_range();
+    node.finish_layout();
     return 0;
+}
+
+void PageNode::finish_layout() {
+    count = static_cast<uint32_t>(slots.size());
+    stride = 0;
+    const bool uniform =
+        count > 0 && std::all_of(slots.begin(), slots.end(), [&](const Slot& slot) {
+            return slot.key_length == slots[0].key_length && slot.data_length == slots[0].data_length;
+        });
+    // Offsets run from 0 without gaps, so equal lengths put entry i at i × its length.
+    if (uniform && slots[0].key_length + slots[0].data_length > 0) {
+        stride = static_cast<uint16_t>(slots[0].key_length + slots[0].data_length);
+        uniform_key_length = slots[0].key_length;
+        slots = {};
+    }
+    note_search_range();
 }
 
 void PageNode::note_search_range() {
@@ -456,7 +472,7 @@ PageNode ToPageNode(const N& node) {
             out.bytes.insert(out.bytes.end(), node.data[i].begin(), node.data[i].end());
         }
     }
-    out.note_search_range();
+    out.finish_layout();
     return out;
 }
 

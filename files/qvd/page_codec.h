@@ -75,7 +75,10 @@ using RawBytes = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
 
 // A decoded page as readers keep it: every entry's key and data laid end to
 // end in one buffer and found through a table of slots, so that a lookup
-// touches few cache lines and a page costs three allocations.
+// touches few cache lines and a page costs three allocations. Entries of one
+// length and one key length (a page of fixed-size records, or of an inner
+// node over them) need no slots: entry i starts at i × `stride`, and a search
+// reads the key without first reading where it is.
 struct PageNode {
     struct Slot {
         uint32_t offset = 0; // of the key in `bytes`; the data follows it
@@ -95,23 +98,36 @@ struct PageNode {
     uint8_t range_prefix[InlinePrefix] = {};
 
     uint8_t level = 0;
+    uint16_t stride = 0; // 0: the entries are found through `slots`
+    uint16_t uniform_key_length = 0;
+    uint32_t count = 0;
     RawBytes bytes;
     std::vector<Slot> slots;
     std::vector<uint32_t> children; // inner: one home offset per key
     bool is_leaf() const { return level == 0; }
-    size_t size() const { return slots.size(); }
-    ByteView key(size_t i) const { return ByteView(bytes.data() + slots[i].offset, slots[i].key_length); }
+    size_t size() const { return count; }
+    ByteView key(size_t i) const {
+        if (stride != 0)
+            return ByteView(bytes.data() + i * stride, uniform_key_length);
+        return ByteView(bytes.data() + slots[i].offset, slots[i].key_length);
+    }
     ByteView data(size_t i) const {
+        if (stride != 0)
+            return ByteView(bytes.data() + i * stride + uniform_key_length, stride - uniform_key_length);
         return ByteView(bytes.data() + slots[i].offset + slots[i].key_length, slots[i].data_length);
     }
     size_t range_start() const { return is_leaf() ? 0 : 1; }
-    // Sets the range_ fields from the keys.
-    void note_search_range();
+    // Called once `bytes` and `slots` hold the entries: counts them, drops
+    // the slots when the entries are uniform, and sets the range_ fields.
+    void finish_layout();
     // Heap and object bytes, for the page cache's bound.
     size_t memory() const {
         return sizeof(PageNode) + bytes.capacity() + slots.capacity() * sizeof(Slot) +
                children.capacity() * 4;
     }
+
+private:
+    void note_search_range();
 };
 
 template <class N>

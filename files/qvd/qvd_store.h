@@ -91,7 +91,7 @@ struct StoreOptions {
     bool deny_read = false;
     bool deny_write = false;
     bool write_only = false;
-    size_t cache_bytes = 32 << 20;  // bound of the page cache
+    size_t cache_bytes = 128 << 20; // bound of the page cache
     // From this many staged changes on, a commit writes the tree anew in one
     // ordered pass with little memory (so many changes touch most pages of
     // any tree anyway) instead of merging them into a working copy of it.

@@ -372,7 +372,8 @@ int32_t StoreImpl::load_header() {
 }
 
 AccessScope::AccessScope(StoreImpl& store) : m_store(store) {
-    if (store.m_access_depth == 0 && store.m_all_readers == 0 && !store.m_reader_slot) {
+    if (store.m_access_depth == 0 && store.m_all_readers == 0 && !store.m_reader_slot &&
+        !store.others_cannot_write()) {
         if (!store.m_no_unlocked_access && store.header_unchanged()) {
             store.m_unlocked_access = true;
             ++store.m_access_depth;

@@ -116,6 +116,10 @@ public:
     // ---- locks ----
     bool lock(uint32_t position, LockMode mode, bool wait);
     void unlock(uint32_t position, LockMode mode);
+    // While this open denies writing to others, no other open can commit:
+    // its accesses need no reader slot, as nothing can change the file under
+    // them but its own commits.
+    bool others_cannot_write() const { return m_sharing_held && (m_options.deny_write || m_options.exclusive); }
 
     // ---- header ----
     // 0, or 36 when the file is not a QVD file.
@@ -224,8 +228,9 @@ public:
 // one, that another process committed meanwhile: the operation runs again.
 struct RestartAccess {};
 
-// Holds a reader slot (unless this store already holds all of them) and
-// brings the cached header up to date for the length of one operation.
+// Holds a reader slot (unless this store already holds all of them, or no
+// other open can write) and brings the cached header up to date for the
+// length of one operation.
 //
 // When the cached header is current and the change counter on disk has not
 // moved, the access starts without a reader slot: whatever it answers from the

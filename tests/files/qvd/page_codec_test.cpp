@@ -191,6 +191,46 @@ TEST(PageTest, LeafAndInnerPagesRoundTrip) {
     }
 }
 
+// Fixed-size entries are found by their place alone; one entry of another
+// length (the last, or a key one byte longer) sends the page back to slots.
+TEST(PageTest, UniformEntriesAreFoundWithoutSlotsAndOthersWithThem) {
+    for (int variant = 0; variant < 3; ++variant) {
+        for (uint8_t level : {uint8_t{0}, uint8_t{1}}) {
+            Node node;
+            node.level = level;
+            for (uint32_t i = 0; i < 40; ++i) {
+                Bytes key{0, 0, 1, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+                if (variant == 2 && i == 17)
+                    key.push_back(0); // still in order, one byte longer
+                node.keys.push_back(key);
+                if (level == 0)
+                    node.data.push_back(Bytes(variant == 1 && i == 39 ? 7 : 12, static_cast<uint8_t>(i)));
+                else
+                    node.children.push_back(512 + 256 * i);
+            }
+            Bytes page = EncodePage(node);
+            for (size_t i = 0; i < node.children.size(); ++i)
+                PatchChild(page, i, node.children[i]);
+            PageNode decoded;
+            ASSERT_EQ(DecodePage(page, page.size(), decoded), 0);
+            const bool uniform = variant == 0 || (variant == 1 && level == 1);
+            EXPECT_EQ(decoded.stride != 0, uniform) << variant << " " << int(level);
+            EXPECT_EQ(decoded.slots.empty(), uniform);
+            ASSERT_EQ(decoded.size(), node.keys.size());
+            for (size_t i = 0; i < decoded.size(); ++i) {
+                const ByteView key = decoded.key(i);
+                const ByteView data = decoded.data(i);
+                ASSERT_EQ(Bytes(key.begin(), key.end()), node.keys[i]) << i;
+                ASSERT_EQ(Bytes(data.begin(), data.end()), level == 0 ? node.data[i] : Bytes{}) << i;
+            }
+            const PageNode rebuilt = ToPageNode(node);
+            EXPECT_EQ(rebuilt.stride, decoded.stride);
+            EXPECT_EQ(rebuilt.range_first, decoded.range_first);
+            EXPECT_EQ(rebuilt.range_last, decoded.range_last);
+        }
+    }
+}
+
 TEST(PageTest, PlainPageWithoutRunsHasStoredEqualToExpanded) {
     const Node node = Leaf({{"a", "bcdefg"}, {"b", "hijk"}});
     const Bytes page = EncodePage(node);

@@ -296,6 +296,36 @@ TEST_F(QvdStoreTest, AccessFromTheCacheRestartsWhenACommitSlipsInBeforeItReadsTh
     EXPECT_EQ(io->reader_locks, locks_cached);
 }
 
+// An open that denies writing to others reads the disk without reader slots
+// (no commit can run beside it), and still sees its own commits.
+TEST_F(QvdStoreTest, AnOpenDenyingWritersReadsWithoutReaderSlots) {
+    {
+        auto writer = OpenStore();
+        for (int i = 0; i < 3000; ++i)
+            writer->Put(B("key" + std::to_string(10000 + i)), Bytes(40, 'o'));
+        ASSERT_EQ(writer->Commit(), 0);
+    }
+    for (const bool deny_write : {false, true}) {
+        auto io = RecordingIo();
+        StoreOptions options;
+        options.io = io;
+        options.deny_write = deny_write;
+        options.cache_bytes = 1; // every page from the disk
+        auto store = OpenStore(options);
+        const size_t after_open = io->reader_locks;
+        for (int i = 0; i < 3000; i += 100)
+            ASSERT_EQ(store->Get(B("key" + std::to_string(10000 + i))), Bytes(40, 'o'));
+        if (deny_write) {
+            EXPECT_EQ(io->reader_locks, after_open);
+            store->Put(B("key10100"), B("own"));
+            ASSERT_EQ(store->Commit(), 0);
+            EXPECT_EQ(store->Get(B("key10100")), B("own"));
+        } else {
+            EXPECT_GE(io->reader_locks - after_open, 30u) << "each read of the disk holds a slot";
+        }
+    }
+}
+
 // Sharing modes as OPEN gives them: access (r, w, rw) and what the open
 // denies to others (all, write, read, none).
 struct Sharing {
