@@ -45,8 +45,8 @@ int32_t CommitAll(const std::vector<QvdFileState*>& files) {
     for (size_t i = 0; i < parts.size(); ++i) {
         const auto it = std::find_if(files.begin(), files.end(),
                                      [&](QvdFileState* s) { return s->store.get() == parts[i].store; });
-        parts[i].control_name = ControlFilePath((*it)->path) == control_path ? std::string(DefaultControlName)
-                                                                              : control_path;
+        parts[i].control_name =
+            ControlFilePath((*it)->path) == control_path ? std::string(DefaultControlName) : control_path;
     }
     StoreOptions options;
     options.create_if_missing = true;

@@ -101,7 +101,7 @@ struct StoreOptions {
     // temporary directory) until the commit.
     size_t staging_bytes = 48 << 20;
     std::string spill_directory;
-    std::shared_ptr<FileIo> io;     // null: POSIX I/O (a seam for fault/crash tests)
+    std::shared_ptr<FileIo> io; // null: POSIX I/O (a seam for fault/crash tests)
     // ENCRYPT with an owner: every 64-byte block on disk is transformed with a
     // key derived from this text. Empty: the file is stored plain.
     std::string encryption_owner;

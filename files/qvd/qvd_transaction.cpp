@@ -105,8 +105,8 @@ bool KeepPendingCommit(const Bytes* record, std::string_view data_path, const Co
     if (record->size() < 4)
         return false; // no transaction to ask about: the commit cannot be vouched for
     const std::string_view name(reinterpret_cast<const char*>(record->data()) + 4, record->size() - 4);
-    const std::string path = SameNameIgnoringCase(name, DefaultControlName) ? ControlFilePath(data_path)
-                                                                             : std::string(name);
+    const std::string path =
+        SameNameIgnoringCase(name, DefaultControlName) ? ControlFilePath(data_path) : std::string(name);
     auto open = [&](int32_t& error) -> std::unique_ptr<Store> {
         if (open_control)
             return open_control(path, error);

@@ -52,6 +52,7 @@ using ControlOpener = std::function<std::unique_ptr<Store>(const std::string& pa
 // file at `data_path` whose transaction record is `record` (null: none) is to
 // be kept. Kept without a record; otherwise only when the control file opens
 // (waiting while it answers 5) and no longer lists the transaction.
-bool KeepPendingCommit(const Bytes* record, std::string_view data_path, const ControlOpener& open_control = nullptr);
+bool KeepPendingCommit(const Bytes* record, std::string_view data_path,
+                       const ControlOpener& open_control = nullptr);
 
 } // namespace morvex::qvd

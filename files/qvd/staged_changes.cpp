@@ -273,8 +273,6 @@ size_t StagedChanges::upper_bound(ByteView key) const {
         m_order.begin());
 }
 
-
-
 // ---- reading in key order ----
 
 StagedChanges::Cursor StagedChanges::cursor() {

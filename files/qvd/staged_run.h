@@ -18,7 +18,8 @@ namespace morvex::qvd {
 
 // The hash of a staged key, for the hash index and the runs' Bloom filters.
 inline size_t StagedKeyHash(ByteView key) {
-    return std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
+    return std::hash<std::string_view>()(
+        std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
 }
 
 // A change as the staging keeps it: data nullopt when the entry is erased.

@@ -73,8 +73,9 @@ bool TakeSharing(FileIo& io, const StoreOptions& options) {
     // race, at least the later one sees the other's byte, so they never both
     // succeed against each other's denial (both may fail; the caller retries).
     bool ok = io.lock(SharingByte, 1, LockKind::Shared, LockWait::No) == 0;
-    for (const auto& [wanted, byte] : {std::pair{reads, ReadAccessByte}, std::pair{writes, WriteAccessByte},
-                                       std::pair{deny_read, DenyReadByte}, std::pair{deny_write, DenyWriteByte}}) {
+    for (const auto& [wanted, byte] :
+         {std::pair{reads, ReadAccessByte}, std::pair{writes, WriteAccessByte},
+          std::pair{deny_read, DenyReadByte}, std::pair{deny_write, DenyWriteByte}}) {
         ok = ok && (!wanted || io.lock(byte, 1, LockKind::Shared, LockWait::No) == 0);
     }
     auto held_by_others = [&](uint64_t byte) { return io.test_lock(byte, 1) != 0; };
@@ -280,7 +281,7 @@ void StoreImpl::replay_chain(const FileHeader& disk) {
             flush_file();
         write_blocks(c.home, page.data(), c.length);
     }
-    flush_file(); // the pages are home before the chain is forgotten
+    flush_file();             // the pages are home before the chain is forgotten
     if (m_write_error == 0) { // else the writes were skipped: read on through the pending map
         m_pending.clear();
         m_header = reset_chain();

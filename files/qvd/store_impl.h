@@ -53,7 +53,6 @@ constexpr uint64_t DeadTailBytes = uint64_t{1} << 20;
 
 class StoreImpl;
 
-
 // A position in the tree: the path of nodes from the root to a leaf entry.
 class TreeCursor {
 public:
@@ -119,7 +118,9 @@ public:
     // While this open denies writing to others, no other open can commit:
     // its accesses need no reader slot, as nothing can change the file under
     // them but its own commits.
-    bool others_cannot_write() const { return m_sharing_held && (m_options.deny_write || m_options.exclusive); }
+    bool others_cannot_write() const {
+        return m_sharing_held && (m_options.deny_write || m_options.exclusive);
+    }
 
     // ---- header ----
     // 0, or 36 when the file is not a QVD file.
@@ -193,7 +194,7 @@ public:
     bool m_new_file = false;                          // the file held no bytes at the last header load
     std::unordered_map<uint32_t, uint32_t> m_pending; // home offset -> copy offset in the chain
     PageCache m_cache;
-    Bytes m_page_buffer; // pages read for decoding
+    Bytes m_page_buffer;    // pages read for decoding
     ZoneSlots m_zone_slots; // valid while its counter is the cached header's
     StagedChanges m_staged;
     // The tree position of the last seek's answer, valid while the page
@@ -210,8 +211,8 @@ public:
     bool m_rebuilding = false;
     int32_t m_write_error = 0;
     int32_t m_last_corruption = 0;
-    int m_all_readers = 0;    // depth of held mode-2 locks
-    int m_access_depth = 0;   // nested accesses share one reader slot
+    int m_all_readers = 0;  // depth of held mode-2 locks
+    int m_access_depth = 0; // nested accesses share one reader slot
     // An access answered from the cache runs without a reader slot until it
     // needs the disk (see AccessScope); a retry of a restarted one never does.
     bool m_unlocked_access = false;

@@ -38,7 +38,9 @@ public:
             const bool staged = m_changes.valid();
             if (!m_tree && !staged)
                 return false;
-            const int order = !staged ? -1 : !m_tree ? 1 : CompareKeys(m_cursor.key(), m_changes.change().key);
+            const int order = !staged   ? -1
+                              : !m_tree ? 1
+                                        : CompareKeys(m_cursor.key(), m_changes.change().key);
             if (order < 0) {
                 key = m_cursor.key();
                 data = m_cursor.data();
@@ -214,7 +216,8 @@ int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
     for (std::vector<PageRef>& level : levels) {
         for (PageRef& page : level) {
             const int c = page.size_class;
-            page.home = static_cast<uint32_t>(UnitOffset(new_header.zone_start[c] + uint64_t{next_slot[c]++} * c));
+            page.home =
+                static_cast<uint32_t>(UnitOffset(new_header.zone_start[c] + uint64_t{next_slot[c]++} * c));
         }
     }
     new_header.root = levels.front().empty() ? 0 : levels.back().front().home;

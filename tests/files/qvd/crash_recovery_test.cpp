@@ -546,10 +546,11 @@ TransactionTally CrashEveryCallOfATwoFileTransaction(const CommitCase& a, const 
         for (const CrashPolicy& policy : policies) {
             if (policy.fate == UnflushedFate::SectorsTorn)
                 continue; // a torn header loses its file; the single-file tests cover it
-            const std::string label = "two-file transaction, power lost at call " + std::to_string(k) + " of " +
-                                      std::to_string(total) + ", unflushed " + PolicyName(policy);
+            const std::string label = "two-file transaction, power lost at call " + std::to_string(k) +
+                                      " of " + std::to_string(total) + ", unflushed " + PolicyName(policy);
             const Bytes control_image = ios[2]->survivor(policy).bytes;
-            const ControlOpener control = [&](const std::string& path, int32_t& error) -> std::unique_ptr<Store> {
+            const ControlOpener control = [&](const std::string& path,
+                                              int32_t& error) -> std::unique_ptr<Store> {
                 EXPECT_EQ(path, "data/quorvane.tcf") << label;
                 if (control_image.empty()) {
                     error = 2; // the control file was never written
@@ -561,8 +562,10 @@ TransactionTally CrashEveryCallOfATwoFileTransaction(const CommitCase& a, const 
             };
             bool announced_a = false;
             bool announced_b = false;
-            const Model seen_a = RecoveredContents(ios[0]->survivor(policy).bytes, control, label, announced_a);
-            const Model seen_b = RecoveredContents(ios[1]->survivor(policy).bytes, control, label, announced_b);
+            const Model seen_a =
+                RecoveredContents(ios[0]->survivor(policy).bytes, control, label, announced_a);
+            const Model seen_b =
+                RecoveredContents(ios[1]->survivor(policy).bytes, control, label, announced_b);
             if (testing::Test::HasFatalFailure())
                 return tally;
             const bool a_after = seen_a == after_a;

@@ -573,14 +573,15 @@ TEST_F(QvdDriverTest, OpenHonoursTheSharingOfOtherOpens) {
 
 // A file of numbered names whose key and record length a test can vary.
 FileSpec NumberedNames(const std::string& name, bool name_key_descending, uint32_t record_length = 24) {
-    return FileSpec{.label = "NAMES",
-                    .driver = QvdDriver,
-                    .record = RecordDescription(record_length,
-                                                {FieldDescription::Of(FieldType::Long, "NAM:ID", 0),
-                                                 FieldDescription::Sized(FieldType::String, "NAM:NAME", 4, 20)}),
-                    .keys = {{.label = "NAM:BYID", .attributes = KeyPrimary, .components = {1}},
-                             {.label = "NAM:BYNAME", .attributes = KeyDup, .components = {name_key_descending ? -2 : 2}}},
-                    .options = {.name = name}};
+    return FileSpec{
+        .label = "NAMES",
+        .driver = QvdDriver,
+        .record =
+            RecordDescription(record_length, {FieldDescription::Of(FieldType::Long, "NAM:ID", 0),
+                                              FieldDescription::Sized(FieldType::String, "NAM:NAME", 4, 20)}),
+        .keys = {{.label = "NAM:BYID", .attributes = KeyPrimary, .components = {1}},
+                 {.label = "NAM:BYNAME", .attributes = KeyDup, .components = {name_key_descending ? -2 : 2}}},
+        .options = {.name = name}};
 }
 
 TEST_F(QvdDriverTest, ChangedKeysAreRefusedWith46UntilBuilt) {

@@ -370,10 +370,9 @@ TEST_F(QvdStoreTest, SharingModesAdmitOnlyCompatibleOpens) {
             auto a = Store::Open(m_path.string(), OptionsFor(first), error);
             ASSERT_TRUE(a) << first.name << ": " << error;
             auto b = Store::Open(m_path.string(), OptionsFor(second), error);
-            const bool compatible = !(reads(second) && denies_read(first)) &&
-                                    !(writes(second) && denies_write(first)) &&
-                                    !(reads(first) && denies_read(second)) &&
-                                    !(writes(first) && denies_write(second));
+            const bool compatible =
+                !(reads(second) && denies_read(first)) && !(writes(second) && denies_write(first)) &&
+                !(reads(first) && denies_read(second)) && !(writes(first) && denies_write(second));
             EXPECT_EQ(b != nullptr, compatible) << first.name << " then " << second.name;
             if (!b) {
                 EXPECT_EQ(error, 5) << first.name << " then " << second.name;

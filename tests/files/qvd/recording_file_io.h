@@ -59,13 +59,13 @@ public:
     bool stopped() const { return stop_after && calls >= *stop_after; }
 
     static constexpr uint64_t ReaderSlotsStart = uint64_t{1} << 31;
-    size_t reader_locks = 0;                   // one reader slot taken
+    size_t reader_locks = 0;                  // one reader slot taken
     std::function<void()> before_reader_lock; // runs once, before the next one is taken
     size_t reads = 0;
     bool whole_blocks = true; // every read and write a multiple of 64 bytes
     size_t writes = 0;
     uint64_t written = 0; // bytes
-    size_t calls = 0; // writes and flushes that reached the file
+    size_t calls = 0;     // writes and flushes that reached the file
     std::optional<size_t> stop_after;
     bool fail_writes = false;
     bool skip_flush = false; // speed for tests that do not look at durability

@@ -132,7 +132,8 @@ TEST(StagedChangesRunsTest, ChangesPastTheBoundGoToRunsWithoutSavepoints) {
     EXPECT_EQ(staged.size(), 40000u);
     EXPECT_GE(staged.runs(), 2u);
     for (uint32_t i = 0; i < 40000; i += 997) {
-        const std::optional<StagedChanges::Change> found = staged.find(Bytes{uint8_t(i >> 16), uint8_t(i >> 8), uint8_t(i), 7});
+        const std::optional<StagedChanges::Change> found =
+            staged.find(Bytes{uint8_t(i >> 16), uint8_t(i >> 8), uint8_t(i), 7});
         ASSERT_TRUE(found) << i;
         EXPECT_EQ(Copy(found->data), Bytes(100, uint8_t(i)));
     }
