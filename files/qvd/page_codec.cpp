@@ -476,31 +476,37 @@ PageNode ToPageNode(const N& node) {
     return out;
 }
 
-void FromPageNode(const PageNode& page, NodeView& node) {
+namespace {
+
+// A Node's entries are copies, a NodeView's views into the page.
+void SetEntryBytes(Bytes& out, ByteView bytes) {
+    out.assign(bytes.begin(), bytes.end());
+}
+void SetEntryBytes(ByteView& out, ByteView bytes) {
+    out = bytes;
+}
+
+template <class N>
+void FillFromPageNode(const PageNode& page, N& node) {
     node.level = page.level;
     node.children = page.children;
     node.keys.resize(page.size());
     node.data.resize(page.is_leaf() ? page.size() : 0);
     for (size_t i = 0; i < page.size(); ++i) {
-        node.keys[i] = page.key(i);
+        SetEntryBytes(node.keys[i], page.key(i));
         if (page.is_leaf())
-            node.data[i] = page.data(i);
+            SetEntryBytes(node.data[i], page.data(i));
     }
 }
 
+} // namespace
+
+void FromPageNode(const PageNode& page, NodeView& node) {
+    FillFromPageNode(page, node);
+}
+
 void FromPageNode(const PageNode& page, Node& node) {
-    node.level = page.level;
-    node.children = page.children;
-    node.keys.resize(page.size());
-    node.data.resize(page.is_leaf() ? page.size() : 0);
-    for (size_t i = 0; i < page.size(); ++i) {
-        const ByteView key = page.key(i);
-        node.keys[i].assign(key.begin(), key.end());
-        if (page.is_leaf()) {
-            const ByteView data = page.data(i);
-            node.data[i].assign(data.begin(), data.end());
-        }
-    }
+    FillFromPageNode(page, node);
 }
 
 template void EncodeEntries(const Node&, Bytes&);

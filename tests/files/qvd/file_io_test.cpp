@@ -2,6 +2,7 @@
 // current with every write through any descriptor, and given up before the
 // file is cut below it.
 #include "files/qvd/file_io.h"
+#include "tests/support/temp_directory.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,23 +14,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileIoTest : public testing::Test {
+class FileIoTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qvd_file_io_testXXXXXX";
-        m_dir = mkdtemp(pattern);
-        m_path = m_dir / "data.qvd";
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     std::shared_ptr<FileIo> Open() {
         auto io = OpenPosixFile(m_path.string(), FileAccess::ReadWrite, FileCreation::CreateIfMissing);
         EXPECT_TRUE(io);
         return io;
     }
 
-    fs::path m_dir;
-    fs::path m_path;
+    testing::TempDirectory m_dir{"qvd_file_io"};
+    fs::path m_path = m_dir.file("data.qvd");
 };
 
 void WriteHeader(FileIo& io, uint8_t fill) {

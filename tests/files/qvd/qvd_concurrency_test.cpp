@@ -24,6 +24,7 @@
 #include "runtime/error_state.h"
 #include "tests/files/qvd/recording_file_io.h"
 #include "tests/files/qvd/worker_processes.h"
+#include "tests/support/temp_directory.h"
 
 #include <algorithm>
 #include <array>
@@ -454,18 +455,8 @@ Report run_ledger_reader(const std::string& name, Clock::time_point until) {
     return report;
 }
 
-class QvdConcurrencyTest : public testing::Test {
+class QvdConcurrencyTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qvd_concurrency_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-
     static std::string describe(const std::vector<Report>& reports) {
         std::string text;
         for (size_t i = 0; i < reports.size(); ++i)
@@ -484,7 +475,7 @@ protected:
         EXPECT_FALSE(problem) << *problem;
     }
 
-    std::string m_dir;
+    testing::TempDirectory m_dir{"qvd_concurrency"};
 };
 
 // A ledger of InitialItems items and its control record; the items' total.
@@ -586,7 +577,7 @@ Report sum_of(const std::vector<Report>& reports, int writers) {
 }
 
 TEST_F(QvdConcurrencyTest, WritersKeepTheControlRecordInStepWithTheItemsAndLoseNoCommit) {
-    const std::string name = m_dir + "/ledger.qvd";
+    const std::string name = m_dir.file("ledger.qvd");
     const int64_t initial_total = create_ledger(name);
     ASSERT_FALSE(HasFailure());
 
@@ -618,7 +609,7 @@ TEST_F(QvdConcurrencyTest, WritersKeepTheControlRecordInStepWithTheItemsAndLoseN
 // on: what a killed writer left half done must vanish or be completed by
 // the next process, and the others must neither fail nor hang.
 TEST_F(QvdConcurrencyTest, WritersKilledAtRandomLeaveNoHalfTransactionAndTheOthersCarryOn) {
-    const std::string name = m_dir + "/ledger.qvd";
+    const std::string name = m_dir.file("ledger.qvd");
     create_ledger(name);
     ASSERT_FALSE(HasFailure());
 
@@ -759,7 +750,7 @@ class QvdKeyReadTest : public QvdConcurrencyTest {
 protected:
     void SetUp() override {
         QvdConcurrencyTest::SetUp();
-        m_name = m_dir + "/codes.qvd";
+        m_name = m_dir.file("codes.qvd");
         Codes setup(m_name);
         CREATE(setup.file);
         OPEN(setup.file, AccessReadWrite | ShareDenyNone);
@@ -990,7 +981,7 @@ Report run_batch_reader(const std::string& path, size_t cache_bytes, unsigned se
 }
 
 TEST_F(QvdConcurrencyTest, ReadersSeeAWholeBatchCommitOrNoneOfIt) {
-    const std::string path = m_dir + "/batches.qvd";
+    const std::string path = m_dir.file("batches.qvd");
     {
         int32_t error = 0;
         StoreOptions options;
@@ -1069,11 +1060,11 @@ TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnn
         store->Commit();
         return io->calls;
     };
-    ASSERT_EQ(make_file(m_dir + "/whole.qvd"), 0);
-    const size_t calls = commit_cut_after(m_dir + "/whole.qvd", std::nullopt);
+    ASSERT_EQ(make_file(m_dir.file("whole.qvd")), 0);
+    const size_t calls = commit_cut_after(m_dir.file("whole.qvd"), std::nullopt);
     ASSERT_GT(calls, 0u);
     for (size_t k = 1; k <= calls; ++k) {
-        const std::string path = m_dir + "/cut" + std::to_string(k) + ".qvd";
+        const std::string path = m_dir.file("cut") + std::to_string(k) + ".qvd";
         ASSERT_EQ(make_file(path), 0);
         int32_t error = 0;
         std::unique_ptr<Store> survivor = Store::Open(path, StoreOptions{}, error);

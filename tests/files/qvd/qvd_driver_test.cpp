@@ -10,6 +10,7 @@
 #include "runtime/error_state.h"
 #include "runtime/field_compare.h"
 #include "runtime/text_compare.h"
+#include "tests/support/temp_directory.h"
 
 #include <algorithm>
 #include <cstring>
@@ -56,22 +57,6 @@ StoreOptions read_only() {
     return options;
 }
 
-class TempDirectory {
-public:
-    TempDirectory() {
-        std::string pattern = (fs::temp_directory_path() / "qvd_driver_XXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~TempDirectory() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
 class Customers {
 public:
     explicit Customers(const std::string& name, bool oem = false)
@@ -113,13 +98,11 @@ public:
     FileDeclaration file;
 };
 
-class QvdDriverTest : public testing::Test {
+class QvdDriverTest : public ::testing::Test {
 protected:
     void SetUp() override { ClearError(); }
 
-    std::string name(std::string_view base = "Customer") const {
-        return m_dir.path() + "/" + std::string(base);
-    }
+    std::string name(std::string_view base = "Customer") const { return m_dir.file(base); }
 
     // A created, opened customer file.
     std::unique_ptr<Customers> created(std::string_view base = "Customer", bool oem = false) {
@@ -155,7 +138,7 @@ protected:
         return ids;
     }
 
-    TempDirectory m_dir;
+    testing::TempDirectory m_dir{"qvd_driver"};
 };
 
 using Ids = std::vector<int32_t>;

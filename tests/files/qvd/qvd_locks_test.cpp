@@ -5,6 +5,7 @@
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_store.h"
 #include "runtime/error_state.h"
+#include "tests/support/temp_directory.h"
 
 #include <chrono>
 #include <cstring>
@@ -152,12 +153,10 @@ private:
     int m_to_child = -1;
 };
 
-class QvdLocksTest : public testing::Test {
+class QvdLocksTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qvd_locks_XXXXXX").string();
-        m_dir = mkdtemp(pattern.data());
-        m_name = m_dir + "/People";
+        m_name = m_dir.file("People");
         People setup(m_name);
         CREATE(setup.file);
         OPEN(setup.file, 0x42);
@@ -174,8 +173,6 @@ protected:
     void TearDown() override {
         first.reset();
         second.reset();
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
     }
 
     std::unique_ptr<People> opened() {
@@ -210,7 +207,7 @@ protected:
         return ids;
     }
 
-    std::string m_dir;
+    testing::TempDirectory m_dir{"qvd_locks"};
     std::string m_name;
     std::unique_ptr<People> first;
     std::unique_ptr<People> second;
@@ -390,7 +387,7 @@ TEST_F(QvdLocksTest, LockedFileRefusesOtherStationsChangesButNotTheirReads) {
 }
 
 TEST_F(QvdLocksTest, LocksOfOneTableLeaveOtherTablesAlone) {
-    People other(m_dir + "/People\\!Other");
+    People other(m_dir.file("People\\!Other"));
     CREATE(other.file);
     OPEN(other.file, 0x42);
     LOCK(first->file, 0);

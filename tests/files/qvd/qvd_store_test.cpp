@@ -6,6 +6,7 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_store.h"
 #include "tests/files/qvd/recording_file_io.h"
+#include "tests/support/temp_directory.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -36,15 +37,8 @@ void WriteFileBytes(const fs::path& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-class QvdStoreTest : public testing::Test {
+class QvdStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qvd_store_testXXXXXX";
-        m_dir = mkdtemp(pattern);
-        m_path = m_dir / "data.qvd";
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     std::unique_ptr<Store> OpenStore(StoreOptions options = {}) {
         options.create_if_missing = true;
         int32_t error = -1;
@@ -76,8 +70,8 @@ protected:
         return model;
     }
 
-    fs::path m_dir;
-    fs::path m_path;
+    testing::TempDirectory m_dir{"qvd_store"};
+    fs::path m_path = m_dir.file("data.qvd");
 };
 
 TEST_F(QvdStoreTest, NewFileHoldsOnlyItsHeaderAfterTheFirstCommit) {
@@ -390,7 +384,7 @@ struct InvalidFile {
     Bytes content;
 };
 
-class InvalidQvdFileTest : public QvdStoreTest, public testing::WithParamInterface<InvalidFile> {};
+class InvalidQvdFileTest : public QvdStoreTest, public ::testing::WithParamInterface<InvalidFile> {};
 
 TEST_P(InvalidQvdFileTest, IsRejectedWith36AndLeftUntouched) {
     WriteFileBytes(m_path, GetParam().content);
@@ -408,16 +402,16 @@ Bytes WithMagic(size_t size) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, InvalidQvdFileTest,
-                         testing::Values(InvalidFile{"a few bytes", Bytes(100, 7)},
-                                         InvalidFile{"a header without the magic", Bytes(512, 0)},
-                                         InvalidFile{"one byte short of a header", WithMagic(511)},
-                                         InvalidFile{"text", B(std::string(600, 'x'))}));
+                         ::testing::Values(InvalidFile{"a few bytes", Bytes(100, 7)},
+                                           InvalidFile{"a header without the magic", Bytes(512, 0)},
+                                           InvalidFile{"one byte short of a header", WithMagic(511)},
+                                           InvalidFile{"text", B(std::string(600, 'x'))}));
 
 TEST_F(QvdStoreTest, MissingFileAndMissingPathHaveTheirOwnErrors) {
     int32_t error = 0;
-    EXPECT_FALSE(Store::Open((m_dir / "absent.qvd").string(), StoreOptions{}, error));
+    EXPECT_FALSE(Store::Open(m_dir.file("absent.qvd"), StoreOptions{}, error));
     EXPECT_EQ(error, 2);
-    EXPECT_FALSE(Store::Open((m_dir / "no" / "absent.qvd").string(), StoreOptions{}, error));
+    EXPECT_FALSE(Store::Open(m_dir.file("no/absent.qvd"), StoreOptions{}, error));
     EXPECT_EQ(error, 3);
 }
 
@@ -460,7 +454,7 @@ TEST_F(QvdStoreTest, SeekFindsNeighboursInAllModesWithinAPrefix) {
 // Node searches guess a position from the key's bytes past a node's shared
 // prefix before the binary search; every key shape must still find exactly
 // what an ordered map finds, present keys and absent ones alike.
-class QvdStoreKeyShapeTest : public QvdStoreTest, public testing::WithParamInterface<int> {};
+class QvdStoreKeyShapeTest : public QvdStoreTest, public ::testing::WithParamInterface<int> {};
 
 Bytes ShapedKey(int shape, uint32_t n) {
     Bytes key = B("t");
@@ -515,7 +509,7 @@ TEST_P(QvdStoreKeyShapeTest, SeeksAndGetsFindWhatAnOrderedMapFinds) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, QvdStoreKeyShapeTest, testing::Values(0, 1, 2, 3));
+INSTANTIATE_TEST_SUITE_P(Shapes, QvdStoreKeyShapeTest, ::testing::Values(0, 1, 2, 3));
 
 // Random changes, seeks and commits against a std::map, reopening now and then.
 // Successive seeks step on from the previous answer's place in the tree;
@@ -582,7 +576,8 @@ TEST_F(QvdStoreTest, StepsBySeekSeeChangesMadeBetweenThem) {
 // Each commit path: merging into a working copy of the tree, rebuilding the
 // tree from every commit of 40 changes on, and rebuilding it on every commit;
 // with the staged changes in memory, and written out to runs at every change.
-class StoreModelTest : public QvdStoreTest, public testing::WithParamInterface<std::tuple<size_t, size_t>> {};
+class StoreModelTest : public QvdStoreTest,
+                       public ::testing::WithParamInterface<std::tuple<size_t, size_t>> {};
 
 TEST_P(StoreModelTest, BehavesLikeAnOrderedMapAcrossCommitsSplitsAndReopens) {
     std::mt19937 rng(12345);
@@ -686,7 +681,7 @@ TEST_P(StoreModelTest, BehavesLikeAnOrderedMapAcrossCommitsSplitsAndReopens) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CommitPaths, StoreModelTest,
-                         testing::Combine(testing::Values(65536, 40, 1), testing::Values(SIZE_MAX, 1)));
+                         ::testing::Combine(::testing::Values(65536, 40, 1), ::testing::Values(SIZE_MAX, 1)));
 
 TEST_F(QvdStoreTest, LargeCommitSplitsIntoSeveralLevels) {
     auto store = OpenFastStore();
@@ -1237,7 +1232,7 @@ TEST_F(PendingChainTest, AReaderUsesThePendingMapWithoutRepairing) {
 }
 
 TEST(QvdCorruptionDeathTest, EndsTheProgramWithTheCode) {
-    EXPECT_EXIT(QvdCorruption(1477), testing::ExitedWithCode(2),
+    EXPECT_EXIT(QvdCorruption(1477), ::testing::ExitedWithCode(2),
                 "Possible data corruption in file \\(1477\\)");
 }
 
@@ -1247,7 +1242,7 @@ TEST(QvdCorruptionDeathTest, DiagnosticsShowTheCodeUnderTheDriverTitleFirst) {
             SetQvdDiagnostics(true);
             QvdCorruption(2172);
         },
-        testing::ExitedWithCode(2),
+        ::testing::ExitedWithCode(2),
         "Quorvane File Driver Error.*2172.*Possible data corruption in file \\(2172\\)");
 }
 

@@ -6,6 +6,7 @@
 #include "files/qvd/qvd_driver.h"
 #include "files/transaction.h"
 #include "runtime/error_state.h"
+#include "tests/support/temp_directory.h"
 
 #include <chrono>
 #include <cstring>
@@ -46,27 +47,24 @@ public:
     FileDeclaration file;
 };
 
-class QvdTransactionTest : public testing::Test {
+class QvdTransactionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qvd_transaction_XXXXXX").string();
-        m_directory = mkdtemp(pattern.data());
         Items creator(path());
         CREATE(creator.file);
         ASSERT_EQ(ErrorCode(), 0);
     }
-    void TearDown() override { fs::remove_all(m_directory); }
 
-    std::string path() const { return m_directory + "/items"; }
+    std::string path() const { return m_directory.file("items"); }
     std::string second_path() {
-        const std::string second = m_directory + "/orders";
+        const std::string second = m_directory.file("orders");
         if (!fs::exists(second + ".QVD")) {
             Items creator(second);
             CREATE(creator.file);
         }
         return second;
     }
-    std::string directory() const { return m_directory; }
+    std::string directory() const { return m_directory.path(); }
 
     // Opens `items` read/write deny none and adds records first..last in one transaction.
     void add_in_transaction(Items& items, int32_t first, int32_t last) {
@@ -80,7 +78,7 @@ protected:
     }
 
 private:
-    std::string m_directory;
+    testing::TempDirectory m_directory{"qvd_transaction"};
 };
 
 TEST_F(QvdTransactionTest, CommitWritesEveryChangeAtOnceAndOtherOpensSeeItOnlyThen) {
