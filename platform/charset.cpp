@@ -73,6 +73,12 @@ std::string utf8_to_windows1252(std::string_view text) {
     return result;
 }
 
+bool utf8_to_windows1252_exact(std::string_view text, std::string& out) {
+    out = utf8_to_windows1252(text);
+    // Every '?' of the result must have been a '?' of the text.
+    return windows1252_to_utf8(out) == text;
+}
+
 std::string utf16_to_windows1252(std::u16string_view text) {
     std::string result;
     result.reserve(text.size());

@@ -28,6 +28,9 @@ char32_t windows1252_code_point(uint8_t c);
 // UTF-8 to Windows-1252; characters it lacks become '?'.
 std::string utf8_to_windows1252(std::string_view text);
 std::string windows1252_to_utf8(std::string_view text);
+// UTF-8 to Windows-1252 without substitutes: false (and `out` unspecified)
+// when the text is not well-formed or holds a character Windows-1252 lacks.
+bool utf8_to_windows1252_exact(std::string_view text, std::string& out);
 // UTF-16 (automation strings) to Windows-1252; characters it lacks become '?'.
 std::string utf16_to_windows1252(std::u16string_view text);
 

@@ -90,6 +90,7 @@ void input_key(uint32_t virtual_key, bool down) {
     bool was_down;
     bool alt;
     bool control;
+    bool shift;
     {
         std::lock_guard lock(state.mutex);
         const std::size_t key = virtual_key & 0xFF;
@@ -97,6 +98,7 @@ void input_key(uint32_t virtual_key, bool down) {
         state.keys[key] = down;
         alt = state.keys[VkMenu];
         control = state.keys[VkControl];
+        shift = state.keys[VkShift];
     }
     const WindowHandle target = keyboard_target();
     if (target == 0)
@@ -106,7 +108,11 @@ void input_key(uint32_t virtual_key, bool down) {
     const uint32_t number = system ? (down ? MsgSysKeyDown : MsgSysKeyUp) : (down ? MsgKeyDown : MsgKeyUp);
     uint32_t flags = 1; // repeat count
     if (alt)
-        flags |= 1u << 29;
+        flags |= KeyFlagAlt;
+    if (control)
+        flags |= KeyFlagControl;
+    if (shift)
+        flags |= KeyFlagShift;
     if (was_down)
         flags |= 1u << 30;
     if (!down)
@@ -116,14 +122,17 @@ void input_key(uint32_t virtual_key, bool down) {
 
 void input_char(uint8_t character) {
     bool alt;
+    uint32_t flags = 1;
     {
         InputState& state = input_state();
         std::lock_guard lock(state.mutex);
         alt = state.keys[VkMenu] && !state.keys[VkControl];
+        flags |= (state.keys[VkMenu] ? KeyFlagAlt : 0u) | (state.keys[VkControl] ? KeyFlagControl : 0u) |
+                 (state.keys[VkShift] ? KeyFlagShift : 0u);
     }
     const WindowHandle target = keyboard_target();
     if (target != 0)
-        post_message(Message{target, alt ? MsgSysChar : MsgChar, character, alt ? (1 | (1 << 29)) : 1});
+        post_message(Message{target, alt ? MsgSysChar : MsgChar, character, static_cast<intptr_t>(flags)});
 }
 
 void input_mouse_move(WindowHandle top_level, Point point) {

@@ -41,7 +41,9 @@ const char* icon_name(MessageBoxIcon icon) {
 
 using ButtonNames = std::vector<std::pair<MessageBoxButton, const char*>>;
 
-ButtonNames buttons_of(MessageBoxButtons buttons) {
+} // namespace
+
+ButtonNames message_box_buttons(MessageBoxButtons buttons) {
     switch (buttons) {
     case MessageBoxButtons::OkCancel:
         return {{ButtonOk, "OK"}, {ButtonCancel, "Cancel"}};
@@ -59,6 +61,8 @@ ButtonNames buttons_of(MessageBoxButtons buttons) {
     return {{ButtonOk, "OK"}};
 }
 
+namespace {
+
 // The box on standard error: caption and icon, the text, then the buttons
 // with the default one in brackets and the answer given.
 MessageBoxButton write_to_standard_error(const MessageBoxRequest& request, std::deque<MessageBoxButton>& answers) {
@@ -70,7 +74,7 @@ MessageBoxButton write_to_standard_error(const MessageBoxRequest& request, std::
     std::string line = "[" + windows1252_to_utf8(request.caption) + "] (" + icon_name(request.icon) + ")\n" +
                        windows1252_to_utf8(request.text) + "\nbuttons:";
     const char* answer_name = "?";
-    for (const auto& [button, name] : buttons_of(request.buttons)) {
+    for (const auto& [button, name] : message_box_buttons(request.buttons)) {
         line += button == request.default_button ? std::string(" [") + name + "]" : std::string(" ") + name;
         if (button == answer)
             answer_name = name;
@@ -105,6 +109,16 @@ void queue_message_box_answer(MessageBoxButton answer) {
     Boxes& b = boxes();
     std::lock_guard lock(b.mutex);
     b.answers.push_back(answer);
+}
+
+std::optional<MessageBoxButton> take_queued_message_box_answer() {
+    Boxes& b = boxes();
+    std::lock_guard lock(b.mutex);
+    if (b.answers.empty())
+        return std::nullopt;
+    const MessageBoxButton answer = b.answers.front();
+    b.answers.pop_front();
+    return answer;
 }
 
 } // namespace morvex::platform

@@ -6,7 +6,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace morvex::platform {
 
@@ -39,7 +42,12 @@ MessageBoxButton show_message_box(const MessageBoxRequest& request);
 using MessageBoxPresenter = std::function<MessageBoxButton(const MessageBoxRequest&)>;
 // Replaces the presenter; an empty one restores the standard-error form.
 void set_message_box_presenter(MessageBoxPresenter presenter);
-// The standard-error form answers the next box with this button.
+// The next box is answered with this button (by the standard-error form, or
+// by a presenter that takes queued answers, as the drawn boxes do).
 void queue_message_box_answer(MessageBoxButton answer);
+// Takes the oldest queued answer, if any.
+std::optional<MessageBoxButton> take_queued_message_box_answer();
+// The buttons of a set in display order, with their English captions.
+std::vector<std::pair<MessageBoxButton, const char*>> message_box_buttons(MessageBoxButtons buttons);
 
 } // namespace morvex::platform

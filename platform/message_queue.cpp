@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 
 namespace morvex::platform {
@@ -47,6 +48,8 @@ struct ThreadQueue {
     // Set when a window of this thread may need painting; cleared when the
     // paint source, asked without a filter, has none.
     bool paint_pending = false;
+    // Set while the thread sleeps in get_message or wait_message.
+    bool waiting_for_messages = false;
 };
 
 } // namespace
@@ -54,6 +57,10 @@ struct ThreadQueue {
 // Shared by the queues and Semaphore (a friend): everything under one mutex.
 struct MessagingState {
     std::mutex mutex;
+    // The timers' clock: the steady clock, or a manual one that stands
+    // still until advanced (scripts and tests).
+    bool manual_clock = false;
+    Clock::time_point manual_now{};
     std::unordered_map<ThreadKey, std::shared_ptr<ThreadQueue>> queues;
     std::unordered_map<WindowHandle, WindowTarget> windows;
     std::vector<ThreadQueue*> semaphore_waiters;
@@ -110,6 +117,16 @@ ThreadQueue* queue_of(ThreadKey key) {
     auto found = state().queues.find(key);
     return found == state().queues.end() ? nullptr : found->second.get();
 }
+
+// The timers' time; the mutex is held.
+Clock::time_point timer_now() {
+    return state().manual_clock ? state().manual_now : Clock::now();
+}
+
+// Sleeps until woken or until the next timer of `queue` is due; with the
+// manual clock only advancing it (or a message) wakes the thread.
+void sleep_for_messages(std::unique_lock<std::mutex>& lock, ThreadQueue& queue,
+                        std::optional<Clock::time_point> deadline = std::nullopt);
 
 bool matches(const Message& message, const MessageFilter& filter) {
     if (filter.window != 0 && message.window != filter.window)
@@ -225,7 +242,7 @@ bool find_message(std::unique_lock<std::mutex>& lock, ThreadQueue& queue, Messag
         if (!unfiltered)
             break;
     }
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = timer_now();
     for (Timer& timer : queue.timers) {
         const Message tick{timer.window, MsgTimer, timer.id, 0};
         if (timer.due <= now && matches(tick, filter)) {
@@ -246,6 +263,19 @@ std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) {
             next = timer.due;
     }
     return next;
+}
+
+void sleep_for_messages(std::unique_lock<std::mutex>& lock, ThreadQueue& queue,
+                        std::optional<Clock::time_point> deadline) {
+    queue.waiting_for_messages = true;
+    std::optional<Clock::time_point> until = state().manual_clock ? std::nullopt : next_timer(queue);
+    if (deadline && (!until || *deadline < *until))
+        until = deadline;
+    if (until)
+        queue.wake.wait_until(lock, *until);
+    else
+        queue.wake.wait(lock);
+    queue.waiting_for_messages = false;
 }
 
 // Appends under the mutex; the caller wakes the returned queue after letting
@@ -442,12 +472,7 @@ bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
             return true;
         if (timed && Clock::now() >= deadline)
             return false;
-        const std::optional<Clock::time_point> timer = next_timer(own);
-        const Clock::time_point until = timer ? std::min(*timer, deadline) : deadline;
-        if (until == Clock::time_point::max())
-            own.wake.wait(lock);
-        else
-            own.wake.wait_until(lock, until);
+        sleep_for_messages(lock, own, timed ? std::optional(deadline) : std::nullopt);
     }
 }
 
@@ -466,10 +491,7 @@ bool get_message(Message& message, const MessageFilter& filter) {
         serve_all(lock, own);
         if (find_message(lock, own, message, filter, Removal::Remove))
             return message.number != MsgQuit;
-        if (const std::optional<Clock::time_point> until = next_timer(own))
-            own.wake.wait_until(lock, *until);
-        else
-            own.wake.wait(lock);
+        sleep_for_messages(lock, own);
     }
 }
 
@@ -505,7 +527,7 @@ void set_timer(WindowHandle window, uintptr_t id, std::chrono::milliseconds inte
         return;
     const Clock::duration period = std::max<Clock::duration>(interval, std::chrono::milliseconds(1));
     remove_timer(*queue, window, id);
-    queue->timers.push_back(Timer{window, id, period, Clock::now() + period});
+    queue->timers.push_back(Timer{window, id, period, timer_now() + period});
     queue->wake.notify_all();
 }
 
@@ -514,6 +536,68 @@ void kill_timer(WindowHandle window, uintptr_t id) {
     std::lock_guard lock(state().mutex);
     if (ThreadQueue* queue = timer_queue(own, window))
         remove_timer(*queue, window, id);
+}
+
+void use_manual_timer_clock() {
+    MessagingState& s = state();
+    std::lock_guard lock(s.mutex);
+    if (s.manual_clock)
+        return;
+    s.manual_now = Clock::now();
+    s.manual_clock = true;
+}
+
+void advance_timer_clock(std::chrono::milliseconds amount) {
+    MessagingState& s = state();
+    std::vector<std::shared_ptr<ThreadQueue>> queues;
+    {
+        std::lock_guard lock(s.mutex);
+        if (!s.manual_clock)
+            return;
+        s.manual_now += amount;
+        for (const auto& [key, queue] : s.queues)
+            queues.push_back(queue);
+    }
+    for (const auto& queue : queues)
+        wake(queue);
+}
+
+bool other_threads_idle() {
+    MessagingState& s = state();
+    const ThreadKey self = own_queue().key;
+    std::lock_guard lock(s.mutex);
+    const Clock::time_point now = timer_now();
+    // Only threads with windows take part: a thread that has none (a main
+    // thread waiting for the others to end) has nothing to show.
+    std::vector<ThreadKey> with_windows;
+    for (const auto& [window, target] : s.windows)
+        with_windows.push_back(target.thread);
+    for (const auto& [key, queue] : s.queues) {
+        if (key == self || !queue->alive ||
+            std::find(with_windows.begin(), with_windows.end(), key) == with_windows.end())
+            continue;
+        if (!queue->waiting_for_messages || !queue->posted.empty() || !queue->sent.empty() || queue->quit ||
+            queue->paint_pending)
+            return false;
+        for (const Timer& timer : queue->timers)
+            if (timer.due <= now)
+                return false;
+    }
+    return true;
+}
+
+bool wait_until_idle(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    int calm = 0;
+    while (Clock::now() < deadline) {
+        // Idle twice in a row, a moment apart: a thread just woken has had
+        // the time to mark itself busy.
+        calm = other_threads_idle() ? calm + 1 : 0;
+        if (calm >= 2)
+            return true;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return false;
 }
 
 void set_lock_hooks(const LockHooks& hooks) {

@@ -107,6 +107,19 @@ void notify_paint_needed(ThreadKey thread);
 void set_timer(WindowHandle window, uintptr_t id, std::chrono::milliseconds interval);
 void kill_timer(WindowHandle window, uintptr_t id);
 
+// The timers' clock. Once the manual clock is in use, time stands still for
+// timers until advance_timer_clock moves it on (scripts and tests); it
+// cannot be switched back.
+void use_manual_timer_clock();
+void advance_timer_clock(std::chrono::milliseconds amount);
+
+// Whether every thread but the caller sleeps waiting for messages with
+// nothing to do: no posted or sent message, no window to paint, no timer due.
+bool other_threads_idle();
+// Waits until other_threads_idle() holds (checked twice, a moment apart);
+// false when the timeout passes first.
+bool wait_until_idle(std::chrono::milliseconds timeout);
+
 // The runtime lock's hand-over around blocking waits.
 struct LockHooks {
     void (*release)() = nullptr;

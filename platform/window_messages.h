@@ -61,6 +61,18 @@ enum MouseFlags : uint32_t {
     MouseMiddleButton = 0x0010,
 };
 
+// Flags in the lparam of key and character messages: Win32's Alt, previous
+// state and release bits, and our own Shift and Control bits (Win32 leaves
+// those to GetKeyState), taken when the key was pressed, so that a thread
+// handling the message late still sees the modifiers that went with it.
+enum KeyFlags : uint32_t {
+    KeyFlagShift = 1u << 25,
+    KeyFlagControl = 1u << 26,
+    KeyFlagAlt = 1u << 29,
+    KeyFlagPrevious = 1u << 30,
+    KeyFlagRelease = 1u << 31,
+};
+
 // Win32 virtual key codes; letters and digits are their upper-case ASCII codes.
 enum VirtualKey : uint32_t {
     VkLButton = 0x01, VkRButton = 0x02, VkMButton = 0x04,

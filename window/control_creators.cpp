@@ -22,13 +22,13 @@ void RegisterControlCreator(uint8_t type, ControlCreator creator) {
     creators()[type].store(creator);
 }
 
-std::unique_ptr<ControlObject> CreateControl(const ControlDefinition& definition, void* window) {
+std::unique_ptr<Control> CreateControl(const ControlDefinition& definition, Window& window) {
     const ControlCreator creator = creators()[definition.type].load();
     return creator ? creator(definition, window) : nullptr;
 }
 
-std::unique_ptr<ControlObject> CreateControl(uint32_t offset, PositionUnit unit, const UnitMetrics& metrics,
-                                             void* window) {
+std::unique_ptr<Control> CreateControl(uint32_t offset, PositionUnit unit, const UnitMetrics& metrics,
+                                       Window& window) {
     return CreateControl(WindowDefinitionLoader().ReadControl(offset, unit, metrics), window);
 }
 

@@ -3,6 +3,7 @@
 // nothing, and the window goes on with the next record.
 #pragma once
 
+#include "window/control.h"
 #include "window/window_definition.h"
 
 #include <cstdint>
@@ -10,24 +11,19 @@
 
 namespace morvex {
 
-// The base of every control object the creators build.
-class ControlObject {
-public:
-    virtual ~ControlObject() = default;
-};
+class Window;
 
-// Builds the control of one record inside `window` (the engine's window
-// object); nullptr when it builds nothing.
-using ControlCreator = std::unique_ptr<ControlObject> (*)(const ControlDefinition& definition, void* window);
+// Builds the control of one record for `window`; nullptr when it builds nothing.
+using ControlCreator = std::unique_ptr<Control> (*)(const ControlDefinition& definition, Window& window);
 
 // Registers the creator of a type (nullptr restores "creates nothing").
 void RegisterControlCreator(uint8_t type, ControlCreator creator);
 
 // Reads the control record at `offset` of the current definition block and
 // calls the creator of its type.
-std::unique_ptr<ControlObject> CreateControl(uint32_t offset, PositionUnit unit, const UnitMetrics& metrics,
-                                             void* window);
+std::unique_ptr<Control> CreateControl(uint32_t offset, PositionUnit unit, const UnitMetrics& metrics,
+                                       Window& window);
 // The same for a record already read.
-std::unique_ptr<ControlObject> CreateControl(const ControlDefinition& definition, void* window);
+std::unique_ptr<Control> CreateControl(const ControlDefinition& definition, Window& window);
 
 } // namespace morvex

@@ -70,7 +70,11 @@ ImageReference ResolveImageReference(const wdf::ByteView& block, uint32_t offset
         return ref;
     if (block.u8(offset) == wdf::NumericImageMarker)
         return block.contains(offset, wdf::NumericImageSize) ? numeric(block, offset, use, module) : ref;
-    std::string_view name = block.text(offset);
+    return ImageReferenceOfName(block.text(offset), use, module, linked);
+}
+
+ImageReference ImageReferenceOfName(std::string_view name, ImageUse use, std::string_view module, bool linked) {
+    ImageReference ref;
     if (!name.empty() && name.front() == '~') {
         name.remove_prefix(1);
         linked = true;

@@ -40,6 +40,11 @@ struct ImageReference {
 ImageReference ResolveImageReference(const wdf::ByteView& block, uint32_t offset, ImageUse use,
                                      std::string_view module, bool linked = false);
 
+// The same for a reference given as a name ("~WIZOK.ICO", "app.ico[1]"), as
+// properties set images.
+ImageReference ImageReferenceOfName(std::string_view name, ImageUse use, std::string_view module,
+                                    bool linked = false);
+
 // The resource name of a linked image: "." becomes "_", upper case through
 // the runtime's character tables ("wizok.ico" -> "WIZOK_ICO").
 std::string LinkedImageName(std::string_view name);

@@ -1,0 +1,25 @@
+#include "window/control_family.h"
+
+#include "window/button.h"
+#include "window/control_creators.h"
+#include "window/image_control.h"
+#include "window/prompt.h"
+
+namespace morvex {
+
+namespace {
+
+template <typename T>
+std::unique_ptr<Control> create(const ControlDefinition& definition, Window& window) {
+    return std::make_unique<T>(window, definition);
+}
+
+} // namespace
+
+void RegisterStandardControls() {
+    RegisterControlCreator(wdf::ButtonControl, create<Button>);
+    RegisterControlCreator(wdf::PromptControl, create<Prompt>);
+    RegisterControlCreator(wdf::ImageControl, create<ImageControl>);
+}
+
+} // namespace morvex
