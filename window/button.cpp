@@ -72,7 +72,10 @@ bool Button::handle_message(const platform::Message& message, intptr_t& result) 
         return true;
     case platform::MsgLButtonUp:
         if (m_pressed && !m_space) {
-            const bool press_it = m_inside && !repeats();
+            // Pressed only when released over the button.
+            const bool inside =
+                platform::Rect::FromSize(0, 0, m_rect.width(), m_rect.height()).contains(point_of(message));
+            const bool press_it = inside && !repeats();
             m_pressed = false;
             platform::kill_timer(m_handle, RepeatTimer);
             platform::release_capture();

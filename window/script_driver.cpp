@@ -269,6 +269,7 @@ std::optional<std::string> ScriptDriver::mouse(std::string_view command, std::st
         const MouseButton button = command == "click" ? MouseButton::Left : MouseButton::Right;
         m_input->mouse_move(top, point);
         m_input->mouse_button(top, point, button, true);
+        WaitIdle();
         m_input->mouse_button(top, point, button, false);
     } else if (command == "dblclick") {
         m_input->mouse_move(top, point);
@@ -279,11 +280,16 @@ std::optional<std::string> ScriptDriver::mouse(std::string_view command, std::st
     } else if (command == "drag") {
         const platform::Point from = at(numbers[0], numbers[1]);
         const platform::Point to = at(numbers[2], numbers[3]);
+        // Each step waits for the program, as a hand would: where the
+        // moves go depends on the capture the press took.
         m_input->mouse_move(top, from);
         m_input->mouse_button(top, from, MouseButton::Left, true);
+        WaitIdle();
         constexpr int Steps = 4;
-        for (int i = 1; i <= Steps; ++i)
+        for (int i = 1; i <= Steps; ++i) {
             m_input->mouse_move(top, {from.x + (to.x - from.x) * i / Steps, from.y + (to.y - from.y) * i / Steps});
+            WaitIdle();
+        }
         m_input->mouse_button(top, to, MouseButton::Left, false);
     } else {
         m_input->mouse_move(top, centre);

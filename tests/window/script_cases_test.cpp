@@ -1,0 +1,108 @@
+// Scenario tests of windows: each file in cases/ is a script for the script
+// driver with its expected output beside it. Lines starting with ">" are
+// the output the commands before them print; "use FILE.wnd [LABEL]" names
+// the window; everything else is the script. Every `shot NAME` of a case is
+// compared with cases/golden/NAME.png (run with --rebaseline to rewrite the
+// goldens after a deliberate change). Fonts are pinned to DejaVu Sans.
+#include "platform/png_file.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/temp_directory.h"
+#include "tests/window/painter/golden_image.h"
+#include "tests/window/painter/test_fonts.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace morvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+    std::string name;
+    std::string window_file;
+    std::string label;
+    std::string script;
+    std::string expected;
+    std::vector<std::string> shots;
+};
+
+Case read_case(const fs::path& path) {
+    Case c;
+    c.name = path.stem().string();
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.starts_with(">")) {
+            c.expected += line.substr(line.size() > 1 && line[1] == ' ' ? 2 : 1) + "\n";
+            continue;
+        }
+        if (line.starts_with("use ")) {
+            std::istringstream words(line.substr(4));
+            words >> c.window_file >> c.label;
+            continue;
+        }
+        if (line.starts_with("shot "))
+            c.shots.push_back(line.substr(5));
+        c.script += line + "\n";
+    }
+    return c;
+}
+
+std::vector<std::string> case_names() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(MORVEX_CASES_DIR))
+        if (entry.path().extension() == ".case")
+            names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class ScriptCase : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ScriptCase, PrintsWhatItExpectsAndDrawsItsGoldens) {
+    const Case c = read_case(fs::path(MORVEX_CASES_DIR) / (GetParam() + ".case"));
+    ASSERT_FALSE(c.window_file.empty()) << "the case names no window (use FILE.wnd)";
+    testing::TempDirectory dir("script_case");
+    const std::string script_path = dir.file(c.name + ".script");
+    std::ofstream(script_path) << c.script;
+    std::vector<std::string> argv{MORVEX_TOOL, "show", std::string(MORVEX_CASES_DIR) + "/" + c.window_file,
+                                  "--script", script_path, "--shots", dir.path(), "--backend", "headless",
+                                  "--font", painter::testing::DejaVuSansPath};
+    if (!c.label.empty()) {
+        argv.push_back("--window");
+        argv.push_back(c.label);
+    }
+    const testing::CommandResult result = testing::RunCommand(argv, {}, std::chrono::seconds(60),
+                                                     {"MORVEX_INIDIR=" + dir.path()});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.out, c.expected) << "stderr:\n" << result.err;
+    for (const std::string& shot : c.shots) {
+        const auto image = platform::read_png(dir.file(shot + ".png"));
+        ASSERT_TRUE(image) << "no picture " << shot;
+        EXPECT_TRUE(painter::testing::matches_golden_file(*image, std::string(MORVEX_CASES_DIR) + "/golden/" + shot + ".png",
+                                                          shot, {2, 0}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ScriptCase, ::testing::ValuesIn(case_names()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name = info.param;
+                             std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+                             return name;
+                         });
+
+} // namespace
+} // namespace morvex
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--rebaseline") == 0)
+            morvex::painter::testing::set_rebaseline(true);
+    return RUN_ALL_TESTS();
+}
