@@ -98,7 +98,9 @@ bool HandleWindowKey(Window& window, Control* focus, const platform::Message& me
         }
         if (focus && focus->wants_key(virtual_key, modifiers))
             return false;
-        switch (key_code) {
+        // Shift does not change what Enter and Escape do.
+        switch (key_code == (Key::Enter | ShiftKeyBit) || key_code == (Key::Escape | ShiftKeyBit) ? key_code & 0xFF
+                                                                                                   : key_code) {
         case Key::Tab:
         case Key::Tab | ShiftKeyBit:
             if (Control* next = window.next_focusable(focus, key_code != Key::Tab))
