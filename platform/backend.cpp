@@ -48,7 +48,7 @@ void Backend::top_level_dialog(WindowHandle, WindowHandle) {}
 
 void Backend::top_level_icon(WindowHandle, std::span<const IconImage>) {}
 
-void Backend::set_cursor(WindowHandle, CursorShape) {}
+void Backend::set_cursor(WindowHandle, MouseCursor) {}
 
 Clipboard& Backend::clipboard() {
     return process_clipboard();

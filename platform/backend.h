@@ -51,7 +51,7 @@ public:
     // (empty: none). Every image is valid().
     virtual void top_level_icon(WindowHandle window, std::span<const IconImage> images);
     // The mouse cursor over the top-level window from now on.
-    virtual void set_cursor(WindowHandle top_level, CursorShape shape);
+    virtual void set_cursor(WindowHandle top_level, MouseCursor shape);
     // The clipboard (selections) that cut, copy and paste use.
     virtual Clipboard& clipboard();
 };

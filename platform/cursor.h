@@ -6,7 +6,7 @@
 
 namespace morvex::platform {
 
-enum class CursorShape : uint8_t {
+enum class MouseCursor : uint8_t {
     Arrow,
     IBeam,      // text
     Wait,       // busy: the hourglass
@@ -21,6 +21,6 @@ enum class CursorShape : uint8_t {
     AppStarting // arrow and hourglass: working in the background
 };
 
-constexpr int CursorShapeCount = static_cast<int>(CursorShape::AppStarting) + 1;
+constexpr int MouseCursorCount = static_cast<int>(MouseCursor::AppStarting) + 1;
 
 } // namespace morvex::platform

@@ -70,7 +70,7 @@ void HeadlessBackend::top_level_icon(WindowHandle window, std::span<const IconIm
         found->second.icons.assign(images.begin(), images.end());
 }
 
-void HeadlessBackend::set_cursor(WindowHandle top_level, CursorShape shape) {
+void HeadlessBackend::set_cursor(WindowHandle top_level, MouseCursor shape) {
     std::lock_guard lock(m_mutex);
     if (auto found = m_windows.find(top_level); found != m_windows.end())
         found->second.cursor = shape;

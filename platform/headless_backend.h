@@ -26,7 +26,7 @@ public:
         bool dialog = false;
         WindowHandle dialog_owner = 0;
         std::vector<IconImage> icons;
-        CursorShape cursor = CursorShape::Arrow;
+        MouseCursor cursor = MouseCursor::Arrow;
     };
 
     void top_level_created(WindowHandle window, const Rect& screen_rect, std::string_view caption) override;
@@ -39,7 +39,7 @@ public:
     void top_level_activated(WindowHandle window) override;
     void top_level_dialog(WindowHandle window, WindowHandle owner) override;
     void top_level_icon(WindowHandle window, std::span<const IconImage> images) override;
-    void set_cursor(WindowHandle top_level, CursorShape shape) override;
+    void set_cursor(WindowHandle top_level, MouseCursor shape) override;
     Clipboard& clipboard() override { return m_clipboard; }
 
     int beep_count() const;

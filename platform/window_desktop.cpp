@@ -17,7 +17,7 @@ bool set_window_icon(WindowHandle top_level, const std::vector<IconImage>& image
     return true;
 }
 
-bool set_window_cursor(WindowHandle window, CursorShape shape) {
+bool set_window_cursor(WindowHandle window, MouseCursor shape) {
     const WindowHandle top_level = top_level_of(window);
     if (top_level == 0 || !is_window(window))
         return false;

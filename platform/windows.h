@@ -177,7 +177,7 @@ bool set_window_icon(WindowHandle top_level, const std::vector<IconImage>& image
 // the window under the pointer asks for its shape as the pointer enters it
 // or its part changes (an I-beam over text, size arrows over a border).
 // False when the window does not exist.
-bool set_window_cursor(WindowHandle window, CursorShape shape);
+bool set_window_cursor(WindowHandle window, MouseCursor shape);
 
 // A copy of a top-level window's frame buffer (empty for other windows).
 FrameBuffer frame_buffer_copy(WindowHandle top_level);

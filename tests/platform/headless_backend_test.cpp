@@ -139,10 +139,10 @@ TEST_F(HeadlessBackendTest, DialogsIconsAndCursorsReachTheBackendOfTheirTopLevel
     EXPECT_TRUE(set_window_icon(owner, {}));
     EXPECT_TRUE(headless().top_level(owner)->icons.empty());
 
-    EXPECT_EQ(headless().top_level(owner)->cursor, CursorShape::Arrow);
-    EXPECT_TRUE(set_window_cursor(child, CursorShape::IBeam));
-    EXPECT_EQ(headless().top_level(owner)->cursor, CursorShape::IBeam);
-    EXPECT_FALSE(set_window_cursor(0x7FFFFFFF, CursorShape::Wait));
+    EXPECT_EQ(headless().top_level(owner)->cursor, MouseCursor::Arrow);
+    EXPECT_TRUE(set_window_cursor(child, MouseCursor::IBeam));
+    EXPECT_EQ(headless().top_level(owner)->cursor, MouseCursor::IBeam);
+    EXPECT_FALSE(set_window_cursor(0x7FFFFFFF, MouseCursor::Wait));
 }
 
 TEST_F(HeadlessBackendTest, ClipboardKeepsEachSelectionApartInTheProcess) {
