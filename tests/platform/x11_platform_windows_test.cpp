@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace morvex::platform {
@@ -208,6 +209,47 @@ TEST_F(X11PlatformWindows, WindowMovedOnTheServerFollowsInThePlatform) {
     // The rectangle changes first and the frame buffer follows it.
     EXPECT_TRUE(pump_until([&] { return window_rect(window) == Rect::FromSize(40, 50, 180, 140); }));
     EXPECT_TRUE(pump_until([&] { return frame_buffer_copy(window).width() == 180; }));
+}
+
+// The X window that has the keyboard focus, as the server tells another client.
+::Window x_focus(Display* display) {
+    ::Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    return focus;
+}
+
+TEST_F(X11PlatformWindows, ActivatingAWindowGivesItTheKeyboardWithoutAWindowManager) {
+    const WindowHandle first = testing::make_top_level(Rect::FromSize(0, 0, 100, 80));
+    const WindowHandle second = testing::make_top_level(Rect::FromSize(200, 0, 100, 80));
+    const WindowHandle later =
+        testing::make_top_level(Rect::FromSize(400, 0, 100, 80), 0, "Later", StyleNone);
+    backend->sync();
+    // No one has the keyboard and the pointer is over none of our windows,
+    // so keys reach a window only if the backend gives it the focus.
+    XTestFakeMotionEvent(client, DefaultScreen(client), 1200, 1000, CurrentTime);
+    XSetInputFocus(client, None, RevertToNone, CurrentTime);
+    XSync(client, False);
+    message_log().take();
+
+    for (const WindowHandle window : {second, first}) {
+        activate_window(window);
+        ASSERT_TRUE(pump_until([&] { return x_focus(client) == backend->x_window(window); }));
+        message_log().take();
+        fake_key(XK_q);
+        const auto down = pump_until_message(window, MsgKeyDown);
+        ASSERT_TRUE(down) << "no key reached window " << window;
+        EXPECT_EQ(down->wparam, 'Q');
+        EXPECT_EQ(active_window(), window);
+    }
+
+    // A window activated while hidden takes the keyboard once it is shown.
+    activate_window(later);
+    backend->sync();
+    EXPECT_NE(x_focus(client), backend->x_window(later));
+    show_window(later, true);
+    EXPECT_TRUE(pump_until([&] { return x_focus(client) == backend->x_window(later); }));
+    EXPECT_TRUE(pump_until([&] { return active_window() == later; }));
 }
 
 } // namespace
