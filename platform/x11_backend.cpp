@@ -473,16 +473,20 @@ void X11Backend::top_level_created(WindowHandle window, const Rect& screen_rect,
                 XSelectInput(state.display, x_window, EventMask | extra);
         });
     }
+    std::shared_ptr<TopLevel> replaced;
     {
         std::lock_guard lock(state.windows_mutex);
         if (const auto old = state.windows.find(window); old != state.windows.end()) {
             // A handle the window layer reuses without having destroyed it.
-            state.handles.erase(old->second->window);
-            state.destroy(*old->second);
+            replaced = std::move(old->second);
+            state.handles.erase(replaced->window);
         }
         state.handles[top_level->window] = window;
         state.windows[window] = std::move(top_level);
     }
+    // Not under the lock: destroying waits for the event thread, which looks windows up.
+    if (replaced)
+        state.destroy(*replaced);
     state.flush();
 }
 

@@ -91,9 +91,12 @@ bool X11Clipboard::set_text(Selection selection, std::string_view text) {
         if (time == CurrentTime)
             break;
     }
-    std::lock_guard lock(m_mutex);
-    if (auto& owned = *owned_slot(atom); owned && owned->serial == serial)
-        owned.reset();
+    {
+        std::lock_guard lock(m_mutex);
+        if (auto& owned = *owned_slot(atom); owned && owned->serial == serial)
+            owned.reset();
+    }
+    m_host.flush();
     return false;
 }
 
