@@ -5,6 +5,10 @@
 // call returns once the server has processed the input and the backend has
 // handed it to the window layer's queues.
 //
+// Keys go where the server sends them, to the window with the X focus:
+// activate the window first (activate_window). One thread uses an object
+// at a time.
+//
 // Keys come from the server's keymap: a character or key it lacks gets a
 // spare key code lent for it (given back when this object goes), so any
 // Windows-1252 character can be typed. Caps Lock and Num Lock are assumed off.
