@@ -25,10 +25,16 @@ char windows_byte(char32_t point) {
 
 } // namespace
 
-char32_t windows1252_code_point(uint8_t c) { return c >= 0x80 && c < 0xA0 ? HighControls[c - 0x80] : c; }
+char32_t windows1252_code_point(uint8_t c) {
+    return c >= 0x80 && c < 0xA0 ? HighControls[c - 0x80] : c;
+}
 
-uint8_t oem_to_windows(uint8_t c) { return tables::OemToWindows[c]; }
-uint8_t windows_to_oem(uint8_t c) { return tables::WindowsToOem[c]; }
+uint8_t oem_to_windows(uint8_t c) {
+    return tables::OemToWindows[c];
+}
+uint8_t windows_to_oem(uint8_t c) {
+    return tables::WindowsToOem[c];
+}
 
 std::string oem_to_windows(std::string_view text) {
     std::string result(text);
@@ -44,19 +50,29 @@ std::string windows_to_oem(std::string_view text) {
     return result;
 }
 
-bool is_upper_letter(uint8_t c) { return tables::LowerOfUpper[c] != 0; }
-uint8_t lower_of(uint8_t upper) { return tables::LowerOfUpper[upper]; }
+bool is_upper_letter(uint8_t c) {
+    return tables::LowerOfUpper[c] != 0;
+}
+uint8_t lower_of(uint8_t upper) {
+    return tables::LowerOfUpper[upper];
+}
 
-std::span<const uint8_t> one_character_sort_order() { return tables::OneCharacterSortOrder; }
+std::span<const uint8_t> one_character_sort_order() {
+    return tables::OneCharacterSortOrder;
+}
 
-std::string utf8_to_windows1252(std::string_view text) {
-    std::string result;
+std::u32string utf8_code_points(std::string_view text) {
+    std::u32string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<uint8_t>(text[i]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        const int length = lead < 0x80           ? 1
+                           : (lead >> 5) == 0x6  ? 2
+                           : (lead >> 4) == 0xE  ? 3
+                           : (lead >> 3) == 0x1E ? 4
+                                                 : 0;
         if (length == 0 || i + static_cast<std::size_t>(length) > text.size()) {
-            result += '?';
+            result += U'\uFFFD';
             ++i;
             continue;
         }
@@ -67,9 +83,17 @@ std::string utf8_to_windows1252(std::string_view text) {
             well_formed = well_formed && (next & 0xC0) == 0x80;
             point = point << 6 | (next & 0x3F);
         }
-        result += well_formed ? windows_byte(point) : '?';
+        result += well_formed ? point : U'\uFFFD';
         i += well_formed ? static_cast<std::size_t>(length) : 1;
     }
+    return result;
+}
+
+std::string utf8_to_windows1252(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (char32_t point : utf8_code_points(text))
+        result += windows_byte(point);
     return result;
 }
 

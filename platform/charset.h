@@ -25,6 +25,10 @@ std::span<const uint8_t> one_character_sort_order();
 // The Unicode code point of a Windows-1252 byte.
 char32_t windows1252_code_point(uint8_t c);
 
+// The code points of UTF-8 text; a malformed sequence gives U+FFFD for its
+// first byte and decoding goes on with the next.
+std::u32string utf8_code_points(std::string_view text);
+
 // UTF-8 to Windows-1252; characters it lacks become '?'.
 std::string utf8_to_windows1252(std::string_view text);
 std::string windows1252_to_utf8(std::string_view text);

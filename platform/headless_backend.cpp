@@ -9,7 +9,10 @@ namespace morvex::platform {
 void HeadlessBackend::top_level_created(WindowHandle window, const Rect& screen_rect,
                                         std::string_view caption) {
     std::lock_guard lock(m_mutex);
-    m_windows[window] = TopLevel{screen_rect, false, std::string(caption), 0, Rect{}};
+    TopLevel& top_level = m_windows[window];
+    top_level = TopLevel{};
+    top_level.screen_rect = screen_rect;
+    top_level.caption = std::string(caption);
 }
 
 void HeadlessBackend::top_level_destroyed(WindowHandle window) {
@@ -46,6 +49,36 @@ void HeadlessBackend::present(WindowHandle window, const FrameBuffer&, const Rec
 void HeadlessBackend::beep() {
     std::lock_guard lock(m_mutex);
     ++m_beeps;
+}
+
+void HeadlessBackend::top_level_activated(WindowHandle window) {
+    std::lock_guard lock(m_mutex);
+    m_last_activated = window;
+}
+
+void HeadlessBackend::top_level_dialog(WindowHandle window, WindowHandle owner) {
+    std::lock_guard lock(m_mutex);
+    if (auto found = m_windows.find(window); found != m_windows.end()) {
+        found->second.dialog = true;
+        found->second.dialog_owner = owner;
+    }
+}
+
+void HeadlessBackend::top_level_icon(WindowHandle window, std::span<const IconImage> images) {
+    std::lock_guard lock(m_mutex);
+    if (auto found = m_windows.find(window); found != m_windows.end())
+        found->second.icons.assign(images.begin(), images.end());
+}
+
+void HeadlessBackend::set_cursor(WindowHandle top_level, MouseCursor shape) {
+    std::lock_guard lock(m_mutex);
+    if (auto found = m_windows.find(top_level); found != m_windows.end())
+        found->second.cursor = shape;
+}
+
+WindowHandle HeadlessBackend::last_activated() const {
+    std::lock_guard lock(m_mutex);
+    return m_last_activated;
 }
 
 int HeadlessBackend::beep_count() const {

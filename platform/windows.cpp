@@ -136,6 +136,7 @@ bool activate(WindowHandle top_level, WindowHandle focus_target) {
         table.active = top_level;
     }
     if (old != top_level) {
+        backend().top_level_activated(top_level);
         if (old != 0)
             send_message(Message{old, MsgActivate, 0, static_cast<intptr_t>(top_level)});
         send_message(Message{top_level, MsgActivate, 1, static_cast<intptr_t>(old)});
@@ -305,8 +306,11 @@ WindowHandle create_window(const CreateWindowParams& params) {
         table.windows.emplace(handle, std::move(record));
     }
     register_window(handle, WindowTarget{thread, &window_trampoline, const_cast<WindowClass*>(window_class)});
-    if (given.parent == 0)
+    if (given.parent == 0) {
         backend().top_level_created(handle, given.rect, windows1252_to_utf8(given.text));
+        if (given.style & StyleDialog)
+            backend().top_level_dialog(handle, given.owner);
+    }
     if (send_message(Message{handle, MsgCreate, 0, reinterpret_cast<intptr_t>(&given)}) == -1) {
         destroy_window(handle);
         return 0;

@@ -13,8 +13,10 @@
 // Text is Windows-1252; it becomes UTF-8 only when handed to the backend.
 #pragma once
 
+#include "platform/cursor.h"
 #include "platform/frame_buffer.h"
 #include "platform/geometry.h"
+#include "platform/icon_image.h"
 #include "platform/message_queue.h"
 
 #include <cstdint>
@@ -29,6 +31,9 @@ enum WindowStyle : uint32_t {
     StyleNone = 0,
     StyleVisible = 0x0001,  // shown as soon as it is created
     StyleDisabled = 0x0002, // created disabled
+    // Top-level windows: a dialog of its owner (a modal window), which the
+    // desktop keeps above the owner and decorates as a dialog.
+    StyleDialog = 0x0004,
 };
 
 struct CreateWindowParams {
@@ -135,7 +140,9 @@ WindowHandle focus_window();
 // Activation of top-level windows: MsgActivate with wparam 0 (lparam: the
 // window being activated) to the one that was active, then wparam 1
 // (lparam: the one that was active) to the new one; when the focus is not
-// inside the new one, it takes the focus itself.
+// inside the new one, it takes the focus itself. A change of the active
+// window is told to the backend, which brings the window to the front and
+// gives it the keyboard.
 bool activate_window(WindowHandle top_level);
 WindowHandle active_window();
 
@@ -159,6 +166,18 @@ Rect invalid_rect(WindowHandle window);
 // Text (caption), Windows-1252.
 bool set_window_text(WindowHandle window, std::string_view text);
 std::string window_text(WindowHandle window);
+
+// The icon the desktop shows for a top-level window (in its task bar and
+// window list), given at the sizes the desktop may want (16x16, 32x32);
+// empty: none. False when the window is not a top-level window or an image
+// is not valid().
+bool set_window_icon(WindowHandle top_level, const std::vector<IconImage>& images);
+
+// The mouse cursor shape over the window's top-level window from now on:
+// the window under the pointer asks for its shape as the pointer enters it
+// or its part changes (an I-beam over text, size arrows over a border).
+// False when the window does not exist.
+bool set_window_cursor(WindowHandle window, MouseCursor shape);
 
 // A copy of a top-level window's frame buffer (empty for other windows).
 FrameBuffer frame_buffer_copy(WindowHandle top_level);

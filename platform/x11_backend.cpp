@@ -1,9 +1,12 @@
 #include "platform/x11_backend.h"
 
-#include "platform/charset.h"
+#include "platform/x11_clipboard.h"
+#include "platform/x11_cursors.h"
 #include "platform/x11_error_trap.h"
 #include "platform/x11_events.h"
+#include "platform/x11_input_method.h"
 #include "platform/x11_presenter.h"
+#include "platform/x11_window_properties.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -12,9 +15,13 @@
 #include <X11/extensions/XShm.h>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <poll.h>
 #include <string>
@@ -37,18 +44,9 @@ struct TopLevel {
     Rect rect;
     unsigned long requested_serial = 0; // of the window layer's latest move
     std::unique_ptr<X11Presenter> presenter;
+    MouseCursor cursor = MouseCursor::Arrow;
+    bool mapped = false; // as the server last reported; guarded by State::focus_mutex
 };
-
-// WM_NAME is Latin-1: what it cannot hold becomes '?'.
-std::string latin1_of_utf8(std::string_view text) {
-    std::string result = utf8_to_windows1252(text);
-    for (char& c : result) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (byte >= 0x80 && byte < 0xA0)
-            c = '?';
-    }
-    return result;
-}
 
 // The X window's size for a rectangle: X has no empty windows.
 unsigned extent(int length) {
@@ -57,7 +55,7 @@ unsigned extent(int length) {
 
 } // namespace
 
-struct X11Backend::State final : X11WindowLookup {
+struct X11Backend::State final : X11WindowLookup, X11ClipboardHost {
     State(Display* display, InputSink& input) : display(display), input(input) {}
 
     Display* display;
@@ -70,6 +68,37 @@ struct X11Backend::State final : X11WindowLookup {
     bool own_colormap = false;
     X11Atoms atoms;
     std::atomic<bool> shared_memory{false};
+    // An unmapped window of our own: it owns the selections and receives
+    // their data and the markers the backend sends itself.
+    ::Window helper_window = 0;
+    std::unique_ptr<X11Cursors> cursors;
+    std::unique_ptr<X11InputMethod> input_method; // used on the event thread
+    std::unique_ptr<X11Clipboard> clipboard;
+    std::atomic<Time> latest_input_time{CurrentTime};
+
+    // The keyboard focus. `x_focus` is the window that has it as the server
+    // last told us; a focus report older than our latest request for the
+    // focus (`focus_serial`) is stale and not passed on. A window activated
+    // before it is mapped gets the focus once it is (`pending_focus`).
+    std::atomic<WindowHandle> x_focus{0};
+    std::atomic<unsigned long> focus_serial{0};
+    std::mutex focus_mutex;
+    WindowHandle pending_focus = 0;
+
+    // Work that must run on the event thread (the input method's), queued
+    // by other threads, which wait for it.
+    std::mutex tasks_mutex;
+    std::condition_variable tasks_done;
+    std::deque<std::function<void()>> tasks;
+    unsigned long tasks_queued = 0;
+    unsigned long tasks_run = 0;
+    bool accepting_tasks = true;
+
+    // Markers the backend sends itself to know when the events before them were handled.
+    std::mutex markers_mutex;
+    std::condition_variable markers_seen_changed;
+    unsigned long markers_sent = 0;
+    unsigned long markers_seen = 0;
 
     mutable std::mutex windows_mutex;
     std::unordered_map<WindowHandle, std::shared_ptr<TopLevel>> windows;
@@ -84,6 +113,10 @@ struct X11Backend::State final : X11WindowLookup {
 
     // Whether calls must leave Xlib alone.
     bool unusable() const { return connection_lost.load() || closed.load(); }
+    bool usable() const override { return !unusable(); }
+    bool on_event_thread() const override { return std::this_thread::get_id() == event_thread.get_id(); }
+    Time last_input_time() const override { return latest_input_time.load(); }
+    void input_time(Time time) override { latest_input_time = time; }
 
     std::shared_ptr<TopLevel> find(WindowHandle handle) const {
         std::lock_guard lock(windows_mutex);
@@ -108,6 +141,102 @@ struct X11Backend::State final : X11WindowLookup {
         return true;
     }
 
+    bool take_focus(WindowHandle handle, bool focused, unsigned long serial) override {
+        if (focused) {
+            x_focus = handle;
+        } else {
+            WindowHandle expected = handle;
+            x_focus.compare_exchange_strong(expected, 0);
+        }
+        return serial >= focus_serial.load();
+    }
+
+    void mapped(WindowHandle handle, bool is_mapped) override {
+        const auto top_level = find(handle);
+        if (!top_level)
+            return;
+        bool focus_now = false;
+        {
+            std::lock_guard lock(focus_mutex);
+            top_level->mapped = is_mapped;
+            if (is_mapped && pending_focus == handle) {
+                pending_focus = 0;
+                focus_now = true;
+            }
+        }
+        if (focus_now)
+            give_focus(*top_level);
+    }
+
+    bool handle_own_event(const XEvent& event) override {
+        if (clipboard->handle(event))
+            return true;
+        if (event.type != ClientMessage || event.xclient.window != helper_window ||
+            event.xclient.message_type != atoms.marker)
+            return false;
+        {
+            std::lock_guard lock(markers_mutex);
+            markers_seen = static_cast<unsigned long>(event.xclient.data.l[0]);
+        }
+        markers_seen_changed.notify_all();
+        return true;
+    }
+
+    // Raises the window and gives it the keyboard focus. Without a window
+    // manager nobody else would; a window manager hears the request too
+    // (_NET_ACTIVE_WINDOW) and may follow its own focus rules.
+    void give_focus(const TopLevel& top_level) {
+        x11_request_error(display, [&] {
+            focus_serial = NextRequest(display);
+            XRaiseWindow(display, top_level.window);
+            XSetInputFocus(display, top_level.window, RevertToParent, CurrentTime);
+        });
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = top_level.window;
+        event.xclient.message_type = atoms.net_active_window;
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 1; // from an application
+        event.xclient.data.l[1] = static_cast<long>(latest_input_time.load());
+        XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        flush();
+    }
+
+    // Runs `task` on the event thread and waits for it; at once when
+    // called there or when the event thread has ended.
+    void run_on_event_thread(const std::function<void()>& task) {
+        if (on_event_thread()) {
+            task();
+            return;
+        }
+        std::unique_lock lock(tasks_mutex);
+        if (!accepting_tasks) {
+            lock.unlock();
+            task();
+            return;
+        }
+        tasks.push_back(task);
+        const unsigned long ticket = ++tasks_queued;
+        wake();
+        tasks_done.wait(lock, [&] { return tasks_run >= ticket; });
+    }
+
+    void run_tasks(bool last) {
+        std::unique_lock lock(tasks_mutex);
+        while (!tasks.empty()) {
+            const std::function<void()> task = std::move(tasks.front());
+            tasks.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+            ++tasks_run;
+        }
+        if (last)
+            accepting_tasks = false;
+        lock.unlock();
+        tasks_done.notify_all();
+    }
+
     void wake() const {
         const char byte = 1;
         // A full pipe already holds a wake-up.
@@ -117,7 +246,7 @@ struct X11Backend::State final : X11WindowLookup {
     // Sends what other threads asked for; if waiting for the server made
     // Xlib read events meanwhile, they sit in its queue where the event
     // thread's poll cannot see them, so it is woken to take them.
-    void flush() const {
+    void flush() override {
         XFlush(display);
         if (std::this_thread::get_id() != event_thread.get_id() &&
             XEventsQueued(display, QueuedAfterReading) > 0)
@@ -157,7 +286,9 @@ struct X11Backend::State final : X11WindowLookup {
                 XNextEvent(display, &event);
                 translator->handle(event);
             }
+            run_tasks(false);
             if (connection_lost.load()) {
+                run_tasks(true);
                 close_all_windows();
                 return;
             }
@@ -172,19 +303,17 @@ struct X11Backend::State final : X11WindowLookup {
                 }
             }
         }
-    }
-
-    void set_caption(::Window window, std::string_view caption) {
-        XChangeProperty(display, window, atoms.net_wm_name, atoms.utf8_string, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(caption.data()),
-                        static_cast<int>(caption.size()));
-        const std::string latin1 = latin1_of_utf8(caption);
-        XChangeProperty(display, window, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(latin1.data()),
-                        static_cast<int>(latin1.size()));
+        run_tasks(true);
     }
 
     void destroy(TopLevel& top_level) {
+        if (input_method)
+            run_on_event_thread([&] { input_method->remove_window(top_level.window); });
+        {
+            std::lock_guard lock(focus_mutex);
+            if (pending_focus == top_level.handle)
+                pending_focus = 0;
+        }
         std::lock_guard lock(top_level.mutex);
         top_level.presenter.reset();
         XDestroyWindow(display, top_level.window);
@@ -246,15 +375,7 @@ std::unique_ptr<X11Backend> X11Backend::open(const char* display_name, InputSink
     // Held keys repeat as presses alone, as on Win32, not as release-press pairs.
     XkbSetDetectableAutoRepeat(display, True, nullptr);
 
-    char wm_protocols[] = "WM_PROTOCOLS";
-    char wm_delete_window[] = "WM_DELETE_WINDOW";
-    char net_wm_name[] = "_NET_WM_NAME";
-    char utf8_string[] = "UTF8_STRING";
-    char* names[] = {wm_protocols, wm_delete_window, net_wm_name, utf8_string};
-    Atom atoms[4] = {};
-    XInternAtoms(display, names, 4, False, atoms);
-    state->atoms = {atoms[0], atoms[1], atoms[2], atoms[3]};
-
+    state->atoms = intern_x11_atoms(display);
     if (pipe2(state->wake_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
         std::fprintf(stderr, "morvex: cannot make the X event thread's wake-up pipe: %s\n",
                      std::strerror(errno));
@@ -263,7 +384,14 @@ std::unique_ptr<X11Backend> X11Backend::open(const char* display_name, InputSink
         XCloseDisplay(display);
         return nullptr;
     }
-    state->translator = std::make_unique<X11EventTranslator>(display, state->atoms, *state, input);
+    state->helper_window =
+        XCreateWindow(display, state->root, -1, -1, 1, 1, 0, 0, InputOnly, CopyFromParent, 0, nullptr);
+    state->cursors = std::make_unique<X11Cursors>(display);
+    state->clipboard = std::make_unique<X11Clipboard>(display, state->atoms, state->helper_window, *state);
+    if (options.input_method == X11Options::InputMethod::WhenAvailable)
+        state->input_method = X11InputMethod::open(display);
+    state->translator =
+        std::make_unique<X11EventTranslator>(display, state->atoms, *state, input, state->input_method.get());
     State* running = state.get();
     state->event_thread = std::thread([running] { running->run_events(); });
     return std::unique_ptr<X11Backend>(new X11Backend(std::move(state)));
@@ -290,6 +418,9 @@ void X11Backend::shut_down() {
     }
     for (auto& [handle, top_level] : windows)
         state.destroy(*top_level);
+    state.input_method.reset();
+    state.cursors.reset();
+    XDestroyWindow(state.display, state.helper_window);
     if (state.own_colormap)
         XFreeColormap(state.display, state.colormap);
     XCloseDisplay(state.display);
@@ -309,13 +440,14 @@ void X11Backend::top_level_created(WindowHandle window, const Rect& screen_rect,
     attributes.bit_gravity = NorthWestGravity;
     attributes.colormap = state.colormap;
     attributes.event_mask = EventMask;
+    attributes.cursor = state.cursors->cursor(MouseCursor::Arrow);
     auto top_level = std::make_shared<TopLevel>();
     top_level->handle = window;
     top_level->rect = screen_rect;
     top_level->window = XCreateWindow(
         state.display, state.root, screen_rect.left, screen_rect.top, extent(screen_rect.width()),
         extent(screen_rect.height()), 0, state.depth, InputOutput, state.visual,
-        CWBackPixmap | CWBorderPixel | CWBitGravity | CWColormap | CWEventMask, &attributes);
+        CWBackPixmap | CWBorderPixel | CWBitGravity | CWColormap | CWEventMask | CWCursor, &attributes);
 
     Atom protocols[] = {state.atoms.wm_delete_window};
     XSetWMProtocols(state.display, top_level->window, protocols, 1);
@@ -331,21 +463,30 @@ void X11Backend::top_level_created(WindowHandle window, const Rect& screen_rect,
     wm_hints.input = True;
     wm_hints.initial_state = NormalState;
     XSetWMHints(state.display, top_level->window, &wm_hints);
-    char class_name[] = "Morvex";
-    char instance_name[] = "morvex";
-    XClassHint class_hint{instance_name, class_name};
-    XSetClassHint(state.display, top_level->window, &class_hint);
-    state.set_caption(top_level->window, caption);
+    set_x11_identity(state.display, top_level->window, state.atoms, application_class());
+    set_x11_caption(state.display, top_level->window, state.atoms, caption);
+    if (state.input_method) {
+        const ::Window x_window = top_level->window;
+        state.run_on_event_thread([&state, x_window] {
+            // The input method may need to see events the window does not ask for itself.
+            if (const long extra = state.input_method->add_window(x_window); (extra & ~EventMask) != 0)
+                XSelectInput(state.display, x_window, EventMask | extra);
+        });
+    }
+    std::shared_ptr<TopLevel> replaced;
     {
         std::lock_guard lock(state.windows_mutex);
         if (const auto old = state.windows.find(window); old != state.windows.end()) {
             // A handle the window layer reuses without having destroyed it.
-            state.handles.erase(old->second->window);
-            state.destroy(*old->second);
+            replaced = std::move(old->second);
+            state.handles.erase(replaced->window);
         }
         state.handles[top_level->window] = window;
         state.windows[window] = std::move(top_level);
     }
+    // Not under the lock: destroying waits for the event thread, which looks windows up.
+    if (replaced)
+        state.destroy(*replaced);
     state.flush();
 }
 
@@ -374,10 +515,14 @@ void X11Backend::top_level_shown(WindowHandle window, bool visible) {
     const auto top_level = state.find(window);
     if (!top_level)
         return;
-    if (visible)
+    if (visible) {
         XMapRaised(state.display, top_level->window);
-    else
+    } else {
         XWithdrawWindow(state.display, top_level->window, state.screen);
+        std::lock_guard lock(state.focus_mutex);
+        if (state.pending_focus == window)
+            state.pending_focus = 0;
+    }
     state.flush();
 }
 
@@ -408,7 +553,7 @@ void X11Backend::top_level_caption(WindowHandle window, std::string_view caption
     const auto top_level = state.find(window);
     if (!top_level)
         return;
-    state.set_caption(top_level->window, caption);
+    set_x11_caption(state.display, top_level->window, state.atoms, caption);
     state.flush();
 }
 
@@ -442,6 +587,69 @@ void X11Backend::beep() {
     m_state->flush();
 }
 
+void X11Backend::top_level_activated(WindowHandle window) {
+    State& state = *m_state;
+    if (state.unusable() || state.x_focus.load() == window)
+        return;
+    const auto top_level = state.find(window);
+    if (!top_level)
+        return;
+    {
+        // A window that is not mapped yet cannot take the focus; it does
+        // once the server reports it mapped.
+        std::lock_guard lock(state.focus_mutex);
+        if (!top_level->mapped) {
+            state.pending_focus = window;
+            return;
+        }
+        state.pending_focus = 0;
+    }
+    state.give_focus(*top_level);
+}
+
+void X11Backend::top_level_dialog(WindowHandle window, WindowHandle owner) {
+    State& state = *m_state;
+    if (state.unusable())
+        return;
+    const auto top_level = state.find(window);
+    if (!top_level)
+        return;
+    const auto owner_window = state.find(owner);
+    set_x11_dialog(state.display, top_level->window, state.atoms, owner_window ? owner_window->window : 0);
+    state.flush();
+}
+
+void X11Backend::top_level_icon(WindowHandle window, std::span<const IconImage> images) {
+    State& state = *m_state;
+    if (state.unusable())
+        return;
+    if (const auto top_level = state.find(window)) {
+        set_x11_icon(state.display, top_level->window, state.atoms, images);
+        state.flush();
+    }
+}
+
+void X11Backend::set_cursor(WindowHandle window, MouseCursor shape) {
+    State& state = *m_state;
+    if (state.unusable())
+        return;
+    const auto top_level = state.find(window);
+    if (!top_level)
+        return;
+    {
+        std::lock_guard lock(top_level->mutex);
+        if (top_level->cursor == shape)
+            return;
+        top_level->cursor = shape;
+        XDefineCursor(state.display, top_level->window, state.cursors->cursor(shape));
+    }
+    state.flush();
+}
+
+Clipboard& X11Backend::clipboard() {
+    return *m_state->clipboard;
+}
+
 bool X11Backend::uses_shared_memory() const {
     return m_state->shared_memory;
 }
@@ -456,6 +664,38 @@ void X11Backend::sync() {
         return;
     XSync(m_state->display, False);
     m_state->flush();
+}
+
+void X11Backend::drain_events() {
+    State& state = *m_state;
+    if (state.unusable() || state.on_event_thread())
+        return;
+    unsigned long ticket = 0;
+    {
+        std::lock_guard lock(state.markers_mutex);
+        ticket = ++state.markers_sent;
+    }
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = state.helper_window;
+    event.xclient.message_type = state.atoms.marker;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(ticket);
+    // Sent to our own window, it comes back after every event the server
+    // sent us before it.
+    XSendEvent(state.display, state.helper_window, False, NoEventMask, &event);
+    state.flush();
+    std::unique_lock lock(state.markers_mutex);
+    state.markers_seen_changed.wait_for(lock, std::chrono::seconds(5),
+                                        [&] { return state.markers_seen >= ticket || state.unusable(); });
+}
+
+std::string X11Backend::display_name() const {
+    return m_state->closed ? std::string() : std::string(DisplayString(m_state->display));
+}
+
+bool X11Backend::uses_input_method() const {
+    return m_state->input_method != nullptr;
 }
 
 } // namespace morvex::platform

@@ -1,6 +1,7 @@
 #include "platform/x11_events.h"
 
 #include "platform/x11_error_trap.h"
+#include "platform/x11_input_method.h"
 #include "platform/x11_keys.h"
 
 #include <X11/Xutil.h>
@@ -23,10 +24,24 @@ bool focus_change_counts(const XFocusChangeEvent& event) {
 } // namespace
 
 X11EventTranslator::X11EventTranslator(Display* display, const X11Atoms& atoms, X11WindowLookup& windows,
-                                       InputSink& input)
-    : m_display(display), m_atoms(atoms), m_windows(windows), m_input(input) {}
+                                       InputSink& input, X11InputMethod* input_method)
+    : m_display(display), m_atoms(atoms), m_windows(windows), m_input(input), m_input_method(input_method) {}
 
 void X11EventTranslator::handle(XEvent& event) {
+    const bool key_event = event.type == KeyPress || event.type == KeyRelease;
+    // The input method may rewrite the event it takes, so the key is noted first.
+    const unsigned int keycode = key_event ? event.xkey.keycode : 0;
+    if (key_event)
+        m_windows.input_time(event.xkey.time);
+    else if (event.type == ButtonPress || event.type == ButtonRelease)
+        m_windows.input_time(event.xbutton.time);
+    // Every event goes past the input method first: it takes the keys it
+    // composes with and, when it is a server, its own messages.
+    if (XFilterEvent(&event, None)) {
+        if (event.type == KeyPress && keycode != 0)
+            m_consumed_keys.insert(keycode);
+        return;
+    }
     if (event.type == MappingNotify) {
         XRefreshKeyboardMapping(&event.xmapping);
         return;
@@ -35,6 +50,8 @@ void X11EventTranslator::handle(XEvent& event) {
         m_reparented.erase(event.xdestroywindow.window);
         return;
     }
+    if (m_windows.handle_own_event(event))
+        return;
     const WindowHandle window = m_windows.handle_of(event.xany.window);
     if (window == 0)
         return;
@@ -61,14 +78,12 @@ void X11EventTranslator::handle(XEvent& event) {
         m_reparented[event.xreparent.window] = event.xreparent.parent != DefaultRootWindow(m_display);
         break;
     case FocusIn:
-        if (focus_change_counts(event.xfocus))
-            m_input.top_level_activated(window, true);
-        break;
     case FocusOut:
-        if (focus_change_counts(event.xfocus)) {
-            release_held_keys();
-            m_input.top_level_activated(window, false);
-        }
+        focus(event.xfocus, window, event.type == FocusIn);
+        break;
+    case MapNotify:
+    case UnmapNotify:
+        m_windows.mapped(window, event.type == MapNotify);
         break;
     case ClientMessage:
         if (event.xclient.message_type == m_atoms.wm_protocols && event.xclient.format == 32 &&
@@ -81,6 +96,10 @@ void X11EventTranslator::handle(XEvent& event) {
 }
 
 void X11EventTranslator::key(XKeyEvent& event, bool down) {
+    // A key the input method took on its press (a dead key, the keys of a
+    // compose sequence) gives no release either.
+    if (!down && !m_held_keys.contains(event.keycode) && m_consumed_keys.erase(event.keycode) > 0)
+        return;
     KeySym translated = NoSymbol;
     char ignored[8];
     XLookupString(&event, ignored, sizeof ignored, &translated, nullptr);
@@ -90,7 +109,9 @@ void X11EventTranslator::key(XKeyEvent& event, bool down) {
     if (!down && held != m_held_keys.end()) {
         virtual_key = held->second;
         m_held_keys.erase(held);
-    } else {
+    } else if (event.keycode != 0) {
+        // Key code 0 is the input method's: the result of a composition,
+        // which is text without a key.
         const KeyStroke stroke{XLookupKeysym(&event, 0), XLookupKeysym(&event, 1), translated};
         virtual_key = virtual_key_of(stroke);
         if (down && virtual_key != 0)
@@ -100,13 +121,33 @@ void X11EventTranslator::key(XKeyEvent& event, bool down) {
         m_input.key(virtual_key, down);
     if (!down)
         return;
+    m_consumed_keys.erase(event.keycode);
     KeyModifiers modifiers = KeyModifiers::NoModifier;
     if (event.state & ControlMask)
         modifiers = modifiers | KeyModifiers::Control;
     if (event.state & Mod1Mask)
         modifiers = modifiers | KeyModifiers::Alt;
+    if (m_input_method) {
+        if (const auto text = m_input_method->lookup(event)) {
+            const KeySym keysym = event.keycode != 0 ? translated : NoSymbol;
+            for (char character : characters_of_lookup(*text, keysym, modifiers))
+                m_input.character(static_cast<uint8_t>(character));
+            return;
+        }
+    }
     if (const auto character = character_of_key(translated, modifiers))
         m_input.character(*character);
+}
+
+void X11EventTranslator::focus(const XFocusChangeEvent& event, WindowHandle window, bool focused) {
+    if (!focus_change_counts(event))
+        return;
+    if (m_input_method)
+        m_input_method->set_focus(event.window, focused);
+    if (!focused)
+        release_held_keys();
+    if (m_windows.take_focus(window, focused, event.serial))
+        m_input.top_level_activated(window, focused);
 }
 
 void X11EventTranslator::release_held_keys() {

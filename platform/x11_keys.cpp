@@ -3,6 +3,7 @@
 #include "platform/charset.h"
 #include "platform/window_messages.h"
 
+#include <span>
 #include <string>
 
 // clang-format off
@@ -69,10 +70,10 @@ constexpr KeyCode FunctionKeys[] = {
     {XK_Control_L, VkControl},
     {XK_Control_R, VkControl},
     {XK_Caps_Lock, VkCapital},
-    {XK_Meta_L, VkMenu},
-    {XK_Meta_R, VkMenu},
     {XK_Alt_L, VkMenu},
     {XK_Alt_R, VkMenu},
+    {XK_Meta_L, VkMenu},
+    {XK_Meta_R, VkMenu},
     {XK_Super_L, VkLeftWindows},
     {XK_Super_R, VkRightWindows},
     // The keypad; its digits only arrive with Num Lock on.
@@ -238,6 +239,73 @@ std::optional<uint8_t> character_of_key(KeySymbol translated, KeyModifiers modif
     if (letter || bracket_or_caret)
         return static_cast<uint8_t>(character & 0x1F);
     return std::nullopt;
+}
+
+std::string characters_of_lookup(std::string_view text, KeySymbol keysym, KeyModifiers modifiers) {
+    std::string characters;
+    if (!has(modifiers, KeyModifiers::Control) || keysym == 0) {
+        bool printable = false;
+        for (char32_t point : utf8_code_points(text)) {
+            if (point < 0x20 || (point >= 0x7F && point < 0xA0))
+                continue;
+            printable = true;
+            if (const auto byte = windows1252_of(point))
+                characters += static_cast<char>(*byte);
+        }
+        if (printable || keysym == 0)
+            return characters;
+    }
+    if (const auto byte = character_of_key(keysym, modifiers))
+        characters += static_cast<char>(*byte);
+    return characters;
+}
+
+KeySymbol keysym_of_virtual_key(uint32_t virtual_key) {
+    if (virtual_key >= 'A' && virtual_key <= 'Z')
+        return XK_a + (virtual_key - 'A');
+    if (virtual_key >= '0' && virtual_key <= '9')
+        return virtual_key;
+    if (virtual_key >= VkNumpad0 && virtual_key <= VkNumpad0 + 9)
+        return XK_KP_0 + (virtual_key - VkNumpad0);
+    if (virtual_key >= VkF1 && virtual_key <= VkF1 + 23)
+        return XK_F1 + (virtual_key - VkF1);
+    // The first keysym of a code in the tables is its usual key.
+    for (const std::span<const KeyCode> table :
+         {std::span<const KeyCode>(FunctionKeys), std::span<const KeyCode>(PunctuationKeys)}) {
+        for (const KeyCode& entry : table) {
+            if (entry.virtual_key == virtual_key && !is_keypad(entry.keysym))
+                return entry.keysym;
+        }
+    }
+    for (const KeyCode& entry : FunctionKeys) {
+        if (entry.virtual_key == virtual_key)
+            return entry.keysym;
+    }
+    return 0;
+}
+
+KeySymbol keysym_of_character(char32_t character) {
+    switch (character) {
+    case '\r':
+        return XK_Return;
+    case '\t':
+        return XK_Tab;
+    case 0x08:
+        return XK_BackSpace;
+    case 0x1B:
+        return XK_Escape;
+    default:
+        break;
+    }
+    if ((character >= 0x20 && character <= 0x7E) || (character >= 0xA0 && character <= 0xFF))
+        return character;
+    if (character < 0x20 || (character >= 0x7F && character < 0xA0) || character > 0x10FFFF)
+        return 0;
+    for (const KeysymCharacter& entry : LegacyCharacters) {
+        if (entry.character == character && !is_keypad(entry.keysym))
+            return entry.keysym;
+    }
+    return UnicodeKeysymBase + character;
 }
 
 } // namespace morvex::platform

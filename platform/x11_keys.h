@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace morvex::platform {
 
@@ -51,5 +53,23 @@ constexpr bool has(KeyModifiers set, KeyModifiers flag) {
 // a line feed, Control+BackSpace DEL), Control with anything else nothing.
 // Control together with Alt types nothing either.
 std::optional<uint8_t> character_of_key(KeySymbol translated, KeyModifiers modifiers);
+
+// The Windows-1252 characters of a key press an input method looked up:
+// `text` is the UTF-8 it gave (what the key and any dead keys or compose
+// sequence before it make), `keysym` the key's keysym (0 for a composed
+// result). Characters Windows-1252 lacks are dropped. Control characters
+// are Win32's, not X's: with Control held, or when the text holds no
+// printable character, the keysym decides as character_of_key does (so
+// Delete types nothing and Control+Return a line feed).
+std::string characters_of_lookup(std::string_view text, KeySymbol keysym, KeyModifiers modifiers);
+
+// The other way, for input made through the X server: the keysym of the
+// key a virtual key code names (the left one of Shift, Control and Alt, the
+// keypad's digits for VkNumpad0..9); 0 when none.
+KeySymbol keysym_of_virtual_key(uint32_t virtual_key);
+// The keysym that types a Unicode character: Latin-1 and the legacy
+// keysyms where they exist, Return, Tab, BackSpace and Escape for their
+// control characters, else the Unicode keysym; 0 for other control characters.
+KeySymbol keysym_of_character(char32_t character);
 
 } // namespace morvex::platform

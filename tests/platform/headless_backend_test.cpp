@@ -94,5 +94,77 @@ TEST_F(HeadlessBackendTest, DragPressesMovesAlongAndReleases) {
     EXPECT_EQ(seen, expected);
 }
 
+TEST_F(HeadlessBackendTest, IsToldWhenTheWindowLayerChangesTheActiveWindow) {
+    const WindowHandle first = make_top_level(Rect::FromSize(0, 0, 50, 50));
+    const WindowHandle second = make_top_level(Rect::FromSize(60, 0, 50, 50));
+    const WindowHandle child = make_child(second, Rect::FromSize(5, 5, 10, 10), 0);
+    EXPECT_EQ(headless().last_activated(), 0u) << "showing a window does not activate it";
+    activate_window(first);
+    EXPECT_EQ(headless().last_activated(), first);
+    // The focus moving into an inactive top-level window activates it.
+    set_focus(child);
+    EXPECT_EQ(headless().last_activated(), second);
+    // Activating the active window again tells nothing.
+    activate_window(first);
+    headless().top_level_activated(0);
+    activate_window(first);
+    EXPECT_EQ(headless().last_activated(), 0u);
+}
+
+TEST_F(HeadlessBackendTest, DialogsIconsAndCursorsReachTheBackendOfTheirTopLevelWindow) {
+    const WindowHandle owner = make_top_level(Rect::FromSize(0, 0, 50, 50));
+    CreateWindowParams params;
+    params.class_name = testing::Recorder;
+    params.style = StyleDialog;
+    params.owner = owner;
+    params.rect = Rect::FromSize(10, 10, 20, 20);
+    const WindowHandle dialog = create_window(params);
+    ASSERT_NE(dialog, 0u);
+    EXPECT_TRUE(headless().top_level(dialog)->dialog);
+    EXPECT_EQ(headless().top_level(dialog)->dialog_owner, owner);
+    EXPECT_FALSE(headless().top_level(owner)->dialog);
+
+    const IconImage small{16, 16, std::vector<uint32_t>(256, 0xFF102030)};
+    const IconImage large{32, 32, std::vector<uint32_t>(1024, 0x80FFFFFF)};
+    EXPECT_TRUE(set_window_icon(owner, {small, large}));
+    const auto icons = headless().top_level(owner)->icons;
+    ASSERT_EQ(icons.size(), 2u);
+    EXPECT_EQ(icons[1].width, 32);
+    EXPECT_EQ(icons[1].pixels[5], 0x80FFFFFFu);
+    // A child has no icon, and pixels that do not fill the size are refused.
+    const WindowHandle child = make_child(owner, Rect::FromSize(0, 0, 10, 10), 0);
+    EXPECT_FALSE(set_window_icon(child, {small}));
+    EXPECT_FALSE(set_window_icon(owner, {IconImage{16, 16, std::vector<uint32_t>(255)}}));
+    EXPECT_EQ(headless().top_level(owner)->icons.size(), 2u);
+    EXPECT_TRUE(set_window_icon(owner, {}));
+    EXPECT_TRUE(headless().top_level(owner)->icons.empty());
+
+    EXPECT_EQ(headless().top_level(owner)->cursor, MouseCursor::Arrow);
+    EXPECT_TRUE(set_window_cursor(child, MouseCursor::IBeam));
+    EXPECT_EQ(headless().top_level(owner)->cursor, MouseCursor::IBeam);
+    EXPECT_FALSE(set_window_cursor(0x7FFFFFFF, MouseCursor::Wait));
+}
+
+TEST_F(HeadlessBackendTest, ClipboardKeepsEachSelectionApartInTheProcess) {
+    Clipboard& clipboard = backend().clipboard();
+    EXPECT_EQ(clipboard.text(Selection::Clipboard), std::nullopt);
+    EXPECT_TRUE(clipboard.set_text(Selection::Clipboard, "Caf\xe9 \x80"));
+    EXPECT_TRUE(clipboard.set_text(Selection::Primary, "line"));
+    EXPECT_EQ(clipboard.text(Selection::Clipboard), "Caf\xe9 \x80");
+    EXPECT_EQ(clipboard.text(Selection::Primary), "line");
+    set_backend(nullptr); // a fresh backend starts with an empty clipboard
+    EXPECT_EQ(backend().clipboard().text(Selection::Clipboard), std::nullopt);
+}
+
+TEST(ApplicationClassTest, IsTheToolsUntilTheProgramSetsItsOwn) {
+    const ApplicationClass before = application_class();
+    EXPECT_EQ(before.name, "morvex");
+    EXPECT_EQ(before.class_name, "Morvex");
+    set_application_class("tavemon", "Tavemon");
+    EXPECT_EQ(application_class().name, "tavemon");
+    EXPECT_EQ(application_class().class_name, "Tavemon");
+    set_application_class(before.name, before.class_name);
+}
+
 } // namespace
 } // namespace morvex::platform

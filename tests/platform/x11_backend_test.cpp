@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 // clang-format on
 
+#include "platform/charset.h"
 #include "platform/x11_backend.h"
+#include "platform/x11_clipboard.h"
 #include "platform/x11_error_trap.h"
 #include "tests/support/xvfb_server.h"
 
@@ -14,15 +16,20 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace morvex::platform {
@@ -142,6 +149,8 @@ class X11BackendTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         XInitThreads();
+        // The input method composes with the Compose file of a UTF-8 locale.
+        setenv("LC_ALL", "C.UTF-8", 1);
         server = XvfbServer::start(server_error);
         if (!server)
             return;
@@ -152,7 +161,8 @@ protected:
         XDisplayKeycodes(display, &first, &last);
         int per_code = 0;
         KeySym* map = XGetKeyboardMapping(display, static_cast<KeyCode>(first), last - first + 1, &per_code);
-        std::vector<KeySym> extra = {XK_EuroSign, XK_Cyrillic_a};
+        std::vector<KeySym> extra = {XK_EuroSign, XK_Cyrillic_a, XK_dead_acute, XK_dead_diaeresis,
+                                     XK_Multi_key};
         for (int code = last; code >= first && !extra.empty(); --code) {
             const KeySym* syms = map + (code - first) * per_code;
             if (std::all_of(syms, syms + per_code, [](KeySym sym) { return sym == NoSymbol; })) {
@@ -413,6 +423,77 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"CharacterOutsideWindows1252TypesNothing", {XK_Cyrillic_a}, {}}),
     [](const auto& info) { return std::string(info.param.label); });
 
+struct CompositionCase {
+    const char* label;
+    std::vector<std::vector<KeySym>> strokes; // each pressed in order and released in reverse
+    std::vector<std::string> with_input_method;
+    std::vector<std::string> without;
+};
+
+class X11CompositionTest
+    : public X11BackendTest,
+      public ::testing::WithParamInterface<std::tuple<CompositionCase, X11Options::InputMethod>> {
+protected:
+    X11Options options() const override {
+        X11Options chosen;
+        chosen.input_method = std::get<1>(GetParam());
+        return chosen;
+    }
+};
+
+TEST_P(X11CompositionTest, DeadKeysAndComposeTypeWhatTheyStandFor) {
+    const auto& [composition, method] = GetParam();
+    const bool with = method == X11Options::InputMethod::WhenAvailable;
+    ASSERT_EQ(backend->uses_input_method(), with);
+    show(1, Rect::FromSize(0, 0, 100, 100));
+    focus(1);
+    input.clear();
+    for (const std::vector<KeySym>& stroke : composition.strokes) {
+        for (KeySym keysym : stroke)
+            key(keysym, true);
+        for (auto keysym = stroke.rbegin(); keysym != stroke.rend(); ++keysym)
+            key(*keysym, false);
+    }
+    key(XK_Escape, true);
+    key(XK_Escape, false);
+    ASSERT_TRUE(input.wait_for("key 1B up"));
+    std::vector<std::string> received = input.take({"key", "char"});
+    ASSERT_GE(received.size(), 3u);
+    received.resize(received.size() - 3);
+    EXPECT_EQ(received, with ? composition.with_input_method : composition.without);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, X11CompositionTest,
+    ::testing::Combine(
+        ::testing::Values(
+            CompositionCase{"DeadAcuteThenE",
+                            {{XK_dead_acute}, {XK_e}},
+                            {"char E9"},
+                            {"key 45 down", "char 65", "key 45 up"}},
+            CompositionCase{"DeadDiaeresisThenShiftedU",
+                            {{XK_dead_diaeresis}, {XK_Shift_L, XK_u}},
+                            {"key 10 down", "char DC", "key 10 up"},
+                            {"key 10 down", "key 55 down", "char 55", "key 55 up", "key 10 up"}},
+            CompositionCase{"ComposeCapitalCEqualsIsEuro",
+                            {{XK_Multi_key}, {XK_Shift_L, XK_c}, {XK_equal}},
+                            {"key 10 down", "key 10 up", "char 80"},
+                            {"key 10 down", "key 43 down", "char 43", "key 43 up", "key 10 up", "key BB down",
+                             "char 3D", "key BB up"}},
+            CompositionCase{"CompositionOutsideWindows1252TypesNothing",
+                            {{XK_dead_acute}, {XK_z}},
+                            {},
+                            {"key 5A down", "char 7A", "key 5A up"}},
+            CompositionCase{"PlainKeysAreUntouched",
+                            {{XK_x}, {XK_Return}},
+                            {"key 58 down", "char 78", "key 58 up", "key 0D down", "char 0D", "key 0D up"},
+                            {"key 58 down", "char 78", "key 58 up", "key 0D down", "char 0D", "key 0D up"}}),
+        ::testing::Values(X11Options::InputMethod::WhenAvailable, X11Options::InputMethod::Never)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).label) +
+               (std::get<1>(info.param) == X11Options::InputMethod::Never ? "WithoutInputMethod" : "");
+    });
+
 TEST_F(X11BackendTest, NumLockTurnsTheKeypadIntoDigits) {
     show(1, Rect::FromSize(0, 0, 100, 100));
     focus(1);
@@ -508,28 +589,134 @@ TEST_F(X11BackendTest, MovesByOthersAreReportedButTheWindowLayersOwnAreNot) {
     EXPECT_EQ(input.take({"moved"}), std::vector<std::string>{"moved 5 70,80 210x160"});
 }
 
-TEST_F(X11BackendTest, CaptionIsSetInUtf8AndLatin1) {
-    const ::Window window = show(6, Rect::FromSize(0, 0, 50, 50), "Caf\xc3\xa9 \xe2\x82\xac");
-    backend->top_level_caption(6, "Gr\xc3\xbc\xc3\x9f \xe2\x82\xac 1");
-    backend->sync();
-
-    Atom type = 0;
+std::string property_text(Display* display, ::Window window, const char* property, Atom* type = nullptr) {
+    Atom actual = 0;
     int format = 0;
     unsigned long items = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    ASSERT_EQ(XGetWindowProperty(client, window, XInternAtom(client, "_NET_WM_NAME", False), 0, 1024, False,
-                                 XInternAtom(client, "UTF8_STRING", False), &type, &format, &items, &after,
-                                 &data),
-              Success);
-    ASSERT_TRUE(data);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), items), "Gr\xc3\xbc\xc3\x9f \xe2\x82\xac 1");
-    XFree(data);
+    XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1 << 20, False,
+                       AnyPropertyType, &actual, &format, &items, &after, &data);
+    if (type)
+        *type = actual;
+    std::string text = data ? std::string(reinterpret_cast<char*>(data), items) : std::string();
+    if (data)
+        XFree(data);
+    return text;
+}
 
-    char* name = nullptr;
-    ASSERT_TRUE(XFetchName(client, window, &name));
-    EXPECT_EQ(std::string(name), "Gr\xfc\xdf ? 1");
-    XFree(name);
+std::vector<long> property_items(Display* display, ::Window window, const char* property) {
+    Atom actual = 0;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1 << 20, False,
+                       AnyPropertyType, &actual, &format, &items, &after, &data);
+    // Xlib hands 32-bit items out as C longs, sign-extended.
+    std::vector<long> values;
+    for (unsigned long i = 0; data && format == 32 && i < items; ++i)
+        values.push_back(reinterpret_cast<long*>(data)[i] & 0xFFFFFFFF);
+    if (data)
+        XFree(data);
+    return values;
+}
+
+TEST_F(X11BackendTest, CaptionKeepsEveryCharacterInUtf8AndInWmName) {
+    struct Case {
+        const char* caption;
+        const char* wm_name_encoding;
+    };
+    // Latin-1 text stays STRING for the oldest window managers; the rest of
+    // Windows-1252 needs compound text.
+    const Case cases[] = {
+        {"Caf\xc3\xa9", "STRING"},
+        {"Gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xc5\x92 \xe2\x80\x9cq\xe2\x80\x9d", "COMPOUND_TEXT"}};
+    const ::Window window = show(6, Rect::FromSize(0, 0, 50, 50), "First");
+    for (const Case& c : cases) {
+        backend->top_level_caption(6, c.caption);
+        backend->sync();
+        EXPECT_EQ(property_text(client, window, "_NET_WM_NAME"), c.caption);
+        EXPECT_EQ(property_text(client, window, "_NET_WM_ICON_NAME"), c.caption);
+        XTextProperty name{};
+        ASSERT_TRUE(XGetWMName(client, window, &name));
+        char* encoding = XGetAtomName(client, name.encoding);
+        EXPECT_STREQ(encoding, c.wm_name_encoding);
+        XFree(encoding);
+        char** list = nullptr;
+        int count = 0;
+        ASSERT_EQ(Xutf8TextPropertyToTextList(client, &name, &list, &count), Success);
+        ASSERT_EQ(count, 1);
+        EXPECT_STREQ(list[0], c.caption);
+        XFreeStringList(list);
+        XFree(name.value);
+    }
+}
+
+TEST_F(X11BackendTest, WindowManagerLearnsTheProgramItsIconsAndItsDialogs) {
+    set_application_class("tavemon", "Tavemon");
+    const ::Window owner = show(1, Rect::FromSize(0, 0, 60, 60), "Owner");
+    backend->top_level_created(2, Rect::FromSize(10, 10, 40, 30), "Dialog");
+    backend->top_level_dialog(2, 1);
+    backend->top_level_shown(2, true);
+    const ::Window dialog = backend->x_window(2);
+    set_application_class("morvex", "Morvex");
+    const IconImage icons[] = {{2, 1, {0xFF112233, 0x80FFFFFF}}, {1, 1, {0x00000000}}};
+    backend->top_level_icon(1, icons);
+    backend->sync();
+
+    XClassHint hint{};
+    ASSERT_TRUE(XGetClassHint(client, owner, &hint));
+    EXPECT_STREQ(hint.res_name, "tavemon");
+    EXPECT_STREQ(hint.res_class, "Tavemon");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    EXPECT_EQ(property_items(client, owner, "_NET_WM_PID"), std::vector<long>{getpid()});
+    EXPECT_EQ(property_items(client, owner, "_NET_WM_ICON"),
+              (std::vector<long>{2, 1, 0xFF112233, 0x80FFFFFF, 1, 1, 0}));
+
+    const auto atom = [&](const char* name) { return static_cast<long>(XInternAtom(client, name, False)); };
+    EXPECT_EQ(property_items(client, owner, "_NET_WM_WINDOW_TYPE"),
+              std::vector<long>{atom("_NET_WM_WINDOW_TYPE_NORMAL")});
+    EXPECT_EQ(property_items(client, dialog, "_NET_WM_WINDOW_TYPE"),
+              std::vector<long>{atom("_NET_WM_WINDOW_TYPE_DIALOG")});
+    EXPECT_EQ(property_items(client, dialog, "_NET_WM_STATE"),
+              std::vector<long>{atom("_NET_WM_STATE_MODAL")});
+    ::Window transient_for = 0;
+    ASSERT_TRUE(XGetTransientForHint(client, dialog, &transient_for));
+    EXPECT_EQ(transient_for, owner);
+
+    backend->top_level_icon(1, {});
+    backend->sync();
+    EXPECT_TRUE(property_items(client, owner, "_NET_WM_ICON").empty());
+}
+
+TEST_F(X11BackendTest, CursorShapesShowOverTheWindow) {
+    show(3, Rect::FromSize(100, 100, 80, 80));
+    pointer_to(140, 140);
+    ASSERT_TRUE(input.wait_for("move 3"));
+    const auto shown = [&](MouseCursor shape) {
+        backend->set_cursor(3, shape);
+        backend->sync();
+        XFixesCursorImage* image = XFixesGetCursorImage(client);
+        std::vector<unsigned long> pixels;
+        if (image) {
+            pixels.assign(image->pixels, image->pixels + image->width * image->height);
+            pixels.push_back(image->xhot);
+            XFree(image);
+        }
+        return pixels;
+    };
+    const auto arrow = shown(MouseCursor::Arrow);
+    const auto ibeam = shown(MouseCursor::IBeam);
+    const auto wait = shown(MouseCursor::Wait);
+    const auto size = shown(MouseCursor::SizeWE);
+    ASSERT_FALSE(arrow.empty());
+    EXPECT_NE(arrow, ibeam);
+    EXPECT_NE(ibeam, wait);
+    EXPECT_NE(wait, size);
+    EXPECT_EQ(shown(MouseCursor::IBeam), ibeam);
+    EXPECT_EQ(shown(MouseCursor::Arrow), arrow);
 }
 
 TEST_F(X11BackendTest, DestroyedWindowIsGoneFromTheServer) {
@@ -581,6 +768,168 @@ TEST_F(X11BackendTest, HiddenWindowIsUnmapped) {
     backend->sync();
     XGetWindowAttributes(client, window, &attributes);
     EXPECT_EQ(attributes.map_state, IsViewable);
+}
+
+// ---------------------------------------------------------------- clipboard
+
+// What another client receives when it asks for a selection as `target`;
+// nullopt when the owner refused.
+std::optional<std::pair<std::string, std::string>> read_selection(Display* display, Atom selection,
+                                                                  const char* target) {
+    const ::Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    const Atom property = XInternAtom(display, "READ_HERE", False);
+    XConvertSelection(display, selection, XInternAtom(display, target, False), property, window, CurrentTime);
+    XFlush(display);
+    std::optional<std::pair<std::string, std::string>> result;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    XEvent event{};
+    while (!XCheckTypedWindowEvent(display, window, SelectionNotify, &event)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "no SelectionNotify";
+            XDestroyWindow(display, window);
+            return result;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    if (event.xselection.property != None) {
+        Atom type = 0;
+        std::string data = property_text(display, window, "READ_HERE", &type);
+        if (type == XA_ATOM) {
+            // TARGETS: the names, in order, one a line.
+            const std::vector<long> atoms = property_items(display, window, "READ_HERE");
+            data.clear();
+            for (long atom : atoms) {
+                char* name = XGetAtomName(display, static_cast<Atom>(atom));
+                data += std::string(name) + "\n";
+                XFree(name);
+            }
+        }
+        char* type_name = XGetAtomName(display, type);
+        result.emplace(type_name, data);
+        XFree(type_name);
+    }
+    XDestroyWindow(display, window);
+    return result;
+}
+
+TEST_F(X11BackendTest, OtherClientsReadOurSelectionInTheTargetTheyAskFor) {
+    Clipboard& clipboard = backend->clipboard();
+    ASSERT_TRUE(clipboard.set_text(Selection::Clipboard, "Caf\xe9 \x80 \x93q\x94"));
+    ASSERT_TRUE(clipboard.set_text(Selection::Primary, "Gr\xfc\xdf"));
+    const Atom clipboard_atom = XInternAtom(client, "CLIPBOARD", False);
+    struct Case {
+        Atom selection;
+        const char* target;
+        std::optional<std::pair<std::string, std::string>> expected;
+    };
+    const Case cases[] = {
+        {clipboard_atom,
+         "UTF8_STRING",
+         {{"UTF8_STRING", "Caf\xc3\xa9 \xe2\x82\xac \xe2\x80\x9cq\xe2\x80\x9d"}}},
+        {clipboard_atom, "STRING", {{"STRING", "Caf\xe9 ? ?q?"}}},
+        {clipboard_atom, "TEXT", {{"UTF8_STRING", "Caf\xc3\xa9 \xe2\x82\xac \xe2\x80\x9cq\xe2\x80\x9d"}}},
+        {clipboard_atom, "TARGETS", {{"ATOM", "TARGETS\nUTF8_STRING\nSTRING\nTEXT\n"}}},
+        {clipboard_atom, "image/png", std::nullopt},
+        {XA_PRIMARY, "TEXT", {{"STRING", "Gr\xfc\xdf"}}},
+        {XA_PRIMARY, "UTF8_STRING", {{"UTF8_STRING", "Gr\xc3\xbc\xc3\x9f"}}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(read_selection(client, c.selection, c.target), c.expected) << c.target;
+    // Our own selection is answered without asking the server.
+    EXPECT_EQ(clipboard.text(Selection::Clipboard), "Caf\xe9 \x80 \x93q\x94");
+}
+
+// Another client owning a selection, answering requests on a thread of its
+// own with UTF-8 text (when `utf8`) or Latin-1 only, or not at all.
+class SelectionOwner {
+public:
+    enum class Answers { Utf8, Latin1Only, Nothing };
+    SelectionOwner(const std::string& display_name, const char* selection, std::string utf8_text,
+                   Answers answers)
+        : m_display(XOpenDisplay(display_name.c_str())), m_text(std::move(utf8_text)), m_answers(answers) {
+        m_window = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 1, 1, 0, 0, 0);
+        m_selection = XInternAtom(m_display, selection, False);
+        XSetSelectionOwner(m_display, m_selection, m_window, CurrentTime);
+        XSync(m_display, False);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~SelectionOwner() {
+        m_stop = true;
+        m_thread.join();
+        XCloseDisplay(m_display);
+    }
+
+private:
+    void serve() {
+        const Atom utf8 = XInternAtom(m_display, "UTF8_STRING", False);
+        while (!m_stop) {
+            XEvent event;
+            if (!XCheckTypedEvent(m_display, SelectionRequest, &event)) {
+                std::this_thread::sleep_for(1ms);
+                continue;
+            }
+            if (m_answers == Answers::Nothing)
+                continue;
+            const XSelectionRequestEvent& request = event.xselectionrequest;
+            XEvent reply{};
+            reply.xselection.type = SelectionNotify;
+            reply.xselection.requestor = request.requestor;
+            reply.xselection.selection = request.selection;
+            reply.xselection.target = request.target;
+            reply.xselection.time = request.time;
+            reply.xselection.property = None;
+            std::string data;
+            if (request.target == utf8 && m_answers == Answers::Utf8)
+                data = m_text;
+            else if (request.target == XA_STRING)
+                data = utf8_to_windows1252(m_text); // Latin-1 for the text used here
+            if (!data.empty()) {
+                XChangeProperty(m_display, request.requestor, request.property, request.target, 8,
+                                PropModeReplace, reinterpret_cast<const unsigned char*>(data.data()),
+                                static_cast<int>(data.size()));
+                reply.xselection.property = request.property;
+            }
+            XSendEvent(m_display, request.requestor, False, NoEventMask, &reply);
+            XFlush(m_display);
+        }
+    }
+
+    Display* m_display;
+    ::Window m_window = 0;
+    Atom m_selection = 0;
+    std::string m_text;
+    Answers m_answers;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+TEST_F(X11BackendTest, SelectionsOfOtherClientsAreReadAsWindows1252) {
+    Clipboard& clipboard = backend->clipboard();
+    ASSERT_TRUE(clipboard.set_text(Selection::Clipboard, "ours"));
+    {
+        // Taking the selection away drops our text.
+        SelectionOwner owner(server->display_name(), "CLIPBOARD", "Gr\xc3\xbc\xc3\x9f\xe2\x82\xac \xd0\xb0",
+                             SelectionOwner::Answers::Utf8);
+        // Once the backend has heard that it lost the selection.
+        backend->drain_events();
+        EXPECT_EQ(clipboard.text(Selection::Clipboard), "Gr\xfc\xdf\x80 ?");
+    }
+    {
+        SelectionOwner owner(server->display_name(), "PRIMARY", "Caf\xc3\xa9",
+                             SelectionOwner::Answers::Latin1Only);
+        EXPECT_EQ(clipboard.text(Selection::Primary), "Caf\xe9");
+    }
+    // The owner is gone with its connection: nobody offers anything.
+    EXPECT_EQ(clipboard.text(Selection::Primary), std::nullopt);
+    {
+        SelectionOwner owner(server->display_name(), "CLIPBOARD", "late", SelectionOwner::Answers::Nothing);
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_EQ(clipboard.text(Selection::Clipboard), std::nullopt);
+        EXPECT_GE(std::chrono::steady_clock::now() - asked, X11Clipboard::ReplyTimeout);
+    }
+    ASSERT_TRUE(clipboard.set_text(Selection::Clipboard, "again"));
+    EXPECT_EQ(read_selection(client, XInternAtom(client, "CLIPBOARD", False), "UTF8_STRING"),
+              (std::pair<std::string, std::string>{"UTF8_STRING", "again"}));
 }
 
 TEST(X11ConnectionLoss, WindowsAreAskedToCloseAndTheProcessGoesOn) {

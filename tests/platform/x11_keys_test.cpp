@@ -1,3 +1,4 @@
+#include "platform/charset.h"
 #include "platform/window_messages.h"
 #include "platform/x11_keys.h"
 
@@ -121,6 +122,77 @@ TEST(Windows1252Of, EveryCharacterOfTheSetComesBackToItsByte) {
     EXPECT_FALSE(windows1252_of(0x0100).has_value());
     EXPECT_FALSE(windows1252_of(0xD800).has_value());
     EXPECT_FALSE(windows1252_of(0x1F600).has_value());
+}
+
+struct LookupCase {
+    const char* label;
+    const char* text; // what the input method gave, UTF-8
+    KeySymbol keysym;
+    KeyModifiers modifiers;
+    const char* expected; // Windows-1252
+};
+
+class CharactersOfLookup : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(CharactersOfLookup, GiveWin32sCharacters) {
+    EXPECT_EQ(characters_of_lookup(GetParam().text, GetParam().keysym, GetParam().modifiers),
+              std::string(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lookups, CharactersOfLookup,
+    ::testing::Values(LookupCase{"Letter", "a", XK_a, Plain, "a"},
+                      LookupCase{"ComposedAcute", "\xc3\xa9", 0, Plain, "\xe9"},
+                      LookupCase{"ComposedEuro", "\xe2\x82\xac", 0, Plain, "\x80"},
+                      LookupCase{"CommittedString", "Gr\xc3\xbc\xc3\x9f", 0, Plain, "Gr\xfc\xdf"},
+                      LookupCase{"OutsideTheSetIsDropped",
+                                 "a\xd0\xb0"
+                                 "b",
+                                 0, Plain, "ab"},
+                      LookupCase{"OnlyOutsideTypesNothing", "\xe4\xb8\xad", XK_a, Plain, ""},
+                      LookupCase{"ReturnFromTheKeysym", "\r", XK_Return, Plain, "\r"},
+                      LookupCase{"DeleteTypesNoDel", "\x7f", XK_Delete, Plain, ""},
+                      LookupCase{"EmptyTextFallsBackToTheKeysym", "", XK_EuroSign, Plain, "\x80"},
+                      LookupCase{"ControlLetter", "\x03", XK_c, Control, "\x03"},
+                      LookupCase{"ControlDigitTypesNothing", "1", XK_1, Control, ""},
+                      LookupCase{"ControlReturnIsLineFeed", "\r", XK_Return, Control, "\n"},
+                      LookupCase{"AltLetter", "f", XK_f, Alt, "f"},
+                      LookupCase{"MalformedBytesAreDropped",
+                                 "\xff"
+                                 "a",
+                                 XK_a, Plain, "a"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(KeysymOfVirtualKey, NamesAKeyThatGivesTheVirtualKeyBack) {
+    int named = 0;
+    for (uint32_t virtual_key = 1; virtual_key < 0xFF; ++virtual_key) {
+        const KeySymbol keysym = keysym_of_virtual_key(virtual_key);
+        if (keysym == 0)
+            continue;
+        ++named;
+        EXPECT_EQ(virtual_key_of(KeyStroke{keysym, keysym, keysym}), virtual_key) << std::hex << virtual_key;
+    }
+    // Letters, digits, F1-F24, the numeric keypad and the usual editing and modifier keys.
+    EXPECT_GE(named, 26 + 10 + 24 + 10 + 30);
+    EXPECT_EQ(keysym_of_virtual_key(VkMenu), static_cast<KeySymbol>(XK_Alt_L));
+    EXPECT_EQ(keysym_of_virtual_key(VkSpace), static_cast<KeySymbol>(XK_space));
+    EXPECT_EQ(keysym_of_virtual_key(VkReturn), static_cast<KeySymbol>(XK_Return));
+}
+
+TEST(KeysymOfCharacter, TypesEveryCharacterOfTheSet) {
+    for (int byte = 1; byte < 256; ++byte) {
+        const char32_t point = windows1252_code_point(static_cast<uint8_t>(byte));
+        const KeySymbol keysym = keysym_of_character(point);
+        const bool control = point < 0x20 || (point >= 0x7F && point < 0xA0);
+        if (control && byte != '\r' && byte != '\t' && byte != 0x08 && byte != 0x1B) {
+            EXPECT_EQ(keysym, 0u) << byte;
+            continue;
+        }
+        EXPECT_EQ(character_of_key(keysym, Plain), std::optional<uint8_t>(static_cast<uint8_t>(byte)))
+            << byte;
+    }
+    EXPECT_EQ(keysym_of_character(0x20AC), static_cast<KeySymbol>(XK_EuroSign));
+    EXPECT_EQ(keysym_of_character(0x4E2D), 0x1004E2Du);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "platform/backend.h"
 #include "platform/backend_choice.h"
 #include "platform/x11_backend.h"
+#include "platform/x11_test_input.h"
 #include "tests/platform/window_test_support.h"
 #include "tests/support/xvfb_server.h"
 
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace morvex::platform {
@@ -208,6 +210,89 @@ TEST_F(X11PlatformWindows, WindowMovedOnTheServerFollowsInThePlatform) {
     // The rectangle changes first and the frame buffer follows it.
     EXPECT_TRUE(pump_until([&] { return window_rect(window) == Rect::FromSize(40, 50, 180, 140); }));
     EXPECT_TRUE(pump_until([&] { return frame_buffer_copy(window).width() == 180; }));
+}
+
+// The X window that has the keyboard focus, as the server tells another client.
+::Window x_focus(Display* display) {
+    ::Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    return focus;
+}
+
+TEST_F(X11PlatformWindows, ActivatingAWindowGivesItTheKeyboardWithoutAWindowManager) {
+    const WindowHandle first = testing::make_top_level(Rect::FromSize(0, 0, 100, 80));
+    const WindowHandle second = testing::make_top_level(Rect::FromSize(200, 0, 100, 80));
+    const WindowHandle later =
+        testing::make_top_level(Rect::FromSize(400, 0, 100, 80), 0, "Later", StyleNone);
+    backend->sync();
+    // No one has the keyboard and the pointer is over none of our windows,
+    // so keys reach a window only if the backend gives it the focus.
+    XTestFakeMotionEvent(client, DefaultScreen(client), 1200, 1000, CurrentTime);
+    XSetInputFocus(client, None, RevertToNone, CurrentTime);
+    XSync(client, False);
+    message_log().take();
+
+    for (const WindowHandle window : {second, first}) {
+        activate_window(window);
+        ASSERT_TRUE(pump_until([&] { return x_focus(client) == backend->x_window(window); }));
+        message_log().take();
+        fake_key(XK_q);
+        const auto down = pump_until_message(window, MsgKeyDown);
+        ASSERT_TRUE(down) << "no key reached window " << window;
+        EXPECT_EQ(down->wparam, 'Q');
+        EXPECT_EQ(active_window(), window);
+    }
+
+    // A window activated while hidden takes the keyboard once it is shown.
+    activate_window(later);
+    backend->sync();
+    EXPECT_NE(x_focus(client), backend->x_window(later));
+    show_window(later, true);
+    EXPECT_TRUE(pump_until([&] { return x_focus(client) == backend->x_window(later); }));
+    EXPECT_TRUE(pump_until([&] { return active_window() == later; }));
+}
+
+TEST_F(X11PlatformWindows, TestInputGoesThroughTheServerToTheWindows) {
+    auto test_input = X11TestInput::open(*backend);
+    ASSERT_TRUE(test_input);
+    const WindowHandle window = testing::make_top_level(Rect::FromSize(300, 200, 120, 90));
+    const ::Window x_window = backend->x_window(window);
+    ASSERT_TRUE(pump_until([&] {
+        XWindowAttributes attributes{};
+        return XGetWindowAttributes(client, x_window, &attributes) != 0 && attributes.map_state == IsViewable;
+    }));
+    activate_window(window);
+    ASSERT_TRUE(pump_until([&] { return x_focus(client) == x_window; }));
+    dispatch_pending_messages();
+    message_log().take();
+
+    // Each call returns with its messages already queued: no waiting here.
+    ASSERT_TRUE(test_input->click(window, {17, 23}, MouseButton::Right));
+    ASSERT_TRUE(test_input->press_key(VkTab, {VkShift}));
+    ASSERT_TRUE(test_input->press_key(VkF1 + 3));
+    ASSERT_TRUE(test_input->type_text("aZ!\xe9\x80\r"));
+    dispatch_pending_messages();
+    std::vector<std::string> seen;
+    for (const Message& message :
+         message_log().take({MsgRButtonDown, MsgRButtonUp, MsgKeyDown, MsgKeyUp, MsgChar})) {
+        const char* name = message.number == MsgRButtonDown ? "rdown"
+                           : message.number == MsgRButtonUp ? "rup"
+                           : message.number == MsgKeyDown   ? "down"
+                           : message.number == MsgKeyUp     ? "up"
+                                                            : "char";
+        const bool mouse = message.number == MsgRButtonDown || message.number == MsgRButtonUp;
+        seen.push_back(std::string(name) + " " +
+                       (mouse ? std::to_string(LowWordSigned(message.lparam)) + "," +
+                                    std::to_string(HighWordSigned(message.lparam))
+                              : std::to_string(message.wparam)));
+    }
+    const std::vector<std::string> expected = {
+        "rdown 17,23", "rup 17,23", "down 16",  "down 9",  "char 9",  "up 9",    "up 16",
+        "down 115",    "up 115",    "down 65",  "char 97", "up 65",   "down 16", "down 90",
+        "char 90",     "up 90",     "up 16",    "down 16", "down 49", "char 33", "up 49",
+        "up 16",       "char 233",  "char 128", "down 13", "char 13", "up 13"};
+    EXPECT_EQ(seen, expected);
 }
 
 } // namespace
