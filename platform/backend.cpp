@@ -85,4 +85,6 @@ ApplicationClass application_class() {
     return s.identity;
 }
 
+std::optional<FrameBuffer> Backend::capture(WindowHandle) { return std::nullopt; }
+
 } // namespace morvex::platform

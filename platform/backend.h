@@ -11,6 +11,7 @@
 #include "platform/message_queue.h"
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -54,6 +55,9 @@ public:
     virtual void set_cursor(WindowHandle top_level, MouseCursor shape);
     // The clipboard (selections) that cut, copy and paste use.
     virtual Clipboard& clipboard();
+    // The pixels the display shows for a top-level window, read back from
+    // it; nullopt when the backend shows the frame buffer itself (headless).
+    virtual std::optional<FrameBuffer> capture(WindowHandle window);
 };
 
 // The process's backend; the headless one until another is installed.

@@ -650,6 +650,47 @@ Clipboard& X11Backend::clipboard() {
     return *m_state->clipboard;
 }
 
+std::optional<FrameBuffer> X11Backend::capture(WindowHandle window) {
+    State& state = *m_state;
+    const auto top_level = state.find(window);
+    if (!top_level || state.unusable())
+        return std::nullopt;
+    Rect rect;
+    {
+        std::lock_guard lock(top_level->mutex);
+        rect = top_level->rect;
+    }
+    if (rect.empty())
+        return std::nullopt;
+    XImage* image = nullptr;
+    // A window the user closed meanwhile is an X error, not a reason to stop.
+    x11_request_error(state.display, [&] {
+        image = XGetImage(state.display, top_level->window, 0, 0, static_cast<unsigned>(rect.width()),
+                          static_cast<unsigned>(rect.height()), AllPlanes, ZPixmap);
+    });
+    if (!image)
+        return std::nullopt;
+    // Each channel scaled from its mask's width to 8 bits.
+    const auto channel = [](unsigned long pixel, unsigned long mask) -> uint8_t {
+        if (mask == 0)
+            return 0;
+        int shift = 0;
+        while (!((mask >> shift) & 1))
+            ++shift;
+        const unsigned long max = mask >> shift;
+        return static_cast<uint8_t>((((pixel & mask) >> shift) * 255 + max / 2) / max);
+    };
+    FrameBuffer pixels(rect.width(), rect.height());
+    for (int y = 0; y < rect.height(); ++y)
+        for (int x = 0; x < rect.width(); ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            pixels.at(x, y) = MakePixel(channel(pixel, image->red_mask), channel(pixel, image->green_mask),
+                                        channel(pixel, image->blue_mask));
+        }
+    XDestroyImage(image);
+    return pixels;
+}
+
 bool X11Backend::uses_shared_memory() const {
     return m_state->shared_memory;
 }

@@ -56,6 +56,7 @@ public:
     void top_level_icon(WindowHandle window, std::span<const IconImage> images) override;
     void set_cursor(WindowHandle top_level, MouseCursor shape) override;
     Clipboard& clipboard() override;
+    std::optional<FrameBuffer> capture(WindowHandle window) override;
 
     // Whether frame buffers go through shared memory: the server has MIT-SHM,
     // the options allow it and no attach has failed.

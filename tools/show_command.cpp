@@ -8,6 +8,8 @@
 #include "platform/headless_backend.h"
 #include "platform/resources.h"
 #include "platform/windows.h"
+#include "platform/x11_backend.h"
+#include "platform/x11_scripted_input.h"
 #include "runtime/threads.h"
 #include "tools/command.h"
 #include "window/accept.h"
@@ -216,11 +218,21 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
     int status = 0;
     std::thread driver;
     const bool headless = platform::headless_backend() != nullptr;
+    // Under x11 the script's input goes through the X server.
+    std::unique_ptr<platform::ScriptedInput> x11_input;
+    if (auto* x11 = dynamic_cast<platform::X11Backend*>(&platform::backend()); x11 && scripted) {
+        x11_input = platform::make_x11_scripted_input(*x11);
+        if (!x11_input) {
+            err << "morvex show: the X server cannot take scripted input (no XTEST)\n";
+            return 1;
+        }
+    }
     if (scripted) {
         driver = std::thread([&] {
             ScriptOptions options;
             options.name = script_path;
             options.shots_directory = shots;
+            options.input = x11_input.get();
             ScriptDriver run(options, out, err);
             status = run.Run(script);
             // The script is over: every window still open is closed.

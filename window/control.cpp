@@ -132,6 +132,9 @@ bool Control::handle_message(const platform::Message& message, intptr_t& result)
         if (can_take_focus() && !has_focus())
             focus();
         return false;
+    case platform::MsgMouseMove:
+        m_window.show_cursor(cursor_shape());
+        return false;
     default:
         return false;
     }

@@ -13,6 +13,7 @@
 // client area, so controls drawn over a wallpaper show it through.
 #pragma once
 
+#include "platform/cursor.h"
 #include "platform/geometry.h"
 #include "platform/message_queue.h"
 #include "runtime/evaluator.h"
@@ -80,6 +81,10 @@ public:
     // Keys the control handles itself before the window's keyboard navigation
     // (Tab, Enter, Escape, arrows between controls) sees them.
     virtual bool wants_key(uint32_t virtual_key, uint32_t modifiers) const;
+    // The mouse pointer over the control: the I-beam over text, else the arrow.
+    virtual platform::MouseCursor cursor_shape() const {
+        return takes_text() ? platform::MouseCursor::IBeam : platform::MouseCursor::Arrow;
+    }
     // Whether typed characters are the control's text (entries, spin boxes):
     // then a letter is not a mnemonic without Alt.
     virtual bool takes_text() const { return false; }

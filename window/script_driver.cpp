@@ -1,7 +1,9 @@
 #include "window/script_driver.h"
 
 #include "platform/charset.h"
+#include "platform/backend.h"
 #include "platform/headless_backend.h"
+#include "platform/png_file.h"
 #include "platform/message_box.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
@@ -38,23 +40,6 @@ void record(const EventRecord& event) {
     r.events.push_back(ShortEventName(event.code()) + " " + std::to_string(event.control));
 }
 
-class PlatformInput final : public ScriptInput {
-public:
-    void key(uint32_t virtual_key, bool down) override { platform::input_key(virtual_key, down); }
-    void character(uint8_t character) override { platform::input_char(character); }
-    void mouse_move(platform::WindowHandle top_level, platform::Point point) override {
-        platform::input_mouse_move(top_level, point);
-    }
-    void mouse_button(platform::WindowHandle top_level, platform::Point point, platform::MouseButton button,
-                      bool down) override {
-        platform::input_mouse_button(top_level, point, button, down);
-    }
-    void wheel(platform::WindowHandle top_level, platform::Point point, int delta) override {
-        platform::input_mouse_wheel(top_level, point, delta);
-    }
-    void close(platform::WindowHandle top_level) override { platform::input_close_request(top_level); }
-};
-
 // Splits off the first blank-separated word.
 std::string_view next_word(std::string_view& text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -83,32 +68,6 @@ std::optional<int64_t> integer(std::string_view word) {
     return value;
 }
 
-// The character a key gives, as the platform's keyboard would type it.
-std::optional<uint8_t> character_of(uint32_t key_code) {
-    const uint32_t key = key_code & 0xFF;
-    const bool shift = key_code & ShiftKeyBit;
-    if (key_code & CtrlKeyBit)
-        return key >= 'A' && key <= 'Z' ? std::optional<uint8_t>(static_cast<uint8_t>(key - 'A' + 1)) : std::nullopt;
-    if (key >= 'A' && key <= 'Z')
-        return static_cast<uint8_t>(shift ? key : key - 'A' + 'a');
-    if (key >= '0' && key <= '9')
-        return static_cast<uint8_t>(key);
-    switch (key) {
-    case Key::Space:
-        return ' ';
-    case Key::Enter:
-        return '\r';
-    case Key::Tab:
-        return '\t';
-    case Key::Escape:
-        return 0x1B;
-    case Key::Backspace:
-        return '\b';
-    default:
-        return std::nullopt;
-    }
-}
-
 // Where a control lies in its top-level window (FIELD 0: the client area).
 std::optional<platform::Rect> field_rect(Window& window, int32_t field) {
     const platform::Rect client = window.client_rect_in_frame();
@@ -123,8 +82,6 @@ std::optional<platform::Rect> field_rect(Window& window, int32_t field) {
 }
 
 } // namespace
-
-std::unique_ptr<ScriptInput> MakePlatformScriptInput() { return std::make_unique<PlatformInput>(); }
 
 bool RunOnWindowThread(platform::WindowHandle window_handle, const std::function<void()>& call) {
     if (!platform::is_window(window_handle))
@@ -154,7 +111,7 @@ ScriptDriver::ScriptDriver(ScriptOptions options, std::ostream& out, std::ostrea
     if (m_options.input) {
         m_input = m_options.input;
     } else {
-        m_own_input = MakePlatformScriptInput();
+        m_own_input = platform::make_direct_input();
         m_input = m_own_input.get();
     }
     RecordEvents();
@@ -222,14 +179,7 @@ std::optional<std::string> ScriptDriver::press_keys(std::string_view keys) {
         modifiers.push_back(platform::VkMenu);
     if (*code & ShiftKeyBit)
         modifiers.push_back(platform::VkShift);
-    for (const uint32_t modifier : modifiers)
-        m_input->key(modifier, true);
-    m_input->key(key, true);
-    if (const auto c = character_of(*code))
-        m_input->character(*c);
-    m_input->key(key, false);
-    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
-        m_input->key(*it, false);
+    m_input->press_key(key, modifiers);
     return std::nullopt;
 }
 
@@ -315,8 +265,7 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
         std::string bytes;
         if (!platform::utf8_to_windows1252_exact(text, bytes))
             return "the text holds characters the Windows character set cannot hold";
-        for (const char c : bytes)
-            m_input->character(static_cast<uint8_t>(c));
+        m_input->type_text(bytes);
         return std::nullopt;
     }
     if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" || command == "wheel")
@@ -410,7 +359,11 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
         std::error_code error;
         std::filesystem::create_directories(directory, error);
         const std::string path = (directory / (std::string(rest) + ".png")).string();
-        if (!platform::save_window_png(active, path))
+        // What the display shows where it can say, else the frame buffer.
+        std::optional<platform::FrameBuffer> pixels = platform::backend().capture(active);
+        if (!pixels)
+            pixels = platform::frame_buffer_copy(active);
+        if (pixels->empty() || !platform::write_png(*pixels, path))
             return "cannot write " + path;
         return std::nullopt;
     }

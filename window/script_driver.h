@@ -23,6 +23,7 @@
 #include "platform/geometry.h"
 #include "platform/input.h"
 #include "platform/message_queue.h"
+#include "platform/scripted_input.h"
 
 #include <chrono>
 #include <functional>
@@ -38,26 +39,10 @@ namespace morvex {
 
 class Window;
 
-// How the driver's input reaches the windows: straight into the platform's
-// input (headless), or through a display server.
-class ScriptInput {
-public:
-    virtual ~ScriptInput() = default;
-    virtual void key(uint32_t virtual_key, bool down) = 0;
-    virtual void character(uint8_t character) = 0;
-    // Points in the top-level window's coordinates.
-    virtual void mouse_move(platform::WindowHandle top_level, platform::Point point) = 0;
-    virtual void mouse_button(platform::WindowHandle top_level, platform::Point point, platform::MouseButton button,
-                              bool down) = 0;
-    virtual void wheel(platform::WindowHandle top_level, platform::Point point, int delta) = 0;
-    virtual void close(platform::WindowHandle top_level) = 0;
-};
-std::unique_ptr<ScriptInput> MakePlatformScriptInput();
-
 struct ScriptOptions {
     std::string name = "script";   // for error messages: NAME:LINE: message
     std::string shots_directory;   // where `shot` writes; empty = the current directory
-    ScriptInput* input = nullptr;  // nullptr = the platform's own input
+    platform::ScriptedInput* input = nullptr; // nullptr = straight into the platform's input
     std::chrono::milliseconds idle_timeout{5000};
 };
 
@@ -81,7 +66,7 @@ public:
     // runtime lock held); false when there is no active window.
     bool WithActiveWindow(const std::function<void(Window&)>& call);
     std::ostream& out() { return m_out; }
-    ScriptInput& input() { return *m_input; }
+    platform::ScriptedInput& input() { return *m_input; }
 
     // The events delivered to loop bodies since the last call, as "Name FIELD" lines.
     static std::vector<std::string> TakeEvents();
@@ -96,8 +81,8 @@ private:
     ScriptOptions m_options;
     std::ostream& m_out;
     std::ostream& m_err;
-    std::unique_ptr<ScriptInput> m_own_input;
-    ScriptInput* m_input;
+    std::unique_ptr<platform::ScriptedInput> m_own_input;
+    platform::ScriptedInput* m_input;
     std::map<std::string, Command, std::less<>> m_commands;
 };
 

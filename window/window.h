@@ -129,6 +129,8 @@ public:
     // The background colour of the client area.
     painter::Color background() const;
 
+    // The mouse pointer's shape while it is over the window.
+    void show_cursor(platform::MouseCursor shape);
     // Moves the keyboard focus to a control (SELECT without accept-all).
     void focus(Control* control);
     // Tab order: the next (or previous) control that takes the focus after `from`.
@@ -212,6 +214,7 @@ protected:
     platform::WindowHandle m_toolbar = 0;
     platform::Size m_client_size;
     bool m_opening = false;
+    platform::MouseCursor m_cursor_shape = platform::MouseCursor::Arrow;
     int m_thread_slot = -1;
     platform::ThreadKey m_platform_thread = 0;
     Window* m_owner = nullptr;

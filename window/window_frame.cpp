@@ -52,6 +52,19 @@ void register_classes() {
     });
 }
 
+// An icon for the window manager: the image scaled to a square side.
+platform::IconImage IconImageOf(const painter::Image& image, int side) {
+    platform::IconImage icon;
+    icon.width = side;
+    icon.height = side;
+    icon.pixels.resize(static_cast<std::size_t>(side) * side);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            icon.pixels[static_cast<std::size_t>(y) * side + x] =
+                image.at(x * image.width / side, y * image.height / side);
+    return icon;
+}
+
 painter::Color mix(painter::Color a, painter::Color b, int numerator, int denominator) {
     const auto channel = [&](uint8_t x, uint8_t y) {
         return static_cast<uint8_t>((x * (denominator - numerator) + y * numerator) / std::max(1, denominator));
@@ -132,9 +145,14 @@ platform::WindowHandle Window::create_platform_window(Window* owner) {
         params.default_position = true;
     }
     params.rect = platform::Rect::FromSize(at.x, at.y, outer.width, outer.height);
+    // A window with an owner is its dialog (kept above it, not in task lists).
+    if (owner || m_modal)
+        params.style |= platform::StyleDialog;
     const platform::WindowHandle frame = platform::create_window(params);
     if (frame == 0)
         return 0;
+    if (const painter::Image* icon = ProgramImages().Get(m_icon))
+        platform::set_window_icon(frame, {IconImageOf(*icon, 16), IconImageOf(*icon, 32)});
     platform::CreateWindowParams client;
     client.class_name = std::string(ClientClass);
     client.parent = frame;
@@ -159,6 +177,13 @@ void Window::layout_frame() {
         platform::move_window(m_toolbar, platform::Rect::FromSize(border, border + caption_height(),
                                                                   m_client_size.width, toolbar_height()));
     }
+}
+
+void Window::show_cursor(platform::MouseCursor shape) {
+    if (shape == m_cursor_shape || m_handle == 0)
+        return;
+    m_cursor_shape = shape;
+    platform::set_window_cursor(m_handle, shape);
 }
 
 platform::Rect Window::close_box_rect() const {
@@ -313,6 +338,7 @@ intptr_t Window::frame_message(const platform::Message& message) {
     }
     case platform::MsgMouseMove: {
         const platform::Point point{platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
+        show_cursor(platform::MouseCursor::Arrow);
         if (m_dragging) {
             const platform::Rect outer = platform::window_rect(m_handle);
             platform::move_window(m_handle, outer.offset(point.x - m_drag_offset.x, point.y - m_drag_offset.y));
@@ -359,6 +385,12 @@ intptr_t Window::frame_message(const platform::Message& message) {
 
 intptr_t Window::client_message(const platform::Message& message) {
     switch (message.number) {
+    case platform::MsgMouseMove: {
+        const platform::Point point{platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
+        const Control* drawn = control_at(point);
+        show_cursor(drawn && drawn->handle() == 0 ? drawn->cursor_shape() : platform::MouseCursor::Arrow);
+        return 0;
+    }
     case platform::MsgPaint: {
         platform::PaintSession session(message.window);
         if (session.valid()) {

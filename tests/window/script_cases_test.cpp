@@ -7,10 +7,12 @@
 #include "platform/png_file.h"
 #include "tests/support/command_runner.h"
 #include "tests/support/temp_directory.h"
+#include "tests/support/xvfb_server.h"
 #include "tests/window/painter/golden_image.h"
 #include "tests/window/painter/test_fonts.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -62,23 +64,24 @@ std::vector<std::string> case_names() {
     return names;
 }
 
-class ScriptCase : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(ScriptCase, PrintsWhatItExpectsAndDrawsItsGoldens) {
-    const Case c = read_case(fs::path(MORVEX_CASES_DIR) / (GetParam() + ".case"));
+// Runs a case with `morvex show` on a backend and checks its output and
+// pictures; `environment` adds DISPLAY for the x11 backend.
+void run_case(const std::string& name, const std::string& backend, const std::vector<std::string>& environment) {
+    const Case c = read_case(fs::path(MORVEX_CASES_DIR) / (name + ".case"));
     ASSERT_FALSE(c.window_file.empty()) << "the case names no window (use FILE.wnd)";
     testing::TempDirectory dir("script_case");
     const std::string script_path = dir.file(c.name + ".script");
     std::ofstream(script_path) << c.script;
     std::vector<std::string> argv{MORVEX_TOOL, "show", std::string(MORVEX_CASES_DIR) + "/" + c.window_file,
-                                  "--script", script_path, "--shots", dir.path(), "--backend", "headless",
+                                  "--script", script_path, "--shots", dir.path(), "--backend", backend,
                                   "--font", painter::testing::DejaVuSansPath};
     if (!c.label.empty()) {
         argv.push_back("--window");
         argv.push_back(c.label);
     }
-    const testing::CommandResult result = testing::RunCommand(argv, {}, std::chrono::seconds(60),
-                                                     {"MORVEX_INIDIR=" + dir.path()});
+    std::vector<std::string> extra = environment;
+    extra.push_back("MORVEX_INIDIR=" + dir.path());
+    const testing::CommandResult result = testing::RunCommand(argv, {}, std::chrono::seconds(60), extra);
     EXPECT_EQ(result.exit_code, 0) << result.err;
     EXPECT_EQ(result.out, c.expected) << "stderr:\n" << result.err;
     for (const std::string& shot : c.shots) {
@@ -87,6 +90,21 @@ TEST_P(ScriptCase, PrintsWhatItExpectsAndDrawsItsGoldens) {
         EXPECT_TRUE(painter::testing::matches_golden_file(*image, std::string(MORVEX_CASES_DIR) + "/golden/" + shot + ".png",
                                                           shot, {2, 0}));
     }
+}
+
+class ScriptCase : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ScriptCase, PrintsWhatItExpectsAndDrawsItsGoldens) { run_case(GetParam(), "headless", {}); }
+
+// The same script through a real X server: input by XTEST, pictures read
+// back from the server; output and pixels must equal the headless run's.
+TEST(ScriptCaseX11, InputThroughTheServerGivesTheHeadlessOutputAndPixels) {
+    if (!std::getenv("MORVEX_XVFB_TESTS"))
+        GTEST_SKIP() << "run by the xvfb-labelled test";
+    std::string error;
+    const auto server = testing::XvfbServer::start(error);
+    ASSERT_TRUE(server) << error;
+    run_case("buttons", "x11", {"DISPLAY=" + server->display_name()});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ScriptCase, ::testing::ValuesIn(case_names()),
