@@ -17,6 +17,7 @@ X11Atoms intern_x11_atoms(Display* display) {
         {"_NET_WM_ICON_NAME", &X11Atoms::net_wm_icon_name},
         {"_NET_WM_ICON", &X11Atoms::net_wm_icon},
         {"_NET_WM_PID", &X11Atoms::net_wm_pid},
+        {"_MOTIF_WM_HINTS", &X11Atoms::motif_wm_hints},
         {"_NET_WM_WINDOW_TYPE", &X11Atoms::net_wm_window_type},
         {"_NET_WM_WINDOW_TYPE_NORMAL", &X11Atoms::net_wm_window_type_normal},
         {"_NET_WM_WINDOW_TYPE_DIALOG", &X11Atoms::net_wm_window_type_dialog},

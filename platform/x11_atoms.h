@@ -19,6 +19,7 @@ struct X11Atoms {
     Atom net_wm_state = 0;
     Atom net_wm_state_modal = 0;
     Atom net_active_window = 0;
+    Atom motif_wm_hints = 0;
     Atom utf8_string = 0;
     // Selections.
     Atom clipboard = 0;

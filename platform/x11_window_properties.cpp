@@ -57,6 +57,10 @@ void set_x11_identity(Display* display, ::Window window, const X11Atoms& atoms,
     set_property(display, window, atoms.net_wm_pid, XA_CARDINAL, 32, &pid, 1);
     const Atom type = atoms.net_wm_window_type_normal;
     set_property(display, window, atoms.net_wm_window_type, XA_ATOM, 32, &type, 1);
+    // The window engine draws its own caption and border: a window manager
+    // is asked for none of its own (flags: decorations given; decorations: none).
+    const long motif_hints[5] = {2, 0, 0, 0, 0};
+    set_property(display, window, atoms.motif_wm_hints, atoms.motif_wm_hints, 32, motif_hints, 5);
 }
 
 std::vector<long> net_wm_icon_items(std::span<const IconImage> images) {

@@ -20,7 +20,8 @@ namespace morvex::platform {
 // Windows-1252 has beyond Latin-1 survive there too.
 void set_x11_caption(Display* display, ::Window window, const X11Atoms& atoms, std::string_view caption);
 
-// WM_CLASS, _NET_WM_PID and the normal window type; set once, at creation.
+// WM_CLASS, _NET_WM_PID, the normal window type and no decorations of the
+// window manager's (the engine draws them); set once, at creation.
 void set_x11_identity(Display* display, ::Window window, const X11Atoms& atoms,
                       const ApplicationClass& identity);
 
