@@ -19,6 +19,8 @@ int run_deformat(Arguments args, std::ostream& out, std::ostream& err);
 int run_eval(Arguments args, std::ostream& out, std::ostream& err);
 // morvex wdc: the window definition compiler.
 int run_wdc(Arguments args, std::ostream& out, std::ostream& err);
+// morvex listformat FORMAT: how a list box format string parses.
+int run_listformat(Arguments args, std::ostream& out, std::ostream& err);
 // morvex show: a window of a definition source driven by a script.
 int run_show(Arguments args, std::ostream& out, std::ostream& err);
 

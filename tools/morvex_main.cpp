@@ -18,6 +18,7 @@ constexpr std::string_view Usage =
     "  eval      compiles and evaluates an expression, with variables bound by name\n"
     "  ini       read or repair one entry of an INI file\n"
     "  wdc       the window definition compiler\n"
+    "  listformat  how a list box format string parses\n"
     "  show      opens a window of a definition source and runs a script against it\n"
     "  qvd       inspect, verify, dump, export and import QVD files\n"
     "\n"
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
         return morvex::tools::run_eval(rest, std::cout, std::cerr);
     if (command == "wdc")
         return morvex::tools::run_wdc(rest, std::cout, std::cerr);
+    if (command == "listformat")
+        return morvex::tools::run_listformat(rest, std::cout, std::cerr);
     if (command == "show")
         return morvex::tools::run_show(rest, std::cout, std::cerr);
     if (command == "qvd")

@@ -182,10 +182,10 @@ private:
     // "~text~" with an optional justification letter and "(indent)".
     bool heading(std::optional<std::string>& text, std::optional<uint32_t>& justification,
                  std::optional<int32_t>& indent) {
-        ++m_at; // "~"
-        const std::size_t close = m_text.find('~', m_at);
+        const std::size_t close = m_text.find('~', m_at + 1);
         if (close == std::string_view::npos)
             return fail_bool("the heading has no closing '~'");
+        ++m_at; // "~"
         text = close == m_at ? std::nullopt : std::optional<std::string>(std::string(m_text.substr(m_at, close - m_at)));
         m_at = close + 1;
         if (const auto j = justification_of(peek())) {
