@@ -38,7 +38,7 @@ struct ProgramThread {
     ProgramThread() {
         thread = std::thread([this] {
             InitializeThreads();
-            Window w;
+            morvex::Window w;
             testing::LoadButtonWindow(w, 1);
             w.Open();
             button = w.control(1)->handle();

@@ -299,6 +299,20 @@ void Queue::Get(int32_t position) {
     block->remember(record, static_cast<std::size_t>(position));
 }
 
+const uint8_t* Queue::Peek(int32_t position) const {
+    if (!m_block || position < 1)
+        return nullptr;
+    const std::vector<uint8_t*>& records = m_block->orders.front()->records;
+    return static_cast<std::size_t>(position) <= records.size() ? records[static_cast<std::size_t>(position) - 1]
+                                                                 : nullptr;
+}
+
+int32_t Queue::Count() const {
+    return m_block ? static_cast<int32_t>(m_block->orders.front()->records.size()) : 0;
+}
+
+uint32_t Queue::ChangeStamp() const { return m_block ? m_block->changes : 0; }
+
 void Queue::Get(const QueueKey& key) {
     ControlBlock* block = prepare();
     if (!block || !block->choose(m_description, key))

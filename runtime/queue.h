@@ -82,6 +82,15 @@ public:
     // key makes insertion order current again.
     void Sort(const QueueKey& key);
 
+    // Record n of the current order, read in place without touching the
+    // program's buffer, the error state or POINTER (list boxes draw from
+    // it); nullptr when there is none. Valid until the queue next changes.
+    const uint8_t* Peek(int32_t position) const;
+    // The records in the current order and the change stamp, read the same
+    // quiet way (RECORDS and CHANGES clear the error state).
+    int32_t Count() const;
+    uint32_t ChangeStamp() const;
+
     // Introspection for tests, list boxes and benchmarks.
     bool HasOrder(const QueueKey& key) const;
     std::size_t OrderCount() const;

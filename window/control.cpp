@@ -31,7 +31,7 @@ struct ControlFlag {
 };
 constexpr ControlFlag ControlFlags[] = {
     {Prop::Default, AttrDefault},
-    {Prop::Immediate, AttrImmediate},
+    {Prop::ReadOnly, AttrReadOnly},
     {Prop::Transparent, AttrTransparent},
     {Prop::Flat, AttrFlat},
     {Prop::InToolbar, AttrToolbar},

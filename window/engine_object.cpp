@@ -38,7 +38,7 @@ struct FlagProperty {
 constexpr FlagProperty ObjectFlags[] = {
     {Prop::Hide, AttrHidden},
     {Prop::Disable, AttrDisabled},
-    {Prop::ReadOnly, AttrReadOnly},
+    {Prop::Immediate, AttrImmediate},
     {Prop::Skip, AttrSkip},
 };
 

@@ -32,9 +32,11 @@ enum ObjectAttribute : uint32_t {
     AttrDefault = 0x0040,    // a button that Enter presses
     AttrToolbar = 0x0080,    // the control lives on the window's toolbar
     AttrHidden = 0x0400,
-    AttrReadOnly = 0x0800,
+    // Immediate: a list scrolled by the program (its keys and scroll bar post
+    // scroll events), a button that repeats while held.
+    AttrImmediate = 0x0800,
     AttrFlat = 0x1000,
-    AttrImmediate = 0x2000,  // a button that repeats while held; a spin box that posts while typing
+    AttrReadOnly = 0x2000,
 };
 
 // The state word: value 4 makes the object an event source.
