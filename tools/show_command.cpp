@@ -15,6 +15,10 @@
 #include "window/accept.h"
 #include "window/definition_compiler.h"
 #include "window/definition_encoder.h"
+#include "window/list_format.h"
+#include "runtime/field_value.h"
+#include "runtime/queue.h"
+#include "files/csv.h"
 #include "window/painter/font_matcher.h"
 #include "window/script_driver.h"
 #include "window/window.h"
@@ -22,6 +26,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <thread>
@@ -82,13 +87,39 @@ bool read_file(const std::string& path, std::string& content, std::ostream& err)
     return true;
 }
 
+// A queue of text fields for a list that has no program behind it: as many
+// STRING(ShowFieldSize) fields as its format takes.
+constexpr uint32_t ShowFieldSize = 64;
+
+struct ShowQueue {
+    std::vector<uint8_t> buffer;
+    std::unique_ptr<Queue> queue;
+
+    explicit ShowQueue(int32_t fields) {
+        std::vector<FieldDescription> descriptions;
+        for (int32_t f = 0; f < fields; ++f)
+            descriptions.push_back(FieldDescription::Sized(FieldType::String, "F" + std::to_string(f + 1),
+                                                           static_cast<uint32_t>(f) * ShowFieldSize, ShowFieldSize));
+        buffer.assign(static_cast<std::size_t>(fields) * ShowFieldSize, ' ');
+        queue = std::make_unique<Queue>(RecordDescription(static_cast<uint32_t>(buffer.size()), descriptions),
+                                        buffer.data());
+    }
+};
+
 // Storage for the variables a definition names, so that controls bound to
 // them work without a program behind the window.
 struct Variables {
     std::vector<std::unique_ptr<uint8_t[]>> storage;
+    std::map<int32_t, std::unique_ptr<ShowQueue>> queues;
 
     void bind_all(Window& window, const wdf::ProcedureSource& procedure, std::size_t window_index) {
         for (const wdf::ControlSource& control : procedure.windows[window_index].controls) {
+            if (control.format) {
+                const auto layout = ParseListFormat(*control.format, ListUnits{});
+                auto shown = std::make_unique<ShowQueue>(layout ? std::max(1, layout->fields_used) : 1);
+                window.Bind(control.feq, *shown->queue);
+                queues[control.feq] = std::move(shown);
+            }
             if (!control.variable)
                 continue;
             const uint8_t type = control.variable->data_type;
@@ -214,6 +245,40 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
     variables.bind_all(window, *procedure, window_index);
     window.Open();
     ScriptDriver::RecordEvents();
+    const auto add_commands = [&](ScriptDriver& run) {
+        // fill FIELD FILE.csv: the rows of a CSV file into the list's queue.
+        run.AddCommand("fill", [&](std::string_view arguments) -> std::optional<std::string> {
+            std::istringstream words{std::string(arguments)};
+            int32_t field = 0;
+            std::string path;
+            if (!(words >> field >> path))
+                return "fill needs FIELD FILE.csv";
+            const auto found = variables.queues.find(field);
+            if (found == variables.queues.end())
+                return "control " + std::to_string(field) + " shows no queue";
+            std::ifstream in(path, std::ios::binary);
+            if (!in)
+                return "cannot read " + path + ": " + std::strerror(errno);
+            std::optional<std::string> error;
+            run.WithActiveWindow([&](Window& active) {
+                ShowQueue& shown = *found->second;
+                const RecordDescription& description = shown.queue->description();
+                CsvReader reader(in);
+                std::vector<std::string> fields;
+                while (reader.next(fields)) {
+                    std::fill(shown.buffer.begin(), shown.buffer.end(), ' ');
+                    for (int32_t f = 0; f < description.field_count() && static_cast<std::size_t>(f) < fields.size(); ++f)
+                        StoreValue(FieldVariable(description.field(f + 1), shown.buffer.data()),
+                                   platform::utf8_to_windows1252(fields[static_cast<std::size_t>(f)]));
+                    shown.queue->Add();
+                }
+                if (!reader.error().empty())
+                    error = path + ":" + std::to_string(reader.record_line()) + ": " + reader.error();
+                active.Display();
+            });
+            return error;
+        });
+    };
 
     int status = 0;
     std::thread driver;
@@ -234,6 +299,7 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
             options.shots_directory = shots;
             options.input = x11_input.get();
             ScriptDriver run(options, out, err);
+            add_commands(run);
             status = run.Run(script);
             // The script is over: every window still open is closed.
             for (int attempt = 0; attempt < 100 && platform::is_window(window.handle()); ++attempt) {

@@ -3,6 +3,7 @@
 #include "window/button.h"
 #include "window/control_creators.h"
 #include "window/image_control.h"
+#include "window/list_box.h"
 #include "window/prompt.h"
 
 namespace morvex {
@@ -20,6 +21,7 @@ void RegisterStandardControls() {
     RegisterControlCreator(wdf::ButtonControl, create<Button>);
     RegisterControlCreator(wdf::PromptControl, create<Prompt>);
     RegisterControlCreator(wdf::ImageControl, create<ImageControl>);
+    RegisterControlCreator(wdf::ListControl, create<ListBox>);
 }
 
 } // namespace morvex

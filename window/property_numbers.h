@@ -78,7 +78,17 @@ constexpr uint16_t Icon = 0x7C64;
 constexpr uint16_t ImageName = 0x7C68;
 constexpr uint16_t Picture = 0x7C74;
 constexpr uint16_t Alert = 0x7D06;   // indexed: the alerted key codes
+// List boxes.
+constexpr uint16_t Items = 0x7C20;     // rows the list shows at once
+constexpr uint16_t TopRow = 0x7C21;    // the first row shown
+constexpr uint16_t Format = 0x7C29;    // the format string
+constexpr uint16_t LineHeight = 0x7A03;
+constexpr uint16_t IconList = 0x7A1C;  // indexed: the image of icon number n
+constexpr uint16_t ColumnWidth = 0x7E00;
+constexpr uint16_t ColumnPicture = 0x7E01;
+constexpr uint16_t ColumnField = 0x7E02;
 constexpr uint16_t ColumnHeading = 0x7E03;
+constexpr uint16_t ColumnJustification = 0x7E04;
 // Windows.
 constexpr uint16_t Thread = 0x7A09;
 constexpr uint16_t ClientWidth = 0x7A43;

@@ -10,6 +10,7 @@
 #include "window/accept.h"
 #include "window/events.h"
 #include "window/key_codes.h"
+#include "window/list_box.h"
 #include "window/properties.h"
 #include "window/property_numbers.h"
 #include "window/window.h"
@@ -320,6 +321,43 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
             return "no active window";
         if (command == "get")
             m_out << platform::windows1252_to_utf8(result) << "\n";
+        return std::nullopt;
+    }
+    if (command == "rows") {
+        const auto field = integer(rest);
+        if (!field)
+            return "rows needs FIELD";
+        std::vector<std::string> lines;
+        bool list = false;
+        WithActiveWindow([&](Window& window) {
+            auto* box = dynamic_cast<ListBox*>(window.control(static_cast<int32_t>(*field)));
+            if (!box)
+                return;
+            list = true;
+            const std::size_t columns = box->layout().columns.size();
+            std::string headings;
+            bool any_heading = false;
+            for (std::size_t c = 0; c < columns; ++c) {
+                const auto& heading = box->layout().columns[c].heading;
+                any_heading = any_heading || heading.has_value();
+                headings += (c ? "|" : "") + heading.value_or("");
+            }
+            if (any_heading)
+                lines.push_back("#" + headings);
+            const int32_t last = std::min(box->record_count(), box->top_row() + box->visible_rows() - 1);
+            for (int32_t row = box->top_row(); row <= last; ++row) {
+                std::string line;
+                for (std::size_t c = 0; c < columns; ++c)
+                    line += (c ? "|" : "") + box->cell_text(row, static_cast<int32_t>(c + 1));
+                lines.push_back(line);
+            }
+            lines.push_back("selected " + std::to_string(box->selected_row()) + " " +
+                            std::to_string(box->selected_column()));
+        });
+        if (!list)
+            return "control " + std::to_string(*field) + " is not a list";
+        for (const std::string& line : lines)
+            m_out << platform::windows1252_to_utf8(line) << "\n";
         return std::nullopt;
     }
     if (command == "events") {
