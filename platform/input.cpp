@@ -31,11 +31,19 @@ struct InputState {
     InputClock clock;
     int64_t double_click_time = 500;
     LastClick last_click;
+    Point pointer; // on the screen, where the last mouse input was
 };
+
 
 InputState& input_state() {
     static InputState* instance = new InputState;
     return *instance;
+}
+
+void note_pointer(const MouseRoute& route) {
+    InputState& state = input_state();
+    std::lock_guard lock(state.mutex);
+    state.pointer = route.screen;
 }
 
 int64_t now_locked(InputState& state) {
@@ -137,6 +145,7 @@ void input_char(uint8_t character) {
 
 void input_mouse_move(WindowHandle top_level, Point point) {
     const MouseRoute route = route_mouse(top_level, point);
+    note_pointer(route);
     if (route.target == 0)
         return;
     post_message_coalesced(
@@ -145,6 +154,7 @@ void input_mouse_move(WindowHandle top_level, Point point) {
 
 void input_mouse_button(WindowHandle top_level, Point point, MouseButton button, bool down) {
     const MouseRoute route = route_mouse(top_level, point);
+    note_pointer(route);
     InputState& state = input_state();
     bool double_click = false;
     uint32_t flags;
@@ -194,6 +204,12 @@ void input_top_level_activated(WindowHandle top_level, bool active) {
 void input_expose(WindowHandle top_level, const Rect& dirty) {
     add_exposed(top_level, dirty);
     post_message(Message{top_level, MsgPlatformExpose, 0, 0});
+}
+
+Point pointer_position() {
+    InputState& state = input_state();
+    std::lock_guard lock(state.mutex);
+    return state.pointer;
 }
 
 bool is_key_down(uint32_t virtual_key) {

@@ -40,6 +40,8 @@ void input_expose(WindowHandle top_level, const Rect& dirty);
 // Whether a key (or, by VkLButton..VkMButton, a mouse button) is down as
 // far as the input seen so far tells.
 bool is_key_down(uint32_t virtual_key);
+// Where the pointer was on the screen at the last mouse input.
+Point pointer_position();
 // The mouse flags (MouseFlags) that go with mouse messages now.
 uint32_t mouse_flags();
 

@@ -235,7 +235,7 @@ uint32_t KEYCODE() {
 void SETKEYCODE(uint32_t key_code) { t_last_key_code = key_code & KeyCodeMask; }
 
 void PostEvent(Window& window, uint16_t event, int32_t control, bool front) {
-    if (control != 0) {
+    if (control != 0 && !window.is_menu_use(control)) {
         const Control* target = window.control(control);
         if (target == nullptr || !target->is_event_source())
             return;

@@ -61,10 +61,13 @@ void DrawCheckBox(painter::Painter& painter, platform::Point at, bool checked, b
     painter.fill_rect(inside, system_color(enabled && !pushed ? SystemColor::Window : SystemColor::ButtonFace));
     if (!checked)
         return;
-    const Color ink = system_color(enabled ? SystemColor::WindowText : SystemColor::GrayText);
+    DrawCheckMark(painter, inside, system_color(enabled ? SystemColor::WindowText : SystemColor::GrayText));
+}
+
+void DrawCheckMark(painter::Painter& painter, const platform::Rect& rect, Color ink) {
     // The classic 7-pixel check mark, three pixels thick.
-    const int x = inside.left + 1;
-    const int y = inside.top + 3;
+    const int x = rect.left + (rect.width() - 7) / 2;
+    const int y = rect.top + (rect.height() - 7) / 2 + 2;
     for (int i = 0; i < 3; ++i) {
         painter.draw_vline(x + i, y + i, 3, ink);
         painter.draw_vline(x + 3 + i, y + 2 - i, 3, ink);

@@ -32,6 +32,8 @@ void DrawFocus(painter::Painter& painter, const platform::Rect& rect);
 
 // A 13-pixel check box square (sunken, white inside) with a check mark when checked.
 void DrawCheckBox(painter::Painter& painter, platform::Point top_left, bool checked, bool enabled, bool pushed);
+// The check mark alone, centred in `rect` (menus, toolbar checks).
+void DrawCheckMark(painter::Painter& painter, const platform::Rect& rect, painter::Color colour);
 // A 12-pixel option circle with its dot when selected.
 void DrawRadio(painter::Painter& painter, platform::Point top_left, bool selected, bool enabled, bool pushed);
 

@@ -5,6 +5,7 @@
 #include "platform/windows.h"
 #include "window/accept.h"
 #include "window/key_codes.h"
+#include "window/menu_bar.h"
 #include "window/window.h"
 
 namespace morvex {
@@ -84,14 +85,38 @@ bool HandleWindowKey(Window& window, Control* focus, const platform::Message& me
         return false;
     }
     const uint32_t modifiers = ModifiersOf(message);
+    // Alt pressed and let go with no key between opens the menu bar.
+    thread_local bool alt_alone = false;
+    if (message.number == platform::MsgSysKeyUp && message.wparam == platform::VkMenu) {
+        const bool open = alt_alone;
+        alt_alone = false;
+        return open && window.open_menu_bar(-1);
+    }
     if (is_key_down(message.number)) {
         const auto virtual_key = static_cast<uint32_t>(message.wparam);
+        alt_alone = virtual_key == platform::VkMenu && !(static_cast<uint32_t>(message.lparam) & platform::KeyFlagPrevious);
         if (virtual_key == platform::VkShift || virtual_key == platform::VkControl || virtual_key == platform::VkMenu)
             return false;
         const uint32_t key_code = (virtual_key & 0xFF) | modifiers;
         SETKEYCODE(key_code);
         if (alert(window, focus, key_code))
             return true;
+        if (window.menu_bar()) {
+            if (const MenuItem* item = window.menu_bar()->item_with_shortcut(key_code); item && item->use) {
+                PostEvent(window, Event::Accepted, item->use);
+                return true;
+            }
+            if (key_code == Key::F1 + 9) { // F10
+                window.open_menu_bar(-1);
+                return true;
+            }
+            if ((modifiers & AltKeyBit) && !(modifiers & CtrlKeyBit))
+                if (const int title = window.menu_bar()->title_with_mnemonic(static_cast<char>(virtual_key));
+                    title >= 0 && virtual_key >= '0' && virtual_key <= 'Z') {
+                    window.open_menu_bar(title);
+                    return true;
+                }
+        }
         if (Control* button = button_with_key(window, key_code)) {
             button->activate_mnemonic();
             return true;

@@ -11,6 +11,8 @@
 #include "window/events.h"
 #include "window/key_codes.h"
 #include "window/list_box.h"
+#include "window/menu_bar.h"
+#include "window/menu_popup.h"
 #include "window/properties.h"
 #include "window/property_numbers.h"
 #include "window/window.h"
@@ -321,6 +323,35 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
             return "no active window";
         if (command == "get")
             m_out << platform::windows1252_to_utf8(result) << "\n";
+        return std::nullopt;
+    }
+    if (command == "menu") {
+        if (rest.empty())
+            return "menu needs a PATH such as File|Exit";
+        std::optional<std::string> error = "the window has no menu";
+        WithActiveWindow([&](Window& window) {
+            if (!window.menu_bar())
+                return;
+            const MenuItem* item = FindMenuItem(window.menu_bar()->items(), std::string(rest));
+            if (!item)
+                error = "no menu item '" + std::string(rest) + "'";
+            else if (!item->selectable())
+                error = "the menu item '" + std::string(rest) + "' cannot be chosen";
+            else {
+                error.reset();
+                PostEvent(window, Event::Accepted, item->use);
+            }
+        });
+        return error;
+    }
+    if (command == "popup") {
+        const std::vector<OpenMenu> menus = OpenMenus();
+        if (menus.empty())
+            return "no popup menu is open";
+        bool chosen = false;
+        RunOnWindowThread(menus.back().window, [&] { chosen = ChooseInOpenMenu(rest); });
+        if (!chosen)
+            return "the open menu has no item '" + std::string(rest) + "' to choose";
         return std::nullopt;
     }
     if (command == "rows") {

@@ -11,6 +11,7 @@
 #include "window/definition_services.h"
 #include "window/image_cache.h"
 #include "window/key_codes.h"
+#include "window/menu_bar.h"
 #include "window/open_windows.h"
 #include "window/painter/font.h"
 #include "window/painter/system_colors.h"
@@ -272,6 +273,8 @@ void Window::Open(Window* owner) {
     m_wallpaper = m_definition.wallpaper ? ProgramImages().LoadPicture(*m_definition.wallpaper, m_module) : 0;
     m_modal = m_definition.modal() || SystemModalCount() > 0;
 
+    if (m_definition.menu)
+        m_menu_bar = std::make_unique<MenuBar>(MenuFromDefinition(m_definition.menu->items));
     m_handle = create_platform_window(m_owner);
     if (m_handle == 0) {
         MarkWindowClosed(this);

@@ -29,7 +29,7 @@
 namespace morvex {
 
 class Queue;
-class Toolbar;
+class MenuBar;
 
 // What one run of the accept loop's body reports.
 enum class LoopOutcome {
@@ -129,6 +129,13 @@ public:
     // The background colour of the client area.
     painter::Color background() const;
 
+    // The window's menu bar (nullptr when it has none).
+    MenuBar* menu_bar() const { return m_menu_bar.get(); }
+    // Opens the menu bar from the keyboard (title -1: the first) or by a
+    // title's mnemonic; true when the window has a bar to open.
+    bool open_menu_bar(int title);
+    // Whether `use` is the number of one of the window's menu items.
+    bool is_menu_use(int32_t use) const;
     // The mouse pointer's shape while it is over the window.
     void show_cursor(platform::MouseCursor shape);
     // Moves the keyboard focus to a control (SELECT without accept-all).
@@ -192,6 +199,10 @@ protected:
     int border_width() const;
     int caption_height() const;
     int toolbar_height() const;
+    int menu_bar_height() const;
+    platform::Rect menu_bar_rect() const;
+    // Tracks the user through the menu bar from title `index`; a chosen item posts EVENT:Accepted.
+    void track_menu_bar(int index, bool keyboard);
     // Places the client area and the toolbar inside the frame.
     void layout_frame();
     // The client size a definition asks for (its controls' extent when it leaves it open).
@@ -222,6 +233,7 @@ protected:
     bool m_modal = false;
     std::vector<Window*> m_owned;
     std::vector<std::unique_ptr<Control>> m_controls;
+    std::unique_ptr<MenuBar> m_menu_bar;
     uintptr_t m_icon = 0;
     std::string m_icon_name;
     uintptr_t m_wallpaper = 0;

@@ -10,6 +10,7 @@
 #include "window/engine_messages.h"
 #include "window/image_cache.h"
 #include "window/keyboard.h"
+#include "window/menu_bar.h"
 #include "window/painter/font.h"
 #include "window/painter/painter.h"
 #include "window/painter/system_colors.h"
@@ -88,15 +89,49 @@ int Window::caption_height() const {
 
 int Window::toolbar_height() const { return m_toolbar_definition ? m_toolbar_definition->height : 0; }
 
+int Window::menu_bar_height() const { return m_menu_bar && !m_menu_bar->empty() ? MenuBar::height() : 0; }
+
+platform::Rect Window::menu_bar_rect() const {
+    const int border = border_width();
+    return platform::Rect::FromSize(border, border + caption_height(), m_client_size.width, menu_bar_height());
+}
+
 platform::Rect Window::client_rect_in_frame() const {
     const int border = border_width();
-    return platform::Rect::FromSize(border, border + caption_height() + toolbar_height(), m_client_size.width,
-                                    m_client_size.height);
+    return platform::Rect::FromSize(border, border + caption_height() + menu_bar_height() + toolbar_height(),
+                                    m_client_size.width, m_client_size.height);
 }
 
 platform::Size Window::frame_size_for_client(platform::Size client) const {
     const int border = border_width();
-    return {client.width + 2 * border, client.height + 2 * border + caption_height() + toolbar_height()};
+    return {client.width + 2 * border,
+            client.height + 2 * border + caption_height() + menu_bar_height() + toolbar_height()};
+}
+
+bool Window::is_menu_use(int32_t use) const { return m_menu_bar && use != 0 && m_menu_bar->item_with_use(use); }
+
+void Window::track_menu_bar(int index, bool keyboard) {
+    if (!m_menu_bar || m_handle == 0)
+        return;
+    const platform::Rect bar = menu_bar_rect();
+    const platform::Point origin = platform::map_point(m_handle, 0, {bar.left, bar.top});
+    const MenuItem* chosen = m_menu_bar->track(
+        index, m_handle, origin, keyboard,
+        [](void* context) {
+            auto* self = static_cast<Window*>(context);
+            if (self->m_handle)
+                platform::invalidate(self->m_handle, self->menu_bar_rect());
+        },
+        this);
+    if (chosen && chosen->use != 0)
+        PostEvent(*this, Event::Accepted, chosen->use);
+}
+
+bool Window::open_menu_bar(int title) {
+    if (!m_menu_bar || m_menu_bar->empty())
+        return false;
+    track_menu_bar(title < 0 ? 0 : title, true);
+    return true;
 }
 
 platform::Size Window::initial_client_size() const {
@@ -174,7 +209,7 @@ void Window::layout_frame() {
         platform::move_window(m_client, client_rect_in_frame());
     if (m_toolbar) {
         const int border = border_width();
-        platform::move_window(m_toolbar, platform::Rect::FromSize(border, border + caption_height(),
+        platform::move_window(m_toolbar, platform::Rect::FromSize(border, border + caption_height() + menu_bar_height(),
                                                                   m_client_size.width, toolbar_height()));
     }
 }
@@ -200,6 +235,8 @@ void Window::paint_frame(painter::Painter& painter) {
     const platform::Rect all = platform::Rect::FromSize(0, 0, outer.width, outer.height);
     painter.fill_rect(all, painter::system_color(SystemColor::ButtonFace));
     painter.draw_border(all, painter::Border::RaisedDouble);
+    if (m_menu_bar && !m_menu_bar->empty())
+        m_menu_bar->paint(painter, menu_bar_rect());
     if (!has_caption())
         return;
     const int border = border_width();
@@ -323,6 +360,14 @@ intptr_t Window::frame_message(const platform::Message& message) {
         return 0;
     case platform::MsgLButtonDown: {
         const platform::Point point{platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
+        if (menu_bar_rect().contains(point)) {
+            const platform::Rect bar = menu_bar_rect();
+            const int title = m_menu_bar->title_at({point.x, point.y});
+            if (title >= 0)
+                track_menu_bar(title, false);
+            (void)bar;
+            return 0;
+        }
         if (!has_caption())
             return 0;
         if (close_box_rect().contains(point)) {
