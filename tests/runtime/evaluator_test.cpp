@@ -154,6 +154,31 @@ TEST(EvaluatorFolding, ArithmeticOnConstantsGivesTheSameValueAndClass) {
     EXPECT_EQ(EVALUATE(chain), "5000") << "a constant chain folds as it is read";
 }
 
+std::string nested(int levels, const std::string& open, const std::string& close) {
+    std::string text;
+    for (int i = 0; i < levels; ++i)
+        text += open;
+    text += "1";
+    for (int i = 0; i < levels; ++i)
+        text += close;
+    return text;
+}
+
+TEST(EvaluatorLimits, ParenthesesBracketsAndArgumentListsNestExactlyAHundredDeep) {
+    int32_t index = 1;
+    ASSERT_TRUE(BIND("n", index));
+    struct Row {
+        const char* open;
+        const char* close;
+    };
+    for (const Row& row : {Row{"(", ")"}, Row{"ABS(", ")"}, Row{"n[", "]"}}) {
+        EXPECT_NE(Expression::Compile(nested(100, row.open, row.close)), nullptr) << row.open;
+        EXPECT_EQ(Expression::Compile(nested(101, row.open, row.close)), nullptr) << row.open;
+        EXPECT_EQ(ErrorCode(), 800);
+    }
+    ClearScope();
+}
+
 TEST(EvaluatorLimits, ModerateNestingCompiles) {
     EXPECT_EQ(EVALUATE(std::string(50, '(') + "1" + std::string(50, ')')), "1");
     std::string chain = "0";
