@@ -2,9 +2,11 @@
 // from the command line, and prints its value.
 #include "platform/local_clock.h"
 #include "runtime/date.h"
+#include "runtime/decimal.h"
 #include "runtime/error_state.h"
 #include "runtime/evaluator.h"
 #include "runtime/locale.h"
+#include "runtime/number_text.h"
 #include "tools/command.h"
 
 #include <algorithm>
@@ -34,7 +36,7 @@ constexpr std::string_view EvalUsage =
     "                  SHORT, USHORT, BYTE, ULONG, SREAL, CSTRING(n), PSTRING(n),\n"
     "                  DATE (YYYY-MM-DD or a standard date), TIME (HH:MM[:SS] or a\n"
     "                  standard time), DECIMAL(n,d) or PDECIMAL(n,d) (n digits, d\n"
-    "                  after the point)\n"
+    "                  after the point; stored rounded half away from zero)\n"
     "  --raw           print text values with their trailing blanks\n"
     "  --truth         print 1 or 0: the value taken as a truth value\n"
     "  --today DATE    TODAY() is DATE (YYYY-MM-DD), which also sets the current\n"
@@ -148,40 +150,28 @@ std::optional<BindType> parse_type(std::string_view text) {
     return bind_type;
 }
 
-// Packs a decimal number text into DECIMAL or PDECIMAL storage.
+// Stores a number text into DECIMAL or PDECIMAL storage through the decimal
+// accumulator, as the program stores into such a field: rounded half away
+// from zero to the field's places. A value whose integer digits (after
+// rounding) do not fit is refused rather than taken modulo the field.
 bool pack_decimal(std::string_view text, const BindType& bind_type, std::vector<uint8_t>& storage) {
-    bool negative = false;
-    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-        negative = text[0] == '-';
-        text.remove_prefix(1);
-    }
-    const std::size_t point = text.find('.');
-    std::string whole(text.substr(0, point));
-    std::string fraction(point == std::string_view::npos ? std::string_view{} : text.substr(point + 1));
-    if (whole.empty() && fraction.empty())
+    if (!IsNumberText(text))
         return false;
-    for (char c : whole + fraction) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    fraction.resize(bind_type.decimals, '0'); // extra places are cut off
-    const std::size_t digit_count = bind_type.size * 2 - 1;
-    const std::size_t whole_digits = digit_count - bind_type.decimals;
-    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-    if (whole.size() > whole_digits)
+    DecimalStack& decimals = Decimals();
+    decimals.push_text(text);
+    decimals.round(bind_type.decimals);
+    const DecimalAccumulator& value = decimals.top();
+    const int integer_digits =
+        value.is_zero() || value.high < DecimalUnits ? 0 : value.high - DecimalUnits + 1;
+    if (integer_digits > static_cast<int>(bind_type.size * 2 - 1 - bind_type.decimals)) {
+        decimals.pop();
         return false;
-    const std::string digits = std::string(whole_digits - whole.size(), '0') + whole + fraction;
-    std::vector<uint8_t> nibbles;
-    const bool sign_last = bind_type.type == FieldType::PDecimal;
-    if (!sign_last)
-        nibbles.push_back(negative ? 1 : 0);
-    for (char c : digits)
-        nibbles.push_back(static_cast<uint8_t>(c - '0'));
-    if (sign_last)
-        nibbles.push_back(negative ? 0x0D : 0x0C);
+    }
     storage.assign(bind_type.size, 0);
-    for (std::size_t i = 0; i < nibbles.size(); ++i)
-        storage[i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? nibbles[i] << 4 : nibbles[i]);
+    if (bind_type.type == FieldType::PDecimal)
+        decimals.store_pdecimal(storage.data(), bind_type.size, bind_type.decimals);
+    else
+        decimals.store_decimal(storage.data(), bind_type.size, bind_type.decimals);
     return true;
 }
 
