@@ -25,10 +25,16 @@ char windows_byte(char32_t point) {
 
 } // namespace
 
-char32_t windows1252_code_point(uint8_t c) { return c >= 0x80 && c < 0xA0 ? HighControls[c - 0x80] : c; }
+char32_t windows1252_code_point(uint8_t c) {
+    return c >= 0x80 && c < 0xA0 ? HighControls[c - 0x80] : c;
+}
 
-uint8_t oem_to_windows(uint8_t c) { return tables::OemToWindows[c]; }
-uint8_t windows_to_oem(uint8_t c) { return tables::WindowsToOem[c]; }
+uint8_t oem_to_windows(uint8_t c) {
+    return tables::OemToWindows[c];
+}
+uint8_t windows_to_oem(uint8_t c) {
+    return tables::WindowsToOem[c];
+}
 
 std::string oem_to_windows(std::string_view text) {
     std::string result(text);
@@ -44,31 +50,72 @@ std::string windows_to_oem(std::string_view text) {
     return result;
 }
 
-bool is_upper_letter(uint8_t c) { return tables::LowerOfUpper[c] != 0; }
-uint8_t lower_of(uint8_t upper) { return tables::LowerOfUpper[upper]; }
+bool is_upper_letter(uint8_t c) {
+    return tables::LowerOfUpper[c] != 0;
+}
+uint8_t lower_of(uint8_t upper) {
+    return tables::LowerOfUpper[upper];
+}
 
-std::span<const uint8_t> one_character_sort_order() { return tables::OneCharacterSortOrder; }
+std::span<const uint8_t> one_character_sort_order() {
+    return tables::OneCharacterSortOrder;
+}
+
+namespace {
+
+// The code point of the UTF-8 character at `i` and its length in bytes;
+// false for a byte that does not begin a well-formed character (a stray
+// continuation byte, a cut sequence, an overlong form or a surrogate).
+bool decode_utf8(std::string_view text, std::size_t i, char32_t& point, std::size_t& length) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size())
+        return false;
+    point = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<uint8_t>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return false;
+        point = point << 6 | (next & 0x3F);
+    }
+    constexpr char32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    return point >= Smallest[length] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
+}
+
+} // namespace
 
 std::string utf8_to_windows1252(std::string_view text) {
     std::string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<uint8_t>(text[i]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + static_cast<std::size_t>(length) > text.size()) {
+        char32_t point = 0;
+        std::size_t length = 0;
+        if (!decode_utf8(text, i, point, length)) {
             result += '?';
             ++i;
             continue;
         }
-        char32_t point = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        bool well_formed = true;
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<uint8_t>(text[i + static_cast<std::size_t>(k)]);
-            well_formed = well_formed && (next & 0xC0) == 0x80;
-            point = point << 6 | (next & 0x3F);
+        result += windows_byte(point);
+        i += length;
+    }
+    return result;
+}
+
+std::optional<std::string> utf8_to_windows1252_exact(std::string_view text, std::size_t* problem) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t point = 0;
+        std::size_t length = 0;
+        const bool decoded = decode_utf8(text, i, point, length);
+        const char byte = decoded ? windows_byte(point) : '?';
+        if (!decoded || windows1252_code_point(static_cast<uint8_t>(byte)) != point) {
+            if (problem)
+                *problem = i;
+            return std::nullopt;
         }
-        result += well_formed ? windows_byte(point) : '?';
-        i += well_formed ? static_cast<std::size_t>(length) : 1;
+        result += byte;
+        i += length;
     }
     return result;
 }
