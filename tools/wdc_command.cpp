@@ -1,6 +1,7 @@
 // morvex wdc: the window definition compiler. Compiles the text format into
 // a C++ source that registers the definition blocks as resources, writes the
 // raw resource of one procedure, or dumps a raw resource back to text.
+#include "platform/file_contents.h"
 #include "tools/command.h"
 #include "window/definition_compiler.h"
 #include "window/definition_dumper.h"
@@ -12,7 +13,6 @@
 #include <fstream>
 #include <map>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,14 +48,10 @@ int failure(std::ostream& err, std::string_view message) {
 }
 
 bool read_file(const std::string& path, std::string& content, std::ostream& err) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (!platform::read_file_contents(path, content)) {
         err << "morvex wdc: cannot read " << path << ": " << std::strerror(errno) << "\n";
         return false;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    content = buffer.str();
     return true;
 }
 
