@@ -19,6 +19,7 @@
 
 namespace morvex {
 
+constexpr int32_t ErrorInsufficientMemory = 8;
 constexpr int32_t ErrorInvalidExpression = 800;
 constexpr int32_t ErrorNoBind = 801;
 constexpr int32_t ErrorMismatchedScope = 802;

@@ -445,10 +445,13 @@ ValueClass Expression::value_class() const {
     return m_tree->root->value_class;
 }
 
+// Running out of memory while evaluating gives 0, empty text or false and
+// sets error 8, so the caller can tell it from a real value.
 int64_t Expression::as_integer() {
     try {
         return evaluator::EvalInteger(*m_tree->root);
     } catch (const std::bad_alloc&) {
+        SetError(ErrorInsufficientMemory);
         return 0;
     }
 }
@@ -457,6 +460,7 @@ double Expression::as_real() {
     try {
         return evaluator::EvalReal(*m_tree->root);
     } catch (const std::bad_alloc&) {
+        SetError(ErrorInsufficientMemory);
         return 0;
     }
 }
@@ -465,6 +469,7 @@ std::string_view Expression::as_text() {
     try {
         return evaluator::EvalText(*m_tree->root);
     } catch (const std::bad_alloc&) {
+        SetError(ErrorInsufficientMemory);
         return {};
     }
 }
@@ -473,6 +478,7 @@ bool Expression::as_truth() {
     try {
         return evaluator::EvalTruth(*m_tree->root);
     } catch (const std::bad_alloc&) {
+        SetError(ErrorInsufficientMemory);
         return false;
     }
 }
@@ -482,13 +488,13 @@ void Expression::push_text() {
 }
 
 std::string EVALUATE(std::string_view text) {
+    std::unique_ptr<Expression> expression = Expression::Compile(text);
+    if (!expression)
+        return {};
     try {
-        std::unique_ptr<Expression> expression = Expression::Compile(text);
-        if (!expression)
-            return {};
         return std::string(expression->as_text());
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInvalidExpression);
+        SetError(ErrorInsufficientMemory);
         return {};
     }
 }
