@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <unordered_map>
 
 namespace morvex::platform {
@@ -203,7 +204,8 @@ bool find_message(std::unique_lock<std::mutex>& lock, ThreadQueue& queue, Messag
     if (find_posted_or_quit(queue, message, filter, removal))
         return true;
     const PaintSource paint_source = state().paint_source.load();
-    const bool paint_wanted = matches(Message{0, MsgPaint, 0, 0}, MessageFilter{0, filter.first, filter.last});
+    const bool paint_wanted =
+        matches(Message{0, MsgPaint, 0, 0}, MessageFilter{0, filter.first, filter.last});
     // Asked again while a window was invalidated during the asking, so that
     // no paint request is lost before the caller goes to sleep.
     while (queue.paint_pending && paint_source && paint_wanted) {
@@ -250,13 +252,19 @@ std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) {
 
 // Appends under the mutex; the caller wakes the returned queue after letting
 // the mutex go.
-std::shared_ptr<ThreadQueue> post_to(const std::shared_ptr<ThreadQueue>& queue, const Message& message, bool first) {
+// A post that finds no memory fails like a post to a queue that is gone.
+std::shared_ptr<ThreadQueue> post_to(const std::shared_ptr<ThreadQueue>& queue, const Message& message,
+                                     bool first) {
     if (!queue || !queue->alive)
         return nullptr;
-    if (first)
-        queue->posted.push_front(message);
-    else
-        queue->posted.push_back(message);
+    try {
+        if (first)
+            queue->posted.push_front(message);
+        else
+            queue->posted.push_back(message);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     return queue;
 }
 
@@ -274,7 +282,9 @@ bool wake(const std::shared_ptr<ThreadQueue>& queue) {
 
 } // namespace
 
-ThreadKey current_thread() { return own_queue().key; }
+ThreadKey current_thread() {
+    return own_queue().key;
+}
 
 void register_window(WindowHandle window, const WindowTarget& target) {
     MessagingState& s = state();
@@ -339,7 +349,9 @@ bool post_to_window(const Message& message, bool first) {
 
 } // namespace
 
-bool post_message(const Message& message) { return post_to_window(message, false); }
+bool post_message(const Message& message) {
+    return post_to_window(message, false);
+}
 
 bool post_message_coalesced(const Message& message) {
     own_queue();
@@ -351,8 +363,8 @@ bool post_message_coalesced(const Message& message) {
         if (found == s.windows.end())
             return false;
         std::shared_ptr<ThreadQueue> queue = shared_queue_of(found->second.thread);
-        if (queue && queue->alive && !queue->posted.empty() && queue->posted.back().window == message.window &&
-            queue->posted.back().number == message.number) {
+        if (queue && queue->alive && !queue->posted.empty() &&
+            queue->posted.back().window == message.window && queue->posted.back().number == message.number) {
             queue->posted.back() = message;
             return true; // the receiver was woken for the message it replaces
         }
@@ -361,7 +373,9 @@ bool post_message_coalesced(const Message& message) {
     return wake(receiver);
 }
 
-void set_paint_source(PaintSource source) { state().paint_source = source; }
+void set_paint_source(PaintSource source) {
+    state().paint_source = source;
+}
 
 void notify_paint_needed(ThreadKey thread) {
     MessagingState& s = state();
@@ -376,7 +390,9 @@ void notify_paint_needed(ThreadKey thread) {
     wake(receiver);
 }
 
-bool post_message_first(const Message& message) { return post_to_window(message, true); }
+bool post_message_first(const Message& message) {
+    return post_to_window(message, true);
+}
 
 intptr_t dispatch_message(const Message& message) {
     const std::optional<WindowTarget> target = window_target(message.window);
@@ -548,7 +564,8 @@ bool Semaphore::try_acquire() {
     return true;
 }
 
-WaitResult wait_semaphore_or_sent_message(Semaphore& semaphore, std::optional<std::chrono::milliseconds> timeout) {
+WaitResult wait_semaphore_or_sent_message(Semaphore& semaphore,
+                                          std::optional<std::chrono::milliseconds> timeout) {
     ThreadQueue& own = own_queue();
     MessagingState& s = state();
     const bool timed = timeout.has_value();

@@ -5,19 +5,19 @@
 // reserving and freeing a slot take `slots_mutex` as well.
 #include "runtime/threads.h"
 
+#include "platform/message_queue.h"
+#include "runtime/fatal_error.h"
+#include "runtime/string_stack.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <pthread.h>
-#include <semaphore>
 #include <string>
 #include <vector>
-
-#include "platform/message_queue.h"
-#include "runtime/fatal_error.h"
-#include "runtime/string_stack.h"
 
 namespace morvex {
 
@@ -26,11 +26,22 @@ namespace {
 constexpr std::size_t StateKinds = 3;
 constexpr std::size_t WorkingMemorySize = 4096;
 
+// The start handshake: the starter reserves the slot, creates the thread,
+// tells the window engine and lets the thread go (Resumed); the thread
+// records its platform key and answers (Running). Both wait on the table's
+// condition variable, which lives as long as the process, so neither side
+// can be left inside an object the other has destroyed.
+enum class StartPhase : uint8_t { Reserved, Resumed, Running };
+
 struct ThreadSlot {
     uint32_t thread_id = 0; // 0 = free
+    StartPhase phase = StartPhase::Reserved;
     pthread_t handle{};
     ThreadProcedure procedure = nullptr;
     ThreadProcedureWithStrings procedure_with_strings = nullptr;
+    // The two string parameters, taken off the starter's string stack before
+    // the thread exists and handed to the procedure.
+    std::array<std::string, 2> parameters;
     uint32_t start_argument = 0;
     ThreadOwned* objects = nullptr;
     std::unique_ptr<uint8_t[]> working_memory;
@@ -38,8 +49,6 @@ struct ThreadSlot {
     std::array<std::shared_ptr<void>, StateKinds> saved_state;
     int32_t stack_size = 0;
     platform::ThreadKey platform_thread = 0;
-    std::unique_ptr<std::binary_semaphore> resume;
-    std::unique_ptr<std::binary_semaphore> started;
 };
 
 thread_local uint32_t t_thread_id = 0;
@@ -59,7 +68,8 @@ struct ThreadTable {
     std::array<ThreadStateHooks, StateKinds> state_hooks;
     ThreadWindowHooks window_hooks;
     std::mutex slots_mutex;
-    std::condition_variable slot_freed;
+    // Signalled when a slot's start phase changes or a slot is freed.
+    std::condition_variable slots_changed;
     uint32_t next_id = 1;
 
     static void end_objects(ThreadSlot& slot) {
@@ -84,15 +94,14 @@ ThreadTable& table() {
         created->slots[0].handle = pthread_self();
         created->slots[0].platform_thread = platform::current_thread();
         created->owner = t_thread_id; // the first thread holds the lock from the start
-        platform::set_lock_hooks(platform::LockHooks{
-            [] {
-                if (HoldsRuntimeLock())
-                    ReleaseRuntimeLock();
-            },
-            [] {
-                if (t_slot >= 0)
-                    ReacquireAndResume();
-            }});
+        platform::set_lock_hooks(platform::LockHooks{[] {
+                                                         if (HoldsRuntimeLock())
+                                                             ReleaseRuntimeLock();
+                                                     },
+                                                     [] {
+                                                         if (t_slot >= 0)
+                                                             ReacquireAndResume();
+                                                     }});
         return created;
     }();
     return *instance;
@@ -107,20 +116,27 @@ void* thread_entry(void* argument) {
     const int n = static_cast<int>(reinterpret_cast<intptr_t>(argument));
     ThreadTable& t = table();
     ThreadSlot& slot = t.slots[static_cast<std::size_t>(n)];
-    t_thread_id = slot.thread_id;
+    {
+        std::unique_lock lock(t.slots_mutex);
+        t.slots_changed.wait(lock, [&slot] { return slot.phase == StartPhase::Resumed; });
+        t_thread_id = slot.thread_id;
+    }
     t_slot = n;
-    slot.resume->acquire();
-    slot.platform_thread = platform::current_thread();
-    slot.started->release();
+    const platform::ThreadKey key = platform::current_thread();
+    {
+        std::lock_guard lock(t.slots_mutex);
+        slot.platform_thread = key;
+        slot.phase = StartPhase::Running;
+    }
+    t.slots_changed.notify_all();
 
     AcquireRuntimeLock();
     SwitchContext(n);
     ActivateThread(n);
 
     if (slot.procedure_with_strings) {
-        const std::string second = Strings().take();
-        const std::string first = Strings().take();
-        slot.procedure_with_strings(first, second);
+        const std::array<std::string, 2> parameters = std::move(slot.parameters);
+        slot.procedure_with_strings(parameters[0], parameters[1]);
     } else if (slot.procedure) {
         slot.procedure();
     }
@@ -149,7 +165,7 @@ void* thread_entry(void* argument) {
         std::lock_guard lock(t.slots_mutex);
         slot = ThreadSlot{};
     }
-    t.slot_freed.notify_all();
+    t.slots_changed.notify_all();
     t.context_owner = -1;
     t.active = -1;
     t_slot = -1;
@@ -158,6 +174,19 @@ void* thread_entry(void* argument) {
     return nullptr;
 }
 
+// Frees a slot that was reserved for a start that failed.
+void release_reservation(ThreadTable& t, ThreadSlot& slot) {
+    {
+        std::lock_guard lock(t.slots_mutex);
+        slot = ThreadSlot{};
+    }
+    t.slots_changed.notify_all();
+}
+
+// Everything that can fail (taking the parameters, reserving the slot, its
+// memory, creating the thread) happens before the thread exists, and each
+// failure gives the slot back; the parameters belong to the start, so a
+// start that fails drops them as a refused one does.
 int32_t start(ThreadProcedure procedure, ThreadProcedureWithStrings with_strings, int32_t stack_size,
               int string_count) {
     ThreadTable& t = table();
@@ -167,6 +196,16 @@ int32_t start(ThreadProcedure procedure, ThreadProcedureWithStrings with_strings
     }
     stack_size = std::max(stack_size, MinimumThreadStack);
 
+    std::array<std::string, 2> parameters;
+    int taken = 0;
+    try {
+        for (; taken < string_count && !Strings().empty(); ++taken)
+            parameters[static_cast<std::size_t>(string_count - 1 - taken)] = Strings().take();
+    } catch (const std::bad_alloc&) {
+        discard_strings(string_count - taken);
+        return 0;
+    }
+
     int n = -1;
     {
         std::lock_guard lock(t.slots_mutex);
@@ -174,63 +213,61 @@ int32_t start(ThreadProcedure procedure, ThreadProcedureWithStrings with_strings
             if (t.slots[static_cast<std::size_t>(i)].thread_id == 0)
                 n = i;
         }
-        if (n > 0)
-            t.slots[static_cast<std::size_t>(n)].thread_id = t.next_id++;
+        if (n > 0) {
+            ThreadSlot& reserved = t.slots[static_cast<std::size_t>(n)];
+            reserved.thread_id = t.next_id++;
+            reserved.phase = StartPhase::Reserved;
+        }
     }
-    // The parameters belong to the start: a start that fails drops them too.
-    if (n < 0) {
-        discard_strings(string_count);
+    if (n < 0)
+        return 0;
+    ThreadSlot& slot = t.slots[static_cast<std::size_t>(n)];
+    slot.working_memory.reset(new (std::nothrow) uint8_t[WorkingMemorySize]());
+    if (!slot.working_memory) {
+        release_reservation(t, slot);
         return 0;
     }
-    ThreadSlot& slot = t.slots[static_cast<std::size_t>(n)];
     slot.procedure = procedure;
     slot.procedure_with_strings = with_strings;
+    slot.parameters = std::move(parameters);
     slot.start_argument = 0;
     slot.stack_size = stack_size;
-    slot.working_memory = std::make_unique<uint8_t[]>(WorkingMemorySize);
-    slot.resume = std::make_unique<std::binary_semaphore>(0);
-    slot.started = std::make_unique<std::binary_semaphore>(0);
 
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, std::max<std::size_t>(MinimumOsThreadStack, static_cast<std::size_t>(stack_size)));
-    const int created = pthread_create(&slot.handle, &attributes, thread_entry, reinterpret_cast<void*>(static_cast<intptr_t>(n)));
+    pthread_attr_setstacksize(
+        &attributes, std::max<std::size_t>(MinimumOsThreadStack, static_cast<std::size_t>(stack_size)));
+    const int created = pthread_create(&slot.handle, &attributes, thread_entry,
+                                       reinterpret_cast<void*>(static_cast<intptr_t>(n)));
     pthread_attr_destroy(&attributes);
     if (created != 0) {
-        {
-            std::lock_guard lock(t.slots_mutex);
-            slot = ThreadSlot{};
-        }
-        discard_strings(string_count);
+        release_reservation(t, slot);
         return 0;
     }
 
     if (t.window_hooks.notify)
         t.window_hooks.notify(n, 1);
-    slot.resume->release();
-    slot.started->acquire();
-    slot.started.reset();
-    slot.resume.reset();
-    platform::post_thread_message(slot.platform_thread,
-                                  platform::Message{0, MsgStartThread, static_cast<uintptr_t>(n), 0});
-
-    if (string_count > 0) {
-        std::vector<std::string> holders;
-        for (int i = 0; i < string_count && !Strings().empty(); ++i)
-            holders.push_back(Strings().take());
-        const int previous = SwitchContext(n);
-        for (auto it = holders.rbegin(); it != holders.rend(); ++it)
-            Strings().push_copy(*it);
-        SwitchContext(previous);
+    platform::ThreadKey key = 0;
+    {
+        std::unique_lock lock(t.slots_mutex);
+        slot.phase = StartPhase::Resumed;
+        t.slots_changed.notify_all();
+        t.slots_changed.wait(lock, [&slot] { return slot.phase == StartPhase::Running; });
+        key = slot.platform_thread;
     }
+    platform::post_thread_message(key, platform::Message{0, MsgStartThread, static_cast<uintptr_t>(n), 0});
     return n + 1;
 }
 
 } // namespace
 
-void InitializeThreads() { table(); }
+void InitializeThreads() {
+    table();
+}
 
-int32_t START(ThreadProcedure procedure, int32_t stack_size) { return start(procedure, nullptr, stack_size, 0); }
+int32_t START(ThreadProcedure procedure, int32_t stack_size) {
+    return start(procedure, nullptr, stack_size, 0);
+}
 
 int32_t START(ThreadProcedureWithStrings procedure, int32_t stack_size) {
     return start(nullptr, procedure, stack_size, 2);
@@ -253,7 +290,8 @@ int TryAcquireRuntimeLock(int32_t timeout_ms) {
     ThreadTable& t = table();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         const platform::WaitResult result =
             platform::wait_semaphore_or_sent_message(t.lock, std::max(left, std::chrono::milliseconds(0)));
         if (result == platform::WaitResult::Acquired) {
@@ -276,7 +314,9 @@ void ReleaseRuntimeLock() {
     t.lock.release();
 }
 
-bool HoldsRuntimeLock() { return t_thread_id != 0 && table().owner == t_thread_id; }
+bool HoldsRuntimeLock() {
+    return t_thread_id != 0 && table().owner == t_thread_id;
+}
 
 void ReacquireAndResume() {
     ThreadTable& t = table();
@@ -344,17 +384,22 @@ void LeaveSystemSection() {
     }
 }
 
-WindowProcedureBracket::WindowProcedureBracket() { ReleaseRuntimeLock(); }
+WindowProcedureBracket::WindowProcedureBracket() {
+    ReleaseRuntimeLock();
+}
 
-WindowProcedureBracket::~WindowProcedureBracket() { ReacquireAndResume(); }
+WindowProcedureBracket::~WindowProcedureBracket() {
+    ReacquireAndResume();
+}
 
 void WaitForOtherThreads() {
     ThreadTable& t = table();
     ReleaseRuntimeLock();
     {
         std::unique_lock lock(t.slots_mutex);
-        t.slot_freed.wait(lock, [&t] {
-            return std::none_of(t.slots.begin() + 1, t.slots.end(), [](const ThreadSlot& s) { return s.thread_id != 0; });
+        t.slots_changed.wait(lock, [&t] {
+            return std::none_of(t.slots.begin() + 1, t.slots.end(),
+                                [](const ThreadSlot& s) { return s.thread_id != 0; });
         });
     }
     ReacquireAndResume();
@@ -368,7 +413,8 @@ int CurrentThreadSlot() {
 int OccupiedThreadSlots() {
     ThreadTable& t = table();
     std::lock_guard lock(t.slots_mutex);
-    return static_cast<int>(std::count_if(t.slots.begin(), t.slots.end(), [](const ThreadSlot& s) { return s.thread_id != 0; }));
+    return static_cast<int>(
+        std::count_if(t.slots.begin(), t.slots.end(), [](const ThreadSlot& s) { return s.thread_id != 0; }));
 }
 
 int32_t RecordedStackSize(int n) {
@@ -388,6 +434,8 @@ void SetThreadStateHooks(ThreadStateKind kind, const ThreadStateHooks& hooks) {
     table().state_hooks[static_cast<std::size_t>(kind)] = hooks;
 }
 
-void SetThreadWindowHooks(const ThreadWindowHooks& hooks) { table().window_hooks = hooks; }
+void SetThreadWindowHooks(const ThreadWindowHooks& hooks) {
+    table().window_hooks = hooks;
+}
 
 } // namespace morvex
