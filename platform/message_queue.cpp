@@ -4,6 +4,7 @@
 // a send, a semaphore release, a timer) free of lost-wakeup races.
 #include "platform/message_queue.h"
 
+#include "platform/mutex.h"
 #include "platform/window_messages.h"
 
 #include <algorithm>
@@ -21,11 +22,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The one mutex of the messaging state. Constant-initialised and never torn
+// down in a way that matters (std::mutex has nothing to free), so threads may
+// post until the process ends.
+constinit Mutex g_mutex;
+
 struct SentRecord {
     Message message;
     WindowTarget target;
-    intptr_t result = 0;
-    bool done = false;
+    intptr_t result MORVEX_GUARDED_BY(g_mutex) = 0;
+    bool done MORVEX_GUARDED_BY(g_mutex) = false;
     std::shared_ptr<struct ThreadQueue> sender; // kept alive until the answer is signalled
 };
 
@@ -37,32 +43,34 @@ struct Timer {
 };
 
 struct ThreadQueue {
-    ThreadKey key = 0;
+    ThreadKey key = 0; // set before the queue is shared
     std::condition_variable wake;
-    std::deque<Message> posted;
-    std::deque<SentRecord*> sent;
-    std::vector<Timer> timers;
-    bool quit = false;
-    int quit_code = 0;
-    bool alive = true;
+    std::deque<Message> posted MORVEX_GUARDED_BY(g_mutex);
+    std::deque<SentRecord*> sent MORVEX_GUARDED_BY(g_mutex);
+    std::vector<Timer> timers MORVEX_GUARDED_BY(g_mutex);
+    bool quit MORVEX_GUARDED_BY(g_mutex) = false;
+    int quit_code MORVEX_GUARDED_BY(g_mutex) = 0;
+    bool alive MORVEX_GUARDED_BY(g_mutex) = true;
     // Set when a window of this thread may need painting; cleared when the
     // paint source, asked without a filter, has none.
-    bool paint_pending = false;
+    bool paint_pending MORVEX_GUARDED_BY(g_mutex) = false;
 };
 
 } // namespace
 
-// Shared by the queues and Semaphore (a friend): everything under one mutex.
+// Shared by the queues and Semaphore (a friend): everything under g_mutex.
 struct MessagingState {
-    std::mutex mutex;
-    std::unordered_map<ThreadKey, std::shared_ptr<ThreadQueue>> queues;
-    std::unordered_map<WindowHandle, WindowTarget> windows;
-    std::vector<ThreadQueue*> semaphore_waiters;
-    LockHooks hooks;
+    std::unordered_map<ThreadKey, std::shared_ptr<ThreadQueue>> queues MORVEX_GUARDED_BY(g_mutex);
+    std::unordered_map<WindowHandle, WindowTarget> windows MORVEX_GUARDED_BY(g_mutex);
+    std::vector<ThreadQueue*> semaphore_waiters MORVEX_GUARDED_BY(g_mutex);
+    // Read by blocking waits without the mutex; set once by the runtime.
+    std::atomic<void (*)()> release_hook{nullptr};
+    std::atomic<void (*)()> acquire_hook{nullptr};
     std::atomic<PaintSource> paint_source{nullptr};
     std::atomic<ThreadKey> next_key{1};
 
-    static int& count(Semaphore& s) { return s.m_count; }
+    // A semaphore's count is guarded by the same mutex.
+    static int& count(Semaphore& s) MORVEX_REQUIRES(g_mutex) { return s.m_count; }
     static int maximum(const Semaphore& s) { return s.m_maximum; }
 };
 
@@ -80,7 +88,7 @@ struct QueueOwner {
         if (!queue)
             return;
         MessagingState& s = state();
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         queue->alive = false;
         for (SentRecord* record : queue->sent) {
             record->done = true;
@@ -100,14 +108,14 @@ ThreadQueue& own_queue() {
         MessagingState& s = state();
         auto queue = std::make_shared<ThreadQueue>();
         queue->key = s.next_key++;
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         s.queues.emplace(queue->key, queue);
         t_owner.queue = std::move(queue);
     }
     return *t_owner.queue;
 }
 
-ThreadQueue* queue_of(ThreadKey key) {
+ThreadQueue* queue_of(ThreadKey key) MORVEX_REQUIRES(g_mutex) {
     auto found = state().queues.find(key);
     return found == state().queues.end() ? nullptr : found->second.get();
 }
@@ -125,56 +133,59 @@ public:
     BlockingSection() : m_released(!t_lock_released) {
         if (m_released) {
             t_lock_released = true;
-            if (state().hooks.release)
-                state().hooks.release();
+            call(state().release_hook);
         }
     }
     ~BlockingSection() {
         if (m_released) {
-            if (state().hooks.acquire)
-                state().hooks.acquire();
+            call(state().acquire_hook);
             t_lock_released = false;
         }
+    }
+    static void call(const std::atomic<void (*)()>& hook) {
+        if (void (*const function)() = hook.load())
+            function();
     }
 
 private:
     bool m_released;
 };
 
-// Runs one sent message's procedure; `lock` is held on entry and on return.
-void serve_one(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
+// Runs one sent message's procedure. g_mutex is held on entry and on return
+// and let go around the call (the caller's lock object holds it again by then).
+void serve_one(ThreadQueue& queue) MORVEX_REQUIRES(g_mutex) {
     SentRecord* record = queue.sent.front();
     queue.sent.pop_front();
-    lock.unlock();
+    g_mutex.unlock();
     const bool needs_lock = t_lock_released;
-    if (needs_lock && state().hooks.acquire)
-        state().hooks.acquire();
-    if (needs_lock)
+    if (needs_lock) {
+        BlockingSection::call(state().acquire_hook);
         t_lock_released = false;
+    }
     const intptr_t result =
         record->target.procedure ? record->target.procedure(record->target.context, record->message) : 0;
     if (needs_lock) {
         t_lock_released = true;
-        if (state().hooks.release)
-            state().hooks.release();
+        BlockingSection::call(state().release_hook);
     }
-    lock.lock();
+    g_mutex.lock();
     record->result = result;
     record->done = true;
     // Wake the sender after letting the mutex go, so it does not wake only to
     // wait for it.
     const std::shared_ptr<ThreadQueue> sender = record->sender;
-    lock.unlock();
+    g_mutex.unlock();
     sender->wake.notify_all();
-    lock.lock();
+    g_mutex.lock();
 }
 
-void serve_all(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
+void serve_all(ThreadQueue& queue) MORVEX_REQUIRES(g_mutex) {
     while (!queue.sent.empty())
-        serve_one(lock, queue);
+        serve_one(queue);
 }
 
-bool find_posted_or_quit(ThreadQueue& queue, Message& message, const MessageFilter& filter, Removal removal) {
+bool find_posted_or_quit(ThreadQueue& queue, Message& message, const MessageFilter& filter, Removal removal)
+    MORVEX_REQUIRES(g_mutex) {
     for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
         if (matches(*it, filter)) {
             message = *it;
@@ -197,10 +208,10 @@ bool is_unfiltered(const MessageFilter& filter) {
 }
 
 // The next message for the filter, taken or kept; the order is posted
-// messages, then quit, then paint, then due timers. `lock` is let go while
+// messages, then quit, then paint, then due timers. g_mutex is let go while
 // the paint source is asked.
-bool find_message(std::unique_lock<std::mutex>& lock, ThreadQueue& queue, Message& message,
-                  const MessageFilter& filter, Removal removal) {
+bool find_message(ThreadQueue& queue, Message& message, const MessageFilter& filter, Removal removal)
+    MORVEX_REQUIRES(g_mutex) {
     if (find_posted_or_quit(queue, message, filter, removal))
         return true;
     const PaintSource paint_source = state().paint_source.load();
@@ -212,11 +223,11 @@ bool find_message(std::unique_lock<std::mutex>& lock, ThreadQueue& queue, Messag
         const bool unfiltered = is_unfiltered(filter);
         if (unfiltered)
             queue.paint_pending = false;
-        lock.unlock();
+        g_mutex.unlock();
         const bool found = paint_source(queue.key, filter, message);
-        lock.lock();
+        g_mutex.lock();
         // A message sent meanwhile would otherwise wait for the next wake-up.
-        serve_all(lock, queue);
+        serve_all(queue);
         if (found) {
             queue.paint_pending = true;
             return true;
@@ -241,7 +252,7 @@ bool find_message(std::unique_lock<std::mutex>& lock, ThreadQueue& queue, Messag
     return false;
 }
 
-std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) {
+std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) MORVEX_REQUIRES(g_mutex) {
     std::optional<Clock::time_point> next;
     for (const Timer& timer : queue.timers) {
         if (!next || timer.due < *next)
@@ -251,10 +262,10 @@ std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) {
 }
 
 // Appends under the mutex; the caller wakes the returned queue after letting
-// the mutex go.
-// A post that finds no memory fails like a post to a queue that is gone.
+// the mutex go. A post that finds no memory fails like a post to a queue that
+// is gone.
 std::shared_ptr<ThreadQueue> post_to(const std::shared_ptr<ThreadQueue>& queue, const Message& message,
-                                     bool first) {
+                                     bool first) MORVEX_REQUIRES(g_mutex) {
     if (!queue || !queue->alive)
         return nullptr;
     try {
@@ -268,7 +279,7 @@ std::shared_ptr<ThreadQueue> post_to(const std::shared_ptr<ThreadQueue>& queue, 
     return queue;
 }
 
-std::shared_ptr<ThreadQueue> shared_queue_of(ThreadKey key) {
+std::shared_ptr<ThreadQueue> shared_queue_of(ThreadKey key) MORVEX_REQUIRES(g_mutex) {
     auto found = state().queues.find(key);
     return found == state().queues.end() ? nullptr : found->second;
 }
@@ -288,13 +299,13 @@ ThreadKey current_thread() {
 
 void register_window(WindowHandle window, const WindowTarget& target) {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
+    MutexLock lock(g_mutex);
     s.windows[window] = target;
 }
 
 std::vector<Message> unregister_window(WindowHandle window) {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
+    MutexLock lock(g_mutex);
     std::vector<Message> removed;
     auto found = s.windows.find(window);
     if (found == s.windows.end())
@@ -316,17 +327,16 @@ std::vector<Message> unregister_window(WindowHandle window) {
 
 std::optional<WindowTarget> window_target(WindowHandle window) {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
+    MutexLock lock(g_mutex);
     auto found = s.windows.find(window);
     return found == s.windows.end() ? std::nullopt : std::optional<WindowTarget>(found->second);
 }
 
 bool post_thread_message(ThreadKey thread, const Message& message) {
     own_queue();
-    MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         receiver = post_to(shared_queue_of(thread), message, false);
     }
     return wake(receiver);
@@ -339,7 +349,7 @@ bool post_to_window(const Message& message, bool first) {
     MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         auto found = s.windows.find(message.window);
         if (found != s.windows.end())
             receiver = post_to(shared_queue_of(found->second.thread), message, first);
@@ -358,7 +368,7 @@ bool post_message_coalesced(const Message& message) {
     MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         auto found = s.windows.find(message.window);
         if (found == s.windows.end())
             return false;
@@ -378,10 +388,9 @@ void set_paint_source(PaintSource source) {
 }
 
 void notify_paint_needed(ThreadKey thread) {
-    MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         receiver = shared_queue_of(thread);
         if (!receiver || !receiver->alive)
             return;
@@ -408,10 +417,9 @@ intptr_t send_message(const Message& message) {
         return target->procedure(target->context, message);
 
     SentRecord record{message, *target, 0, false, t_owner.queue};
-    MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         receiver = shared_queue_of(target->thread);
         if (!receiver || !receiver->alive)
             return 0;
@@ -419,79 +427,77 @@ intptr_t send_message(const Message& message) {
     }
     receiver->wake.notify_all();
     BlockingSection blocking;
-    std::unique_lock lock(s.mutex);
+    UniqueMutexLock lock(g_mutex);
     while (!record.done) {
         if (!own.sent.empty()) {
-            serve_one(lock, own);
+            serve_one(own);
             continue;
         }
-        own.wake.wait(lock);
+        lock.wait(own.wake);
     }
     return record.result;
 }
 
 bool peek_message(Message& message, const MessageFilter& filter, Removal removal) {
     ThreadQueue& own = own_queue();
-    std::unique_lock lock(state().mutex);
-    serve_all(lock, own);
-    return find_message(lock, own, message, filter, removal);
+    UniqueMutexLock lock(g_mutex);
+    serve_all(own);
+    return find_message(own, message, filter, removal);
 }
 
 bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
     ThreadQueue& own = own_queue();
-    MessagingState& s = state();
     const bool timed = timeout.has_value();
     const Clock::time_point deadline = timed ? Clock::now() + *timeout : Clock::time_point::max();
     {
-        std::unique_lock lock(s.mutex);
-        serve_all(lock, own);
+        UniqueMutexLock lock(g_mutex);
+        serve_all(own);
         Message ignored;
-        if (find_message(lock, own, ignored, {}, Removal::Keep))
+        if (find_message(own, ignored, {}, Removal::Keep))
             return true;
     }
     BlockingSection blocking;
-    std::unique_lock lock(s.mutex);
+    UniqueMutexLock lock(g_mutex);
     while (true) {
-        serve_all(lock, own);
+        serve_all(own);
         Message ignored;
-        if (find_message(lock, own, ignored, {}, Removal::Keep))
+        if (find_message(own, ignored, {}, Removal::Keep))
             return true;
         if (timed && Clock::now() >= deadline)
             return false;
         const std::optional<Clock::time_point> timer = next_timer(own);
         const Clock::time_point until = timer ? std::min(*timer, deadline) : deadline;
         if (until == Clock::time_point::max())
-            own.wake.wait(lock);
+            lock.wait(own.wake);
         else
-            own.wake.wait_until(lock, until);
+            lock.wait_until(own.wake, until);
     }
 }
 
 bool get_message(Message& message, const MessageFilter& filter) {
     ThreadQueue& own = own_queue();
-    MessagingState& s = state();
     {
-        std::unique_lock lock(s.mutex);
-        serve_all(lock, own);
-        if (find_message(lock, own, message, filter, Removal::Remove))
+        UniqueMutexLock lock(g_mutex);
+        serve_all(own);
+        if (find_message(own, message, filter, Removal::Remove))
             return message.number != MsgQuit;
     }
     BlockingSection blocking;
-    std::unique_lock lock(s.mutex);
+    UniqueMutexLock lock(g_mutex);
     while (true) {
-        serve_all(lock, own);
-        if (find_message(lock, own, message, filter, Removal::Remove))
+        serve_all(own);
+        if (find_message(own, message, filter, Removal::Remove))
             return message.number != MsgQuit;
         if (const std::optional<Clock::time_point> until = next_timer(own))
-            own.wake.wait_until(lock, *until);
+            lock.wait_until(own.wake, *until);
         else
-            own.wake.wait(lock);
+            lock.wait(own.wake);
     }
 }
 
 void post_quit_message(int exit_code) {
     ThreadQueue& own = own_queue();
-    std::lock_guard lock(state().mutex);
+    MutexLock lock(g_mutex);
     own.quit = true;
     own.quit_code = exit_code;
 }
@@ -500,14 +506,14 @@ namespace {
 
 // The queue whose thread owns a timer: the caller's for window 0, else the
 // window's owner. Called with the mutex held.
-ThreadQueue* timer_queue(ThreadQueue& own, WindowHandle window) {
+ThreadQueue* timer_queue(ThreadQueue& own, WindowHandle window) MORVEX_REQUIRES(g_mutex) {
     if (window == 0)
         return &own;
     auto found = state().windows.find(window);
     return found == state().windows.end() ? nullptr : queue_of(found->second.thread);
 }
 
-void remove_timer(ThreadQueue& queue, WindowHandle window, uintptr_t id) {
+void remove_timer(ThreadQueue& queue, WindowHandle window, uintptr_t id) MORVEX_REQUIRES(g_mutex) {
     std::erase_if(queue.timers, [&](const Timer& t) { return t.window == window && t.id == id; });
 }
 
@@ -515,7 +521,7 @@ void remove_timer(ThreadQueue& queue, WindowHandle window, uintptr_t id) {
 
 void set_timer(WindowHandle window, uintptr_t id, std::chrono::milliseconds interval) {
     ThreadQueue& own = own_queue();
-    std::lock_guard lock(state().mutex);
+    MutexLock lock(g_mutex);
     ThreadQueue* queue = timer_queue(own, window);
     if (!queue)
         return;
@@ -527,15 +533,15 @@ void set_timer(WindowHandle window, uintptr_t id, std::chrono::milliseconds inte
 
 void kill_timer(WindowHandle window, uintptr_t id) {
     ThreadQueue& own = own_queue();
-    std::lock_guard lock(state().mutex);
+    MutexLock lock(g_mutex);
     if (ThreadQueue* queue = timer_queue(own, window))
         remove_timer(*queue, window, id);
 }
 
 void set_lock_hooks(const LockHooks& hooks) {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
-    s.hooks = hooks;
+    s.release_hook = hooks.release;
+    s.acquire_hook = hooks.acquire;
 }
 
 Semaphore::Semaphore(int initial, int maximum) : m_count(initial), m_maximum(maximum) {}
@@ -544,10 +550,11 @@ bool Semaphore::release() {
     MessagingState& s = state();
     std::vector<std::shared_ptr<ThreadQueue>> waiters;
     {
-        std::lock_guard lock(s.mutex);
-        if (m_count >= m_maximum)
+        MutexLock lock(g_mutex);
+        int& count = MessagingState::count(*this);
+        if (count >= m_maximum)
             return false;
-        ++m_count;
+        ++count;
         for (ThreadQueue* waiter : s.semaphore_waiters)
             waiters.push_back(shared_queue_of(waiter->key));
     }
@@ -557,10 +564,11 @@ bool Semaphore::release() {
 }
 
 bool Semaphore::try_acquire() {
-    std::lock_guard lock(state().mutex);
-    if (m_count == 0)
+    MutexLock lock(g_mutex);
+    int& count = MessagingState::count(*this);
+    if (count == 0)
         return false;
-    --m_count;
+    --count;
     return true;
 }
 
@@ -570,7 +578,7 @@ WaitResult wait_semaphore_or_sent_message(Semaphore& semaphore,
     MessagingState& s = state();
     const bool timed = timeout.has_value();
     const Clock::time_point deadline = timed ? Clock::now() + *timeout : Clock::time_point::max();
-    std::unique_lock lock(s.mutex);
+    UniqueMutexLock lock(g_mutex);
     s.semaphore_waiters.push_back(&own);
     WaitResult result;
     while (true) {
@@ -584,13 +592,13 @@ WaitResult wait_semaphore_or_sent_message(Semaphore& semaphore,
             break;
         }
         if (timed) {
-            if (own.wake.wait_until(lock, deadline) == std::cv_status::timeout && Clock::now() >= deadline &&
+            if (lock.wait_until(own.wake, deadline) == std::cv_status::timeout && Clock::now() >= deadline &&
                 MessagingState::count(semaphore) == 0 && own.sent.empty()) {
                 result = WaitResult::TimedOut;
                 break;
             }
         } else {
-            own.wake.wait(lock);
+            lock.wait(own.wake);
         }
     }
     s.semaphore_waiters.erase(std::find(s.semaphore_waiters.begin(), s.semaphore_waiters.end(), &own));
@@ -603,8 +611,8 @@ void serve_sent_messages() {
     // The caller is waiting for the runtime lock: it does not hold it.
     t_lock_released = true;
     {
-        std::unique_lock lock(state().mutex);
-        serve_all(lock, own);
+        UniqueMutexLock lock(g_mutex);
+        serve_all(own);
     }
     t_lock_released = was_released;
 }

@@ -312,7 +312,8 @@ TEST_F(ThreadsTest, StressStartingAndEndingThreadsThatSendToEachOther) {
 
 TEST_F(ThreadsTest, OnlyTheOwnerCanReleaseTheLock) {
     int tried = -1;
-    std::thread stranger([&tried] {
+    // Releases a lock it does not hold, on purpose.
+    std::thread stranger([&tried]() MORVEX_NO_THREAD_SAFETY_ANALYSIS {
         ReleaseRuntimeLock(); // not the owner: nothing happens
         tried = TryAcquireRuntimeLock(50);
     });
@@ -321,14 +322,15 @@ TEST_F(ThreadsTest, OnlyTheOwnerCanReleaseTheLock) {
     EXPECT_TRUE(HoldsRuntimeLock());
 }
 
+// Takes the lock the first thread already holds, on purpose.
+void take_the_lock_twice() MORVEX_NO_THREAD_SAFETY_ANALYSIS {
+    InitializeThreads();
+    AcquireRuntimeLock();
+}
+
 TEST(ThreadsDeathTest, TakingTheLockTwiceEndsTheProgram) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            InitializeThreads();
-            AcquireRuntimeLock();
-        },
-        ::testing::ExitedWithCode(2), "Runtime lock taken twice");
+    EXPECT_EXIT(take_the_lock_twice(), ::testing::ExitedWithCode(2), "Runtime lock taken twice");
 }
 
 } // namespace
