@@ -61,30 +61,61 @@ std::span<const uint8_t> one_character_sort_order() {
     return tables::OneCharacterSortOrder;
 }
 
+namespace {
+
+// The code point of the UTF-8 character at `i` and its length in bytes;
+// false for a byte that does not begin a well-formed character (a stray
+// continuation byte, a cut sequence, an overlong form or a surrogate).
+bool decode_utf8(std::string_view text, std::size_t i, char32_t& point, std::size_t& length) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size())
+        return false;
+    point = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<uint8_t>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return false;
+        point = point << 6 | (next & 0x3F);
+    }
+    constexpr char32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    return point >= Smallest[length] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
+}
+
+} // namespace
+
 std::u32string utf8_code_points(std::string_view text) {
     std::u32string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<uint8_t>(text[i]);
-        const int length = lead < 0x80           ? 1
-                           : (lead >> 5) == 0x6  ? 2
-                           : (lead >> 4) == 0xE  ? 3
-                           : (lead >> 3) == 0x1E ? 4
-                                                 : 0;
-        if (length == 0 || i + static_cast<std::size_t>(length) > text.size()) {
+        char32_t point = 0;
+        std::size_t length = 0;
+        if (!decode_utf8(text, i, point, length)) {
             result += U'\uFFFD';
             ++i;
             continue;
         }
-        char32_t point = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        bool well_formed = true;
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<uint8_t>(text[i + static_cast<std::size_t>(k)]);
-            well_formed = well_formed && (next & 0xC0) == 0x80;
-            point = point << 6 | (next & 0x3F);
+        result += point;
+        i += length;
+    }
+    return result;
+}
+
+std::optional<std::string> utf8_to_windows1252_exact(std::string_view text, std::size_t* problem) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t point = 0;
+        std::size_t length = 0;
+        const bool decoded = decode_utf8(text, i, point, length);
+        const char byte = decoded ? windows_byte(point) : '?';
+        if (!decoded || windows1252_code_point(static_cast<uint8_t>(byte)) != point) {
+            if (problem)
+                *problem = i;
+            return std::nullopt;
         }
-        result += well_formed ? point : U'\uFFFD';
-        i += well_formed ? static_cast<std::size_t>(length) : 1;
+        result += byte;
+        i += length;
     }
     return result;
 }
@@ -95,12 +126,6 @@ std::string utf8_to_windows1252(std::string_view text) {
     for (char32_t point : utf8_code_points(text))
         result += windows_byte(point);
     return result;
-}
-
-bool utf8_to_windows1252_exact(std::string_view text, std::string& out) {
-    out = utf8_to_windows1252(text);
-    // Every '?' of the result must have been a '?' of the text.
-    return windows1252_to_utf8(out) == text;
 }
 
 std::string utf16_to_windows1252(std::u16string_view text) {

@@ -3,7 +3,9 @@
 // which the platform sorts one-character strings, and UTF-8 at the edges.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,10 +33,11 @@ std::u32string utf8_code_points(std::string_view text);
 
 // UTF-8 to Windows-1252; characters it lacks become '?'.
 std::string utf8_to_windows1252(std::string_view text);
+// UTF-8 to Windows-1252 when every character has its place there; otherwise
+// nothing, with `problem` (if given) set to the byte offset of the first
+// character that Windows-1252 lacks or that is not well-formed UTF-8.
+std::optional<std::string> utf8_to_windows1252_exact(std::string_view text, std::size_t* problem = nullptr);
 std::string windows1252_to_utf8(std::string_view text);
-// UTF-8 to Windows-1252 without substitutes: false (and `out` unspecified)
-// when the text is not well-formed or holds a character Windows-1252 lacks.
-bool utf8_to_windows1252_exact(std::string_view text, std::string& out);
 // UTF-16 (automation strings) to Windows-1252; characters it lacks become '?'.
 std::string utf16_to_windows1252(std::u16string_view text);
 

@@ -4,6 +4,7 @@
 // a send, a semaphore release, a timer) free of lost-wakeup races.
 #include "platform/message_queue.h"
 
+#include "platform/mutex.h"
 #include "platform/window_messages.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <unordered_map>
 
@@ -21,11 +23,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The one mutex of the messaging state. Constant-initialised and never torn
+// down in a way that matters (std::mutex has nothing to free), so threads may
+// post until the process ends.
+constinit Mutex g_mutex;
+
 struct SentRecord {
     Message message;
     WindowTarget target;
-    intptr_t result = 0;
-    bool done = false;
+    intptr_t result MORVEX_GUARDED_BY(g_mutex) = 0;
+    bool done MORVEX_GUARDED_BY(g_mutex) = false;
     std::shared_ptr<struct ThreadQueue> sender; // kept alive until the answer is signalled
 };
 
@@ -37,38 +44,40 @@ struct Timer {
 };
 
 struct ThreadQueue {
-    ThreadKey key = 0;
+    ThreadKey key = 0; // set before the queue is shared
     std::condition_variable wake;
-    std::deque<Message> posted;
-    std::deque<SentRecord*> sent;
-    std::vector<Timer> timers;
-    bool quit = false;
-    int quit_code = 0;
-    bool alive = true;
+    std::deque<Message> posted MORVEX_GUARDED_BY(g_mutex);
+    std::deque<SentRecord*> sent MORVEX_GUARDED_BY(g_mutex);
+    std::vector<Timer> timers MORVEX_GUARDED_BY(g_mutex);
+    bool quit MORVEX_GUARDED_BY(g_mutex) = false;
+    int quit_code MORVEX_GUARDED_BY(g_mutex) = 0;
+    bool alive MORVEX_GUARDED_BY(g_mutex) = true;
     // Set when a window of this thread may need painting; cleared when the
     // paint source, asked without a filter, has none.
-    bool paint_pending = false;
+    bool paint_pending MORVEX_GUARDED_BY(g_mutex) = false;
     // Set while the thread sleeps in get_message or wait_message.
-    bool waiting_for_messages = false;
+    bool waiting_for_messages MORVEX_GUARDED_BY(g_mutex) = false;
 };
 
 } // namespace
 
-// Shared by the queues and Semaphore (a friend): everything under one mutex.
+// Shared by the queues and Semaphore (a friend): everything under g_mutex.
 struct MessagingState {
-    std::mutex mutex;
+    std::unordered_map<ThreadKey, std::shared_ptr<ThreadQueue>> queues MORVEX_GUARDED_BY(g_mutex);
+    std::unordered_map<WindowHandle, WindowTarget> windows MORVEX_GUARDED_BY(g_mutex);
+    std::vector<ThreadQueue*> semaphore_waiters MORVEX_GUARDED_BY(g_mutex);
     // The timers' clock: the steady clock, or a manual one that stands
     // still until advanced (scripts and tests).
-    bool manual_clock = false;
-    Clock::time_point manual_now{};
-    std::unordered_map<ThreadKey, std::shared_ptr<ThreadQueue>> queues;
-    std::unordered_map<WindowHandle, WindowTarget> windows;
-    std::vector<ThreadQueue*> semaphore_waiters;
-    LockHooks hooks;
+    bool manual_clock MORVEX_GUARDED_BY(g_mutex) = false;
+    Clock::time_point manual_now MORVEX_GUARDED_BY(g_mutex){};
+    // Read by blocking waits without the mutex; set once by the runtime.
+    std::atomic<void (*)()> release_hook{nullptr};
+    std::atomic<void (*)()> acquire_hook{nullptr};
     std::atomic<PaintSource> paint_source{nullptr};
     std::atomic<ThreadKey> next_key{1};
 
-    static int& count(Semaphore& s) { return s.m_count; }
+    // A semaphore's count is guarded by the same mutex.
+    static int& count(Semaphore& s) MORVEX_REQUIRES(g_mutex) { return s.m_count; }
     static int maximum(const Semaphore& s) { return s.m_maximum; }
 };
 
@@ -79,6 +88,11 @@ MessagingState& state() {
     return *instance;
 }
 
+// The timers' time.
+Clock::time_point timer_now() MORVEX_REQUIRES(g_mutex) {
+    return state().manual_clock ? state().manual_now : Clock::now();
+}
+
 // Ends the thread's queue when the thread ends: senders waiting on it get 0.
 struct QueueOwner {
     std::shared_ptr<ThreadQueue> queue;
@@ -86,7 +100,7 @@ struct QueueOwner {
         if (!queue)
             return;
         MessagingState& s = state();
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         queue->alive = false;
         for (SentRecord* record : queue->sent) {
             record->done = true;
@@ -106,27 +120,17 @@ ThreadQueue& own_queue() {
         MessagingState& s = state();
         auto queue = std::make_shared<ThreadQueue>();
         queue->key = s.next_key++;
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         s.queues.emplace(queue->key, queue);
         t_owner.queue = std::move(queue);
     }
     return *t_owner.queue;
 }
 
-ThreadQueue* queue_of(ThreadKey key) {
+ThreadQueue* queue_of(ThreadKey key) MORVEX_REQUIRES(g_mutex) {
     auto found = state().queues.find(key);
     return found == state().queues.end() ? nullptr : found->second.get();
 }
-
-// The timers' time; the mutex is held.
-Clock::time_point timer_now() {
-    return state().manual_clock ? state().manual_now : Clock::now();
-}
-
-// Sleeps until woken or until the next timer of `queue` is due; with the
-// manual clock only advancing it (or a message) wakes the thread.
-void sleep_for_messages(std::unique_lock<std::mutex>& lock, ThreadQueue& queue,
-                        std::optional<Clock::time_point> deadline = std::nullopt);
 
 bool matches(const Message& message, const MessageFilter& filter) {
     if (filter.window != 0 && message.window != filter.window)
@@ -141,56 +145,59 @@ public:
     BlockingSection() : m_released(!t_lock_released) {
         if (m_released) {
             t_lock_released = true;
-            if (state().hooks.release)
-                state().hooks.release();
+            call(state().release_hook);
         }
     }
     ~BlockingSection() {
         if (m_released) {
-            if (state().hooks.acquire)
-                state().hooks.acquire();
+            call(state().acquire_hook);
             t_lock_released = false;
         }
+    }
+    static void call(const std::atomic<void (*)()>& hook) {
+        if (void (*const function)() = hook.load())
+            function();
     }
 
 private:
     bool m_released;
 };
 
-// Runs one sent message's procedure; `lock` is held on entry and on return.
-void serve_one(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
+// Runs one sent message's procedure. g_mutex is held on entry and on return
+// and let go around the call (the caller's lock object holds it again by then).
+void serve_one(ThreadQueue& queue) MORVEX_REQUIRES(g_mutex) {
     SentRecord* record = queue.sent.front();
     queue.sent.pop_front();
-    lock.unlock();
+    g_mutex.unlock();
     const bool needs_lock = t_lock_released;
-    if (needs_lock && state().hooks.acquire)
-        state().hooks.acquire();
-    if (needs_lock)
+    if (needs_lock) {
+        BlockingSection::call(state().acquire_hook);
         t_lock_released = false;
+    }
     const intptr_t result =
         record->target.procedure ? record->target.procedure(record->target.context, record->message) : 0;
     if (needs_lock) {
         t_lock_released = true;
-        if (state().hooks.release)
-            state().hooks.release();
+        BlockingSection::call(state().release_hook);
     }
-    lock.lock();
+    g_mutex.lock();
     record->result = result;
     record->done = true;
     // Wake the sender after letting the mutex go, so it does not wake only to
     // wait for it.
     const std::shared_ptr<ThreadQueue> sender = record->sender;
-    lock.unlock();
+    g_mutex.unlock();
     sender->wake.notify_all();
-    lock.lock();
+    g_mutex.lock();
 }
 
-void serve_all(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
+void serve_all(ThreadQueue& queue) MORVEX_REQUIRES(g_mutex) {
     while (!queue.sent.empty())
-        serve_one(lock, queue);
+        serve_one(queue);
 }
 
-bool find_posted_or_quit(ThreadQueue& queue, Message& message, const MessageFilter& filter, Removal removal) {
+bool find_posted_or_quit(ThreadQueue& queue, Message& message, const MessageFilter& filter, Removal removal)
+    MORVEX_REQUIRES(g_mutex) {
     for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
         if (matches(*it, filter)) {
             message = *it;
@@ -213,25 +220,26 @@ bool is_unfiltered(const MessageFilter& filter) {
 }
 
 // The next message for the filter, taken or kept; the order is posted
-// messages, then quit, then paint, then due timers. `lock` is let go while
+// messages, then quit, then paint, then due timers. g_mutex is let go while
 // the paint source is asked.
-bool find_message(std::unique_lock<std::mutex>& lock, ThreadQueue& queue, Message& message,
-                  const MessageFilter& filter, Removal removal) {
+bool find_message(ThreadQueue& queue, Message& message, const MessageFilter& filter, Removal removal)
+    MORVEX_REQUIRES(g_mutex) {
     if (find_posted_or_quit(queue, message, filter, removal))
         return true;
     const PaintSource paint_source = state().paint_source.load();
-    const bool paint_wanted = matches(Message{0, MsgPaint, 0, 0}, MessageFilter{0, filter.first, filter.last});
+    const bool paint_wanted =
+        matches(Message{0, MsgPaint, 0, 0}, MessageFilter{0, filter.first, filter.last});
     // Asked again while a window was invalidated during the asking, so that
     // no paint request is lost before the caller goes to sleep.
     while (queue.paint_pending && paint_source && paint_wanted) {
         const bool unfiltered = is_unfiltered(filter);
         if (unfiltered)
             queue.paint_pending = false;
-        lock.unlock();
+        g_mutex.unlock();
         const bool found = paint_source(queue.key, filter, message);
-        lock.lock();
+        g_mutex.lock();
         // A message sent meanwhile would otherwise wait for the next wake-up.
-        serve_all(lock, queue);
+        serve_all(queue);
         if (found) {
             queue.paint_pending = true;
             return true;
@@ -256,7 +264,7 @@ bool find_message(std::unique_lock<std::mutex>& lock, ThreadQueue& queue, Messag
     return false;
 }
 
-std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) {
+std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) MORVEX_REQUIRES(g_mutex) {
     std::optional<Clock::time_point> next;
     for (const Timer& timer : queue.timers) {
         if (!next || timer.due < *next)
@@ -265,32 +273,41 @@ std::optional<Clock::time_point> next_timer(const ThreadQueue& queue) {
     return next;
 }
 
-void sleep_for_messages(std::unique_lock<std::mutex>& lock, ThreadQueue& queue,
-                        std::optional<Clock::time_point> deadline) {
+// Sleeps until woken or until the next timer of `queue` is due (or the
+// deadline); with the manual clock only advancing it, or a message, wakes
+// the thread.
+void sleep_for_messages(UniqueMutexLock& lock, ThreadQueue& queue,
+                        std::optional<Clock::time_point> deadline = std::nullopt) MORVEX_REQUIRES(g_mutex) {
     queue.waiting_for_messages = true;
     std::optional<Clock::time_point> until = state().manual_clock ? std::nullopt : next_timer(queue);
     if (deadline && (!until || *deadline < *until))
         until = deadline;
     if (until)
-        queue.wake.wait_until(lock, *until);
+        lock.wait_until(queue.wake, *until);
     else
-        queue.wake.wait(lock);
+        lock.wait(queue.wake);
     queue.waiting_for_messages = false;
 }
 
 // Appends under the mutex; the caller wakes the returned queue after letting
-// the mutex go.
-std::shared_ptr<ThreadQueue> post_to(const std::shared_ptr<ThreadQueue>& queue, const Message& message, bool first) {
+// the mutex go. A post that finds no memory fails like a post to a queue that
+// is gone.
+std::shared_ptr<ThreadQueue> post_to(const std::shared_ptr<ThreadQueue>& queue, const Message& message,
+                                     bool first) MORVEX_REQUIRES(g_mutex) {
     if (!queue || !queue->alive)
         return nullptr;
-    if (first)
-        queue->posted.push_front(message);
-    else
-        queue->posted.push_back(message);
+    try {
+        if (first)
+            queue->posted.push_front(message);
+        else
+            queue->posted.push_back(message);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     return queue;
 }
 
-std::shared_ptr<ThreadQueue> shared_queue_of(ThreadKey key) {
+std::shared_ptr<ThreadQueue> shared_queue_of(ThreadKey key) MORVEX_REQUIRES(g_mutex) {
     auto found = state().queues.find(key);
     return found == state().queues.end() ? nullptr : found->second;
 }
@@ -304,17 +321,19 @@ bool wake(const std::shared_ptr<ThreadQueue>& queue) {
 
 } // namespace
 
-ThreadKey current_thread() { return own_queue().key; }
+ThreadKey current_thread() {
+    return own_queue().key;
+}
 
 void register_window(WindowHandle window, const WindowTarget& target) {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
+    MutexLock lock(g_mutex);
     s.windows[window] = target;
 }
 
 std::vector<Message> unregister_window(WindowHandle window) {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
+    MutexLock lock(g_mutex);
     std::vector<Message> removed;
     auto found = s.windows.find(window);
     if (found == s.windows.end())
@@ -336,17 +355,16 @@ std::vector<Message> unregister_window(WindowHandle window) {
 
 std::optional<WindowTarget> window_target(WindowHandle window) {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
+    MutexLock lock(g_mutex);
     auto found = s.windows.find(window);
     return found == s.windows.end() ? std::nullopt : std::optional<WindowTarget>(found->second);
 }
 
 bool post_thread_message(ThreadKey thread, const Message& message) {
     own_queue();
-    MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         receiver = post_to(shared_queue_of(thread), message, false);
     }
     return wake(receiver);
@@ -359,7 +377,7 @@ bool post_to_window(const Message& message, bool first) {
     MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         auto found = s.windows.find(message.window);
         if (found != s.windows.end())
             receiver = post_to(shared_queue_of(found->second.thread), message, first);
@@ -369,20 +387,22 @@ bool post_to_window(const Message& message, bool first) {
 
 } // namespace
 
-bool post_message(const Message& message) { return post_to_window(message, false); }
+bool post_message(const Message& message) {
+    return post_to_window(message, false);
+}
 
 bool post_message_coalesced(const Message& message) {
     own_queue();
     MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         auto found = s.windows.find(message.window);
         if (found == s.windows.end())
             return false;
         std::shared_ptr<ThreadQueue> queue = shared_queue_of(found->second.thread);
-        if (queue && queue->alive && !queue->posted.empty() && queue->posted.back().window == message.window &&
-            queue->posted.back().number == message.number) {
+        if (queue && queue->alive && !queue->posted.empty() &&
+            queue->posted.back().window == message.window && queue->posted.back().number == message.number) {
             queue->posted.back() = message;
             return true; // the receiver was woken for the message it replaces
         }
@@ -391,13 +411,14 @@ bool post_message_coalesced(const Message& message) {
     return wake(receiver);
 }
 
-void set_paint_source(PaintSource source) { state().paint_source = source; }
+void set_paint_source(PaintSource source) {
+    state().paint_source = source;
+}
 
 void notify_paint_needed(ThreadKey thread) {
-    MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         receiver = shared_queue_of(thread);
         if (!receiver || !receiver->alive)
             return;
@@ -406,7 +427,9 @@ void notify_paint_needed(ThreadKey thread) {
     wake(receiver);
 }
 
-bool post_message_first(const Message& message) { return post_to_window(message, true); }
+bool post_message_first(const Message& message) {
+    return post_to_window(message, true);
+}
 
 intptr_t dispatch_message(const Message& message) {
     const std::optional<WindowTarget> target = window_target(message.window);
@@ -422,10 +445,9 @@ intptr_t send_message(const Message& message) {
         return target->procedure(target->context, message);
 
     SentRecord record{message, *target, 0, false, t_owner.queue};
-    MessagingState& s = state();
     std::shared_ptr<ThreadQueue> receiver;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         receiver = shared_queue_of(target->thread);
         if (!receiver || !receiver->alive)
             return 0;
@@ -433,42 +455,41 @@ intptr_t send_message(const Message& message) {
     }
     receiver->wake.notify_all();
     BlockingSection blocking;
-    std::unique_lock lock(s.mutex);
+    UniqueMutexLock lock(g_mutex);
     while (!record.done) {
         if (!own.sent.empty()) {
-            serve_one(lock, own);
+            serve_one(own);
             continue;
         }
-        own.wake.wait(lock);
+        lock.wait(own.wake);
     }
     return record.result;
 }
 
 bool peek_message(Message& message, const MessageFilter& filter, Removal removal) {
     ThreadQueue& own = own_queue();
-    std::unique_lock lock(state().mutex);
-    serve_all(lock, own);
-    return find_message(lock, own, message, filter, removal);
+    UniqueMutexLock lock(g_mutex);
+    serve_all(own);
+    return find_message(own, message, filter, removal);
 }
 
 bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
     ThreadQueue& own = own_queue();
-    MessagingState& s = state();
     const bool timed = timeout.has_value();
     const Clock::time_point deadline = timed ? Clock::now() + *timeout : Clock::time_point::max();
     {
-        std::unique_lock lock(s.mutex);
-        serve_all(lock, own);
+        UniqueMutexLock lock(g_mutex);
+        serve_all(own);
         Message ignored;
-        if (find_message(lock, own, ignored, {}, Removal::Keep))
+        if (find_message(own, ignored, {}, Removal::Keep))
             return true;
     }
     BlockingSection blocking;
-    std::unique_lock lock(s.mutex);
+    UniqueMutexLock lock(g_mutex);
     while (true) {
-        serve_all(lock, own);
+        serve_all(own);
         Message ignored;
-        if (find_message(lock, own, ignored, {}, Removal::Keep))
+        if (find_message(own, ignored, {}, Removal::Keep))
             return true;
         if (timed && Clock::now() >= deadline)
             return false;
@@ -478,18 +499,17 @@ bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
 
 bool get_message(Message& message, const MessageFilter& filter) {
     ThreadQueue& own = own_queue();
-    MessagingState& s = state();
     {
-        std::unique_lock lock(s.mutex);
-        serve_all(lock, own);
-        if (find_message(lock, own, message, filter, Removal::Remove))
+        UniqueMutexLock lock(g_mutex);
+        serve_all(own);
+        if (find_message(own, message, filter, Removal::Remove))
             return message.number != MsgQuit;
     }
     BlockingSection blocking;
-    std::unique_lock lock(s.mutex);
+    UniqueMutexLock lock(g_mutex);
     while (true) {
-        serve_all(lock, own);
-        if (find_message(lock, own, message, filter, Removal::Remove))
+        serve_all(own);
+        if (find_message(own, message, filter, Removal::Remove))
             return message.number != MsgQuit;
         sleep_for_messages(lock, own);
     }
@@ -497,7 +517,7 @@ bool get_message(Message& message, const MessageFilter& filter) {
 
 void post_quit_message(int exit_code) {
     ThreadQueue& own = own_queue();
-    std::lock_guard lock(state().mutex);
+    MutexLock lock(g_mutex);
     own.quit = true;
     own.quit_code = exit_code;
 }
@@ -506,14 +526,14 @@ namespace {
 
 // The queue whose thread owns a timer: the caller's for window 0, else the
 // window's owner. Called with the mutex held.
-ThreadQueue* timer_queue(ThreadQueue& own, WindowHandle window) {
+ThreadQueue* timer_queue(ThreadQueue& own, WindowHandle window) MORVEX_REQUIRES(g_mutex) {
     if (window == 0)
         return &own;
     auto found = state().windows.find(window);
     return found == state().windows.end() ? nullptr : queue_of(found->second.thread);
 }
 
-void remove_timer(ThreadQueue& queue, WindowHandle window, uintptr_t id) {
+void remove_timer(ThreadQueue& queue, WindowHandle window, uintptr_t id) MORVEX_REQUIRES(g_mutex) {
     std::erase_if(queue.timers, [&](const Timer& t) { return t.window == window && t.id == id; });
 }
 
@@ -521,7 +541,7 @@ void remove_timer(ThreadQueue& queue, WindowHandle window, uintptr_t id) {
 
 void set_timer(WindowHandle window, uintptr_t id, std::chrono::milliseconds interval) {
     ThreadQueue& own = own_queue();
-    std::lock_guard lock(state().mutex);
+    MutexLock lock(g_mutex);
     ThreadQueue* queue = timer_queue(own, window);
     if (!queue)
         return;
@@ -533,14 +553,14 @@ void set_timer(WindowHandle window, uintptr_t id, std::chrono::milliseconds inte
 
 void kill_timer(WindowHandle window, uintptr_t id) {
     ThreadQueue& own = own_queue();
-    std::lock_guard lock(state().mutex);
+    MutexLock lock(g_mutex);
     if (ThreadQueue* queue = timer_queue(own, window))
         remove_timer(*queue, window, id);
 }
 
 void use_manual_timer_clock() {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
+    MutexLock lock(g_mutex);
     if (s.manual_clock)
         return;
     s.manual_now = Clock::now();
@@ -551,7 +571,7 @@ void advance_timer_clock(std::chrono::milliseconds amount) {
     MessagingState& s = state();
     std::vector<std::shared_ptr<ThreadQueue>> queues;
     {
-        std::lock_guard lock(s.mutex);
+        MutexLock lock(g_mutex);
         if (!s.manual_clock)
             return;
         s.manual_now += amount;
@@ -565,7 +585,7 @@ void advance_timer_clock(std::chrono::milliseconds amount) {
 bool other_threads_idle() {
     MessagingState& s = state();
     const ThreadKey self = own_queue().key;
-    std::lock_guard lock(s.mutex);
+    MutexLock lock(g_mutex);
     const Clock::time_point now = timer_now();
     // Only threads with windows take part: a thread that has none (a main
     // thread waiting for the others to end) has nothing to show.
@@ -602,8 +622,8 @@ bool wait_until_idle(std::chrono::milliseconds timeout) {
 
 void set_lock_hooks(const LockHooks& hooks) {
     MessagingState& s = state();
-    std::lock_guard lock(s.mutex);
-    s.hooks = hooks;
+    s.release_hook = hooks.release;
+    s.acquire_hook = hooks.acquire;
 }
 
 Semaphore::Semaphore(int initial, int maximum) : m_count(initial), m_maximum(maximum) {}
@@ -612,10 +632,11 @@ bool Semaphore::release() {
     MessagingState& s = state();
     std::vector<std::shared_ptr<ThreadQueue>> waiters;
     {
-        std::lock_guard lock(s.mutex);
-        if (m_count >= m_maximum)
+        MutexLock lock(g_mutex);
+        int& count = MessagingState::count(*this);
+        if (count >= m_maximum)
             return false;
-        ++m_count;
+        ++count;
         for (ThreadQueue* waiter : s.semaphore_waiters)
             waiters.push_back(shared_queue_of(waiter->key));
     }
@@ -625,19 +646,21 @@ bool Semaphore::release() {
 }
 
 bool Semaphore::try_acquire() {
-    std::lock_guard lock(state().mutex);
-    if (m_count == 0)
+    MutexLock lock(g_mutex);
+    int& count = MessagingState::count(*this);
+    if (count == 0)
         return false;
-    --m_count;
+    --count;
     return true;
 }
 
-WaitResult wait_semaphore_or_sent_message(Semaphore& semaphore, std::optional<std::chrono::milliseconds> timeout) {
+WaitResult wait_semaphore_or_sent_message(Semaphore& semaphore,
+                                          std::optional<std::chrono::milliseconds> timeout) {
     ThreadQueue& own = own_queue();
     MessagingState& s = state();
     const bool timed = timeout.has_value();
     const Clock::time_point deadline = timed ? Clock::now() + *timeout : Clock::time_point::max();
-    std::unique_lock lock(s.mutex);
+    UniqueMutexLock lock(g_mutex);
     s.semaphore_waiters.push_back(&own);
     WaitResult result;
     while (true) {
@@ -651,13 +674,13 @@ WaitResult wait_semaphore_or_sent_message(Semaphore& semaphore, std::optional<st
             break;
         }
         if (timed) {
-            if (own.wake.wait_until(lock, deadline) == std::cv_status::timeout && Clock::now() >= deadline &&
+            if (lock.wait_until(own.wake, deadline) == std::cv_status::timeout && Clock::now() >= deadline &&
                 MessagingState::count(semaphore) == 0 && own.sent.empty()) {
                 result = WaitResult::TimedOut;
                 break;
             }
         } else {
-            own.wake.wait(lock);
+            lock.wait(own.wake);
         }
     }
     s.semaphore_waiters.erase(std::find(s.semaphore_waiters.begin(), s.semaphore_waiters.end(), &own));
@@ -670,8 +693,8 @@ void serve_sent_messages() {
     // The caller is waiting for the runtime lock: it does not hold it.
     t_lock_released = true;
     {
-        std::unique_lock lock(state().mutex);
-        serve_all(lock, own);
+        UniqueMutexLock lock(g_mutex);
+        serve_all(own);
     }
     t_lock_released = was_released;
 }

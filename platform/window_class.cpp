@@ -68,7 +68,7 @@ bool unregister_window_class(std::string_view name) {
     {
         // As on Win32, a class with windows stays.
         WindowTable& table = window_table();
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         for (const auto& [handle, record] : table.windows) {
             if (record->window_class == window_class)
                 return false;

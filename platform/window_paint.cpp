@@ -11,13 +11,29 @@
 
 namespace morvex::platform {
 
+namespace {
+
+// A session holds its surface's mutex from its start to its end: taken in
+// the constructor and let go in the destructor, which the analysis, looking
+// at one function at a time, cannot pair up.
+FrameBuffer* hold_surface(WindowSurface& surface) MORVEX_NO_THREAD_SAFETY_ANALYSIS {
+    surface.mutex.lock();
+    return &surface.pixels;
+}
+
+void let_go_of_surface(WindowSurface& surface) MORVEX_NO_THREAD_SAFETY_ANALYSIS {
+    surface.mutex.unlock();
+}
+
+} // namespace
+
 PaintSession::PaintSession(WindowHandle window) : m_window(window) {
     WindowTable& table = window_table();
     Deferred deferred;
     std::optional<Pixel> background;
     Rect clip;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record || !table.visible_with_ancestors(*record))
             return;
@@ -32,8 +48,7 @@ PaintSession::PaintSession(WindowHandle window) : m_window(window) {
     deferred.run();
     if (!m_surface)
         return;
-    m_surface->mutex.lock();
-    m_pixels = &m_surface->pixels;
+    m_pixels = hold_surface(*m_surface);
     m_clip = clip.intersect(Rect::FromSize(0, 0, m_pixels->width(), m_pixels->height()));
     if (background)
         fill(m_invalid, *background);
@@ -44,7 +59,7 @@ PaintSession::~PaintSession() {
         return;
     if (!m_clip.empty())
         backend().present(m_top_level, *m_pixels, m_clip);
-    m_surface->mutex.unlock();
+    let_go_of_surface(*m_surface);
     if (m_clip.empty())
         return;
     // What this window just painted over must be painted again by the
@@ -52,7 +67,7 @@ PaintSession::~PaintSession() {
     WindowTable& table = window_table();
     Deferred deferred;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         if (WindowRecord* record = table.find_live(m_window))
             table.invalidate_after(*record, m_clip, deferred);
     }

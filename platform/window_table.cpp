@@ -128,33 +128,33 @@ void WindowTable::set_invalid(WindowRecord& record, const Rect& invalid, Deferre
 namespace {
 
 struct InvalidateWalk {
-    WindowTable& table;
     const WindowRecord* from;
     Rect area;
     Deferred& deferred;
     bool include_from = true;
     bool after = false;
-
-    void visit(WindowRecord& record, Point origin, const Rect& parent_clip) {
-        if (!record.visible)
-            return;
-        const Rect own = Rect::FromSize(origin.x, origin.y, record.rect.width(), record.rect.height());
-        const Rect clip = parent_clip.intersect(own);
-        const bool skip = &record == from && !include_from;
-        if (&record == from)
-            after = true;
-        if (after && !skip && !record.destroying) {
-            const Rect part = clip.intersect(area);
-            if (!part.empty())
-                table.set_invalid(record, record.invalid.unite(part.offset(-origin.x, -origin.y)), deferred);
-        }
-        for (WindowHandle child : record.children) {
-            if (WindowRecord* child_record = table.find(child))
-                visit(*child_record,
-                      Point{origin.x + child_record->rect.left, origin.y + child_record->rect.top}, clip);
-        }
-    }
 };
+
+void visit(WindowTable& table, InvalidateWalk& walk, WindowRecord& record, Point origin,
+           const Rect& parent_clip) MORVEX_REQUIRES(table.mutex) {
+    if (!record.visible)
+        return;
+    const Rect own = Rect::FromSize(origin.x, origin.y, record.rect.width(), record.rect.height());
+    const Rect clip = parent_clip.intersect(own);
+    const bool skip = &record == walk.from && !walk.include_from;
+    if (&record == walk.from)
+        walk.after = true;
+    if (walk.after && !skip && !record.destroying) {
+        const Rect part = clip.intersect(walk.area);
+        if (!part.empty())
+            table.set_invalid(record, record.invalid.unite(part.offset(-origin.x, -origin.y)), walk.deferred);
+    }
+    for (WindowHandle child : record.children) {
+        if (WindowRecord* child_record = table.find(child))
+            visit(table, walk, *child_record,
+                  Point{origin.x + child_record->rect.left, origin.y + child_record->rect.top}, clip);
+    }
+}
 
 } // namespace
 
@@ -165,8 +165,8 @@ void WindowTable::invalidate_from(WindowRecord& from, const Rect& area, Deferred
     WindowRecord* top = find(top_level_of(from.handle));
     if (!top)
         return;
-    InvalidateWalk walk{*this, &from, area, deferred, include_from};
-    walk.visit(*top, Point{}, Rect::FromSize(0, 0, top->rect.width(), top->rect.height()));
+    InvalidateWalk walk{&from, area, deferred, include_from};
+    visit(*this, walk, *top, Point{}, Rect::FromSize(0, 0, top->rect.width(), top->rect.height()));
 }
 
 void WindowTable::invalidate_after(WindowRecord& from, const Rect& area, Deferred& deferred) {
@@ -199,7 +199,7 @@ bool WindowTable::first_to_paint_in(WindowRecord& record, ThreadKey thread, Wind
 }
 
 WindowHandle WindowTable::first_to_paint(ThreadKey thread, WindowHandle only) {
-    std::lock_guard lock(mutex);
+    MutexLock lock(mutex);
     if (!invalid_windows.contains(thread))
         return 0;
     WindowHandle found = 0;
@@ -214,7 +214,8 @@ WindowHandle WindowTable::first_to_paint(ThreadKey thread, WindowHandle only) {
 namespace {
 
 // The deepest enabled, visible window at `point` (coordinates of `record`).
-WindowRecord* hit_test(WindowTable& table, WindowRecord& record, Point point, Point& client) {
+WindowRecord* hit_test(WindowTable& table, WindowRecord& record, Point point, Point& client)
+    MORVEX_REQUIRES(table.mutex) {
     for (auto it = record.children.rbegin(); it != record.children.rend(); ++it) {
         WindowRecord* child = table.find(*it);
         if (!child || !child->visible || !child->enabled || child->destroying || !child->rect.contains(point))
@@ -229,7 +230,7 @@ WindowRecord* hit_test(WindowTable& table, WindowRecord& record, Point point, Po
 
 MouseRoute route_mouse(WindowHandle top_level, Point point) {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     MouseRoute route;
     WindowRecord* top = table.find_live(top_level);
     if (!top)
@@ -255,7 +256,7 @@ MouseRoute route_mouse(WindowHandle top_level, Point point) {
 
 WindowHandle window_from_point(WindowHandle top_level, Point point) {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     WindowRecord* top = table.find_live(top_level);
     if (!top || top->parent != 0 || !top->visible || !top->enabled ||
         !Rect::FromSize(0, 0, top->rect.width(), top->rect.height()).contains(point))

@@ -1,7 +1,8 @@
 // Inside the window layer: the table of windows behind platform/windows.h,
 // shared with painting and input routing. Not for use outside platform/.
 //
-// One mutex guards the table. Nothing that can call back (sending or
+// One mutex guards the table (checked by the thread-safety analysis under
+// Clang). Nothing that can call back (sending or
 // posting a message, the backend) is done while it is held: operations
 // collect what they must do into Deferred and run it after letting go.
 #pragma once
@@ -9,11 +10,11 @@
 #include "platform/frame_buffer.h"
 #include "platform/geometry.h"
 #include "platform/message_queue.h"
+#include "platform/mutex.h"
 #include "platform/window_class.h"
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,8 +23,10 @@ namespace morvex::platform {
 
 // A top-level window's pixels; painting holds the mutex.
 struct WindowSurface {
-    std::mutex mutex;
-    FrameBuffer pixels;
+    WindowSurface(int width, int height, Pixel fill) : pixels(width, height, fill) {}
+
+    Mutex mutex;
+    FrameBuffer pixels MORVEX_GUARDED_BY(mutex);
 };
 
 struct WindowRecord {
@@ -66,45 +69,49 @@ private:
     std::vector<std::function<void()>> m_work;
 };
 
+// Records are reached only through find() and the tree walks, which need
+// the mutex, so a record is read or changed only while it is held.
 class WindowTable {
 public:
-    std::mutex mutex;
-    std::unordered_map<WindowHandle, std::unique_ptr<WindowRecord>> windows;
-    std::vector<WindowHandle> top_levels;               // bottom of the z-order first
-    std::unordered_map<ThreadKey, int> invalid_windows; // per thread
-    WindowHandle focus = 0;
-    WindowHandle capture = 0;
-    WindowHandle active = 0;
-    WindowHandle next_handle = 0x10000;
+    Mutex mutex;
+    std::unordered_map<WindowHandle, std::unique_ptr<WindowRecord>> windows MORVEX_GUARDED_BY(mutex);
+    std::vector<WindowHandle> top_levels MORVEX_GUARDED_BY(mutex); // bottom of the z-order first
+    std::unordered_map<ThreadKey, int> invalid_windows MORVEX_GUARDED_BY(mutex); // per thread
+    WindowHandle focus MORVEX_GUARDED_BY(mutex) = 0;
+    WindowHandle capture MORVEX_GUARDED_BY(mutex) = 0;
+    WindowHandle active MORVEX_GUARDED_BY(mutex) = 0;
+    WindowHandle next_handle MORVEX_GUARDED_BY(mutex) = 0x10000;
 
-    // All of these expect the mutex to be held.
-    WindowRecord* find(WindowHandle window);
-    WindowRecord* find_live(WindowHandle window); // not being destroyed
-    WindowHandle top_level_of(WindowHandle window);
-    bool visible_with_ancestors(const WindowRecord& record);
-    bool is_descendant(WindowHandle ancestor, WindowHandle window); // or the window itself
+    WindowRecord* find(WindowHandle window) MORVEX_REQUIRES(mutex);
+    WindowRecord* find_live(WindowHandle window) MORVEX_REQUIRES(mutex); // not being destroyed
+    WindowHandle top_level_of(WindowHandle window) MORVEX_REQUIRES(mutex);
+    bool visible_with_ancestors(const WindowRecord& record) MORVEX_REQUIRES(mutex);
+    bool is_descendant(WindowHandle ancestor, WindowHandle window)
+        MORVEX_REQUIRES(mutex); // or the window itself
     // The window's origin in its top-level window's coordinates and the
     // part of it not cut off by its ancestors (top-level coordinates).
-    Point origin_in_top_level(const WindowRecord& record);
-    Rect clip_in_top_level(const WindowRecord& record);
-    Point screen_origin(const WindowRecord& record);
+    Point origin_in_top_level(const WindowRecord& record) MORVEX_REQUIRES(mutex);
+    Rect clip_in_top_level(const WindowRecord& record) MORVEX_REQUIRES(mutex);
+    Point screen_origin(const WindowRecord& record) MORVEX_REQUIRES(mutex);
     // Sets the invalid part, keeping the per-thread count; asks the thread
     // for paint when the window became invalid.
-    void set_invalid(WindowRecord& record, const Rect& invalid, Deferred& deferred);
+    void set_invalid(WindowRecord& record, const Rect& invalid, Deferred& deferred) MORVEX_REQUIRES(mutex);
     // Invalidates `area` (top-level coordinates) in `from` and in every
     // window painted after it in its top-level window.
-    void invalidate_from(WindowRecord& from, const Rect& area, Deferred& deferred, bool include_from = true);
+    void invalidate_from(WindowRecord& from, const Rect& area, Deferred& deferred, bool include_from = true)
+        MORVEX_REQUIRES(mutex);
     // The same for the windows painted after `from` only: what a window is
     // about to paint over must be painted again by those above it, even
     // when they belong to another thread and painted first.
-    void invalidate_after(WindowRecord& from, const Rect& area, Deferred& deferred);
+    void invalidate_after(WindowRecord& from, const Rect& area, Deferred& deferred) MORVEX_REQUIRES(mutex);
     // Clears the invalid part of the window and its descendants.
-    void clear_invalid_tree(WindowRecord& record, Deferred& deferred);
-    // The first window of `thread` in paint order that needs painting.
-    WindowHandle first_to_paint(ThreadKey thread, WindowHandle only);
+    void clear_invalid_tree(WindowRecord& record, Deferred& deferred) MORVEX_REQUIRES(mutex);
+    // The first window of `thread` in paint order that needs painting; takes the mutex.
+    WindowHandle first_to_paint(ThreadKey thread, WindowHandle only) MORVEX_EXCLUDES(mutex);
 
 private:
-    bool first_to_paint_in(WindowRecord& record, ThreadKey thread, WindowHandle only, WindowHandle& found);
+    bool first_to_paint_in(WindowRecord& record, ThreadKey thread, WindowHandle only, WindowHandle& found)
+        MORVEX_REQUIRES(mutex);
 };
 
 WindowTable& window_table();

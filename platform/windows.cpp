@@ -24,7 +24,7 @@ void present_exposed(WindowHandle top_level) {
     Rect exposed;
     std::shared_ptr<WindowSurface> surface;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(top_level);
         if (!record || !record->surface)
             return;
@@ -32,7 +32,7 @@ void present_exposed(WindowHandle top_level) {
         record->exposed = Rect{};
         surface = record->surface;
     }
-    std::lock_guard lock(surface->mutex);
+    MutexLock lock(surface->mutex);
     const Rect dirty =
         exposed.intersect(Rect::FromSize(0, 0, surface->pixels.width(), surface->pixels.height()));
     if (!dirty.empty())
@@ -61,7 +61,7 @@ intptr_t window_trampoline(void* context, const Message& message) {
     void* user_data = nullptr;
     {
         WindowTable& table = window_table();
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find(message.window);
         if (!record)
             return 0;
@@ -71,7 +71,8 @@ intptr_t window_trampoline(void* context, const Message& message) {
 }
 
 // Lets go focus, capture and activation held by `root` or inside it.
-void let_go_inside(WindowTable& table, WindowHandle root, Deferred& deferred, bool activation) {
+void let_go_inside(WindowTable& table, WindowHandle root, Deferred& deferred, bool activation)
+    MORVEX_REQUIRES(table.mutex) {
     if (table.is_descendant(root, table.focus)) {
         const WindowHandle old = table.focus;
         table.focus = 0;
@@ -99,7 +100,7 @@ WindowHandle change_focus(WindowHandle window) {
     WindowTable& table = window_table();
     WindowHandle old;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         old = table.focus;
         if (old == window)
             return old;
@@ -107,7 +108,7 @@ WindowHandle change_focus(WindowHandle window) {
     if (old != 0)
         send_message(Message{old, MsgKillFocus, window, 0});
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record)
             return old;
@@ -119,7 +120,7 @@ WindowHandle change_focus(WindowHandle window) {
     return old;
 }
 
-bool can_take_focus(WindowTable& table, const WindowRecord& record) {
+bool can_take_focus(WindowTable& table, const WindowRecord& record) MORVEX_REQUIRES(table.mutex) {
     return record.enabled && table.visible_with_ancestors(record);
 }
 
@@ -127,7 +128,7 @@ bool activate(WindowHandle top_level, WindowHandle focus_target) {
     WindowTable& table = window_table();
     WindowHandle old = 0;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(top_level);
         if (!record || record->parent != 0)
             return false;
@@ -143,7 +144,7 @@ bool activate(WindowHandle top_level, WindowHandle focus_target) {
     }
     WindowHandle focus = focus_target;
     if (focus == 0) {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         if (table.is_descendant(top_level, table.focus))
             return true;
         WindowRecord* last = table.find_live(table.find(top_level) ? table.find(top_level)->last_focus : 0);
@@ -159,7 +160,7 @@ void deactivate(WindowHandle top_level) {
     WindowTable& table = window_table();
     WindowHandle old_focus = 0;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         if (table.active != top_level)
             return;
         table.active = 0;
@@ -184,7 +185,7 @@ bool move_window_from(WindowHandle window, const Rect& rect, MoveSource source) 
     bool sized = false;
     std::shared_ptr<WindowSurface> surface;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record)
             return false;
@@ -207,10 +208,10 @@ bool move_window_from(WindowHandle window, const Rect& rect, MoveSource source) 
     if (surface) {
         if (sized) {
             {
-                std::lock_guard lock(surface->mutex);
+                MutexLock lock(surface->mutex);
                 surface->pixels.resize(rect.width(), rect.height());
             }
-            std::lock_guard lock(table.mutex);
+            MutexLock lock(table.mutex);
             if (WindowRecord* record = table.find_live(window))
                 table.invalidate_from(*record, Rect::FromSize(0, 0, rect.width(), rect.height()), deferred);
         }
@@ -264,7 +265,7 @@ WindowHandle create_window(const CreateWindowParams& params) {
     CreateWindowParams given = params;
     WindowHandle handle = 0;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         if (given.parent != 0) {
             if (!table.find_live(given.parent))
                 return 0;
@@ -296,9 +297,8 @@ WindowHandle create_window(const CreateWindowParams& params) {
         if (given.parent != 0) {
             table.find(given.parent)->children.push_back(handle);
         } else {
-            record->surface = std::make_shared<WindowSurface>();
-            record->surface->pixels =
-                FrameBuffer(given.rect.width(), given.rect.height(), MakePixel(255, 255, 255));
+            record->surface = std::make_shared<WindowSurface>(given.rect.width(), given.rect.height(),
+                                                              MakePixel(255, 255, 255));
             table.top_levels.push_back(handle);
             if (given.owner != 0)
                 table.find(given.owner)->owned.push_back(handle);
@@ -326,7 +326,7 @@ bool destroy_window(WindowHandle window) {
     WindowTable& table = window_table();
     std::vector<WindowHandle> dependants;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record)
             return false;
@@ -339,7 +339,7 @@ bool destroy_window(WindowHandle window) {
 
     Deferred deferred;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         let_go_inside(table, window, deferred, true);
     }
     deferred.run();
@@ -348,7 +348,7 @@ bool destroy_window(WindowHandle window) {
 
     bool top_level = false;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find(window);
         if (!record)
             return false;
@@ -390,7 +390,7 @@ void destroy_thread_windows() {
     std::vector<WindowHandle> mine;
     {
         WindowTable& table = window_table();
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         for (const auto& [handle, record] : table.windows) {
             if (record->thread == thread)
                 mine.push_back(handle);
@@ -423,90 +423,90 @@ intptr_t default_window_procedure(const Message& message) {
 namespace {
 
 // Reads one field of a window under the table's lock; `fallback` when the
-// window does not exist.
+// window does not exist. Readers that walk the table lock it themselves.
 template <typename T, typename Read>
 T read_window(WindowHandle window, T fallback, Read read) {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     WindowRecord* record = table.find(window);
-    return record ? read(table, *record) : fallback;
+    return record ? read(*record) : fallback;
 }
 
 } // namespace
 
 bool is_window(WindowHandle window) {
-    return read_window(window, false, [](WindowTable&, WindowRecord& r) { return !r.destroying; });
+    return read_window(window, false, [](WindowRecord& r) { return !r.destroying; });
 }
 
 ThreadKey window_thread(WindowHandle window) {
-    return read_window(window, ThreadKey{0}, [](WindowTable&, WindowRecord& r) { return r.thread; });
+    return read_window(window, ThreadKey{0}, [](WindowRecord& r) { return r.thread; });
 }
 
 std::string window_class_name(WindowHandle window) {
-    return read_window(window, std::string(),
-                       [](WindowTable&, WindowRecord& r) { return r.window_class->name; });
+    return read_window(window, std::string(), [](WindowRecord& r) { return r.window_class->name; });
 }
 
 int window_id(WindowHandle window) {
-    return read_window(window, 0, [](WindowTable&, WindowRecord& r) { return r.id; });
+    return read_window(window, 0, [](WindowRecord& r) { return r.id; });
 }
 
 void* window_user_data(WindowHandle window) {
-    return read_window(window, static_cast<void*>(nullptr),
-                       [](WindowTable&, WindowRecord& r) { return r.user_data; });
+    return read_window(window, static_cast<void*>(nullptr), [](WindowRecord& r) { return r.user_data; });
 }
 
 void set_window_user_data(WindowHandle window, void* user_data) {
-    read_window(window, 0, [user_data](WindowTable&, WindowRecord& r) {
+    read_window(window, 0, [user_data](WindowRecord& r) {
         r.user_data = user_data;
         return 0;
     });
 }
 
 WindowHandle parent_window(WindowHandle window) {
-    return read_window(window, WindowHandle{0}, [](WindowTable&, WindowRecord& r) { return r.parent; });
+    return read_window(window, WindowHandle{0}, [](WindowRecord& r) { return r.parent; });
 }
 
 WindowHandle owner_window(WindowHandle window) {
-    return read_window(window, WindowHandle{0}, [](WindowTable&, WindowRecord& r) { return r.owner; });
+    return read_window(window, WindowHandle{0}, [](WindowRecord& r) { return r.owner; });
 }
 
 WindowHandle top_level_of(WindowHandle window) {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     return table.top_level_of(window);
 }
 
 std::vector<WindowHandle> child_windows(WindowHandle window) {
-    return read_window(window, std::vector<WindowHandle>(), [](WindowTable&, WindowRecord& r) {
+    return read_window(window, std::vector<WindowHandle>(), [](WindowRecord& r) {
         return std::vector<WindowHandle>(r.children.rbegin(), r.children.rend());
     });
 }
 
 std::vector<WindowHandle> owned_windows(WindowHandle window) {
-    return read_window(window, std::vector<WindowHandle>(),
-                       [](WindowTable&, WindowRecord& r) { return r.owned; });
+    return read_window(window, std::vector<WindowHandle>(), [](WindowRecord& r) { return r.owned; });
 }
 
 std::vector<WindowHandle> top_level_windows() {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     return std::vector<WindowHandle>(table.top_levels.rbegin(), table.top_levels.rend());
 }
 
 WindowHandle child_from_id(WindowHandle parent, int id) {
-    return read_window(parent, WindowHandle{0}, [id](WindowTable& table, WindowRecord& r) {
-        for (WindowHandle child : r.children) {
-            if (WindowRecord* record = table.find(child); record && record->id == id && !record->destroying)
-                return child;
-        }
-        return WindowHandle{0};
-    });
+    WindowTable& table = window_table();
+    MutexLock lock(table.mutex);
+    WindowRecord* record = table.find(parent);
+    if (!record)
+        return 0;
+    for (WindowHandle child : record->children) {
+        if (WindowRecord* found = table.find(child); found && found->id == id && !found->destroying)
+            return child;
+    }
+    return 0;
 }
 
 WindowHandle find_window(std::string_view class_name, std::string_view text) {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     for (auto it = table.top_levels.rbegin(); it != table.top_levels.rend(); ++it) {
         WindowRecord* record = table.find(*it);
         if (!record || record->destroying)
@@ -526,26 +526,32 @@ WindowHandle find_window(std::string_view class_name, std::string_view text) {
 
 bool is_child_of(WindowHandle parent, WindowHandle window) {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     return window != parent && table.is_descendant(parent, window);
 }
 
 Rect window_rect(WindowHandle window) {
-    return read_window(window, Rect{}, [](WindowTable&, WindowRecord& r) { return r.rect; });
+    return read_window(window, Rect{}, [](WindowRecord& r) { return r.rect; });
 }
 
 Rect rect_in_top_level(WindowHandle window) {
-    return read_window(window, Rect{}, [](WindowTable& table, WindowRecord& r) {
-        const Point origin = table.origin_in_top_level(r);
-        return Rect::FromSize(origin.x, origin.y, r.rect.width(), r.rect.height());
-    });
+    WindowTable& table = window_table();
+    MutexLock lock(table.mutex);
+    const WindowRecord* record = table.find(window);
+    if (!record)
+        return {};
+    const Point origin = table.origin_in_top_level(*record);
+    return Rect::FromSize(origin.x, origin.y, record->rect.width(), record->rect.height());
 }
 
 Rect screen_rect(WindowHandle window) {
-    return read_window(window, Rect{}, [](WindowTable& table, WindowRecord& r) {
-        const Point origin = table.screen_origin(r);
-        return Rect::FromSize(origin.x, origin.y, r.rect.width(), r.rect.height());
-    });
+    WindowTable& table = window_table();
+    MutexLock lock(table.mutex);
+    const WindowRecord* record = table.find(window);
+    if (!record)
+        return {};
+    const Point origin = table.screen_origin(*record);
+    return Rect::FromSize(origin.x, origin.y, record->rect.width(), record->rect.height());
 }
 
 bool move_window(WindowHandle window, const Rect& rect) {
@@ -554,13 +560,11 @@ bool move_window(WindowHandle window, const Rect& rect) {
 
 Point map_point(WindowHandle from, WindowHandle to, Point point) {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
-    const auto origin = [&table](WindowHandle window) {
-        WindowRecord* record = table.find(window);
-        return record ? table.screen_origin(*record) : Point{};
-    };
-    const Point from_origin = origin(from);
-    const Point to_origin = origin(to);
+    MutexLock lock(table.mutex);
+    const WindowRecord* from_record = table.find(from);
+    const WindowRecord* to_record = table.find(to);
+    const Point from_origin = from_record ? table.screen_origin(*from_record) : Point{};
+    const Point to_origin = to_record ? table.screen_origin(*to_record) : Point{};
     return Point{point.x + from_origin.x - to_origin.x, point.y + from_origin.y - to_origin.y};
 }
 
@@ -570,7 +574,7 @@ void move_top_level_from_backend(WindowHandle top_level, const Rect& screen_rect
 }
 
 void add_exposed(WindowHandle top_level, const Rect& dirty) {
-    read_window(top_level, 0, [&dirty](WindowTable&, WindowRecord& r) {
+    read_window(top_level, 0, [&dirty](WindowRecord& r) {
         r.exposed = r.exposed.unite(dirty);
         return 0;
     });
@@ -579,7 +583,7 @@ void add_exposed(WindowHandle top_level, const Rect& dirty) {
 bool show_window(WindowHandle window, bool visible) {
     WindowTable& table = window_table();
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record)
             return false;
@@ -590,7 +594,7 @@ bool show_window(WindowHandle window, bool visible) {
     Deferred deferred;
     bool top_level = false;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record)
             return false;
@@ -617,19 +621,21 @@ bool show_window(WindowHandle window, bool visible) {
 }
 
 bool is_visible_flag(WindowHandle window) {
-    return read_window(window, false, [](WindowTable&, WindowRecord& r) { return r.visible; });
+    return read_window(window, false, [](WindowRecord& r) { return r.visible; });
 }
 
 bool is_window_visible(WindowHandle window) {
-    return read_window(window, false,
-                       [](WindowTable& table, WindowRecord& r) { return table.visible_with_ancestors(r); });
+    WindowTable& table = window_table();
+    MutexLock lock(table.mutex);
+    const WindowRecord* record = table.find(window);
+    return record && table.visible_with_ancestors(*record);
 }
 
 bool enable_window(WindowHandle window, bool enabled) {
     WindowTable& table = window_table();
     Deferred deferred;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record)
             return false;
@@ -645,14 +651,14 @@ bool enable_window(WindowHandle window, bool enabled) {
 }
 
 bool is_window_enabled(WindowHandle window) {
-    return read_window(window, false, [](WindowTable&, WindowRecord& r) { return r.enabled; });
+    return read_window(window, false, [](WindowRecord& r) { return r.enabled; });
 }
 
 bool bring_to_top(WindowHandle window) {
     WindowTable& table = window_table();
     Deferred deferred;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record)
             return false;
@@ -674,7 +680,7 @@ WindowHandle set_focus(WindowHandle window) {
     if (window == 0) {
         WindowHandle old;
         {
-            std::lock_guard lock(table.mutex);
+            MutexLock lock(table.mutex);
             old = table.focus;
             table.focus = 0;
         }
@@ -685,7 +691,7 @@ WindowHandle set_focus(WindowHandle window) {
     WindowHandle top = 0;
     WindowHandle old = 0;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record || !can_take_focus(table, *record))
             return 0;
@@ -705,7 +711,7 @@ WindowHandle set_focus(WindowHandle window) {
 
 WindowHandle focus_window() {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     return table.focus;
 }
 
@@ -715,7 +721,7 @@ bool activate_window(WindowHandle top_level) {
 
 WindowHandle active_window() {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     return table.active;
 }
 
@@ -723,7 +729,7 @@ WindowHandle set_capture(WindowHandle window) {
     WindowTable& table = window_table();
     WindowHandle old;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         if (window != 0 && !table.find_live(window))
             return 0;
         old = table.capture;
@@ -740,7 +746,7 @@ void release_capture() {
 
 WindowHandle capture_window() {
     WindowTable& table = window_table();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     return table.capture;
 }
 
@@ -748,7 +754,7 @@ void invalidate(WindowHandle window, std::optional<Rect> rect) {
     WindowTable& table = window_table();
     Deferred deferred;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find_live(window);
         if (!record)
             return;
@@ -765,7 +771,7 @@ void validate(WindowHandle window, std::optional<Rect> rect) {
     WindowTable& table = window_table();
     Deferred deferred;
     {
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* record = table.find(window);
         if (!record)
             return;
@@ -778,7 +784,7 @@ void update_window(WindowHandle window) {
     std::vector<WindowHandle> to_paint;
     {
         WindowTable& table = window_table();
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         WindowRecord* root = table.find_live(window);
         if (!root || !table.visible_with_ancestors(*root))
             return;
@@ -804,12 +810,12 @@ void update_window(WindowHandle window) {
 }
 
 Rect invalid_rect(WindowHandle window) {
-    return read_window(window, Rect{}, [](WindowTable&, WindowRecord& r) { return r.invalid; });
+    return read_window(window, Rect{}, [](WindowRecord& r) { return r.invalid; });
 }
 
 bool set_window_text(WindowHandle window, std::string_view text) {
     bool top_level = false;
-    const bool found = read_window(window, false, [&](WindowTable&, WindowRecord& r) {
+    const bool found = read_window(window, false, [&](WindowRecord& r) {
         r.text = std::string(text);
         top_level = r.parent == 0;
         return true;
@@ -820,15 +826,15 @@ bool set_window_text(WindowHandle window, std::string_view text) {
 }
 
 std::string window_text(WindowHandle window) {
-    return read_window(window, std::string(), [](WindowTable&, WindowRecord& r) { return r.text; });
+    return read_window(window, std::string(), [](WindowRecord& r) { return r.text; });
 }
 
 FrameBuffer frame_buffer_copy(WindowHandle top_level) {
-    const std::shared_ptr<WindowSurface> surface = read_window(
-        top_level, std::shared_ptr<WindowSurface>(), [](WindowTable&, WindowRecord& r) { return r.surface; });
+    const std::shared_ptr<WindowSurface> surface =
+        read_window(top_level, std::shared_ptr<WindowSurface>(), [](WindowRecord& r) { return r.surface; });
     if (!surface)
         return FrameBuffer();
-    std::lock_guard lock(surface->mutex);
+    MutexLock lock(surface->mutex);
     return surface->pixels;
 }
 

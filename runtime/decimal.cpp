@@ -5,6 +5,7 @@
 #include "runtime/decimal.h"
 
 #include "runtime/error_state.h"
+#include "runtime/number_text.h"
 #include "runtime/threads.h"
 
 #include <algorithm>
@@ -18,14 +19,8 @@ namespace morvex {
 namespace {
 
 constexpr int32_t InsufficientMemory = 8;
-// Exponents beyond this put every digit off the ends of the accumulator.
-constexpr int64_t ExponentLimit = 1'000'000;
 
 const DecimalAccumulator ZeroAccumulator{};
-
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 // Adds one unit at the lowest digit (index 0); a carry out of the top is
 // dropped.
@@ -262,67 +257,35 @@ void DecimalStack::push_unsigned(uint32_t value) {
     }
 }
 
-// Two passes: the first finds the integer digits, the fraction digits and
-// the exponent, the second places every digit by its weight. The exponent
-// shifts the digits directly, so only digits that fall off the ends of the
-// accumulator are lost: those above the 32nd integer digit are dropped, those
-// below the 32nd place rounded.
+// The text is read by the runtime's number rule (number_text.h); then every
+// digit is placed by its weight. The exponent shifts the digits directly, so
+// only digits that fall off the ends of the accumulator are lost: those
+// above the 32nd integer digit are dropped, those below the 32nd place rounded.
 void DecimalStack::push_text(std::string_view text) {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < n && text[i] == '-') {
-        negative = true;
-        ++i;
-    }
-    const std::size_t integer_begin = i;
-    while (i < n && is_digit(text[i]))
-        ++i;
-    const std::size_t integer_end = i;
-    std::size_t fraction_begin = i, fraction_end = i;
-    if (i < n && (text[i] == '.' || text[i] == ',')) {
-        fraction_begin = ++i;
-        while (i < n && is_digit(text[i]))
-            ++i;
-        fraction_end = i;
-    }
-    int64_t exponent = 0;
-    if (i < n && (text[i] == 'E' || text[i] == 'e')) {
-        ++i;
-        bool exponent_negative = false;
-        if (i < n && (text[i] == '+' || text[i] == '-'))
-            exponent_negative = text[i++] == '-';
-        while (i < n && is_digit(text[i])) {
-            if (exponent < ExponentLimit)
-                exponent = exponent * 10 + (text[i] - '0');
-            ++i;
-        }
-        if (exponent_negative)
-            exponent = -exponent;
-    }
+    const NumberText number = ReadNumberText(text);
+    const std::string_view integer = number.integer;
+    const std::string_view fraction = number.fraction;
+    const int64_t exponent = number.exponent;
 
     DecimalAccumulator& entry = push_slot();
     entry = DecimalAccumulator{};
     uint8_t rounding_digit = 0;
-    const int64_t integer_digits = static_cast<int64_t>(integer_end - integer_begin);
+    const auto integer_digits = static_cast<int64_t>(integer.size());
     // Digits far above the accumulator cannot reach it; skip them.
-    std::size_t p = integer_begin;
+    std::size_t p = 0;
     if (integer_digits + exponent > DecimalUnits)
-        p += static_cast<std::size_t>(
+        p = static_cast<std::size_t>(
             std::min<int64_t>(integer_digits, integer_digits + exponent - DecimalUnits));
-    for (; p < integer_end; ++p)
-        place_digit(entry, static_cast<int64_t>(integer_end - 1 - p) + exponent,
-                    static_cast<uint8_t>(text[p] - '0'), rounding_digit);
+    for (; p < integer.size(); ++p)
+        place_digit(entry, static_cast<int64_t>(integer.size() - 1 - p) + exponent,
+                    static_cast<uint8_t>(integer[p] - '0'), rounding_digit);
     const std::size_t fraction_stop = std::min<std::size_t>(
-        fraction_end,
-        fraction_begin + static_cast<std::size_t>(std::max<int64_t>(exponent + DecimalUnits + 1, 0)));
-    for (p = fraction_begin; p < fraction_stop; ++p)
-        place_digit(entry, exponent - static_cast<int64_t>(p - fraction_begin + 1),
-                    static_cast<uint8_t>(text[p] - '0'), rounding_digit);
-    entry.sign = negative;
-    finish_placed(entry, exponent - static_cast<int64_t>(fraction_end - fraction_begin), rounding_digit);
+        fraction.size(), static_cast<std::size_t>(std::max<int64_t>(exponent + DecimalUnits + 1, 0)));
+    for (p = 0; p < fraction_stop; ++p)
+        place_digit(entry, exponent - static_cast<int64_t>(p + 1), static_cast<uint8_t>(fraction[p] - '0'),
+                    rounding_digit);
+    entry.sign = number.negative;
+    finish_placed(entry, exponent - static_cast<int64_t>(fraction.size()), rounding_digit);
 }
 
 void DecimalStack::push_decimal(const uint8_t* bytes, uint32_t n, uint32_t d) {

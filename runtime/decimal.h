@@ -60,9 +60,9 @@ public:
 
     void push_long(int32_t value);
     void push_unsigned(uint32_t value);
-    // Leading blanks, an optional "-", digits with "." or "," as the decimal
-    // point, an optional exponent "E"/"e" with sign and digits; any other
-    // character ends the number (so text with no number in it gives zero).
+    // The number the text starts with, by the runtime's rule (number_text.h):
+    // blanks, a sign, digits with "." or "," as the point, an exponent; any
+    // other character ends it, and text with no number in it gives zero.
     void push_text(std::string_view text);
     // Packed fields of n bytes (2n - 1 digits) with d of them decimals.
     void push_decimal(const uint8_t* bytes, uint32_t n, uint32_t d);

@@ -2,23 +2,22 @@
 // file beside the executable. The file is key=value lines; values decode
 // <nnn> character codes, become a list of quoted items, and each known key
 // replaces one of the runtime's tables.
-#include <algorithm>
-#include <array>
-#include <cctype>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <string>
-#include <unistd.h>
-#include <vector>
-
 #include "platform/charset.h"
+#include "platform/file_contents.h"
 #include "platform/intl.h"
 #include "runtime/char_tables.h"
 #include "runtime/error_state.h"
 #include "runtime/locale.h"
 #include "runtime/locale_state.h"
 #include "runtime/message_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <new>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace morvex {
 
@@ -29,10 +28,12 @@ constexpr std::size_t MaxValueLength = 1024;
 constexpr std::size_t MaxListedValue = 395;
 constexpr std::size_t MaxQuotedValue = 400;
 constexpr char EndOfFile = 26; // Ctrl-Z
+constexpr int32_t InsufficientMemory = 8;
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
            });
 }
 
@@ -101,7 +102,8 @@ void apply_collation(CharTables& tables, std::string_view sequence) {
         }
         if (unique.size() == raw.size() && unique.size() == 222) {
             for (std::size_t i = 0; i < unique.size(); ++i)
-                weights[static_cast<uint8_t>(unique[i])] = static_cast<uint8_t>(i < 95 ? 32 + i : 128 + (i - 95));
+                weights[static_cast<uint8_t>(unique[i])] =
+                    static_cast<uint8_t>(i < 95 ? 32 + i : 128 + (i - 95));
             return;
         }
         // The listed characters share the weights of their own codes, in order.
@@ -125,7 +127,8 @@ void apply_case_pairs(CharTables& tables, const std::vector<std::string>& items)
         return; // the ASCII-only default
     std::string upper;
     std::string lower;
-    if (items.size() >= 2 && !equals_ignoring_case(items[0], "WINDOWS") && items[0].size() == items[1].size()) {
+    if (items.size() >= 2 && !equals_ignoring_case(items[0], "WINDOWS") &&
+        items[0].size() == items[1].size()) {
         upper = items[0];
         lower = items[1];
     } else {
@@ -154,15 +157,17 @@ void apply_digraphs(CharTables& tables, const std::vector<std::string>& items) {
         for (std::size_t i = 0; i + 3 <= item.size() && tables.digraph_count < MaxDigraphs; i += 3) {
             const auto c = [&](std::size_t k) { return static_cast<uint8_t>(item[i + k]); };
             tables.digraphs[tables.digraph_count] = Digraph{c(0), c(1), c(2)};
-            tables.oem_digraphs[tables.digraph_count] = Digraph{
-                platform::windows_to_oem(c(0)), platform::windows_to_oem(c(1)), platform::windows_to_oem(c(2))};
+            tables.oem_digraphs[tables.digraph_count] =
+                Digraph{platform::windows_to_oem(c(0)), platform::windows_to_oem(c(1)),
+                        platform::windows_to_oem(c(2))};
             ++tables.digraph_count;
         }
     }
 }
 
 // Replaces names in order, each cut to `width`; an empty item ends the list.
-void apply_names(std::array<std::string, 12>& names, const std::vector<std::string>& items, std::size_t width) {
+void apply_names(std::array<std::string, 12>& names, const std::vector<std::string>& items,
+                 std::size_t width) {
     for (std::size_t i = 0; i < items.size() && i < names.size() && !items[i].empty(); ++i)
         names[i] = items[i].substr(0, width);
 }
@@ -170,9 +175,9 @@ void apply_names(std::array<std::string, 12>& names, const std::vector<std::stri
 void apply_value(std::string_view key, std::string_view value) {
     LocaleState& state = Locale();
     const bool is_collation = equals_ignoring_case(key, "MVXCOLSEQ");
-    const bool is_message =
-        key.size() > 6 && equals_ignoring_case(key.substr(0, 6), "MVXMSG") &&
-        std::all_of(key.begin() + 6, key.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    const bool is_message = key.size() > 6 && equals_ignoring_case(key.substr(0, 6), "MVXMSG") &&
+                            std::all_of(key.begin() + 6, key.end(),
+                                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 
     std::string list = !value.empty() && value.front() == '"'
                            ? std::string(value.substr(0, MaxQuotedValue))
@@ -288,14 +293,20 @@ void ApplyEnvironmentText(std::string_view contents) {
     }
 }
 
+// A file that cannot be read (missing, a directory, unreadable) sets the
+// system error and applies nothing; running out of memory part way sets 8.
 bool ApplyEnvironmentFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::string contents;
+    if (!platform::read_file_contents(path, contents)) {
         SetError(0);
         return false;
     }
-    const std::string contents((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    ApplyEnvironmentText(contents);
+    try {
+        ApplyEnvironmentText(contents);
+    } catch (const std::bad_alloc&) {
+        SetError(InsufficientMemory);
+        return false;
+    }
     return true;
 }
 

@@ -19,6 +19,7 @@
 
 namespace morvex {
 
+constexpr int32_t ErrorInsufficientMemory = 8;
 constexpr int32_t ErrorInvalidExpression = 800;
 constexpr int32_t ErrorNoBind = 801;
 constexpr int32_t ErrorMismatchedScope = 802;
@@ -107,8 +108,9 @@ std::string EVALUATE(std::string_view text);
 // A real number as the evaluator writes it: up to 15 significant digits,
 // no trailing zeros, no decimal point for a whole number.
 std::string_view RealToText(double value, char (&buffer)[32]);
-// The number at the start of `text` (blanks, sign, digits, point, exponent);
-// 0 when there is none.
+// The number `text` starts with, by the runtime's rule (number_text.h:
+// blanks, sign, digits with "." or "," as the point, exponent); 0 when there
+// is none.
 double TextToReal(std::string_view text);
 
 } // namespace morvex

@@ -6,6 +6,7 @@
 #include "runtime/date.h"
 #include "runtime/evaluator_internal.h"
 #include "runtime/ini_access.h"
+#include "runtime/number_text.h"
 #include "runtime/string_ops.h"
 #include "runtime/text_compare.h"
 

@@ -3,6 +3,7 @@
 // public Expression and EVALUATE.
 #include "runtime/error_state.h"
 #include "runtime/evaluator_internal.h"
+#include "runtime/number_text.h"
 #include "runtime/string_stack.h"
 #include "runtime/text_compare.h"
 
@@ -15,61 +16,44 @@
 
 namespace morvex {
 
-namespace {
-
-// The length of the number at `start` in `text`, 0 for none.
-std::size_t number_length(std::string_view text, std::size_t start) {
-    std::size_t i = start;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    const std::size_t digits_start = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-        ++i;
-    std::size_t digits = i - digits_start;
-    if (i < text.size() && text[i] == '.') {
-        const std::size_t fraction = ++i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-            ++i;
-        digits += i - fraction;
-    }
-    if (digits == 0)
-        return 0;
-    if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
-        std::size_t exponent = i + 1;
-        if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-'))
-            ++exponent;
-        if (exponent < text.size() && text[exponent] >= '0' && text[exponent] <= '9') {
-            i = exponent;
-            while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-                ++i;
-        }
-    }
-    return i - start;
-}
-
-std::size_t skip_blanks(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    return i;
-}
-
-} // namespace
-
+// The number the text starts with, by the runtime's rule (number_text.h).
+// At most 40 significant digits are passed on, with a last 1 standing for
+// any non-zero digit dropped, so that the result rounds as the full text would.
 double TextToReal(std::string_view text) {
-    const std::size_t start = skip_blanks(text);
-    const std::size_t length = number_length(text, start);
-    if (length == 0)
+    const NumberText number = ReadNumberText(text);
+    char digits[48];
+    int count = 0;
+    int64_t exponent = number.exponent;
+    bool dropped = false;
+    auto take = [&](std::string_view part, bool fraction) {
+        for (const char c : part) {
+            if (count == 0 && c == '0') {
+                exponent -= fraction;
+            } else if (count < 40) {
+                digits[count++] = c;
+                exponent -= fraction;
+            } else {
+                dropped = dropped || c != '0';
+                exponent += !fraction;
+            }
+        }
+    };
+    take(number.integer, false);
+    take(number.fraction, true);
+    if (count == 0)
         return 0;
-    std::size_t first = start;
-    const bool negative = text[first] == '-';
-    if (text[first] == '+' || text[first] == '-')
-        ++first;
+    if (dropped) {
+        digits[count++] = '1';
+        --exponent;
+    }
+    char* end = digits + count;
+    *end++ = 'e';
+    end = std::to_chars(end, digits + sizeof digits, exponent).ptr;
     double value = 0;
-    auto [end, error] = std::from_chars(text.data() + first, text.data() + start + length, value);
+    const auto [stop, error] = std::from_chars(digits, end, value);
     if (error != std::errc{} || !std::isfinite(value))
         return 0;
-    return negative ? -value : value;
+    return number.negative ? -value : value;
 }
 
 std::string_view RealToText(double value, char (&buffer)[32]) {
@@ -82,18 +66,6 @@ std::string_view RealToText(double value, char (&buffer)[32]) {
 }
 
 namespace evaluator {
-
-bool IsNumberText(std::string_view text) {
-    const std::size_t start = skip_blanks(text);
-    const std::size_t length = number_length(text, start);
-    if (length == 0)
-        return false;
-    for (std::size_t i = start + length; i < text.size(); ++i) {
-        if (text[i] != ' ')
-            return false;
-    }
-    return true;
-}
 
 int64_t RealToInteger(double value) {
     if (std::isnan(value))
@@ -473,10 +445,13 @@ ValueClass Expression::value_class() const {
     return m_tree->root->value_class;
 }
 
+// Running out of memory while evaluating gives 0, empty text or false and
+// sets error 8, so the caller can tell it from a real value.
 int64_t Expression::as_integer() {
     try {
         return evaluator::EvalInteger(*m_tree->root);
     } catch (const std::bad_alloc&) {
+        SetError(ErrorInsufficientMemory);
         return 0;
     }
 }
@@ -485,6 +460,7 @@ double Expression::as_real() {
     try {
         return evaluator::EvalReal(*m_tree->root);
     } catch (const std::bad_alloc&) {
+        SetError(ErrorInsufficientMemory);
         return 0;
     }
 }
@@ -493,6 +469,7 @@ std::string_view Expression::as_text() {
     try {
         return evaluator::EvalText(*m_tree->root);
     } catch (const std::bad_alloc&) {
+        SetError(ErrorInsufficientMemory);
         return {};
     }
 }
@@ -501,6 +478,7 @@ bool Expression::as_truth() {
     try {
         return evaluator::EvalTruth(*m_tree->root);
     } catch (const std::bad_alloc&) {
+        SetError(ErrorInsufficientMemory);
         return false;
     }
 }
@@ -510,13 +488,13 @@ void Expression::push_text() {
 }
 
 std::string EVALUATE(std::string_view text) {
+    std::unique_ptr<Expression> expression = Expression::Compile(text);
+    if (!expression)
+        return {};
     try {
-        std::unique_ptr<Expression> expression = Expression::Compile(text);
-        if (!expression)
-            return {};
         return std::string(expression->as_text());
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInvalidExpression);
+        SetError(ErrorInsufficientMemory);
         return {};
     }
 }

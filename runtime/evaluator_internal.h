@@ -212,8 +212,6 @@ const BuiltinInfo* FindBuiltin(std::string_view name);
 int64_t RealToInteger(double value);
 std::string_view IntegerToText(int64_t value, std::string& buffer);
 bool TextIsTrue(std::string_view text);
-// Blanks, a number and nothing but blanks after it.
-bool IsNumberText(std::string_view text);
 // Compares two nodes as the comparison operators do: integers, padded texts, else reals.
 int CompareNodes(Node& left, Node& right);
 

@@ -1,6 +1,7 @@
 // The evaluator's names: the built-in functions and word operators, the
 // per-scope table of bound variables, BIND, and the scope stack, which the
 // thread switcher swaps with the running thread.
+#include "runtime/error_state.h"
 #include "runtime/evaluator_internal.h"
 #include "runtime/fatal_error.h"
 #include "runtime/string_stack.h"
@@ -197,7 +198,12 @@ bool BIND(std::string_view name, const BoundVariable& variable) {
         entry.size = natural;
     if (entry.size == 0 || entry.dimension == 0)
         return false;
-    current_table().insert_or_assign(std::string(name), entry);
+    try {
+        current_table().insert_or_assign(std::string(name), entry);
+    } catch (const std::bad_alloc&) {
+        SetError(ErrorInsufficientMemory);
+        return false;
+    }
     return true;
 }
 
@@ -233,8 +239,15 @@ bool BIND(std::string_view name, TimeStorage& variable) {
     return BIND(name, {FieldType::Time, variable.bytes.data(), 4});
 }
 
+// A scope that cannot be saved would leave every later POPSCOPE one off, so
+// running out of memory here ends the program.
 void PUSHSCOPE(int32_t flag) {
     register_thread_hooks();
+    try {
+        g_stack.reserve(g_stack.size() + 1);
+    } catch (const std::bad_alloc&) {
+        FatalError(ErrorInsufficientMemory, "PUSHSCOPE");
+    }
     g_stack.push_back(SavedScope{std::move(g_current), flag});
     g_current.reset();
 }

@@ -68,9 +68,11 @@ private:
     bool at(Op op) const { return m_token.kind == TokenKind::Operator && m_token.op == op; }
 
     // Guards the recursion: deeper nesting than the limit does not compile.
+    // The whole text is the outermost expression; each parenthesis, bracket
+    // or argument list inside it is one level of nesting.
     struct Depth {
         explicit Depth(Parser& parser) : m_parser(parser) {
-            if (++m_parser.m_depth > MaxNesting)
+            if (++m_parser.m_depth - 1 > MaxNesting)
                 m_parser.m_failed = true;
         }
         ~Depth() { --m_parser.m_depth; }

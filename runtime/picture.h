@@ -115,8 +115,11 @@ struct PictureNumber {
     // Floating values are converted with 14 significant digits: the shortest
     // text that reads back as the value, rounded half away from zero.
     static PictureNumber FromReal(double value);
-    // Digit text with an optional sign, decimal point and exponent, as
-    // DEFORMAT and the decimal accumulator produce it; false if it is not one.
+    // The number the text starts with, by the runtime's rule (number_text.h):
+    // "12.5abc" is 12.5, "1,5" is 1.5; zero when the text holds none.
+    static PictureNumber Read(std::string_view text);
+    // The number when the text is one number with nothing but blanks around
+    // it; false, leaving `number` unchanged, otherwise.
     static bool FromText(std::string_view text, PictureNumber& number);
 };
 
@@ -136,8 +139,9 @@ inline std::size_t FORMAT(int32_t value, const CompiledPicture& picture, char* o
     return FORMAT(int64_t{value}, picture, out);
 }
 std::size_t FORMAT(double value, const CompiledPicture& picture, char* out);
-// String and key-in pictures take text; other pictures read it as a number
-// (PictureNumber::FromText), and a text that is not one formats as zero.
+// String and key-in pictures take text; other pictures read the number it
+// starts with (PictureNumber::Read), as the decimal accumulator and the
+// evaluator do: "12.5abc" formats as 12.5, text without a number as zero.
 std::size_t FORMAT(std::string_view text, const CompiledPicture& picture, char* out);
 
 // The formatted text as a string, for callers that do not mind allocating.

@@ -278,10 +278,11 @@ std::string_view deformat_string(std::string_view text, const CompiledPicture& p
 }
 
 // Numeric text that does not fill the picture's width (typed or trimmed, as
-// "1,234.50" for @N10.2) cannot be read position by position: the positions
-// would not line up with the picture's. It is read as a plain number
-// instead: its digits in order, the picture's decimal mark once, and '-' or
-// '(' for a negative value; grouping marks, currency and blanks are passed over.
+// "1,234.50" for @N10.2), or runs past it, cannot be read position by
+// position: the positions would not line up with the picture's, and digits
+// would be lost. It is read as a plain number instead: its digits in order,
+// the point once, and '-' or '(' for a negative value; grouping marks,
+// currency and blanks are passed over.
 std::string_view deformat_free_number(std::string_view text, char decimal_mark) {
     char* digits = g_result + 1;
     std::size_t length = 0;
@@ -306,20 +307,39 @@ std::string_view deformat_free_number(std::string_view text, char decimal_mark) 
     return std::string_view(digits, length);
 }
 
-// The printed decimal mark of a numeric picture, or 0 when it has an implied
-// point (whose text is read by position only).
-char printed_decimal_mark(const CompiledPicture& picture) {
+// How text lines up with a numeric picture: read position by position when
+// its length is the picture's printed width (an implied point takes no
+// position, so its width is one less than the pair count; the blank FORMAT
+// pads such a text with at the end is allowed), else as a plain number. The
+// plain number's point is the printed decimal mark, or for an implied point
+// '.' (',' when '.' is the picture's grouping mark).
+struct NumericReading {
+    bool by_position = true;
+    char point = '.';
+};
+
+NumericReading numeric_reading(std::string_view text, const CompiledPicture& picture) {
     const std::size_t count = token_total(picture);
-    char mark = '.';
+    NumericReading reading;
+    bool implied = false;
+    char grouping = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        if (picture.tokens[i].code == TokenCode::ImpliedDecimalPoint)
-            return 0;
-        if (picture.tokens[i].code == TokenCode::DecimalPoint) {
-            const char c = picture.tokens[i].character;
-            mark = c == '`' ? ',' : c == '_' ? ' ' : c;
-        }
+        const PictureToken& token = picture.tokens[i];
+        if (token.code == TokenCode::ImpliedDecimalPoint)
+            implied = true;
+        else if (token.code == TokenCode::DecimalPoint)
+            reading.point = token.character == '`' ? ',' : token.character == '_' ? ' ' : token.character;
+        else if (token.code == TokenCode::Group)
+            grouping = token.character == '`' ? ',' : token.character == '_' ? ' ' : token.character;
     }
-    return mark;
+    const std::size_t width = picture.token_count();
+    if (implied) {
+        reading.point = grouping == '.' ? ',' : '.';
+        reading.by_position = text.size() == width - 1 || (text.size() == width && text.back() == ' ');
+    } else {
+        reading.by_position = text.size() == width;
+    }
+    return reading;
 }
 
 } // namespace
@@ -334,12 +354,11 @@ std::string_view DEFORMAT(std::string_view text, const CompiledPicture& picture)
         return deformat_date(text, picture);
     case PictureKind::Time:
         return deformat_time(text, picture);
-    case PictureKind::Numeric:
-        if (text.size() != picture.token_count()) {
-            if (const char mark = printed_decimal_mark(picture); mark != 0)
-                return deformat_free_number(text, mark);
-        }
-        return deformat_number(text, picture);
+    case PictureKind::Numeric: {
+        const NumericReading reading = numeric_reading(text, picture);
+        return reading.by_position ? deformat_number(text, picture)
+                                   : deformat_free_number(text, reading.point);
+    }
     default:
         return deformat_number(text, picture);
     }

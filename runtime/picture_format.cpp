@@ -196,17 +196,14 @@ std::size_t FORMAT(double value, const CompiledPicture& picture, char* out) {
     return FORMAT(PictureNumber::FromReal(value), picture, out);
 }
 
-// String and key-in pictures copy the text. Other pictures read it as a
-// number; a text that is not one formats as zero.
+// String and key-in pictures copy the text. Other pictures read the number
+// it starts with; a text without one formats as zero.
 std::size_t FORMAT(std::string_view text, const CompiledPicture& picture, char* out) {
     if (!picture.valid())
         return 0;
     if (is_text_picture(picture))
         return copy_text(text, picture, out);
-    PictureNumber number;
-    if (!PictureNumber::FromText(text, number))
-        number = PictureNumber{};
-    return FORMAT(number, picture, out);
+    return FORMAT(PictureNumber::Read(text), picture, out);
 }
 
 // Running out of memory gives an empty text and error 8.

@@ -1,6 +1,7 @@
 // PictureNumber: the sign, digits and decimal exponent in which every value
 // reaches the numeric formatter, made from integers, floating values and
 // number texts, and turned back into plain text or an integer.
+#include "runtime/number_text.h"
 #include "runtime/picture_internal.h"
 
 #include <bit>
@@ -198,92 +199,53 @@ PictureNumber PictureNumber::FromReal(double value) {
     return number;
 }
 
-// Accepts blanks, an optional sign, digits with at most one '.', and an
-// optional exponent ('e' or 'E', optional sign, digits), then blanks. The
-// mantissa needs a digit or a '.' ("." and "5." read as 0 and 5, as DEFORMAT
-// may give them); an exponent without digits counts as 0. Digits beyond the
-// 64 kept are rounded half away from zero; exponents are bounded so that a
-// huge one overflows every picture and a tiny one rounds to zero.
-bool PictureNumber::FromText(std::string_view text, PictureNumber& number) {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n && text[i] == ' ')
-        ++i;
+// Digits beyond the 64 kept are rounded half away from zero; exponents are
+// bounded so that a huge one overflows every picture and a tiny one rounds
+// to zero.
+PictureNumber PictureNumber::Read(std::string_view text) {
+    const NumberText read = ReadNumberText(text);
     PictureNumber result;
-    if (i < n && (text[i] == '-' || text[i] == '+'))
-        result.negative = text[i++] == '-';
-
-    bool seen_point = false;
-    bool seen_mantissa = false;
+    result.negative = read.negative;
     int64_t scale = 0; // the exponent of the last kept digit
     int count = 0;
     char first_dropped = 0;
-    for (; i < n; ++i) {
-        const char c = text[i];
-        if (c == '.' && !seen_point) {
-            seen_point = true;
-            seen_mantissa = true;
-            continue;
+    auto take = [&](std::string_view digits, bool fraction) {
+        for (const char c : digits) {
+            if (count == 0 && c == '0') {
+                scale -= fraction;
+            } else if (count < static_cast<int>(MaxDigits)) {
+                result.digits[count++] = c;
+                scale -= fraction;
+            } else {
+                if (!first_dropped)
+                    first_dropped = c;
+                scale += !fraction;
+            }
         }
-        if (!is_digit(c))
-            break;
-        seen_mantissa = true;
-        if (count == 0 && c == '0') {
-            if (seen_point)
-                --scale;
-            continue;
-        }
-        if (count < static_cast<int>(MaxDigits)) {
-            result.digits[count++] = c;
-            if (seen_point)
-                --scale;
-        } else {
-            if (!first_dropped)
-                first_dropped = c;
-            if (!seen_point)
-                ++scale;
-        }
-    }
-    if (!seen_mantissa)
-        return false;
-
-    int64_t exponent = 0;
-    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        bool exponent_negative = false;
-        if (i < n && (text[i] == '-' || text[i] == '+'))
-            exponent_negative = text[i++] == '-';
-        for (; i < n && is_digit(text[i]); ++i) {
-            if (exponent < 10 * ExponentLimit)
-                exponent = exponent * 10 + (text[i] - '0');
-        }
-        if (exponent_negative)
-            exponent = -exponent;
-    }
-    while (i < n && text[i] == ' ')
-        ++i;
-    if (i != n)
-        return false;
-
+    };
+    take(read.integer, false);
+    take(read.fraction, true);
+    if (count == 0)
+        return PictureNumber{};
     result.digit_count = static_cast<uint8_t>(count);
-    if (count == 0) {
-        number = PictureNumber{};
-        return true;
-    }
     // The value is digits x 10^(scale + exponent); scale also counts the
     // dropped digits before the point.
-    int64_t total = scale + exponent;
-    if (total + count - 1 < -ExponentLimit) {
-        number = PictureNumber{};
-        return true;
-    }
+    int64_t total = scale + read.exponent;
+    if (total + count - 1 < -ExponentLimit)
+        return PictureNumber{};
     if (total > ExponentLimit)
         total = ExponentLimit;
     result.exponent = static_cast<int16_t>(total);
     if (first_dropped >= '5')
         round_up(result);
     strip_trailing_zeros(result);
-    number = result;
+    return result;
+}
+
+bool PictureNumber::FromText(std::string_view text, PictureNumber& number) {
+    if (!IsNumberText(text))
+        return false;
+    number = Read(text);
     return true;
 }
 

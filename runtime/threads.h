@@ -9,6 +9,8 @@
 // thread that started the runtime, slots 1..63 are for started procedures.
 #pragma once
 
+#include "platform/thread_annotations.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -37,14 +39,21 @@ void InitializeThreads();
 int32_t START(ThreadProcedure procedure, int32_t stack_size);
 int32_t START(ThreadProcedureWithStrings procedure, int32_t stack_size);
 
+// The runtime lock as the thread-safety analysis sees it (Clang). The
+// functions that take it or give it up say so; code above the runtime holds
+// it by design and is not annotated further.
+class MORVEX_CAPABILITY("runtime lock") RuntimeLockCapability {};
+extern RuntimeLockCapability RuntimeLock;
+
 // The runtime lock: a binary semaphore, never taken twice by one thread.
 // Acquiring serves messages sent to the waiting thread.
-void AcquireRuntimeLock();
+void AcquireRuntimeLock() MORVEX_ACQUIRE(RuntimeLock);
 // 0 when acquired, else 1 (the wait timed out).
-int TryAcquireRuntimeLock(int32_t timeout_ms);
-void ReleaseRuntimeLock();
+int TryAcquireRuntimeLock(int32_t timeout_ms) MORVEX_TRY_ACQUIRE(0, RuntimeLock);
+// Gives the lock up; a thread that does not own it changes nothing.
+void ReleaseRuntimeLock() MORVEX_RELEASE(RuntimeLock);
 // Acquires the lock and switches to the calling thread's own per-thread state.
-void ReacquireAndResume();
+void ReacquireAndResume() MORVEX_ACQUIRE(RuntimeLock);
 bool HoldsRuntimeLock();
 
 // Switches the per-thread state to slot n; returns the previous owner (-1 none).
@@ -92,9 +101,9 @@ void RegisterThreadOwned(ThreadOwned& object);
 // switcher saves it into the switched-out thread's slot and restores it.
 enum class ThreadStateKind { DecimalStack, BindingScope, ScopeStack };
 struct ThreadStateHooks {
-    std::shared_ptr<void> (*save)() = nullptr;         // takes the globals' state out
+    std::shared_ptr<void> (*save)() = nullptr;              // takes the globals' state out
     void (*restore)(std::shared_ptr<void> state) = nullptr; // puts a saved state back (null = empty)
-    void (*thread_ending)() = nullptr;                 // the thread's own state, before it ends
+    void (*thread_ending)() = nullptr;                      // the thread's own state, before it ends
 };
 void SetThreadStateHooks(ThreadStateKind kind, const ThreadStateHooks& hooks);
 

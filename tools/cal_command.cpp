@@ -2,6 +2,7 @@
 #include "app/calendar_class.h"
 #include "runtime/date.h"
 #include "tools/command.h"
+#include "tools/command_line.h"
 
 #include <charconv>
 #include <cstdint>
@@ -54,53 +55,47 @@ std::optional<int32_t> parse_number(std::string_view text) {
 }
 
 int usage_error(std::ostream& err, std::string_view message) {
-    err << "morvex cal: " << message << "\n"
-        << "Try 'morvex cal --help'.\n";
-    return 2;
+    return UsageError(err, "cal", message);
 }
+
+constexpr OptionSpec CalOptions[] = {{"--sunday"}, {"--day", true, "a day of the month"}};
 
 } // namespace
 
 int run_cal(Arguments args, std::ostream& out, std::ostream& err) {
-    tavemon::WeekLayout layout = tavemon::WeekLayout::MondayFirst;
-    int32_t day = 1;
-    std::optional<int32_t> month;
-    std::optional<int32_t> year;
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            out << CalUsage;
-            return 0;
-        }
-        if (arg == "--sunday") {
-            layout = tavemon::WeekLayout::SundayFirst;
-        } else if (arg == "--day") {
-            if (i + 1 == args.size())
-                return usage_error(err, "--day needs a day of the month");
-            std::optional<int32_t> value = parse_number(args[++i]);
-            if (!value || *value < 1 || *value > 31)
-                return usage_error(err, "the day must be a number from 1 to 31, not '" +
-                                            std::string(args[i]) + "'");
-            day = *value;
-        } else if (arg.starts_with("-") && arg.size() > 1) {
-            return usage_error(err, "unknown option '" + std::string(arg) + "'");
-        } else if (!month) {
-            month = parse_number(arg);
-            if (!month || *month < 1 || *month > 12)
-                return usage_error(err,
-                                   "the month must be a number from 1 to 12, not '" + std::string(arg) + "'");
-        } else if (!year) {
-            year = parse_number(arg);
-            if (!year || *year < FirstValidYear || *year > LastValidYear)
-                return usage_error(err, "the year must be a number from 1801 to 9999, not '" +
-                                            std::string(arg) + "'");
-        } else {
-            return usage_error(err, "too many arguments");
-        }
+    std::string problem;
+    const std::optional<CommandLine> line = ParseCommandLine(args, CalOptions, problem);
+    if (!line)
+        return usage_error(err, problem);
+    if (line->help) {
+        out << CalUsage;
+        return 0;
     }
-    if (!month || !year)
+    if (line->operands.size() < 2)
         return usage_error(err, "MONTH and YEAR are required");
+    if (line->operands.size() > 2)
+        return usage_error(err, "too many arguments");
+
+    const tavemon::WeekLayout layout =
+        line->has("--sunday") ? tavemon::WeekLayout::SundayFirst : tavemon::WeekLayout::MondayFirst;
+    int32_t day = 1;
+    if (const std::optional<std::string_view> given = line->value("--day")) {
+        const std::optional<int32_t> value = parse_number(*given);
+        if (!value || *value < 1 || *value > 31)
+            return usage_error(err,
+                               "the day must be a number from 1 to 31, not '" + std::string(*given) + "'");
+        day = *value;
+    }
+    const std::string_view month_text = line->operands[0];
+    const std::optional<int32_t> month = parse_number(month_text);
+    if (!month || *month < 1 || *month > 12)
+        return usage_error(err,
+                           "the month must be a number from 1 to 12, not '" + std::string(month_text) + "'");
+    const std::string_view year_text = line->operands[1];
+    const std::optional<int32_t> year = parse_number(year_text);
+    if (!year || *year < FirstValidYear || *year > LastValidYear)
+        return usage_error(err, "the year must be a number from 1801 to 9999, not '" +
+                                    std::string(year_text) + "'");
 
     RecordingView view;
     tavemon::CalendarClass calendar(layout, view);

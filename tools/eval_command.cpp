@@ -2,10 +2,14 @@
 // from the command line, and prints its value.
 #include "platform/local_clock.h"
 #include "runtime/date.h"
+#include "runtime/decimal.h"
 #include "runtime/error_state.h"
 #include "runtime/evaluator.h"
-#include "runtime/locale.h"
+#include "runtime/number_text.h"
 #include "tools/command.h"
+#include "tools/command_line.h"
+#include "tools/locale_option.h"
+#include "tools/text_arguments.h"
 
 #include <algorithm>
 #include <cctype>
@@ -34,13 +38,17 @@ constexpr std::string_view EvalUsage =
     "                  SHORT, USHORT, BYTE, ULONG, SREAL, CSTRING(n), PSTRING(n),\n"
     "                  DATE (YYYY-MM-DD or a standard date), TIME (HH:MM[:SS] or a\n"
     "                  standard time), DECIMAL(n,d) or PDECIMAL(n,d) (n digits, d\n"
-    "                  after the point)\n"
+    "                  after the point; stored rounded half away from zero)\n"
     "  --raw           print text values with their trailing blanks\n"
     "  --truth         print 1 or 0: the value taken as a truth value\n"
     "  --today DATE    TODAY() is DATE (YYYY-MM-DD), which also sets the current\n"
     "                  year for two-digit years\n"
     "  --env FILE      apply this environment file (default: the one beside the tool)\n"
     "  --help          this text\n"
+    "  --              ends the options (for an expression that starts with '-')\n"
+    "\n"
+    "Text is read and printed as UTF-8 and held as Windows-1252, so LEN('M\xC3\xBCller')\n"
+    "is 6; a character outside that set is refused.\n"
     "\n"
     "Examples:\n"
     "  morvex eval \"FORMAT(1234.5, @N10.2)\"                    ->   1,234.50\n"
@@ -49,10 +57,11 @@ constexpr std::string_view EvalUsage =
     "      --truth \"CUS:START = DATE(8, 20, 2001) AND UPPER(CUS:NAME) >= 'M'\"  -> 1\n";
 
 int usage_error(std::ostream& err, std::string_view message) {
-    err << "morvex eval: " << message << "\n"
-        << "Try 'morvex eval --help'.\n";
-    return 2;
+    return UsageError(err, "eval", message);
 }
+
+constexpr OptionSpec EvalOptions[] = {
+    {"--bind", true}, {"--raw"}, {"--truth"}, {"--today", true}, {"--env", true, "an environment file"}};
 
 template <typename T>
 std::optional<T> parse_number(std::string_view text) {
@@ -148,40 +157,28 @@ std::optional<BindType> parse_type(std::string_view text) {
     return bind_type;
 }
 
-// Packs a decimal number text into DECIMAL or PDECIMAL storage.
+// Stores a number text into DECIMAL or PDECIMAL storage through the decimal
+// accumulator, as the program stores into such a field: rounded half away
+// from zero to the field's places. A value whose integer digits (after
+// rounding) do not fit is refused rather than taken modulo the field.
 bool pack_decimal(std::string_view text, const BindType& bind_type, std::vector<uint8_t>& storage) {
-    bool negative = false;
-    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-        negative = text[0] == '-';
-        text.remove_prefix(1);
-    }
-    const std::size_t point = text.find('.');
-    std::string whole(text.substr(0, point));
-    std::string fraction(point == std::string_view::npos ? std::string_view{} : text.substr(point + 1));
-    if (whole.empty() && fraction.empty())
+    if (!IsNumberText(text))
         return false;
-    for (char c : whole + fraction) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    fraction.resize(bind_type.decimals, '0'); // extra places are cut off
-    const std::size_t digit_count = bind_type.size * 2 - 1;
-    const std::size_t whole_digits = digit_count - bind_type.decimals;
-    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-    if (whole.size() > whole_digits)
+    DecimalStack& decimals = Decimals();
+    decimals.push_text(text);
+    decimals.round(bind_type.decimals);
+    const DecimalAccumulator& value = decimals.top();
+    const int integer_digits =
+        value.is_zero() || value.high < DecimalUnits ? 0 : value.high - DecimalUnits + 1;
+    if (integer_digits > static_cast<int>(bind_type.size * 2 - 1 - bind_type.decimals)) {
+        decimals.pop();
         return false;
-    const std::string digits = std::string(whole_digits - whole.size(), '0') + whole + fraction;
-    std::vector<uint8_t> nibbles;
-    const bool sign_last = bind_type.type == FieldType::PDecimal;
-    if (!sign_last)
-        nibbles.push_back(negative ? 1 : 0);
-    for (char c : digits)
-        nibbles.push_back(static_cast<uint8_t>(c - '0'));
-    if (sign_last)
-        nibbles.push_back(negative ? 0x0D : 0x0C);
+    }
     storage.assign(bind_type.size, 0);
-    for (std::size_t i = 0; i < nibbles.size(); ++i)
-        storage[i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? nibbles[i] << 4 : nibbles[i]);
+    if (bind_type.type == FieldType::PDecimal)
+        decimals.store_pdecimal(storage.data(), bind_type.size, bind_type.decimals);
+    else
+        decimals.store_decimal(storage.data(), bind_type.size, bind_type.decimals);
     return true;
 }
 
@@ -265,7 +262,7 @@ struct Binding {
 std::optional<Binding> parse_binding(std::string_view text, std::string& problem) {
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos || equals == 0) {
-        problem = "--bind needs NAME=VALUE, not '" + std::string(text) + "'";
+        problem = "--bind needs NAME=VALUE, not '" + Utf8Text(text) + "'";
         return std::nullopt;
     }
     Binding binding;
@@ -280,13 +277,13 @@ std::optional<Binding> parse_binding(std::string_view text, std::string& problem
         } else if (suffix.find('(') != std::string_view::npos ||
                    parse_type(suffix.substr(0, suffix.find('('))) ||
                    parse_type(std::string(suffix) + "(1)")) {
-            problem = "'" + std::string(suffix) + "' is not a complete type";
+            problem = "'" + Utf8Text(suffix) + "' is not a complete type";
             return std::nullopt;
         }
     }
     binding.bind_type = bind_type ? *bind_type : default_type(value);
     if (!make_storage(value, binding.bind_type, binding.storage)) {
-        problem = "the value '" + std::string(value) + "' does not fit the type of " + binding.name;
+        problem = "the value '" + Utf8Text(value) + "' does not fit the type of " + Utf8Text(binding.name);
         return std::nullopt;
     }
     return binding;
@@ -307,58 +304,42 @@ struct CommandState {
 } // namespace
 
 int run_eval(Arguments args, std::ostream& out, std::ostream& err) {
-    std::deque<Binding> bindings;
-    std::optional<std::string_view> expression_text;
-    std::optional<std::string_view> env_file;
-    std::optional<int32_t> today;
-    bool raw = false;
-    bool truth = false;
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            out << EvalUsage;
-            return 0;
-        }
-        if (arg == "--raw") {
-            raw = true;
-        } else if (arg == "--truth") {
-            truth = true;
-        } else if (arg == "--bind" || arg == "--env" || arg == "--today") {
-            if (i + 1 == args.size())
-                return usage_error(err, std::string(arg) + " needs a value");
-            const std::string_view value = args[++i];
-            if (arg == "--env") {
-                env_file = value;
-            } else if (arg == "--today") {
-                today = parse_iso_date(value);
-                if (!today)
-                    return usage_error(err,
-                                       "--today needs a date YYYY-MM-DD, not '" + std::string(value) + "'");
-            } else {
-                std::string problem;
-                std::optional<Binding> binding = parse_binding(value, problem);
-                if (!binding)
-                    return usage_error(err, problem);
-                bindings.push_back(std::move(*binding));
-            }
-        } else if (arg.starts_with("--")) {
-            return usage_error(err, "unknown option '" + std::string(arg) + "'");
-        } else if (!expression_text) {
-            expression_text = arg;
-        } else {
-            return usage_error(err, "one expression only (quote it)");
-        }
+    std::string problem;
+    const std::optional<CommandLine> line = ParseCommandLine(args, EvalOptions, problem);
+    if (!line)
+        return usage_error(err, problem);
+    if (line->help) {
+        out << EvalUsage;
+        return 0;
     }
-    if (!expression_text)
+    if (line->operands.empty())
         return usage_error(err, "EXPR is required");
+    if (line->operands.size() > 1)
+        return usage_error(err, "one expression only (quote it)");
+    const std::optional<std::string> expression_text = WindowsText(line->operands[0], problem);
+    if (!expression_text)
+        return usage_error(err, problem);
+    const bool raw = line->has("--raw");
+    const bool truth = line->has("--truth");
 
-    if (env_file) {
-        if (!ApplyEnvironmentFile(std::string(*env_file)))
-            return usage_error(err, "cannot read the environment file '" + std::string(*env_file) + "'");
-    } else {
-        LoadLocaleAndEnvironment();
+    std::optional<int32_t> today;
+    if (const std::optional<std::string_view> value = line->value("--today")) {
+        today = parse_iso_date(*value);
+        if (!today)
+            return usage_error(err, "--today needs a date YYYY-MM-DD, not '" + std::string(*value) + "'");
     }
+    std::deque<Binding> bindings;
+    for (const GivenOption& option : line->options) {
+        if (option.name != "--bind")
+            continue;
+        const std::optional<std::string> text = WindowsText(option.value, problem);
+        std::optional<Binding> binding = text ? parse_binding(*text, problem) : std::nullopt;
+        if (!binding)
+            return usage_error(err, problem);
+        bindings.push_back(std::move(*binding));
+    }
+    if (const int status = SetUpLocale(line->value("--env"), "eval", err); status != 0)
+        return status;
 
     PUSHSCOPE();
     CommandState state;
@@ -375,12 +356,12 @@ int run_eval(Arguments args, std::ostream& out, std::ostream& err) {
                                      static_cast<uint32_t>(binding.storage.size()),
                                      binding.bind_type.decimals, 1};
         if (!BIND(binding.name, variable))
-            return usage_error(err, "cannot bind the name '" + binding.name + "'");
+            return usage_error(err, "cannot bind the name '" + Utf8Text(binding.name) + "'");
     }
 
     std::unique_ptr<Expression> expression = Expression::Compile(*expression_text);
     if (!expression) {
-        err << "morvex eval: error " << ErrorCode() << ": " << ErrorText() << "\n";
+        err << "morvex eval: error " << ErrorCode() << ": " << Utf8Text(ErrorText()) << "\n";
         return 1;
     }
     if (truth) {
@@ -392,7 +373,7 @@ int run_eval(Arguments args, std::ostream& out, std::ostream& err) {
         while (!text.empty() && text.back() == ' ')
             text.remove_suffix(1);
     }
-    out << text << "\n";
+    out << Utf8Text(text) << "\n";
     return 0;
 }
 

@@ -1,8 +1,10 @@
 // morvex format and morvex deformat: a value through a picture and back, with
 // the locale and environment file the runtime would use.
-#include "runtime/locale.h"
 #include "runtime/picture.h"
 #include "tools/command.h"
+#include "tools/command_line.h"
+#include "tools/locale_option.h"
+#include "tools/text_arguments.h"
 
 #include <optional>
 #include <ostream>
@@ -24,7 +26,10 @@ constexpr std::string_view FormatUsage =
     "  --env FILE  apply this environment file (month names, AM/PM texts, ...)\n"
     "              instead of the one beside the program\n"
     "  --help      this text\n"
+    "  --          ends the options (for a text that starts with '-')\n"
     "\n"
+    "Text is read and printed as UTF-8 and held as Windows-1252: a character\n"
+    "outside that set is refused.\n"
     "Exit status: 0 done, 1 invalid picture, 2 bad usage.\n";
 
 constexpr std::string_view DeformatUsage =
@@ -37,91 +42,59 @@ constexpr std::string_view DeformatUsage =
     "  --env FILE  apply this environment file (month names, AM/PM texts, ...)\n"
     "              instead of the one beside the program\n"
     "  --help      this text\n"
+    "  --          ends the options (for a text that starts with '-')\n"
     "\n"
+    "Text is read and printed as UTF-8 and held as Windows-1252: a character\n"
+    "outside that set is refused.\n"
     "Exit status: 0 done, 1 invalid picture, 2 bad usage.\n";
 
 struct Invocation {
     std::string_view command;
     std::string_view usage;
-    std::string_view subject; // VALUE or TEXT
-    std::string_view picture;
-    std::optional<std::string> environment_file;
+    std::string subject; // VALUE or TEXT, in Windows-1252
+    std::string picture;
 };
 
-int usage_error(const Invocation& run, std::ostream& err, const std::string& message) {
-    err << "morvex " << run.command << ": " << message << "\n"
-        << "Try 'morvex " << run.command << " --help'.\n";
-    return 2;
-}
+constexpr OptionSpec FormatOptions[] = {{"--env", true, "an environment file"}};
 
-// Reads the arguments; returns -1 to go on, else the exit status. Only
-// "--" options are options, so a negative VALUE such as -5 needs no "--".
-int parse(Arguments args, Invocation& run, std::ostream& out, std::ostream& err) {
-    std::optional<std::string_view> positional[2];
-    std::size_t given = 0;
-    bool options = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (options && (arg == "--help" || arg == "-h")) {
-            out << run.usage;
-            return 0;
-        }
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg == "--env") {
-            if (i + 1 == args.size())
-                return usage_error(run, err, "--env needs an environment file");
-            run.environment_file = std::string(args[++i]);
-        } else if (options && arg.starts_with("--")) {
-            return usage_error(run, err, "unknown option '" + std::string(arg) + "'");
-        } else if (given < 2) {
-            positional[given++] = arg;
-        } else {
-            return usage_error(run, err, "too many arguments");
-        }
-    }
-    if (given < 2)
-        return usage_error(run, err,
-                           run.command == "format" ? "VALUE and PICTURE are required"
-                                                   : "TEXT and PICTURE are required");
-    run.subject = *positional[0];
-    run.picture = *positional[1];
-    return -1;
-}
-
-// The locale as the runtime would set it up; with --env, the "intl" values
-// and then the given environment file in place of the one beside the program.
-int prepare_locale(const Invocation& run, std::ostream& err) {
-    if (!run.environment_file) {
-        LoadLocaleAndEnvironment();
-        return -1;
-    }
-    ApplyLocale(ReadIntlSettings());
-    if (!ApplyEnvironmentFile(*run.environment_file)) {
-        err << "morvex " << run.command << ": cannot open environment file '" << *run.environment_file
-            << "'\n";
-        return 2;
-    }
-    return -1;
-}
-
+// Reads the command line and sets the locale up; -1 to go on, else the exit
+// status.
 int prepare(Arguments args, Invocation& run, CompiledPicture& picture, std::ostream& out, std::ostream& err) {
-    if (const int status = parse(args, run, out, err); status >= 0)
-        return status;
-    if (const int status = prepare_locale(run, err); status >= 0)
+    std::string problem;
+    const std::optional<CommandLine> line = ParseCommandLine(args, FormatOptions, problem);
+    if (!line)
+        return UsageError(err, run.command, problem);
+    if (line->help) {
+        out << run.usage;
+        return 0;
+    }
+    if (line->operands.size() < 2)
+        return UsageError(err, run.command,
+                          run.command == "format" ? "VALUE and PICTURE are required"
+                                                  : "TEXT and PICTURE are required");
+    if (line->operands.size() > 2)
+        return UsageError(err, run.command, "too many arguments");
+    std::optional<std::string> subject = WindowsText(line->operands[0], problem);
+    std::optional<std::string> picture_text =
+        subject ? WindowsText(line->operands[1], problem) : std::nullopt;
+    if (!picture_text)
+        return UsageError(err, run.command, problem);
+    run.subject = std::move(*subject);
+    run.picture = std::move(*picture_text);
+    if (const int status = SetUpLocale(line->value("--env"), run.command, err); status != 0)
         return status;
     CompilePicture(picture, run.picture);
     return -1;
 }
 
 void report_invalid_picture(const Invocation& run, std::ostream& err) {
-    err << "morvex " << run.command << ": invalid picture '" << run.picture << "'\n";
+    err << "morvex " << run.command << ": invalid picture '" << Utf8Text(run.picture) << "'\n";
 }
 
 } // namespace
 
 int run_format(Arguments args, std::ostream& out, std::ostream& err) {
-    Invocation run{"format", FormatUsage, {}, {}, {}};
+    Invocation run{"format", FormatUsage, {}, {}};
     CompiledPicture picture;
     if (const int status = prepare(args, run, picture, out, err); status >= 0)
         return status;
@@ -132,16 +105,16 @@ int run_format(Arguments args, std::ostream& out, std::ostream& err) {
     }
     PictureNumber number;
     if (picture.value_class() != PictureValueClass::Text && !PictureNumber::FromText(run.subject, number))
-        return usage_error(run, err,
-                           "VALUE must be a decimal number, not '" + std::string(run.subject) + "'");
+        return UsageError(err, run.command,
+                          "VALUE must be a decimal number, not '" + Utf8Text(run.subject) + "'");
     char text[MaxPictureWidth];
     const std::size_t width = FORMAT(run.subject, picture, text);
-    out << '[' << std::string_view(text, width) << "]\n";
+    out << '[' << Utf8Text(std::string_view(text, width)) << "]\n";
     return 0;
 }
 
 int run_deformat(Arguments args, std::ostream& out, std::ostream& err) {
-    Invocation run{"deformat", DeformatUsage, {}, {}, {}};
+    Invocation run{"deformat", DeformatUsage, {}, {}};
     CompiledPicture picture;
     if (const int status = prepare(args, run, picture, out, err); status >= 0)
         return status;
@@ -150,7 +123,7 @@ int run_deformat(Arguments args, std::ostream& out, std::ostream& err) {
         report_invalid_picture(run, err);
         return 1;
     }
-    out << DEFORMAT(run.subject, picture) << "\n";
+    out << Utf8Text(DEFORMAT(run.subject, picture)) << "\n";
     return 0;
 }
 

@@ -90,11 +90,12 @@ int run_listformat(Arguments args, std::ostream& out, std::ostream& err) {
         err << "morvex listformat: missing FORMAT\nTry 'morvex listformat --help'.\n";
         return 2;
     }
-    std::string text;
-    if (!platform::utf8_to_windows1252_exact(format, text)) {
+    const auto converted = platform::utf8_to_windows1252_exact(format);
+    if (!converted) {
         err << "morvex listformat: the format holds characters the Windows character set cannot hold\n";
         return 2;
     }
+    const std::string text = *converted;
     std::string reason;
     if (const int position = CheckListFormat(text, &reason); position != 0) {
         out << "error at " << position << ": " << reason << "\n";

@@ -10,6 +10,7 @@
 #include "files/record_csv.h"
 #include "files/record_layout.h"
 #include "runtime/error_state.h"
+#include "tools/command_line.h"
 
 #include <chrono>
 #include <fstream>
@@ -382,33 +383,28 @@ int run_import(const Options& options, const RecordLayout& layout, std::ostream&
     return 0;
 }
 
-// Splits VERB's arguments into options and operands. Returns 0 or the usage status.
+constexpr OptionSpec QvdOptions[] = {
+    {"--layout", true}, {"--layout-file", true}, {"--key", true}, {"-o", true}, {"--output", true}};
+
+// Splits VERB's arguments into options and operands. Returns 0, -1 for
+// --help, or the usage status.
 int parse_options(Arguments args, Options& options, std::ostream& err) {
-    std::vector<std::string> operands;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        auto value = [&](std::optional<std::string>& into) {
-            if (i + 1 >= args.size())
-                return false;
-            into = std::string(args[++i]);
-            return true;
-        };
-        bool ok = true;
-        if (arg == "--layout")
-            ok = value(options.layout);
-        else if (arg == "--layout-file")
-            ok = value(options.layout_file);
-        else if (arg == "--key")
-            ok = value(options.key);
-        else if (arg == "-o" || arg == "--output")
-            ok = value(options.output);
-        else if (arg.size() > 1 && arg.front() == '-')
-            return usage_error(err, "unknown option '" + std::string(arg) + "'");
-        else
-            operands.emplace_back(arg);
-        if (!ok)
-            return usage_error(err, std::string(arg) + " needs a value");
-    }
+    std::string problem;
+    const std::optional<CommandLine> line = ParseCommandLine(args, QvdOptions, problem);
+    if (!line)
+        return usage_error(err, problem);
+    if (line->help)
+        return -1;
+    auto take = [&](std::string_view name, std::optional<std::string>& into) {
+        if (const std::optional<std::string_view> value = line->value(name))
+            into = std::string(*value);
+    };
+    take("--layout", options.layout);
+    take("--layout-file", options.layout_file);
+    take("--key", options.key);
+    take("-o", options.output);
+    take("--output", options.output);
+    const std::vector<std::string> operands(line->operands.begin(), line->operands.end());
     if (options.layout && options.layout_file)
         return usage_error(err, "give --layout or --layout-file, not both");
     if (operands.empty())
@@ -435,16 +431,13 @@ int run_qvd(Arguments args, std::ostream& out, std::ostream& err, const QvdBacke
     }
     if (!help)
         return usage_error(err, "unknown action '" + std::string(verb) + "'");
-    const Arguments rest = args.subspan(1);
-    for (std::string_view arg : rest) {
-        if (arg == "--help" || arg == "-h") {
-            out << help->text;
-            return 0;
-        }
-    }
     Options options;
-    if (int status = parse_options(rest, options, err); status != 0)
-        return status;
+    if (const int status = parse_options(args.subspan(1), options, err); status != 0) {
+        if (status > 0)
+            return status;
+        out << help->text;
+        return 0;
+    }
 
     if (verb == "info" || verb == "check") {
         if (!options.rest.empty() || options.layout || options.layout_file || options.key || options.output)

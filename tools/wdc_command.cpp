@@ -1,7 +1,9 @@
 // morvex wdc: the window definition compiler. Compiles the text format into
 // a C++ source that registers the definition blocks as resources, writes the
 // raw resource of one procedure, or dumps a raw resource back to text.
+#include "platform/file_contents.h"
 #include "tools/command.h"
+#include "tools/command_line.h"
 #include "window/definition_compiler.h"
 #include "window/definition_dumper.h"
 #include "window/definition_encoder.h"
@@ -12,7 +14,6 @@
 #include <fstream>
 #include <map>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,12 +36,14 @@ constexpr std::string_view WdcUsage =
     "                     a NUL, then the definition block from offset 2\n"
     "  --dump FILE.bin    prints a raw resource in the text format (to OUT.wnd with -o);\n"
     "                     compiling the dump gives the same bytes\n"
-    "  --help             this text\n";
+    "  --help             this text\n"
+    "  --                 ends the options (for a file name that starts with '-')\n";
 
 int usage_error(std::ostream& err, std::string_view message) {
-    err << "morvex wdc: " << message << "\nTry 'morvex wdc --help'.\n";
-    return 2;
+    return UsageError(err, "wdc", message);
 }
+
+constexpr OptionSpec WdcOptions[] = {{"-o", true}, {"--module", true}, {"--block"}, {"--dump"}};
 
 int failure(std::ostream& err, std::string_view message) {
     err << "morvex wdc: " << message << "\n";
@@ -48,14 +51,10 @@ int failure(std::ostream& err, std::string_view message) {
 }
 
 bool read_file(const std::string& path, std::string& content, std::ostream& err) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (!platform::read_file_contents(path, content)) {
         err << "morvex wdc: cannot read " << path << ": " << std::strerror(errno) << "\n";
         return false;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    content = buffer.str();
     return true;
 }
 
@@ -171,33 +170,20 @@ int dump(const std::string& input, const std::string& output, std::ostream& out,
 } // namespace
 
 int run_wdc(Arguments args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> inputs;
-    std::string output;
-    std::string module = "main";
-    bool block = false;
-    bool dump_mode = false;
-    bool module_given = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            out << WdcUsage;
-            return 0;
-        }
-        if (arg == "-o" || arg == "--module") {
-            if (i + 1 >= args.size())
-                return usage_error(err, std::string(arg) + " needs a value");
-            (arg == "-o" ? output : module) = std::string(args[++i]);
-            module_given |= arg == "--module";
-        } else if (arg == "--block") {
-            block = true;
-        } else if (arg == "--dump") {
-            dump_mode = true;
-        } else if (arg.size() > 1 && arg.front() == '-') {
-            return usage_error(err, "unknown option '" + std::string(arg) + "'");
-        } else {
-            inputs.emplace_back(arg);
-        }
+    std::string problem;
+    const std::optional<CommandLine> line = ParseCommandLine(args, WdcOptions, problem);
+    if (!line)
+        return usage_error(err, problem);
+    if (line->help) {
+        out << WdcUsage;
+        return 0;
     }
+    const std::vector<std::string> inputs(line->operands.begin(), line->operands.end());
+    const std::string output(line->value("-o").value_or(""));
+    const std::string module(line->value("--module").value_or("main"));
+    const bool block = line->has("--block");
+    const bool dump_mode = line->has("--dump");
+    const bool module_given = line->has("--module");
     if (block && dump_mode)
         return usage_error(err, "--block and --dump exclude each other");
     if (inputs.empty())

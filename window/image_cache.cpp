@@ -1,10 +1,10 @@
 #include "window/image_cache.h"
 
+#include "platform/file_contents.h"
 #include "platform/resources.h"
 #include "window/system_images.h"
 
 #include <filesystem>
-#include <fstream>
 
 namespace morvex {
 
@@ -12,21 +12,6 @@ namespace {
 
 using painter::IconChoice;
 using painter::Image;
-
-std::optional<std::vector<uint8_t>> read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<uint64_t>(size) > painter::MaxImageFileBytes)
-        return std::nullopt;
-    in.seekg(0);
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
-        return std::nullopt;
-    return bytes;
-}
 
 std::optional<Image> decode_linked(std::string_view module, std::string_view name, IconChoice choice) {
     const std::optional<std::span<const uint8_t>> bytes = FindLinkedImage(module, name);
@@ -36,15 +21,16 @@ std::optional<Image> decode_linked(std::string_view module, std::string_view nam
 }
 
 std::optional<Image> decode_file(const std::string& path, IconChoice choice, bool icons_only) {
-    const std::optional<std::vector<uint8_t>> bytes = read_file(path);
-    if (!bytes)
+    std::string contents;
+    if (!platform::read_file_contents(path, contents, painter::MaxImageFileBytes))
         return std::nullopt;
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(contents.data()), contents.size());
     if (icons_only) {
-        const painter::ImageFormat format = painter::detect_image_format(*bytes);
+        const painter::ImageFormat format = painter::detect_image_format(bytes);
         if (format != painter::ImageFormat::Icon && format != painter::ImageFormat::Cursor)
             return std::nullopt;
     }
-    return painter::decode_image(*bytes, choice);
+    return painter::decode_image(bytes, choice);
 }
 
 std::string numbered_name(uint32_t id) {

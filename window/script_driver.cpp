@@ -265,10 +265,10 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
     if (command == "type") {
         // What follows "type " exactly, trailing blanks included.
         std::string_view text = line.substr(std::min(line.size(), std::size_t{5}));
-        std::string bytes;
-        if (!platform::utf8_to_windows1252_exact(text, bytes))
+        const auto bytes = platform::utf8_to_windows1252_exact(text);
+        if (!bytes)
             return "the text holds characters the Windows character set cannot hold";
-        m_input->type_text(bytes);
+        m_input->type_text(*bytes);
         return std::nullopt;
     }
     if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" || command == "wheel")
@@ -311,8 +311,12 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
             }
         }
         std::string text;
-        if (command == "set" && !platform::utf8_to_windows1252_exact(value, text))
-            return "the value holds characters the Windows character set cannot hold";
+        if (command == "set") {
+            const auto converted = platform::utf8_to_windows1252_exact(value);
+            if (!converted)
+                return "the value holds characters the Windows character set cannot hold";
+            text = *converted;
+        }
         std::string result;
         if (!WithActiveWindow([&](Window& window) {
                 if (command == "get")

@@ -48,5 +48,31 @@ TEST(Charset, Utf8AtTheEdges) {
     EXPECT_EQ(utf16_to_windows1252(u"\u0160\xd800"), "\x8a?");
 }
 
+TEST(Charset, ExactUtf8ConversionKeepsEveryWindowsCharacter) {
+    for (int c = 1; c < 256; ++c) {
+        const std::string windows(1, static_cast<char>(c));
+        EXPECT_EQ(utf8_to_windows1252_exact(windows1252_to_utf8(windows)), windows) << c;
+    }
+}
+
+TEST(Charset, ExactUtf8ConversionRefusesWhatWindowsCannotHold) {
+    struct Row {
+        std::string_view text;
+        std::size_t offset;
+    };
+    const Row rows[] = {
+        {"caf\xc3\xa9 \xe4\xb8\xad", 6}, // a character beyond Windows-1252
+        {"ab\xc3", 2},                   // a cut sequence
+        {"\x80x", 0},                    // a stray continuation byte
+        {"a\xc0\x80", 1},                // an overlong form
+        {"\xed\xa0\x80", 0},             // a surrogate
+    };
+    for (const Row& row : rows) {
+        std::size_t offset = 99;
+        EXPECT_EQ(utf8_to_windows1252_exact(row.text, &offset), std::nullopt) << row.text;
+        EXPECT_EQ(offset, row.offset) << row.text;
+    }
+}
+
 } // namespace
 } // namespace morvex::platform

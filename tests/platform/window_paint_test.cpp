@@ -105,11 +105,11 @@ TEST_F(WindowPaintTest, APaintSessionCoversOnlyTheInvalidPart) {
     dispatch_pending_messages();
     invalidate(top, Rect::FromSize(0, 0, 10, 10));
     invalidate(top, Rect::FromSize(20, 20, 5, 5));
-    EXPECT_EQ(invalid_rect(top), Rect(0, 0, 25, 25));
+    EXPECT_EQ(invalid_rect(top), (Rect{0, 0, 25, 25}));
     {
         PaintSession session(top);
         ASSERT_TRUE(session.valid());
-        EXPECT_EQ(session.invalid(), Rect(0, 0, 25, 25));
+        EXPECT_EQ(session.invalid(), (Rect{0, 0, 25, 25}));
         EXPECT_EQ(invalid_rect(top), Rect{});
         session.fill(Rect::FromSize(0, 0, 40, 40), Green);
     }
@@ -122,11 +122,11 @@ TEST_F(WindowPaintTest, APaintSessionCoversOnlyTheInvalidPart) {
 
 TEST_F(WindowPaintTest, ValidateTakesAwayWhatItCovers) {
     const WindowHandle top = make_top_level(Rect::FromSize(0, 0, 40, 40));
-    EXPECT_EQ(invalid_rect(top), Rect(0, 0, 40, 40));
-    validate(top, Rect(0, 0, 40, 10));
-    EXPECT_EQ(invalid_rect(top), Rect(0, 10, 40, 40));
-    validate(top, Rect(5, 15, 10, 20)); // a hole: the bounding box stays
-    EXPECT_EQ(invalid_rect(top), Rect(0, 10, 40, 40));
+    EXPECT_EQ(invalid_rect(top), (Rect{0, 0, 40, 40}));
+    validate(top, Rect{0, 0, 40, 10});
+    EXPECT_EQ(invalid_rect(top), (Rect{0, 10, 40, 40}));
+    validate(top, Rect{5, 15, 10, 20}); // a hole: the bounding box stays
+    EXPECT_EQ(invalid_rect(top), (Rect{0, 10, 40, 40}));
     validate(top);
     EXPECT_EQ(invalid_rect(top), Rect{});
     Message message;

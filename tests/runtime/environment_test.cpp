@@ -1,16 +1,18 @@
+#include "runtime/char_tables.h"
+#include "runtime/date.h"
+#include "runtime/error_state.h"
+#include "runtime/locale.h"
+#include "runtime/picture.h"
+#include "runtime/text_compare.h"
+#include "tests/support/temp_directory.h"
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
-
-#include "runtime/date.h"
-#include "runtime/picture.h"
-
-#include "runtime/char_tables.h"
-#include "runtime/error_state.h"
-#include "runtime/locale.h"
-#include "runtime/text_compare.h"
 
 namespace morvex {
 namespace {
@@ -149,11 +151,13 @@ TEST_F(EnvironmentTest, OemValuesAreConvertedAfterTheCharsetKey) {
 }
 
 TEST_F(EnvironmentTest, DigraphsTakeThreeCharacterItems) {
-    ApplyEnvironmentText("MVXDIGRAPH=\xe6" "ae,\xf8oe\n");
+    ApplyEnvironmentText("MVXDIGRAPH=\xe6"
+                         "ae,\xf8oe\n");
     ASSERT_EQ(Chars().digraph_count, 2u);
     EXPECT_EQ(Chars().digraphs[1].character, 0xF8);
     EXPECT_EQ(Chars().oem_digraphs[0].character, 0x91); // the ligature in the OEM set
-    ApplyEnvironmentText("MVXDIGRAPH=\xe6" "ae\xf8oe\n");
+    ApplyEnvironmentText("MVXDIGRAPH=\xe6"
+                         "ae\xf8oe\n");
     EXPECT_EQ(Chars().digraph_count, 2u);
 }
 
@@ -168,6 +172,41 @@ TEST_F(EnvironmentTest, FilesAreReadAndMissingOnesReported) {
     std::remove(path.c_str());
     EXPECT_FALSE(ApplyEnvironmentFile(path));
     EXPECT_EQ(ErrorCode(), 302);
+}
+
+TEST_F(EnvironmentTest, WhatIsNotAReadableFileIsReportedNotThrown) {
+    testing::TempDirectory directory;
+    ASSERT_EQ(mkfifo(directory.file("fifo.ENV").c_str(), 0600), 0);
+    struct Row {
+        std::string path;
+        int32_t error;
+    };
+    const Row rows[] = {
+        {directory.path(), 305},              // a directory: access denied
+        {directory.file("fifo.ENV"), 387},    // not a regular file: invalid parameter
+        {directory.file("missing.ENV"), 302}, // file not found
+    };
+    for (const Row& row : rows) {
+        EXPECT_FALSE(ApplyEnvironmentFile(row.path)) << row.path;
+        EXPECT_EQ(ErrorCode(), row.error) << row.path;
+    }
+    ClearError();
+}
+
+// The environment file beside the program is optional: a directory in its
+// place is skipped like a missing file. Run in a fresh process, since the
+// start-up step runs once.
+TEST(LoadLocaleAndEnvironmentDeathTest, ADirectoryInTheEnvironmentFilesPlaceIsSkipped) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string environment = EnvironmentFilePath();
+    ASSERT_TRUE(mkdir(environment.c_str(), 0700) == 0 || errno == EEXIST);
+    EXPECT_EXIT(
+        {
+            LoadLocaleAndEnvironment();
+            std::exit(ErrorCode() == 0 && MonthName(1) == "January" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    rmdir(environment.c_str());
 }
 
 // The whole start-up step: win.ini's [intl] values, then the environment

@@ -3,6 +3,7 @@
 #include "runtime/error_state.h"
 #include "runtime/evaluator.h"
 #include "runtime/string_stack.h"
+#include "tests/support/failing_allocator.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -154,6 +155,31 @@ TEST(EvaluatorFolding, ArithmeticOnConstantsGivesTheSameValueAndClass) {
     EXPECT_EQ(EVALUATE(chain), "5000") << "a constant chain folds as it is read";
 }
 
+std::string nested(int levels, const std::string& open, const std::string& close) {
+    std::string text;
+    for (int i = 0; i < levels; ++i)
+        text += open;
+    text += "1";
+    for (int i = 0; i < levels; ++i)
+        text += close;
+    return text;
+}
+
+TEST(EvaluatorLimits, ParenthesesBracketsAndArgumentListsNestExactlyAHundredDeep) {
+    int32_t index = 1;
+    ASSERT_TRUE(BIND("n", index));
+    struct Row {
+        const char* open;
+        const char* close;
+    };
+    for (const Row& row : {Row{"(", ")"}, Row{"ABS(", ")"}, Row{"n[", "]"}}) {
+        EXPECT_NE(Expression::Compile(nested(100, row.open, row.close)), nullptr) << row.open;
+        EXPECT_EQ(Expression::Compile(nested(101, row.open, row.close)), nullptr) << row.open;
+        EXPECT_EQ(ErrorCode(), 800);
+    }
+    ClearScope();
+}
+
 TEST(EvaluatorLimits, ModerateNestingCompiles) {
     EXPECT_EQ(EVALUATE(std::string(50, '(') + "1" + std::string(50, ')')), "1");
     std::string chain = "0";
@@ -232,6 +258,60 @@ TEST(EvaluatorNumbers, TextAndRealConversionsReadBack) {
     EXPECT_DOUBLE_EQ(TextToReal("abc"), 0);
     EXPECT_DOUBLE_EQ(TextToReal("inf"), 0);
     EXPECT_DOUBLE_EQ(TextToReal("-"), 0);
+}
+
+// Every allocation an evaluation makes is failed in turn: each failure that
+// is reached must be reported as error 8, never passed off as a value.
+TEST(EvaluatorMemory, RunningOutWhileEvaluatingIsReported) {
+    enum class Read { Text, Integer, Truth };
+    struct Row {
+        const char* expression;
+        Read read;
+        const char* value;
+    };
+    // Texts longer than a short string's inline room, so that they allocate.
+    const Row rows[] = {
+        {"UPPER('abcdefghijklmnopq') & LOWER('RSTUVWXYZ')", Read::Text, "ABCDEFGHIJKLMNOPQrstuvwxyz"},
+        {"LEN(UPPER('abcdefghijklmnopq') & 'rstuvwxyz')", Read::Integer, "26"},
+        {"'abcdefghijklmnopq' & 'rstuvwxyz' = 'abcdefghijklmnopqrstuvwxyz'", Read::Truth, "1"},
+    };
+    for (const Row& row : rows) {
+        int failures = 0;
+        for (long k = 0; k < 1000; ++k) {
+            std::unique_ptr<Expression> expression = Expression::Compile(row.expression);
+            ASSERT_NE(expression, nullptr) << row.expression;
+            testing::fail_allocation_after(k);
+            std::string_view text;
+            int64_t integer = 0;
+            bool truth = false;
+            switch (row.read) {
+            case Read::Text:
+                text = expression->as_text();
+                break;
+            case Read::Integer:
+                integer = expression->as_integer();
+                break;
+            case Read::Truth:
+                truth = expression->as_truth();
+                break;
+            }
+            const bool reached = !testing::allocation_failure_pending();
+            testing::stop_failing_allocations();
+            if (reached) {
+                EXPECT_EQ(ErrorCode(), 8) << row.expression << " allocation " << k;
+                EXPECT_TRUE(text.empty() && integer == 0 && !truth) << row.expression;
+                ++failures;
+                continue;
+            }
+            EXPECT_EQ(ErrorCode(), 0) << row.expression;
+            const std::string value = row.read == Read::Text      ? std::string(text)
+                                      : row.read == Read::Integer ? std::to_string(integer)
+                                                                  : std::string(truth ? "1" : "0");
+            EXPECT_EQ(value, row.value) << row.expression;
+            break;
+        }
+        EXPECT_GT(failures, 0) << row.expression << " allocates nothing to fail";
+    }
 }
 
 } // namespace

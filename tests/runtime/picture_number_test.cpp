@@ -65,9 +65,13 @@ const NumberCase Cases[] = {
     {text("+1E3"), "1e3", "TextWithExponent"},
     {text("001234.57"), "123457e-2", "DeformatOutput"},
     {text("1.2346e+004"), "12346e0", "ScientificDeformatOutput"},
-    {text("."), "e0", "LonePointIsZero"},
+    {PictureNumber::Read("."), "e0", "LonePointIsZero"},
     {text("5."), "5e0", "TrailingPoint"},
-    {text("5e"), "5e0", "ExponentWithoutDigits"},
+    {PictureNumber::Read("5e"), "5e0", "ExponentWithoutDigits"},
+    {PictureNumber::Read("12.5abc"), "125e-1", "ReadStopsAtTheFirstCharacterOutsideTheNumber"},
+    {PictureNumber::Read("1,5"), "15e-1", "ReadTakesACommaAsThePoint"},
+    {PictureNumber::Read("1,234.5"), "1234e-3", "ReadEndsAtASecondPoint"},
+    {PictureNumber::Read("abc"), "e0", "ReadOfTextWithoutANumberIsZero"},
     {text("-0"), "e0", "MinusZeroIsZero"},
     {text("1e999999999999"), "1e30000", "HugeExponentIsBounded"},
     {text("1e-999999999999"), "e0", "TinyExponentIsZero"},
@@ -79,7 +83,8 @@ const NumberCase Cases[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, PictureNumbers, ::testing::ValuesIn(Cases), label_name<NumberCase>);
 
 TEST(PictureNumberText, RejectsWhatIsNotANumber) {
-    for (std::string_view bad : {"", " ", "-", "+", "e5", "1.2.3", "12a", "1 2", "--1", "0x10", "1e5e5"}) {
+    for (std::string_view bad :
+         {"", " ", "-", "+", ".", "e5", "5e", "1.2.3", "12a", "12.5abc", "1 2", "--1", "0x10", "1e5e5"}) {
         PictureNumber number = PictureNumber::FromInteger(42);
         EXPECT_FALSE(PictureNumber::FromText(bad, number)) << '"' << bad << '"';
         EXPECT_EQ(shown(number), "42e0") << "left unchanged";

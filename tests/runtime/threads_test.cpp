@@ -1,4 +1,7 @@
+#include "platform/message_queue.h"
+#include "runtime/string_stack.h"
 #include "runtime/threads.h"
+#include "tests/support/failing_allocator.h"
 
 #include <array>
 #include <atomic>
@@ -6,9 +9,6 @@
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
-
-#include "platform/message_queue.h"
-#include "runtime/string_stack.h"
 
 namespace morvex {
 namespace {
@@ -69,7 +69,8 @@ TEST_F(ThreadsTest, SixtyThreeProceduresRunAtOnceAndTheSixtyFourthIsRefused) {
         stop(number);
     WaitForOtherThreads();
     for (int32_t number : numbers) {
-        EXPECT_EQ(g_start_message_slot[static_cast<std::size_t>(number - 1)], number - 1) << "0x2414 carries the slot";
+        EXPECT_EQ(g_start_message_slot[static_cast<std::size_t>(number - 1)], number - 1)
+            << "0x2414 carries the slot";
         EXPECT_EQ(g_recorded_stack[static_cast<std::size_t>(number - 1)], 25000);
     }
 }
@@ -119,6 +120,57 @@ TEST_F(ThreadsTest, StringParametersMoveAndEachThreadKeepsItsOwnStack) {
     EXPECT_EQ(g_second, "beta");
     EXPECT_EQ(Strings().take(), "main");
     EXPECT_EQ(Strings().take(), "below");
+}
+
+void takes_its_parameters(const std::string& first, const std::string& second) {
+    g_first = first;
+    g_second = second;
+}
+
+// Every allocation a start makes is failed in turn: a start that cannot be
+// made gives its slot back and drops its parameters, and nothing escapes.
+TEST_F(ThreadsTest, AStartThatRunsOutOfMemoryGivesItsSlotBack) {
+    const std::string first(40, 'a'), second(40, 'b'); // too long to be kept inline
+    int failures = 0;
+    for (long k = 0; k < 200; ++k) {
+        Strings().push_copy("below");
+        Strings().push_copy(first);
+        Strings().push_copy(second);
+        g_first.clear();
+        g_second.clear();
+        testing::fail_allocation_after(k);
+        const int32_t number = START(takes_its_parameters, 0);
+        const bool reached = !testing::allocation_failure_pending();
+        testing::stop_failing_allocations();
+        EXPECT_EQ(Strings().size(), 1u) << "allocation " << k;
+        EXPECT_EQ(Strings().take(), "below");
+        if (number == 0) {
+            EXPECT_TRUE(reached) << k;
+            EXPECT_EQ(OccupiedThreadSlots(), 1) << "allocation " << k;
+            ++failures;
+            continue;
+        }
+        WaitForOtherThreads();
+        EXPECT_EQ(g_first, first);
+        EXPECT_EQ(g_second, second);
+        if (!reached)
+            break; // every allocation of a start has been failed once
+    }
+    EXPECT_GT(failures, 0);
+}
+
+void returns_at_once() {}
+
+// Many short starts, each one's handshake racing the thread it starts: under
+// ThreadSanitizer a start that touched the handshake after the other side
+// let go of it shows here.
+TEST_F(ThreadsTest, StressTheStartHandshake) {
+    for (int round = 0; round < 250; ++round) {
+        for (int i = 0; i < 8; ++i)
+            ASSERT_GT(START(returns_at_once, 0), 0);
+        WaitForOtherThreads();
+    }
+    EXPECT_EQ(OccupiedThreadSlots(), 1);
 }
 
 std::atomic<bool> g_finished{false};
@@ -198,14 +250,15 @@ std::vector<std::pair<int, int>> g_notifications;
 
 TEST_F(ThreadsTest, TheWindowEngineHearsOfEachThread) {
     g_notifications.clear();
-    SetThreadWindowHooks(ThreadWindowHooks{[](int slot, int mode) { g_notifications.emplace_back(slot, mode); },
-                                           nullptr, nullptr, nullptr});
+    SetThreadWindowHooks(ThreadWindowHooks{
+        [](int slot, int mode) { g_notifications.emplace_back(slot, mode); }, nullptr, nullptr, nullptr});
     const int32_t number = START(owns_an_object, 0);
     WaitForOtherThreads();
     SetThreadWindowHooks({});
     const int slot = number - 1;
     auto has = [&](int mode) {
-        return std::find(g_notifications.begin(), g_notifications.end(), std::pair{slot, mode}) != g_notifications.end();
+        return std::find(g_notifications.begin(), g_notifications.end(), std::pair{slot, mode}) !=
+               g_notifications.end();
     };
     EXPECT_TRUE(has(1));
     EXPECT_TRUE(has(2));
@@ -232,13 +285,15 @@ std::atomic<int> g_answers{0};
 
 void sends_to_the_main_window() {
     for (int i = 0; i < 20; ++i) {
-        if (platform::send_message(platform::Message{MainWindow, 0x600, static_cast<uintptr_t>(i), 0}) == i + 1)
+        if (platform::send_message(platform::Message{MainWindow, 0x600, static_cast<uintptr_t>(i), 0}) ==
+            i + 1)
             ++g_answers;
     }
 }
 
 TEST_F(ThreadsTest, StressStartingAndEndingThreadsThatSendToEachOther) {
-    platform::register_window(MainWindow, platform::WindowTarget{platform::current_thread(), add_one, nullptr});
+    platform::register_window(MainWindow,
+                              platform::WindowTarget{platform::current_thread(), add_one, nullptr});
     g_answers = 0;
     int started = 0;
     const auto until = std::chrono::steady_clock::now() + 1s;
@@ -257,7 +312,8 @@ TEST_F(ThreadsTest, StressStartingAndEndingThreadsThatSendToEachOther) {
 
 TEST_F(ThreadsTest, OnlyTheOwnerCanReleaseTheLock) {
     int tried = -1;
-    std::thread stranger([&tried] {
+    // Releases a lock it does not hold, on purpose.
+    std::thread stranger([&tried]() MORVEX_NO_THREAD_SAFETY_ANALYSIS {
         ReleaseRuntimeLock(); // not the owner: nothing happens
         tried = TryAcquireRuntimeLock(50);
     });
@@ -266,14 +322,15 @@ TEST_F(ThreadsTest, OnlyTheOwnerCanReleaseTheLock) {
     EXPECT_TRUE(HoldsRuntimeLock());
 }
 
+// Takes the lock the first thread already holds, on purpose.
+void take_the_lock_twice() MORVEX_NO_THREAD_SAFETY_ANALYSIS {
+    InitializeThreads();
+    AcquireRuntimeLock();
+}
+
 TEST(ThreadsDeathTest, TakingTheLockTwiceEndsTheProgram) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            InitializeThreads();
-            AcquireRuntimeLock();
-        },
-        ::testing::ExitedWithCode(2), "Runtime lock taken twice");
+    EXPECT_EXIT(take_the_lock_twice(), ::testing::ExitedWithCode(2), "Runtime lock taken twice");
 }
 
 } // namespace

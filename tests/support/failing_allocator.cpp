@@ -7,8 +7,10 @@
 namespace morvex::testing {
 
 namespace {
-long g_allocations_before_failure = -1; // negative: never fail
-}
+// Per thread: only the thread that armed the failure counts and fails, so a
+// test can fail the allocations of one operation while other threads run.
+thread_local long g_allocations_before_failure = -1; // negative: never fail
+} // namespace
 
 void fail_allocation_after(long count) {
     g_allocations_before_failure = count;

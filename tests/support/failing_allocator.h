@@ -6,7 +6,8 @@
 
 namespace morvex::testing {
 
-// Fails the allocation after `count` more succeed.
+// Fails the calling thread's allocation after `count` more of its own
+// succeed; other threads' allocations are not counted and never fail.
 void fail_allocation_after(long count);
 void stop_failing_allocations();
 // True while the armed failure has not been reached.

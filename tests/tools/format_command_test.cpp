@@ -111,7 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{{"--bogus", "5", "@N3"}, "unknown option '--bogus'"},
                       BadUsage{{"5", "@N3", "--env"}, "--env needs an environment file"},
                       BadUsage{{"--env", "/nonexistent/morvex.ENV", "5", "@N3"},
-                               "cannot open environment file '/nonexistent/morvex.ENV'"}));
+                               "cannot read the environment file '/nonexistent/morvex.ENV': No such file"},
+                      BadUsage{{"--env", "/", "5", "@N3"},
+                               "cannot read the environment file '/': Is a directory"}));
 
 TEST(FormatCommand, FormatRejectsAValueThatIsNotANumber) {
     const CommandRun result = format({"twelve", "@N10.2"});

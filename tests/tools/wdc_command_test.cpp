@@ -86,6 +86,10 @@ TEST(WdcCommand, ReportsBadInputWithFileAndLineAndStatus1) {
 
     EXPECT_EQ(wdc({"--block", dir.file("twice.wnd"), "-o", dir.file("x.bin")}).status, 1);
     EXPECT_EQ(wdc({"--dump", dir.file("missing.bin")}).status, 1);
+    const WdcRun directory = wdc({dir.path(), "-o", dir.file("dir.cpp")});
+    EXPECT_EQ(directory.status, 1);
+    EXPECT_EQ(directory.err, "morvex wdc: cannot read " + dir.path() + ": Is a directory\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("dir.cpp")));
     write(dir.file("junk.bin"), "no nul here");
     EXPECT_NE(wdc({"--dump", dir.file("junk.bin")}).err.find("junk.bin: the resource holds no"),
               std::string::npos);

@@ -1,5 +1,6 @@
 #include "window/painter/image.h"
 
+#include "platform/file_contents.h"
 #include "window/painter/image_decoders.h"
 
 #include <algorithm>
@@ -62,24 +63,11 @@ std::optional<Image> decode_image(std::span<const uint8_t> bytes, IconChoice cho
 }
 
 std::optional<Image> load_image(const std::string& path, IconChoice choice) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    std::string bytes;
+    if (!platform::read_file_contents(path, bytes, MaxImageFileBytes))
         return std::nullopt;
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    std::size_t read = 0;
-    while ((read = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        if (bytes.size() + read > MaxImageFileBytes) {
-            std::fclose(file);
-            return std::nullopt;
-        }
-        bytes.insert(bytes.end(), chunk, chunk + read);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed)
-        return std::nullopt;
-    return decode_image(bytes, choice);
+    return decode_image(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), choice);
 }
 
 } // namespace morvex::painter
