@@ -82,6 +82,14 @@ public:
     // key makes insertion order current again.
     void Sort(const QueueKey& key);
 
+    // For controls that show the queue (drop-down lists, spin boxes, list
+    // boxes): the number of records and the record at `position` of the
+    // current order, read in place. Neither touches the buffer, the pointer
+    // or the error state, so drawing never disturbs the program; nullptr
+    // when there is no such record.
+    int32_t Count() const;
+    const uint8_t* Peek(int32_t position) const;
+
     // Introspection for tests, list boxes and benchmarks.
     bool HasOrder(const QueueKey& key) const;
     std::size_t OrderCount() const;
