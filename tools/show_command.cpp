@@ -8,6 +8,7 @@
 #include "platform/headless_backend.h"
 #include "platform/resources.h"
 #include "platform/windows.h"
+#include "runtime/queue.h"
 #include "runtime/threads.h"
 #include "tools/command.h"
 #include "window/accept.h"
@@ -17,7 +18,9 @@
 #include "window/script_driver.h"
 #include "window/window.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <ostream>
@@ -48,6 +51,7 @@ constexpr std::string_view ShowUsage =
     "  key KEYS                   Tab, Shift+Tab, Alt+N, Ctrl+Home, Enter, Escape, F4, a\n"
     "  type TEXT                  the rest of the line as typed characters\n"
     "  click|dblclick|rclick FIELD [X Y]   at the control's centre or (X, Y) inside it\n"
+    "  press|release FIELD [X Y]  the left button alone (hold it, let it go)\n"
     "  drag FIELD X1 Y1 X2 Y2     wheel FIELD N\n"
     "  move X Y                   the window to (X, Y) in its position units\n"
     "  get FIELD PROP [INDEX]     prints a property (PROP: hex number or name)\n"
@@ -57,6 +61,7 @@ constexpr std::string_view ShowUsage =
     "  answer BUTTON              the next message box takes Ok, Cancel, Yes, No, ...\n"
     "  shot NAME                  writes DIR/NAME.png of the active window\n"
     "  close                      the system close of the active window\n"
+    "  queue FIELD \"TEXT\"...      binds a queue of those texts to the control (drop lists, spin boxes)\n"
     "Errors are reported as SCRIPT:LINE: message (exit status 1).\n";
 
 int usage_error(std::ostream& err, std::string_view message) {
@@ -98,6 +103,79 @@ struct Variables {
             window.Bind(control.feq, BoundVariable{type == wdf::StringDataType ? FieldType::String : FieldType::Long,
                                                    storage.back().get(), size, 0, 1});
         }
+    }
+};
+
+// Queues for the controls that show one, filled by the script's `queue`
+// command: one STRING field as wide as the longest text.
+struct Queues {
+    struct Entry {
+        std::vector<char> buffer;
+        std::unique_ptr<Queue> queue;
+    };
+    std::vector<std::unique_ptr<Entry>> entries;
+
+    // `FIELD "TEXT" "TEXT" ...` (a text without blanks may go unquoted).
+    std::optional<std::string> command(ScriptDriver& driver, std::string_view arguments) {
+        std::vector<std::string> texts;
+        std::string field_text;
+        std::size_t at = 0;
+        const auto skip_blanks = [&] {
+            while (at < arguments.size() && arguments[at] == ' ')
+                ++at;
+        };
+        skip_blanks();
+        while (at < arguments.size() && arguments[at] != ' ')
+            field_text.push_back(arguments[at++]);
+        int32_t field = 0;
+        const auto [end, error] =
+            std::from_chars(field_text.data(), field_text.data() + field_text.size(), field);
+        if (field_text.empty() || error != std::errc() || end != field_text.data() + field_text.size())
+            return "queue needs FIELD and texts";
+        for (skip_blanks(); at < arguments.size(); skip_blanks()) {
+            std::string word;
+            if (arguments[at] == '"') {
+                const std::size_t close = arguments.find('"', at + 1);
+                if (close == std::string_view::npos)
+                    return "a text lacks its closing quote";
+                word = std::string(arguments.substr(at + 1, close - at - 1));
+                at = close + 1;
+            } else {
+                while (at < arguments.size() && arguments[at] != ' ')
+                    word.push_back(arguments[at++]);
+            }
+            std::string text;
+            if (!platform::utf8_to_windows1252_exact(word, text))
+                return "the text holds characters the Windows character set cannot hold";
+            texts.push_back(std::move(text));
+        }
+        std::size_t width = 1;
+        for (const std::string& text : texts)
+            width = std::max(width, text.size());
+        auto entry = std::make_unique<Entry>();
+        entry->buffer.assign(width, ' ');
+        entry->queue = std::make_unique<Queue>(
+            RecordDescription(
+                static_cast<uint32_t>(width),
+                {FieldDescription::Sized(FieldType::String, "Q:TEXT", 0, static_cast<uint32_t>(width))}),
+            entry->buffer.data());
+        bool found = false;
+        Entry& filled = *entry;
+        driver.WithActiveWindow([&](Window& window) {
+            for (const std::string& text : texts) {
+                std::fill(filled.buffer.begin(), filled.buffer.end(), ' ');
+                std::copy(text.begin(), text.end(), filled.buffer.begin());
+                filled.queue->Add();
+            }
+            if (window.control(field)) {
+                found = true;
+                window.Bind(field, *filled.queue);
+            }
+        });
+        entries.push_back(std::move(entry));
+        if (!found)
+            return "the window has no control " + std::to_string(field);
+        return std::nullopt;
     }
 };
 
@@ -210,6 +288,7 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
     }
     Variables variables;
     variables.bind_all(window, *procedure, window_index);
+    Queues queues;
     window.Open();
     ScriptDriver::RecordEvents();
 
@@ -222,6 +301,8 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
             options.name = script_path;
             options.shots_directory = shots;
             ScriptDriver run(options, out, err);
+            run.AddCommand("queue",
+                           [&](std::string_view arguments) { return queues.command(run, arguments); });
             status = run.Run(script);
             // The script is over: every window still open is closed.
             for (int attempt = 0; attempt < 100 && platform::is_window(window.handle()); ++attempt) {

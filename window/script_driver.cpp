@@ -3,11 +3,13 @@
 #include "platform/charset.h"
 #include "platform/headless_backend.h"
 #include "platform/message_box.h"
+#include "platform/png_file.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
 #include "window/accept.h"
 #include "window/events.h"
 #include "window/key_codes.h"
+#include "window/painter/system_colors.h"
 #include "window/properties.h"
 #include "window/property_numbers.h"
 #include "window/window.h"
@@ -120,6 +122,35 @@ std::optional<platform::Rect> field_rect(Window& window, int32_t field) {
     if (control->handle())
         return platform::rect_in_top_level(control->handle());
     return control->rect().offset(client.left, client.top);
+}
+
+// The window as the screen shows it: with the visible popups it owns (a
+// dropped list) drawn over it, on the desktop colour where they reach out.
+platform::FrameBuffer screen_of(platform::WindowHandle top) {
+    platform::FrameBuffer window = platform::frame_buffer_copy(top);
+    const platform::Rect frame = platform::window_rect(top);
+    platform::Rect all = frame;
+    std::vector<platform::WindowHandle> popups;
+    for (const platform::WindowHandle owned : platform::owned_windows(top))
+        if (platform::is_window_visible(owned)) {
+            popups.push_back(owned);
+            all = all.unite(platform::window_rect(owned));
+        }
+    if (popups.empty())
+        return window;
+    const painter::Color desktop = painter::system_color(painter::SystemColor::Desktop);
+    platform::FrameBuffer screen(all.width(), all.height(),
+                                 platform::MakePixel(desktop.red, desktop.green, desktop.blue));
+    const auto blit = [&](const platform::FrameBuffer& pixels, const platform::Rect& at) {
+        for (int y = 0; y < pixels.height(); ++y)
+            for (int x = 0; x < pixels.width(); ++x)
+                screen.at(at.left - all.left + x, at.top - all.top + y) = pixels.at(x, y);
+    };
+    blit(window, frame);
+    // Owned windows list from the top of the z-order down: the lowest goes first.
+    for (auto it = popups.rbegin(); it != popups.rend(); ++it)
+        blit(platform::frame_buffer_copy(*it), platform::window_rect(*it));
+    return screen;
 }
 
 } // namespace
@@ -265,7 +296,10 @@ std::optional<std::string> ScriptDriver::mouse(std::string_view command, std::st
     const platform::Point centre{rect->left + rect->width() / 2, rect->top + rect->height() / 2};
     const platform::Point point = numbers.size() >= 2 && command != "drag" ? at(numbers[0], numbers[1]) : centre;
     using platform::MouseButton;
-    if (command == "click" || command == "rclick") {
+    if (command == "press" || command == "release") {
+        m_input->mouse_move(top, point);
+        m_input->mouse_button(top, point, MouseButton::Left, command == "press");
+    } else if (command == "click" || command == "rclick") {
         const MouseButton button = command == "click" ? MouseButton::Left : MouseButton::Right;
         m_input->mouse_move(top, point);
         m_input->mouse_button(top, point, button, true);
@@ -319,7 +353,8 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
             m_input->character(static_cast<uint8_t>(c));
         return std::nullopt;
     }
-    if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" || command == "wheel")
+    if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" ||
+        command == "wheel" || command == "press" || command == "release")
         return mouse(command, rest);
     if (command == "move") {
         const auto x = integer(next_word(arguments));
@@ -410,7 +445,7 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
         std::error_code error;
         std::filesystem::create_directories(directory, error);
         const std::string path = (directory / (std::string(rest) + ".png")).string();
-        if (!platform::save_window_png(active, path))
+        if (!platform::write_png(screen_of(active), path))
             return "cannot write " + path;
         return std::nullopt;
     }
