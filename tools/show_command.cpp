@@ -12,6 +12,7 @@
 #include "runtime/threads.h"
 #include "tools/command.h"
 #include "window/accept.h"
+#include "window/bound_value.h"
 #include "window/definition_compiler.h"
 #include "window/definition_encoder.h"
 #include "window/painter/font_matcher.h"
@@ -23,6 +24,7 @@
 #include <charconv>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <thread>
@@ -61,6 +63,7 @@ constexpr std::string_view ShowUsage =
     "  answer BUTTON              the next message box takes Ok, Cancel, Yes, No, ...\n"
     "  shot NAME                  writes DIR/NAME.png of the active window\n"
     "  close                      the system close of the active window\n"
+    "  var FIELD [VALUE]          prints the control's variable, or sets it and displays the control\n"
     "  queue FIELD \"TEXT\"...      binds a queue of those texts to the control (drop lists, spin boxes)\n"
     "Errors are reported as SCRIPT:LINE: message (exit status 1).\n";
 
@@ -89,6 +92,7 @@ bool read_file(const std::string& path, std::string& content, std::ostream& err)
 // them work without a program behind the window.
 struct Variables {
     std::vector<std::unique_ptr<uint8_t[]>> storage;
+    std::map<int32_t, BoundVariable> bound;
 
     void bind_all(Window& window, const wdf::ProcedureSource& procedure, std::size_t window_index) {
         for (const wdf::ControlSource& control : procedure.windows[window_index].controls) {
@@ -100,9 +104,40 @@ struct Variables {
                 continue;
             storage.push_back(std::make_unique<uint8_t[]>(size));
             std::memset(storage.back().get(), type == wdf::StringDataType ? ' ' : 0, size);
-            window.Bind(control.feq, BoundVariable{type == wdf::StringDataType ? FieldType::String : FieldType::Long,
-                                                   storage.back().get(), size, 0, 1});
+            const BoundVariable variable{type == wdf::StringDataType ? FieldType::String : FieldType::Long,
+                                         storage.back().get(), size, 0, 1};
+            bound[control.feq] = variable;
+            window.Bind(control.feq, variable);
         }
+    }
+
+    // `var FIELD` prints the value of the control's variable; `var FIELD
+    // VALUE` sets it and displays the control, as a program would.
+    std::optional<std::string> command(ScriptDriver& driver, std::string_view arguments) {
+        const std::size_t blank = arguments.find(' ');
+        const std::string field_text(arguments.substr(0, blank));
+        int32_t field = 0;
+        const auto [end, error] = std::from_chars(field_text.data(), field_text.data() + field_text.size(), field);
+        if (field_text.empty() || error != std::errc() || end != field_text.data() + field_text.size())
+            return "var needs FIELD [VALUE]";
+        const auto found = bound.find(field);
+        if (found == bound.end())
+            return "control " + field_text + " has no variable";
+        const bool setting = blank != std::string_view::npos;
+        std::string value;
+        if (setting && !platform::utf8_to_windows1252_exact(arguments.substr(blank + 1), value))
+            return "the value holds characters the Windows character set cannot hold";
+        driver.WithActiveWindow([&](Window& window) {
+            if (setting) {
+                SetVariableText(found->second, value);
+                window.Display(field, field);
+            } else {
+                value = VariableText(found->second);
+            }
+        });
+        if (!setting)
+            driver.out() << platform::windows1252_to_utf8(value) << "\n";
+        return std::nullopt;
     }
 };
 
@@ -301,6 +336,7 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
             options.name = script_path;
             options.shots_directory = shots;
             ScriptDriver run(options, out, err);
+            run.AddCommand("var", [&](std::string_view arguments) { return variables.command(run, arguments); });
             run.AddCommand("queue",
                            [&](std::string_view arguments) { return queues.command(run, arguments); });
             status = run.Run(script);

@@ -307,8 +307,12 @@ std::string FormattedValue(const BoundVariable& variable, const CompiledPicture&
 }
 
 std::string DeformattedText(std::string_view text, const CompiledPicture& picture) {
-    // DEFORMAT answers in a shared buffer: copied before anything else runs.
-    return picture.valid() ? std::string(DEFORMAT(text, picture)) : std::string(text);
+    // Text under a string picture is taken as it is, as an entry takes it
+    // (DEFORMAT would keep only what forms a number). DEFORMAT answers in a
+    // shared buffer: copied before anything else runs.
+    if (!picture.valid() || picture.kind() == PictureKind::String)
+        return std::string(text);
+    return std::string(DEFORMAT(text, picture));
 }
 
 void DeformatInto(const BoundVariable& variable, std::string_view text, const CompiledPicture& picture) {

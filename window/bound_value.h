@@ -54,10 +54,11 @@ void SetVariableNumber(const BoundVariable& variable, double value);
 // The value through the picture, without leading and trailing blanks; an
 // invalid picture gives the plain value text.
 std::string FormattedValue(const BoundVariable& variable, const CompiledPicture& picture);
-// Typed text taken back through the picture (DEFORMAT) into the variable.
+// Typed text taken back through the picture into the variable (DeformattedText).
 void DeformatInto(const BoundVariable& variable, std::string_view text, const CompiledPicture& picture);
 
-// The value text DEFORMAT reads from typed text (the text itself for an invalid picture).
+// The value text that typed text stands for: what DEFORMAT reads from it, or
+// the text itself under a string picture or an invalid one.
 std::string DeformattedText(std::string_view text, const CompiledPicture& picture);
 
 // A copy of the variable's bytes, to tell whether an operation changed it.

@@ -89,7 +89,9 @@ bool ComboBox::handle_message(const platform::Message& message, intptr_t& result
     case platform::MsgLButtonDown:
     case platform::MsgLButtonDoubleClick:
         if (!dropped() && field_rect().contains(point_of(message))) {
-            Control::handle_message(message, result);
+            // A click focuses the control even when Tab passes it by.
+            if (!has_focus())
+                focus();
             if (const auto font = this->font()) {
                 if (message.number == platform::MsgLButtonDoubleClick) {
                     m_editor.select_all();

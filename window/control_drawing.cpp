@@ -227,14 +227,19 @@ void DrawArrowButton(painter::Painter& painter, const platform::Rect& rect, Arro
         // Pressed in: a flat shadow line, the arrow one pixel down and right.
         painter.draw_rect(rect, system_color(SystemColor::ButtonShadow));
         inside = platform::Rect{rect.left + 1, rect.top + 1, rect.right - 1, rect.bottom - 1}.offset(1, 1);
+    } else if (rect.height() < 12 || rect.width() < 12) {
+        // The half-height buttons of a spin box take a single bevel, which
+        // leaves the arrow room to be seen.
+        inside = painter.draw_border(rect, Border::Raised);
     } else {
         inside = painter.draw_border(rect, Border::RaisedDouble);
     }
     // The arrow is as large as the button allows: 4 rows on a full-size
     // button, fewer on the half-height buttons of a small spin box.
     const bool vertical = direction == ArrowDirection::Up || direction == ArrowDirection::Down;
-    const int room = vertical ? std::min(inside.height(), (inside.width() + 1) / 2)
-                              : std::min(inside.width(), (inside.height() + 1) / 2);
+    // It keeps a pixel clear of the bevel at either end.
+    const int room = vertical ? std::min(inside.height() - 2, (inside.width() + 1) / 2)
+                              : std::min(inside.width() - 2, (inside.height() + 1) / 2);
     const int size = std::clamp(room, 1, 4);
     if (enabled) {
         DrawArrow(painter, inside, direction, size, system_color(SystemColor::ButtonText));

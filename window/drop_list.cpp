@@ -265,7 +265,9 @@ bool DropList::handle_message(const platform::Message& message, intptr_t& result
     switch (message.number) {
     case platform::MsgLButtonDown:
     case platform::MsgLButtonDoubleClick: {
-        Control::handle_message(message, result);
+        // A click focuses the control even when Tab passes it by.
+        if (!has_focus())
+            focus();
         const platform::Point point = point_of(message);
         if (m_popup || !effectively_enabled())
             return true;

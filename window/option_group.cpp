@@ -33,6 +33,11 @@ RadioButton* RadioGroup::chosen() const {
     return nullptr;
 }
 
+bool RadioGroup::inside(const OptionGroup& option, const Control& radio) {
+    const platform::Rect r = radio.rect();
+    return option.rect().contains({r.left + r.width() / 2, r.top + r.height() / 2});
+}
+
 RadioGroup RadioGroupOf(const Window& window, const Control* member) {
     RadioGroup group;
     const auto& controls = window.controls();
@@ -41,17 +46,27 @@ RadioGroup RadioGroupOf(const Window& window, const Control* member) {
         ++at;
     if (at == controls.size())
         return group;
-    std::size_t first = at + 1;
+    // The run of radio records around the member, and the option group before it.
+    std::size_t first = at;
     if (is_radio(*member)) {
-        first = at;
         while (first > 0 && is_radio(*controls[first - 1]))
             --first;
-        if (first > 0)
-            group.option = dynamic_cast<OptionGroup*>(controls[first - 1].get());
     } else {
-        group.option = dynamic_cast<OptionGroup*>(controls[at].get());
+        first = at + 1;
     }
-    for (std::size_t i = first; i < controls.size() && is_radio(*controls[i]); ++i)
+    std::size_t last = first;
+    while (last < controls.size() && is_radio(*controls[last]))
+        ++last;
+    OptionGroup* option = first > 0 ? dynamic_cast<OptionGroup*>(controls[first - 1].get()) : nullptr;
+    // The option group's radios lie inside it; the rest of the run is a group of its own.
+    std::size_t split = first;
+    if (option)
+        while (split < last && RadioGroup::inside(*option, *controls[split]))
+            ++split;
+    const bool in_option = !is_radio(*member) || at < split;
+    if (in_option)
+        group.option = option;
+    for (std::size_t i = in_option ? first : split; i < (in_option ? split : last); ++i)
         if (auto* radio = dynamic_cast<RadioButton*>(controls[i].get()))
             group.radios.push_back(radio);
     return group;

@@ -1,7 +1,9 @@
 // Option groups and their radio buttons. An option group (type 7) holds the
 // variable; its radio buttons (type 11) are the radio records that follow it
-// in the chain, up to the first record that is not a radio. Radios that
-// follow no option group form a group of their own, without a variable.
+// in the chain and lie inside its rectangle (their centres do). The radios
+// after those, up to the first record that is not a radio, and a run of
+// radios that follows anything else, form a group of their own without a
+// variable.
 //
 // Choosing a radio sets the option's variable to the radio's value: the
 // `value` text of its record when given, else its position in the group (1
@@ -31,6 +33,8 @@ struct RadioGroup {
     // 1-based position of the radio, 0 when it is not one of the group's.
     int32_t position_of(const RadioButton* radio) const;
     RadioButton* chosen() const;
+    // Whether the radio's centre lies inside the option group's rectangle.
+    static bool inside(const OptionGroup& option, const Control& radio);
 };
 
 // The group that `member` (an option group or one of the radios) belongs to.

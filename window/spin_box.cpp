@@ -170,7 +170,9 @@ bool SpinBox::handle_message(const platform::Message& message, intptr_t& result)
         return Control::handle_message(message, result);
     case platform::MsgLButtonDown:
     case platform::MsgLButtonDoubleClick: {
-        Control::handle_message(message, result);
+        // A click focuses the control even when Tab passes it by.
+        if (!has_focus())
+            focus();
         const platform::Point point = point_of(message);
         for (const int direction : {1, 2})
             if (arrow_rect(direction).contains(point)) {
