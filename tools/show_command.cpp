@@ -117,7 +117,8 @@ struct Variables {
         const std::size_t blank = arguments.find(' ');
         const std::string field_text(arguments.substr(0, blank));
         int32_t field = 0;
-        const auto [end, error] = std::from_chars(field_text.data(), field_text.data() + field_text.size(), field);
+        const auto [end, error] =
+            std::from_chars(field_text.data(), field_text.data() + field_text.size(), field);
         if (field_text.empty() || error != std::errc() || end != field_text.data() + field_text.size())
             return "var needs FIELD [VALUE]";
         const auto found = bound.find(field);
@@ -336,7 +337,8 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
             options.name = script_path;
             options.shots_directory = shots;
             ScriptDriver run(options, out, err);
-            run.AddCommand("var", [&](std::string_view arguments) { return variables.command(run, arguments); });
+            run.AddCommand("var",
+                           [&](std::string_view arguments) { return variables.command(run, arguments); });
             run.AddCommand("queue",
                            [&](std::string_view arguments) { return queues.command(run, arguments); });
             status = run.Run(script);

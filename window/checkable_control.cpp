@@ -41,6 +41,8 @@ bool CheckableControl::handle_message(const platform::Message& message, intptr_t
     switch (message.number) {
     case platform::MsgLButtonDown:
     case platform::MsgLButtonDoubleClick:
+        if (!effectively_enabled())
+            return true;
         // Focused directly: a radio button that is not the selected one of
         // its group takes the focus from the mouse, though Tab passes it by.
         if (!has_focus())
@@ -71,7 +73,7 @@ bool CheckableControl::handle_message(const platform::Message& message, intptr_t
         return true;
     case platform::MsgKeyDown:
         if (message.wparam == platform::VkSpace) {
-            if (!m_pressed) {
+            if (!m_pressed && effectively_enabled()) {
                 m_pressed = m_inside = m_space = true;
                 invalidate();
             }

@@ -88,6 +88,11 @@ void OptionGroup::display() {
     repaint_radios();
 }
 
+void OptionGroup::attributes_changed(uint32_t changed) {
+    GroupBox::attributes_changed(changed);
+    repaint_radios();
+}
+
 std::string OptionGroup::value_of(const RadioButton& radio, int32_t position) const {
     if (!radio.value_text().empty())
         return radio.value_text();
@@ -159,6 +164,13 @@ bool RadioButton::checked() const {
     if (group.option)
         return group.option->is_chosen(*this, group.position_of(this));
     return m_chosen;
+}
+
+bool RadioButton::effectively_enabled() const {
+    if (!CheckableControl::effectively_enabled())
+        return false;
+    const RadioGroup group = RadioGroupOf(m_window, this);
+    return !group.option || group.option->effectively_enabled();
 }
 
 bool RadioButton::takes_focus() const {

@@ -56,6 +56,9 @@ public:
     // Makes the radio the chosen one; true when that changed the option's value.
     bool choose(const RadioButton& radio, int32_t position);
 
+protected:
+    void attributes_changed(uint32_t changed) override;
+
 private:
     std::string value_of(const RadioButton& radio, int32_t position) const;
     void repaint_radios() const;
@@ -70,6 +73,8 @@ public:
     std::string_view class_name() const override { return "MvxRadio"; }
     bool checked() const override;
     bool takes_focus() const override;
+    // A disabled option group disables its radios.
+    bool effectively_enabled() const override;
     bool wants_key(uint32_t virtual_key, uint32_t modifiers) const override;
     bool handle_message(const platform::Message& message, intptr_t& result) override;
     std::optional<std::string> get_property(uint32_t number) override;

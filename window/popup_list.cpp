@@ -58,11 +58,11 @@ PopupList::PopupList(std::vector<std::string> entries, int32_t highlighted,
                                                                                              : -1) {}
 
 PopupList::~PopupList() {
-    if (m_handle) {
-        const platform::WindowHandle handle = m_handle;
-        m_handle = 0;
-        platform::set_window_user_data(handle, nullptr);
-        platform::destroy_window(handle);
+    // The popup may have gone with its owner already (a window that closes
+    // destroys the windows it owns), and its handle been given to another.
+    if (m_handle && platform::is_window(m_handle) && platform::window_user_data(m_handle) == this) {
+        platform::set_window_user_data(m_handle, nullptr);
+        platform::destroy_window(m_handle);
     }
 }
 

@@ -1,6 +1,5 @@
-#include "window/bound_value.h"
-
 #include "runtime/picture.h"
+#include "window/bound_value.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -34,22 +33,23 @@ TEST_P(VariableValueTest, TextGoesInAndComesBackAsTheTypeHoldsIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Types, VariableValueTest,
-    ::testing::Values(ValueCase{"Long", FieldType::Long, 4, 0, "42", "42", 42},
-                      ValueCase{"LongDropsTheFractionAndTrailingText", FieldType::Long, 4, 0, "  -17.9xyz", "-17", -17},
-                      ValueCase{"LongFromAnExponent", FieldType::Long, 4, 0, "1.5e3", "1500", 1500},
-                      ValueCase{"LongFromNoNumber", FieldType::Long, 4, 0, "May", "0", 0},
-                      ValueCase{"ByteClamps", FieldType::Byte, 1, 0, "300", "255", 255},
-                      ValueCase{"ShortClamps", FieldType::Short, 2, 0, "-40000", "-32768", -32768},
-                      ValueCase{"ULongStaysPositive", FieldType::ULong, 4, 0, "-5", "0", 0},
-                      ValueCase{"Real", FieldType::Real, 8, 0, "2.5", "2.5", 2.5},
-                      ValueCase{"SReal", FieldType::SReal, 4, 0, "-0.25", "-0.25", -0.25},
-                      ValueCase{"DecimalRoundsToItsPlaces", FieldType::Decimal, 4, 2, "12.345", "12.35", 12.35},
-                      ValueCase{"PDecimal", FieldType::PDecimal, 4, 1, "-3.25", "-3.3", -3.3},
-                      ValueCase{"StringIsPadded", FieldType::String, 6, 0, "abc", "abc", 0},
-                      ValueCase{"StringIsCut", FieldType::String, 3, 0, "abcdef", "abc", 0},
-                      ValueCase{"StringReadsAsANumber", FieldType::String, 8, 0, "2003", "2003", 2003},
-                      ValueCase{"CStringKeepsItsNul", FieldType::CString, 5, 0, "hello world", "hell", 0},
-                      ValueCase{"PStringCountsItsLength", FieldType::PString, 6, 0, "hi", "hi", 0}),
+    ::testing::Values(
+        ValueCase{"Long", FieldType::Long, 4, 0, "42", "42", 42},
+        ValueCase{"LongDropsTheFractionAndTrailingText", FieldType::Long, 4, 0, "  -17.9xyz", "-17", -17},
+        ValueCase{"LongFromAnExponent", FieldType::Long, 4, 0, "1.5e3", "1500", 1500},
+        ValueCase{"LongFromNoNumber", FieldType::Long, 4, 0, "May", "0", 0},
+        ValueCase{"ByteClamps", FieldType::Byte, 1, 0, "300", "255", 255},
+        ValueCase{"ShortClamps", FieldType::Short, 2, 0, "-40000", "-32768", -32768},
+        ValueCase{"ULongStaysPositive", FieldType::ULong, 4, 0, "-5", "0", 0},
+        ValueCase{"Real", FieldType::Real, 8, 0, "2.5", "2.5", 2.5},
+        ValueCase{"SReal", FieldType::SReal, 4, 0, "-0.25", "-0.25", -0.25},
+        ValueCase{"DecimalRoundsToItsPlaces", FieldType::Decimal, 4, 2, "12.345", "12.35", 12.35},
+        ValueCase{"PDecimal", FieldType::PDecimal, 4, 1, "-3.25", "-3.3", -3.3},
+        ValueCase{"StringIsPadded", FieldType::String, 6, 0, "abc", "abc", 0},
+        ValueCase{"StringIsCut", FieldType::String, 3, 0, "abcdef", "abc", 0},
+        ValueCase{"StringReadsAsANumber", FieldType::String, 8, 0, "2003", "2003", 2003},
+        ValueCase{"CStringKeepsItsNul", FieldType::CString, 5, 0, "hello world", "hell", 0},
+        ValueCase{"PStringCountsItsLength", FieldType::PString, 6, 0, "hi", "hi", 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(VariableValueTest, TextTypesKeepTheirLayout) {
@@ -99,13 +99,14 @@ TEST_P(PictureValueTest, ShownThroughThePictureAndTypedTextTakenBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pictures, PictureValueTest,
-    ::testing::Values(PictureCase{"DayNumber", FieldType::Long, "31", "n-14", "31", "12", "12"},
-                      PictureCase{"GroupedNumber", FieldType::Long, "1234567", "@n12", "1,234,567", "7,654", "7654"},
-                      PictureCase{"DecimalsInText", FieldType::String, "0.25", "n-7.2", "0.25", "-1.5", "-1.5"},
-                      PictureCase{"StringPictureTakesTextAsItIs", FieldType::String, "May", "s20", "May", "June 2",
-                                  "June 2"},
-                      PictureCase{"NoPictureShowsTheValue", FieldType::String, "plain", "", "plain", "typed", "typed"},
-                      PictureCase{"UnreadablePicture", FieldType::Long, "5", "q9", "5", "6", "6"}),
+    ::testing::Values(
+        PictureCase{"DayNumber", FieldType::Long, "31", "n-14", "31", "12", "12"},
+        PictureCase{"GroupedNumber", FieldType::Long, "1234567", "@n12", "1,234,567", "7,654", "7654"},
+        PictureCase{"DecimalsInText", FieldType::String, "0.25", "n-7.2", "0.25", "-1.5", "-1.5"},
+        PictureCase{"StringPictureTakesTextAsItIs", FieldType::String, "May", "s20", "May", "June 2",
+                    "June 2"},
+        PictureCase{"NoPictureShowsTheValue", FieldType::String, "plain", "", "plain", "typed", "typed"},
+        PictureCase{"UnreadablePicture", FieldType::Long, "5", "q9", "5", "6", "6"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(VariableValueTest, VariableBytesTellAChange) {

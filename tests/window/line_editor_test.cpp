@@ -1,6 +1,5 @@
-#include "window/line_editor.h"
-
 #include "window/key_codes.h"
+#include "window/line_editor.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -46,19 +45,30 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EditCase{"BackspaceDeletesBeforeTheCaret", "hello", {"Left", "Left", "Backspace"}, "helo", 2, 2},
         EditCase{"DeleteDeletesAtTheCaret", "hello", {"Home", "Delete", "Delete"}, "llo", 0, 0},
-        EditCase{"CtrlLeftGoesToTheStartOfWords", "one two three", {"Ctrl+Left", "Ctrl+Left", "type:X"},
-                 "one Xtwo three", 5, 5},
-        EditCase{"CtrlRightGoesPastTheNextWord", "one two", {"Home", "Ctrl+Right", "type:_"}, "one _two", 5, 5},
-        EditCase{"TypingReplacesTheSelection", "abcdef", {"Home", "Shift+Right", "Shift+Right", "type:Q"}, "Qcdef",
-                 1, 1},
+        EditCase{"CtrlLeftGoesToTheStartOfWords",
+                 "one two three",
+                 {"Ctrl+Left", "Ctrl+Left", "type:X"},
+                 "one Xtwo three",
+                 5,
+                 5},
+        EditCase{
+            "CtrlRightGoesPastTheNextWord", "one two", {"Home", "Ctrl+Right", "type:_"}, "one _two", 5, 5},
+        EditCase{"TypingReplacesTheSelection",
+                 "abcdef",
+                 {"Home", "Shift+Right", "Shift+Right", "type:Q"},
+                 "Qcdef",
+                 1,
+                 1},
         EditCase{"CtrlASelectsAll", "abc", {"Ctrl+A"}, "abc", 0, 3},
         EditCase{"LeftEndsASelectionAtItsStart", "abc", {"Shift+Home", "Left", "type:X"}, "Xabc", 1, 1},
         EditCase{"RightEndsASelectionAtItsEnd", "abc", {"Home", "Shift+End", "Right"}, "abc", 3, 3},
-        EditCase{"ShiftExtendsFromTheAnchor", "abcd", {"Home", "Right", "Shift+End", "Shift+Left"}, "abcd", 1, 3},
+        EditCase{
+            "ShiftExtendsFromTheAnchor", "abcd", {"Home", "Right", "Shift+End", "Shift+Left"}, "abcd", 1, 3},
         EditCase{"BackspaceTakesTheSelection", "abcd", {"Shift+Left", "Shift+Left", "Backspace"}, "ab", 2, 2},
         EditCase{"CtrlBackspaceTakesAWord", "one two", {"Ctrl+Backspace"}, "one ", 4, 4},
         EditCase{"TheLimitStopsTyping", "abc", {"type:defg"}, "abcd", 4, 4, 4},
-        EditCase{"NothingBeforeTheStartOrAfterTheEnd", "ab", {"Right", "Home", "Left", "Backspace"}, "ab", 0, 0}),
+        EditCase{
+            "NothingBeforeTheStartOrAfterTheEnd", "ab", {"Right", "Home", "Left", "Backspace"}, "ab", 0, 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(LineEditorTest, OnlyTypingAndDeletingModify) {
