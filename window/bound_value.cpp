@@ -319,6 +319,12 @@ void DeformatInto(const BoundVariable& variable, std::string_view text, const Co
     SetVariableText(variable, DeformattedText(text, picture));
 }
 
+std::size_t TypingLimit(const BoundVariable& variable, const CompiledPicture& picture) {
+    if (picture.valid() && picture.kind() == PictureKind::String)
+        return picture.token_count();
+    return IsTextType(variable.type) ? variable.size : 0;
+}
+
 std::vector<uint8_t> VariableBytes(const BoundVariable& variable) {
     if (variable.address == nullptr)
         return {};

@@ -61,6 +61,10 @@ void DeformatInto(const BoundVariable& variable, std::string_view text, const Co
 // the text itself under a string picture or an invalid one.
 std::string DeformattedText(std::string_view text, const CompiledPicture& picture);
 
+// How many characters typing may put into a field for the variable: the
+// width of a string picture, else the size of a text variable; 0 for no limit.
+std::size_t TypingLimit(const BoundVariable& variable, const CompiledPicture& picture);
+
 // A copy of the variable's bytes, to tell whether an operation changed it.
 std::vector<uint8_t> VariableBytes(const BoundVariable& variable);
 

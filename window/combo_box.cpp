@@ -24,6 +24,7 @@ ComboBox::ComboBox(Window& window, const ControlDefinition& definition)
 void ComboBox::display() {
     if (!m_binding.has_variable())
         return;
+    m_editor.set_limit(TypingLimit(m_binding.variable, m_picture.compiled()));
     m_editor.set_text(FormattedValue(m_binding.variable, m_picture.compiled()));
     if (has_focus())
         m_editor.select_all();

@@ -65,6 +65,15 @@ platform::Rect DropList::field_rect() const {
     return {inside.left + 1, inside.top + 1, button_rect().left - 1, inside.bottom - 1};
 }
 
+std::vector<std::string> DropList::shown_entries() const {
+    const ChoiceList list = choices();
+    std::vector<std::string> entries;
+    entries.reserve(static_cast<std::size_t>(list.size()));
+    for (int32_t i = 0; i < list.size(); ++i)
+        entries.push_back(list.shown(i, m_entry_picture.compiled()));
+    return entries;
+}
+
 std::string DropList::current_value() const {
     return VariableText(m_binding.variable);
 }
@@ -116,12 +125,7 @@ void DropList::drop() {
     }
     if (m_handle == 0 || !m_window.IsOpen())
         return;
-    const ChoiceList list = choices();
-    std::vector<std::string> entries;
-    entries.reserve(static_cast<std::size_t>(list.size()));
-    for (int32_t i = 0; i < list.size(); ++i)
-        entries.push_back(list.shown(i, m_entry_picture.compiled()));
-    auto popup = std::make_unique<PopupList>(std::move(entries), selected(), font());
+    auto popup = std::make_unique<PopupList>(shown_entries(), selected(), font());
     const int rows = m_definition.drop_count ? m_definition.drop_count : DefaultDropRows;
     const int width = m_window.to_pixels_x(static_cast<int32_t>(m_definition.number(wdf::Field::DropWidth)));
     if (!popup->open(platform::top_level_of(m_window.handle()), platform::screen_rect(m_handle), rows,
@@ -303,18 +307,7 @@ bool DropList::handle_message(const platform::Message& message, intptr_t& result
         if (has_edit_part())
             return false;
         // A typed letter selects the next entry that starts with it.
-        const auto fold = [](char x) { return x >= 'a' && x <= 'z' ? static_cast<char>(x - 'a' + 'A') : x; };
-        const auto c = static_cast<char>(message.wparam);
-        const ChoiceList list = choices();
-        const int32_t from = selected();
-        for (int32_t i = 1; i <= list.size(); ++i) {
-            const int32_t index = (std::max(from, int32_t{-1}) + i) % list.size();
-            const std::string shown = list.shown(index, m_entry_picture.compiled());
-            if (!shown.empty() && fold(shown.front()) == fold(c)) {
-                choose(index, true);
-                break;
-            }
-        }
+        choose(NextEntryStartingWith(shown_entries(), selected(), static_cast<char>(message.wparam)), true);
         return true;
     }
     default:

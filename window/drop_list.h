@@ -21,6 +21,8 @@
 #include "window/popup_list.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace morvex {
 
@@ -54,6 +56,8 @@ protected:
     // Makes entry `index` the selection; with events, NewSelection and
     // Accepted follow when that changed the value. True when it changed.
     bool choose(int32_t index, bool with_events);
+    // The entries as the list shows them.
+    std::vector<std::string> shown_entries() const;
     // The value the selection is looked up by.
     virtual std::string current_value() const;
     // The text the closed field shows.

@@ -51,6 +51,18 @@ platform::Point to_local(const platform::Rect& screen, platform::Point point) {
 
 } // namespace
 
+int32_t NextEntryStartingWith(const std::vector<std::string>& entries, int32_t after, char c) {
+    const auto fold = [](char x) { return x >= 'a' && x <= 'z' ? static_cast<char>(x - 'a' + 'A') : x; };
+    const auto count = static_cast<int32_t>(entries.size());
+    for (int32_t i = 1; i <= count; ++i) {
+        const int32_t row = (std::max(after, int32_t{-1}) + i) % count;
+        const std::string& entry = entries[static_cast<std::size_t>(row)];
+        if (!entry.empty() && fold(entry.front()) == fold(c))
+            return row;
+    }
+    return -1;
+}
+
 PopupList::PopupList(std::vector<std::string> entries, int32_t highlighted,
                      std::shared_ptr<painter::Font> font)
     : m_entries(std::move(entries)), m_font(std::move(font)),
@@ -176,16 +188,11 @@ bool PopupList::key(uint32_t virtual_key) {
 }
 
 bool PopupList::jump_to(char c) {
-    const auto fold = [](char x) { return x >= 'a' && x <= 'z' ? static_cast<char>(x - 'a' + 'A') : x; };
-    for (int32_t i = 1; i <= count(); ++i) {
-        const int32_t row = (std::max(m_highlighted, int32_t{-1}) + i) % count();
-        const std::string& entry = m_entries[static_cast<std::size_t>(row)];
-        if (!entry.empty() && fold(entry.front()) == fold(c)) {
-            highlight(row);
-            return true;
-        }
-    }
-    return false;
+    const int32_t row = NextEntryStartingWith(m_entries, m_highlighted, c);
+    if (row < 0)
+        return false;
+    highlight(row);
+    return true;
 }
 
 void PopupList::wheel(int notches) {

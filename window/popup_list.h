@@ -25,6 +25,10 @@ class Painter;
 class Font;
 } // namespace painter
 
+// The first entry after `after` (going round; -1 starts at the first) whose
+// text starts with `c` in either case, or -1.
+int32_t NextEntryStartingWith(const std::vector<std::string>& entries, int32_t after, char c);
+
 class PopupList {
 public:
     PopupList(std::vector<std::string> entries, int32_t highlighted, std::shared_ptr<painter::Font> font);

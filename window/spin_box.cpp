@@ -58,6 +58,7 @@ platform::Rect SpinBox::edit_rect() const {
 void SpinBox::display() {
     if (!m_binding.has_variable())
         return;
+    m_editor.set_limit(TypingLimit(m_binding.variable, m_picture.compiled()));
     m_editor.set_text(FormattedValue(m_binding.variable, m_picture.compiled()));
     if (has_focus())
         m_editor.select_all();

@@ -109,6 +109,17 @@ INSTANTIATE_TEST_SUITE_P(
         PictureCase{"UnreadablePicture", FieldType::Long, "5", "q9", "5", "6", "6"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+TEST(VariableValueTest, TypingStopsAtAStringPictureOrTheTextSize) {
+    char text[10];
+    int32_t number = 0;
+    const BoundVariable string_variable{FieldType::String, text, 10, 0, 1};
+    const BoundVariable long_variable{FieldType::Long, &number, 4, 0, 1};
+    EXPECT_EQ(TypingLimit(string_variable, ValuePicture("s5").compiled()), 5u);
+    EXPECT_EQ(TypingLimit(string_variable, ValuePicture("n-14").compiled()), 10u);
+    EXPECT_EQ(TypingLimit(long_variable, ValuePicture("s3").compiled()), 3u);
+    EXPECT_EQ(TypingLimit(long_variable, ValuePicture("n-14").compiled()), 0u);
+}
+
 TEST(VariableValueTest, VariableBytesTellAChange) {
     int32_t value = 5;
     const BoundVariable variable{FieldType::Long, &value, 4, 0, 1};
