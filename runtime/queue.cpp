@@ -283,6 +283,19 @@ uint32_t Queue::Changes() {
     return block ? block->changes : 0;
 }
 
+int32_t Queue::Count() const {
+    return m_block && !m_disposed ? static_cast<int32_t>(m_block->orders.front()->records.size()) : 0;
+}
+
+const uint8_t* Queue::Peek(int32_t position) const {
+    if (!m_block || m_disposed || position < 1)
+        return nullptr;
+    const std::vector<uint8_t*>& records = m_block->orders.front()->records;
+    return static_cast<std::size_t>(position) <= records.size()
+               ? records[static_cast<std::size_t>(position) - 1]
+               : nullptr;
+}
+
 void Queue::Get(int32_t position) {
     ControlBlock* block = prepare();
     if (!block)
@@ -299,19 +312,7 @@ void Queue::Get(int32_t position) {
     block->remember(record, static_cast<std::size_t>(position));
 }
 
-const uint8_t* Queue::Peek(int32_t position) const {
-    if (!m_block || position < 1)
-        return nullptr;
-    const std::vector<uint8_t*>& records = m_block->orders.front()->records;
-    return static_cast<std::size_t>(position) <= records.size() ? records[static_cast<std::size_t>(position) - 1]
-                                                                 : nullptr;
-}
-
-int32_t Queue::Count() const {
-    return m_block ? static_cast<int32_t>(m_block->orders.front()->records.size()) : 0;
-}
-
-uint32_t Queue::ChangeStamp() const { return m_block ? m_block->changes : 0; }
+uint32_t Queue::ChangeStamp() const { return m_block && !m_disposed ? m_block->changes : 0; }
 
 void Queue::Get(const QueueKey& key) {
     ControlBlock* block = prepare();

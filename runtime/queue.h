@@ -82,13 +82,13 @@ public:
     // key makes insertion order current again.
     void Sort(const QueueKey& key);
 
-    // Record n of the current order, read in place without touching the
-    // program's buffer, the error state or POINTER (list boxes draw from
-    // it); nullptr when there is none. Valid until the queue next changes.
-    const uint8_t* Peek(int32_t position) const;
-    // The records in the current order and the change stamp, read the same
-    // quiet way (RECORDS and CHANGES clear the error state).
+    // For controls that show the queue (lists, drop-down lists, spin boxes):
+    // the number of records, the record at `position` of the current order
+    // read in place, and the change stamp. None touches the buffer, the
+    // pointer or the error state, so drawing never disturbs the program;
+    // nullptr when there is no such record.
     int32_t Count() const;
+    const uint8_t* Peek(int32_t position) const;
     uint32_t ChangeStamp() const;
 
     // Introspection for tests, list boxes and benchmarks.

@@ -13,6 +13,7 @@
 #include "runtime/threads.h"
 #include "tools/command.h"
 #include "window/accept.h"
+#include "window/bound_value.h"
 #include "window/definition_compiler.h"
 #include "window/definition_encoder.h"
 #include "window/list_format.h"
@@ -23,7 +24,9 @@
 #include "window/script_driver.h"
 #include "window/window.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -55,6 +58,7 @@ constexpr std::string_view ShowUsage =
     "  key KEYS                   Tab, Shift+Tab, Alt+N, Ctrl+Home, Enter, Escape, F4, a\n"
     "  type TEXT                  the rest of the line as typed characters\n"
     "  click|dblclick|rclick FIELD [X Y]   at the control's centre or (X, Y) inside it\n"
+    "  press|release FIELD [X Y]  the left button alone (hold it, let it go)\n"
     "  drag FIELD X1 Y1 X2 Y2     wheel FIELD N\n"
     "  move X Y                   the window to (X, Y) in its position units\n"
     "  get FIELD PROP [INDEX]     prints a property (PROP: hex number or name)\n"
@@ -64,6 +68,8 @@ constexpr std::string_view ShowUsage =
     "  answer BUTTON              the next message box takes Ok, Cancel, Yes, No, ...\n"
     "  shot NAME                  writes DIR/NAME.png of the active window\n"
     "  close                      the system close of the active window\n"
+    "  var FIELD [VALUE]          prints the control's variable, or sets it and displays the control\n"
+    "  queue FIELD \"TEXT\"...      binds a queue of those texts to the control (drop lists, spin boxes)\n"
     "Errors are reported as SCRIPT:LINE: message (exit status 1).\n";
 
 int usage_error(std::ostream& err, std::string_view message) {
@@ -110,11 +116,15 @@ struct ShowQueue {
 // them work without a program behind the window.
 struct Variables {
     std::vector<std::unique_ptr<uint8_t[]>> storage;
-    std::map<int32_t, std::unique_ptr<ShowQueue>> queues;
+    std::map<int32_t, std::unique_ptr<ShowQueue>> queues; // of the list boxes
+    std::map<int32_t, BoundVariable> bound;
 
     void bind_all(Window& window, const wdf::ProcedureSource& procedure, std::size_t window_index) {
         for (const wdf::ControlSource& control : procedure.windows[window_index].controls) {
-            if (control.format) {
+            const bool drops = std::any_of(control.fields.begin(), control.fields.end(), [](const wdf::FieldSource& f) {
+                return f.field_spec && f.field_spec->id == wdf::Field::DropCount && f.integer != 0;
+            });
+            if (control.format && control.type == wdf::ListControl && !drops) {
                 const auto layout = ParseListFormat(*control.format, ListUnits{});
                 auto shown = std::make_unique<ShowQueue>(layout ? std::max(1, layout->fields_used) : 1);
                 window.Bind(control.feq, *shown->queue);
@@ -128,9 +138,118 @@ struct Variables {
                 continue;
             storage.push_back(std::make_unique<uint8_t[]>(size));
             std::memset(storage.back().get(), type == wdf::StringDataType ? ' ' : 0, size);
-            window.Bind(control.feq, BoundVariable{type == wdf::StringDataType ? FieldType::String : FieldType::Long,
-                                                   storage.back().get(), size, 0, 1});
+            const BoundVariable variable{type == wdf::StringDataType ? FieldType::String : FieldType::Long,
+                                         storage.back().get(), size, 0, 1};
+            bound[control.feq] = variable;
+            window.Bind(control.feq, variable);
         }
+    }
+
+    // `var FIELD` prints the value of the control's variable; `var FIELD
+    // VALUE` sets it and displays the control, as a program would.
+    std::optional<std::string> command(ScriptDriver& driver, std::string_view arguments) {
+        const std::size_t blank = arguments.find(' ');
+        const std::string field_text(arguments.substr(0, blank));
+        int32_t field = 0;
+        const auto [end, error] =
+            std::from_chars(field_text.data(), field_text.data() + field_text.size(), field);
+        if (field_text.empty() || error != std::errc() || end != field_text.data() + field_text.size())
+            return "var needs FIELD [VALUE]";
+        const auto found = bound.find(field);
+        if (found == bound.end())
+            return "control " + field_text + " has no variable";
+        const bool setting = blank != std::string_view::npos;
+        std::string value;
+        if (setting) {
+            const auto converted = platform::utf8_to_windows1252_exact(arguments.substr(blank + 1));
+            if (!converted)
+                return "the value holds characters the Windows character set cannot hold";
+            value = *converted;
+        }
+        driver.WithActiveWindow([&](Window& window) {
+            if (setting) {
+                SetVariableText(found->second, value);
+                window.Display(field, field);
+            } else {
+                value = VariableText(found->second);
+            }
+        });
+        if (!setting)
+            driver.out() << platform::windows1252_to_utf8(value) << "\n";
+        return std::nullopt;
+    }
+};
+
+// Queues for the controls that show one, filled by the script's `queue`
+// command: one STRING field as wide as the longest text.
+struct Queues {
+    struct Entry {
+        std::vector<char> buffer;
+        std::unique_ptr<Queue> queue;
+    };
+    std::vector<std::unique_ptr<Entry>> entries;
+
+    // `FIELD "TEXT" "TEXT" ...` (a text without blanks may go unquoted).
+    std::optional<std::string> command(ScriptDriver& driver, std::string_view arguments) {
+        std::vector<std::string> texts;
+        std::string field_text;
+        std::size_t at = 0;
+        const auto skip_blanks = [&] {
+            while (at < arguments.size() && arguments[at] == ' ')
+                ++at;
+        };
+        skip_blanks();
+        while (at < arguments.size() && arguments[at] != ' ')
+            field_text.push_back(arguments[at++]);
+        int32_t field = 0;
+        const auto [end, error] =
+            std::from_chars(field_text.data(), field_text.data() + field_text.size(), field);
+        if (field_text.empty() || error != std::errc() || end != field_text.data() + field_text.size())
+            return "queue needs FIELD and texts";
+        for (skip_blanks(); at < arguments.size(); skip_blanks()) {
+            std::string word;
+            if (arguments[at] == '"') {
+                const std::size_t close = arguments.find('"', at + 1);
+                if (close == std::string_view::npos)
+                    return "a text lacks its closing quote";
+                word = std::string(arguments.substr(at + 1, close - at - 1));
+                at = close + 1;
+            } else {
+                while (at < arguments.size() && arguments[at] != ' ')
+                    word.push_back(arguments[at++]);
+            }
+            const auto text = platform::utf8_to_windows1252_exact(word);
+            if (!text)
+                return "the text holds characters the Windows character set cannot hold";
+            texts.push_back(*text);
+        }
+        std::size_t width = 1;
+        for (const std::string& text : texts)
+            width = std::max(width, text.size());
+        auto entry = std::make_unique<Entry>();
+        entry->buffer.assign(width, ' ');
+        entry->queue = std::make_unique<Queue>(
+            RecordDescription(
+                static_cast<uint32_t>(width),
+                {FieldDescription::Sized(FieldType::String, "Q:TEXT", 0, static_cast<uint32_t>(width))}),
+            entry->buffer.data());
+        bool found = false;
+        Entry& filled = *entry;
+        driver.WithActiveWindow([&](Window& window) {
+            for (const std::string& text : texts) {
+                std::fill(filled.buffer.begin(), filled.buffer.end(), ' ');
+                std::copy(text.begin(), text.end(), filled.buffer.begin());
+                filled.queue->Add();
+            }
+            if (window.control(field)) {
+                found = true;
+                window.Bind(field, *filled.queue);
+            }
+        });
+        entries.push_back(std::move(entry));
+        if (!found)
+            return "the window has no control " + std::to_string(field);
+        return std::nullopt;
     }
 };
 
@@ -243,6 +362,7 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
     }
     Variables variables;
     variables.bind_all(window, *procedure, window_index);
+    Queues queues;
     window.Open();
     ScriptDriver::RecordEvents();
     const auto add_commands = [&](ScriptDriver& run) {
@@ -300,6 +420,10 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
             options.input = x11_input.get();
             ScriptDriver run(options, out, err);
             add_commands(run);
+            run.AddCommand("var",
+                           [&](std::string_view arguments) { return variables.command(run, arguments); });
+            run.AddCommand("queue",
+                           [&](std::string_view arguments) { return queues.command(run, arguments); });
             status = run.Run(script);
             // The script is over: every window still open is closed.
             for (int attempt = 0; attempt < 100 && platform::is_window(window.handle()); ++attempt) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace morvex {
 
@@ -76,43 +77,54 @@ void DrawCheckMark(painter::Painter& painter, const platform::Rect& rect, Color 
 }
 
 void DrawRadio(painter::Painter& painter, platform::Point at, bool selected, bool enabled, bool pushed) {
-    // Drawn as four arcs in the bevel colours with a filled centre, anti-aliased.
-    const double r = RadioSize / 2.0;
-    const double cx = at.x + r;
-    const double cy = at.y + r;
-    const Color shadow = system_color(SystemColor::ButtonShadow);
-    const Color dark = system_color(SystemColor::DarkShadow);
-    const Color light = system_color(SystemColor::Light);
-    const Color highlight = system_color(SystemColor::ButtonHighlight);
+    // The classic 12-pixel circle, pixel by pixel: an outer ring in shadow
+    // and highlight, an inner ring in dark shadow and light, split along the
+    // diagonal so that the circle looks sunken, and a 4-pixel dot.
+    // clang-format off
+    static constexpr const char* Rows[RadioSize] = {
+        "    oooo    ",
+        "  ooiiiioo  ",
+        " oiiffffiio ",
+        " oiffffffio ",
+        "oiffffffffio",
+        "oiffffffffio",
+        "oiffffffffio",
+        "oiffffffffio",
+        " oiffffffio ",
+        " oiiffffiio ",
+        "  ooiiiioo  ",
+        "    oooo    ",
+    };
+    // clang-format on
+    static constexpr const char* Dot[4] = {" xx ", "xxxx", "xxxx", " xx "};
     const Color fill = system_color(enabled && !pushed ? SystemColor::Window : SystemColor::ButtonFace);
     for (int y = 0; y < RadioSize; ++y) {
         for (int x = 0; x < RadioSize; ++x) {
-            const double dx = x + 0.5 - r;
-            const double dy = y + 0.5 - r;
-            const double d = std::sqrt(dx * dx + dy * dy);
-            const bool upper_left = dx + dy < 0;
+            const bool upper_left = x + y <= RadioSize - 2;
             Color c;
-            if (d > r)
-                continue;
-            if (d > r - 1.0)
-                c = upper_left ? shadow : highlight;
-            else if (d > r - 2.0)
-                c = upper_left ? dark : light;
-            else
+            switch (Rows[y][x]) {
+            case 'o':
+                c = system_color(upper_left ? SystemColor::ButtonShadow : SystemColor::ButtonHighlight);
+                break;
+            case 'i':
+                c = system_color(upper_left ? SystemColor::DarkShadow : SystemColor::Light);
+                break;
+            case 'f':
                 c = fill;
+                break;
+            default:
+                continue;
+            }
             painter.set_pixel({at.x + x, at.y + y}, c);
         }
     }
-    if (selected) {
-        const Color ink = system_color(enabled ? SystemColor::WindowText : SystemColor::GrayText);
-        for (int y = 0; y < RadioSize; ++y)
-            for (int x = 0; x < RadioSize; ++x) {
-                const double dx = at.x + x + 0.5 - cx;
-                const double dy = at.y + y + 0.5 - cy;
-                if (dx * dx + dy * dy <= 2.2 * 2.2)
-                    painter.set_pixel({at.x + x, at.y + y}, ink);
-            }
-    }
+    if (!selected)
+        return;
+    const Color ink = system_color(enabled ? SystemColor::WindowText : SystemColor::GrayText);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            if (Dot[y][x] == 'x')
+                painter.set_pixel({at.x + 4 + x, at.y + 4 + y}, ink);
 }
 
 void DrawArrow(painter::Painter& painter, const platform::Rect& rect, ArrowDirection direction, int size,
@@ -167,6 +179,79 @@ void DrawCentredImage(painter::Painter& painter, const platform::Rect& rect, con
         pixel = (pixel & 0xFF000000) | 0xFFFFFF;
     painter.draw_image_stretched(light, dest.offset(1, 1));
     painter.draw_image_stretched(grey, dest);
+}
+
+void DrawGroupFrame(painter::Painter& painter, const platform::Rect& rect, std::string_view text,
+                    painter::Font& font, Color colour, Color background, bool enabled) {
+    const int text_height = font.metrics().height;
+    const platform::Rect frame{rect.left, rect.top + text_height / 2, rect.right, rect.bottom};
+    painter.draw_border(frame, Border::Etched);
+    if (text.empty())
+        return;
+    painter::TextFormat format;
+    format.single_line = true;
+    format.mnemonic = true;
+    // The text sits a little in from the corner, with a blank on either side
+    // cut out of the frame.
+    constexpr int Indent = 8;
+    constexpr int Blank = 2;
+    const platform::Rect text_area{rect.left + Indent, rect.top, rect.right - Indent, rect.top + text_height};
+    const std::vector<painter::TextLine> lines = painter::layout_text(text_area, text, font, format);
+    const platform::Rect covered = painter::text_bounds(lines, font);
+    if (covered.empty())
+        return;
+    painter.fill_rect(
+        {covered.left - Blank, frame.top, std::min(covered.right + Blank, text_area.right), frame.top + 2},
+        background);
+    DrawControlText(painter, text_area, text, font, colour, enabled, format);
+}
+
+platform::Rect DrawFieldFrame(painter::Painter& painter, const platform::Rect& rect, Color fill) {
+    const platform::Rect inside = painter.draw_border(rect, Border::SunkenDouble);
+    painter.fill_rect(inside, fill);
+    return inside;
+}
+
+Color FieldBackground(uint32_t colour, bool enabled) {
+    if (colour != 0xFFFFFFFF)
+        if (const auto own = painter::resolve_colorref(colour))
+            return *own;
+    return system_color(enabled ? SystemColor::Window : SystemColor::ButtonFace);
+}
+
+void DrawArrowButton(painter::Painter& painter, const platform::Rect& rect, ArrowDirection direction,
+                     bool pressed, bool enabled) {
+    if (rect.empty())
+        return;
+    const Color face = system_color(SystemColor::ButtonFace);
+    painter.fill_rect(rect, face);
+    platform::Rect inside;
+    if (pressed) {
+        // Pressed in: a flat shadow line, the arrow one pixel down and right.
+        painter.draw_rect(rect, system_color(SystemColor::ButtonShadow));
+        inside = platform::Rect{rect.left + 1, rect.top + 1, rect.right - 1, rect.bottom - 1}.offset(1, 1);
+    } else if (rect.height() < 12 || rect.width() < 12) {
+        // The half-height buttons of a spin box take a single bevel, which
+        // leaves the arrow room to be seen.
+        inside = painter.draw_border(rect, Border::Raised);
+    } else {
+        inside = painter.draw_border(rect, Border::RaisedDouble);
+    }
+    // The arrow is as large as the button allows: 4 rows on a full-size
+    // button, fewer on the half-height buttons of a small spin box.
+    const bool vertical = direction == ArrowDirection::Up || direction == ArrowDirection::Down;
+    // It keeps a pixel clear of the bevel at either end.
+    const int room = vertical ? std::min(inside.height() - 2, (inside.width() + 1) / 2)
+                              : std::min(inside.width() - 2, (inside.height() + 1) / 2);
+    const int size = std::clamp(room, 1, 4);
+    if (enabled) {
+        DrawArrow(painter, inside, direction, size, system_color(SystemColor::ButtonText));
+        return;
+    }
+    // The embossed highlight stays inside the bevel, where small buttons leave little room.
+    painter::Painter within = painter.clipped_to(inside);
+    DrawArrow(within, inside.offset(1, 1), direction, size, system_color(SystemColor::ButtonHighlight));
+    DrawArrow(painter, inside, direction, size, system_color(SystemColor::ButtonShadow));
 }
 
 } // namespace morvex

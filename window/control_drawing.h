@@ -46,9 +46,28 @@ void DrawArrow(painter::Painter& painter, const platform::Rect& rect, ArrowDirec
 void DrawCentredImage(painter::Painter& painter, const platform::Rect& rect, const painter::Image& image,
                       bool enabled);
 
+// The etched frame of a group box filling `rect`, its text (with a mnemonic)
+// set into the top border on the `background` colour.
+void DrawGroupFrame(painter::Painter& painter, const platform::Rect& rect, std::string_view text,
+                    painter::Font& font, painter::Color colour, painter::Color background, bool enabled);
+
+// The sunken frame of an entry-like field (spin box, drop-down list) filling
+// `rect`, filled with `fill`; returns the area inside the frame.
+platform::Rect DrawFieldFrame(painter::Painter& painter, const platform::Rect& rect, painter::Color fill);
+// The fill of such a field: the control's own colour (a colour reference,
+// 0xFFFFFFFF for none), else white, or the face grey when disabled.
+painter::Color FieldBackground(uint32_t colour, bool enabled);
+
+// A small push button with an arrow on it (spin boxes, drop-down buttons),
+// pressed in when `pressed`, the arrow greyed and embossed when disabled.
+void DrawArrowButton(painter::Painter& painter, const platform::Rect& rect, ArrowDirection direction,
+                     bool pressed, bool enabled);
+
 // The width of the widest side bearing a control keeps between its border and its text.
 constexpr int TextMargin = 3;
 constexpr int CheckBoxSize = 13;
 constexpr int RadioSize = 12;
+// The width of a drop-down button and of a vertical scroll bar.
+constexpr int ScrollBarWidth = 16;
 
 } // namespace morvex

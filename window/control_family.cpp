@@ -1,10 +1,16 @@
 #include "window/control_family.h"
 
 #include "window/button.h"
+#include "window/check_box.h"
+#include "window/combo_box.h"
 #include "window/control_creators.h"
+#include "window/drop_list.h"
+#include "window/group_box.h"
 #include "window/image_control.h"
 #include "window/list_box.h"
+#include "window/option_group.h"
 #include "window/prompt.h"
+#include "window/spin_box.h"
 
 namespace morvex {
 
@@ -21,7 +27,18 @@ void RegisterStandardControls() {
     RegisterControlCreator(wdf::ButtonControl, create<Button>);
     RegisterControlCreator(wdf::PromptControl, create<Prompt>);
     RegisterControlCreator(wdf::ImageControl, create<ImageControl>);
-    RegisterControlCreator(wdf::ListControl, create<ListBox>);
+    RegisterControlCreator(wdf::CheckControl, create<CheckBox>);
+    RegisterControlCreator(wdf::OptionControl, create<OptionGroup>);
+    RegisterControlCreator(wdf::RadioControl, create<RadioButton>);
+    RegisterControlCreator(wdf::GroupControl, create<GroupBox>);
+    RegisterControlCreator(wdf::SpinControl, create<SpinBox>);
+    // A list with a drop count is a drop-down list.
+    RegisterControlCreator(wdf::ListControl, [](const ControlDefinition& definition, Window& window) {
+        return definition.drop_count != 0 ? CreateDropList(definition, window) : create<ListBox>(definition, window);
+    });
+    RegisterControlCreator(wdf::DropControl, CreateDropList);
+    RegisterControlCreator(wdf::ComboControl, create<ComboBox>);
+    RegisterControlCreator(wdf::Combo2Control, create<ComboBox>);
 }
 
 } // namespace morvex

@@ -38,6 +38,14 @@ constexpr FieldSpec ButtonFields[] = {
 constexpr FieldSpec PromptFields[] = {
     {Field::Text, "text", 0x29, Text},
 };
+constexpr FieldSpec OptionFields[] = {
+    {Field::Text, "text", 0x29, Text},
+    {Field::GroupStyle, "style", 0x2D, Long},
+};
+constexpr FieldSpec RadioFields[] = {
+    {Field::Text, "text", 0x25, Text},
+    {Field::RadioValue, "value", 0x29, Text},
+};
 constexpr FieldSpec CheckFields[] = {
     {Field::Text, "text", 0x49, Text},
     {Field::TrueValue, "true", 0x55, Long, 1},
@@ -58,6 +66,7 @@ constexpr FieldSpec ListFields[] = {
 constexpr FieldSpec ComboFields[] = {
     {Field::DropCount, "drop", 0x4D, Byte},
     {Field::Picture, "picture", 0x6D, Text},
+    {Field::Choices, "choices", 0x71, TextList},
 };
 constexpr FieldSpec SpinFields[] = {
     {Field::Cursor, "cursor", 0x41, Image}, {Field::Picture, "picture", 0x49, Text},
@@ -71,6 +80,7 @@ constexpr FieldSpec TextFields[] = {
 constexpr FieldSpec DropFields[] = {
     {Field::DropCount, "drop", 0x4D, Byte},
     {Field::DropWidth, "dropwidth", 0x52, Word},
+    {Field::Choices, "choices", 0x54, TextList},
 };
 constexpr FieldSpec SheetFields[] = {
     {Field::Selection, "selection", 0x4D, Long},
@@ -94,18 +104,20 @@ using enum PositionBlock;
 constexpr ControlLayout Layouts[] = {
     {ImageControl, "image", Plain, 0x2E, ImageFields},
     {ShapeControl, "shape", Plain, 0x32, ShapeFields},
+    {OptionControl, "option", Variable, 0x31, OptionFields},
     {EntryControl, "entry", Variable, 0x52, EntryFields},
     {ButtonControl, "button", Plain, 0x5A, ButtonFields},
     {PromptControl, "prompt", Plain, 0x2D, PromptFields},
+    {RadioControl, "radio", Plain, 0x2D, RadioFields},
     {CheckControl, "check", Variable, 0x5D, CheckFields},
     {GroupControl, "group", Plain, 0x4D, GroupFields},
     {ListControl, "list", VariableAndFormat, 0x6D, ListFields},
-    {ComboControl, "combo", VariableAndFormat, 0x71, ComboFields},
+    {ComboControl, "combo", VariableAndFormat, 0x75, ComboFields},
     {SpinControl, "spin", Variable, 0x72, SpinFields},
     {TextControl, "text", Variable, 0x52, TextFields},
     {ToolbarControl, "toolbar", Plain, 0x49, {}},
-    {DropControl, "drop", VariableAndFormat, 0x54, DropFields},
-    {Combo2Control, "combo2", VariableAndFormat, 0x71, ComboFields},
+    {DropControl, "drop", VariableAndFormat, 0x58, DropFields},
+    {Combo2Control, "combo2", VariableAndFormat, 0x75, ComboFields},
     {SheetControl, "sheet", Variable, 0x5C, SheetFields},
     {TabControl, "tab", Plain, 0x3E, TabFields},
     {RegionControl, "region", Plain, 0x31, RegionFields},

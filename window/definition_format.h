@@ -178,9 +178,11 @@ constexpr uint8_t QueueDataType = 26;
 enum ControlType : uint8_t {
     ImageControl = 3,
     ShapeControl = 5,
+    OptionControl = 7,
     EntryControl = 8,
     ButtonControl = 9,
     PromptControl = 10,
+    RadioControl = 11,
     CheckControl = 12,
     GroupControl = 13,
     ListControl = 14,
@@ -252,6 +254,7 @@ enum class Field : uint8_t {
     TabState,
     TabSheet,
     TabCount,
+    RadioValue, // a radio button's value text
 };
 
 struct FieldSpec {

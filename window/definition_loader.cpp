@@ -297,6 +297,9 @@ ControlDefinition DefinitionLoader::ReadControl(uint32_t offset, PositionUnit un
         case wdf::Field::ImageName:
             c.image_name = block.text(block.u32(at));
             break;
+        case wdf::Field::RadioValue:
+            c.value_text = block.text(block.u32(at));
+            break;
         case wdf::Field::Icon:
             c.icon = Image(block.u32(at), ImageUse::Icon);
             break;

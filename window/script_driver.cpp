@@ -5,6 +5,7 @@
 #include "platform/headless_backend.h"
 #include "platform/png_file.h"
 #include "platform/message_box.h"
+#include "platform/png_file.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
 #include "window/accept.h"
@@ -13,6 +14,7 @@
 #include "window/list_box.h"
 #include "window/menu_bar.h"
 #include "window/menu_popup.h"
+#include "window/painter/system_colors.h"
 #include "window/properties.h"
 #include "window/property_numbers.h"
 #include "window/window.h"
@@ -82,6 +84,40 @@ std::optional<platform::Rect> field_rect(Window& window, int32_t field) {
     if (control->handle())
         return platform::rect_in_top_level(control->handle());
     return control->rect().offset(client.left, client.top);
+}
+
+// The window as the screen shows it: with the visible popups it owns (a
+// dropped list) drawn over it, on the desktop colour where they reach out.
+platform::FrameBuffer screen_of(platform::WindowHandle top) {
+    // What the display shows where it can say, else the frame buffer.
+    const auto pixels_of = [](platform::WindowHandle handle) {
+        std::optional<platform::FrameBuffer> pixels = platform::backend().capture(handle);
+        return pixels ? std::move(*pixels) : platform::frame_buffer_copy(handle);
+    };
+    platform::FrameBuffer window = pixels_of(top);
+    const platform::Rect frame = platform::window_rect(top);
+    platform::Rect all = frame;
+    std::vector<platform::WindowHandle> popups;
+    for (const platform::WindowHandle owned : platform::owned_windows(top))
+        if (platform::is_window_visible(owned)) {
+            popups.push_back(owned);
+            all = all.unite(platform::window_rect(owned));
+        }
+    if (popups.empty())
+        return window;
+    const painter::Color desktop = painter::system_color(painter::SystemColor::Desktop);
+    platform::FrameBuffer screen(all.width(), all.height(),
+                                 platform::MakePixel(desktop.red, desktop.green, desktop.blue));
+    const auto blit = [&](const platform::FrameBuffer& pixels, const platform::Rect& at) {
+        for (int y = 0; y < pixels.height(); ++y)
+            for (int x = 0; x < pixels.width(); ++x)
+                screen.at(at.left - all.left + x, at.top - all.top + y) = pixels.at(x, y);
+    };
+    blit(window, frame);
+    // Owned windows list from the top of the z-order down: the lowest goes first.
+    for (auto it = popups.rbegin(); it != popups.rend(); ++it)
+        blit(pixels_of(*it), platform::window_rect(*it));
+    return screen;
 }
 
 } // namespace
@@ -218,7 +254,10 @@ std::optional<std::string> ScriptDriver::mouse(std::string_view command, std::st
     const platform::Point centre{rect->left + rect->width() / 2, rect->top + rect->height() / 2};
     const platform::Point point = numbers.size() >= 2 && command != "drag" ? at(numbers[0], numbers[1]) : centre;
     using platform::MouseButton;
-    if (command == "click" || command == "rclick") {
+    if (command == "press" || command == "release") {
+        m_input->mouse_move(top, point);
+        m_input->mouse_button(top, point, MouseButton::Left, command == "press");
+    } else if (command == "click" || command == "rclick") {
         const MouseButton button = command == "click" ? MouseButton::Left : MouseButton::Right;
         m_input->mouse_move(top, point);
         m_input->mouse_button(top, point, button, true);
@@ -271,7 +310,8 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
         m_input->type_text(*bytes);
         return std::nullopt;
     }
-    if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" || command == "wheel")
+    if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" ||
+        command == "wheel" || command == "press" || command == "release")
         return mouse(command, rest);
     if (command == "move") {
         const auto x = integer(next_word(arguments));
@@ -432,11 +472,7 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
         std::error_code error;
         std::filesystem::create_directories(directory, error);
         const std::string path = (directory / (std::string(rest) + ".png")).string();
-        // What the display shows where it can say, else the frame buffer.
-        std::optional<platform::FrameBuffer> pixels = platform::backend().capture(active);
-        if (!pixels)
-            pixels = platform::frame_buffer_copy(active);
-        if (pixels->empty() || !platform::write_png(*pixels, path))
+        if (!platform::write_png(screen_of(active), path))
             return "cannot write " + path;
         return std::nullopt;
     }

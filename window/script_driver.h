@@ -8,13 +8,14 @@
 //   key KEYS          "Tab", "Shift+Tab", "Alt+N", "Ctrl+Home", "Enter", "a"
 //   type TEXT         the rest of the line as typed characters
 //   click FIELD [X Y], dblclick FIELD [X Y], rclick FIELD [X Y]
+//   press FIELD [X Y], release FIELD [X Y]   the left button alone
 //   drag FIELD X1 Y1 X2 Y2, wheel FIELD N
 //   move X Y          the window to (X, Y) in its position units
 //   get FIELD PROP [INDEX], set FIELD PROP [INDEX] VALUE
 //   events            the events delivered since the last `events`
 //   wait MS           timers see MS milliseconds pass
 //   answer BUTTON     the next message box is answered with the button
-//   shot NAME         a PNG of the window, frame included
+//   shot NAME         a PNG of the window, frame and open popups included
 //   close             the system close of the window
 // Commands act on the active window. FIELD is a control number (negative for
 // toolbar controls, 0 for the window). Programs add commands of their own.

@@ -96,6 +96,7 @@ struct ControlDefinition {
     std::string text;
     std::string picture;    // without its leading "@"
     std::string image_name; // image controls
+    std::string value_text; // a radio button's value
     ImageReference icon;
     ImageReference cursor;
     uint32_t delay_ms = 0; // buttons and spin boxes

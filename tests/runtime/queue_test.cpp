@@ -98,6 +98,27 @@ TEST_F(QueueTest, EveryOperationClearsTheErrorFirst) {
     EXPECT_EQ(ErrorCode(), 0);
 }
 
+TEST_F(QueueTest, PeekReadsInTheCurrentOrderWithoutTouchingBufferPointerOrError) {
+    EXPECT_EQ(queue.Count(), 0) << "not built yet";
+    EXPECT_EQ(queue.Peek(1), nullptr);
+    add_sample();
+    queue.Sort(ByNameDescending);
+    queue.Get(2);
+    buffer = Item{99, 99, "keep"};
+    SetError(30);
+    EXPECT_EQ(queue.Count(), 4);
+    const auto* first = reinterpret_cast<const Item*>(queue.Peek(1));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(*first, (Item{1, 20, "delta"}));
+    EXPECT_EQ(queue.Peek(0), nullptr);
+    EXPECT_EQ(queue.Peek(5), nullptr);
+    EXPECT_EQ(buffer, (Item{99, 99, "keep"}));
+    EXPECT_EQ(ErrorCode(), 30);
+    EXPECT_EQ(queue.Pointer(), 2);
+    queue.Dispose();
+    EXPECT_EQ(queue.Peek(1), nullptr);
+}
+
 TEST_F(QueueTest, SortByDescendingKeyPutsTheGreatestFirstAndInsertionOrderStays) {
     add_sample();
     queue.Sort(ByNameDescending);

@@ -311,6 +311,42 @@ TEST(DefinitionLoaderTest, PointsConvertThroughThePixelsPerInch) {
     EXPECT_EQ(c.back().range_high, 1e10);
 }
 
+TEST(DefinitionLoaderTest, OptionGroupsRadiosAndChoicesKeepTheirFields) {
+    DefinitionLoader loader;
+    const uint32_t offset = loader.TryFindWindowDefinition("tavemon$taven007", "P1$WINDOW");
+    const WindowDefinition w = loader.ReadWindow(offset, services());
+    const std::vector<ControlDefinition> c = loader.ReadControls(w, UnitMetrics{6, 13, 96});
+    const auto of_type = [&](uint8_t type) {
+        std::vector<const ControlDefinition*> found;
+        for (const ControlDefinition& control : c)
+            if (control.type == type)
+                found.push_back(&control);
+        return found;
+    };
+    const auto options = of_type(wdf::OptionControl);
+    ASSERT_EQ(options.size(), 1u);
+    EXPECT_EQ(options[0]->text, "&Pick");
+    EXPECT_EQ(options[0]->number(wdf::Field::GroupStyle), 1);
+    ASSERT_TRUE(options[0]->variable.has_value());
+    EXPECT_EQ(options[0]->variable->data_type, wdf::LongDataType);
+    EXPECT_EQ(options[0]->x, 267) << "the position block follows the variable";
+    const auto radios = of_type(wdf::RadioControl);
+    ASSERT_EQ(radios.size(), 2u);
+    EXPECT_EQ(radios[0]->value_text, "1");
+    EXPECT_EQ(radios[1]->value_text, "");
+    EXPECT_EQ(radios[1]->text, "Two");
+    EXPECT_EQ(radios[1]->x, 333);
+    const auto drops = of_type(wdf::DropControl);
+    ASSERT_EQ(drops.size(), 1u);
+    EXPECT_EQ(drops[0]->choices, (std::vector<std::string>{"North", "South"}));
+    EXPECT_EQ(drops[0]->number(wdf::Field::DropWidth), 120);
+    EXPECT_FALSE(drops[0]->list_format->empty());
+    const auto combos = of_type(wdf::Combo2Control);
+    ASSERT_EQ(combos.size(), 1u);
+    EXPECT_EQ(combos[0]->choices, (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(of_type(wdf::ComboControl)[0]->choices.empty());
+}
+
 TEST(DefinitionLoaderTest, ACircularControlChainEnds) {
     const wdf::CompileResult source = wdf::ParseWindowDefinitions(
         "procedure \"loop$circle\"\nwindow \"W\"\n prompt at 1 1 1 1\n prompt at 2 2 2 2\nend\n", "inline");
