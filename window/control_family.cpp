@@ -4,6 +4,7 @@
 #include "window/control_creators.h"
 #include "window/image_control.h"
 #include "window/prompt.h"
+#include "window/text_control.h"
 
 namespace morvex {
 
@@ -20,6 +21,7 @@ void RegisterStandardControls() {
     RegisterControlCreator(wdf::ButtonControl, create<Button>);
     RegisterControlCreator(wdf::PromptControl, create<Prompt>);
     RegisterControlCreator(wdf::ImageControl, create<ImageControl>);
+    RegisterControlCreator(wdf::TextControl, create<TextControl>);
 }
 
 } // namespace morvex

@@ -20,6 +20,7 @@ constexpr NamedProperty Names[] = {
     {Prop::FullHeight, "FullHeight"},
     {Prop::ClientWidth, "ClientWidth"},
     {Prop::ClientHeight, "ClientHeight"},
+    {Prop::SelectionEnd, "SelectionEnd"},
     {Prop::Text, "Text"},
     {Prop::Type, "Type"},
     {Prop::XPos, "XPos"},

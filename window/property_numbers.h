@@ -77,6 +77,7 @@ constexpr uint16_t ChoiceCount = 0x7C1C;
 constexpr uint16_t Icon = 0x7C64;
 constexpr uint16_t ImageName = 0x7C68;
 constexpr uint16_t Picture = 0x7C74;
+constexpr uint16_t SelectionEnd = 0x7A63; // texts: the last selected character (1-based)
 constexpr uint16_t Alert = 0x7D06;   // indexed: the alerted key codes
 constexpr uint16_t ColumnHeading = 0x7E03;
 // Windows.
