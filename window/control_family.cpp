@@ -4,6 +4,7 @@
 #include "window/control_creators.h"
 #include "window/image_control.h"
 #include "window/prompt.h"
+#include "window/shape_control.h"
 #include "window/text_control.h"
 
 namespace morvex {
@@ -22,6 +23,8 @@ void RegisterStandardControls() {
     RegisterControlCreator(wdf::PromptControl, create<Prompt>);
     RegisterControlCreator(wdf::ImageControl, create<ImageControl>);
     RegisterControlCreator(wdf::TextControl, create<TextControl>);
+    RegisterControlCreator(wdf::ShapeControl, create<ShapeControl>);
+    RegisterControlCreator(wdf::RegionControl, create<ShapeControl>);
 }
 
 } // namespace morvex

@@ -20,6 +20,8 @@ constexpr NamedProperty Names[] = {
     {Prop::FullHeight, "FullHeight"},
     {Prop::ClientWidth, "ClientWidth"},
     {Prop::ClientHeight, "ClientHeight"},
+    {Prop::Fill, "Fill"},
+    {Prop::LineWidth, "LineWidth"},
     {Prop::SelectionEnd, "SelectionEnd"},
     {Prop::Text, "Text"},
     {Prop::Type, "Type"},
