@@ -87,7 +87,9 @@ void Control::create(platform::WindowHandle parent) {
     params.rect = m_rect;
     params.id = m_feq;
     params.user_data = this;
-    params.style = (hidden() ? 0u : platform::StyleVisible) | (disabled() ? platform::StyleDisabled : 0u);
+    // A control on a tab that is not selected (or on a disabled sheet) starts hidden (or disabled).
+    params.style = (effectively_visible() ? platform::StyleVisible : 0u) |
+                   (effectively_enabled() ? 0u : platform::StyleDisabled);
     m_handle = platform::create_window(params);
 }
 
@@ -422,9 +424,9 @@ painter::Color Control::background_colour() const {
 void Control::attributes_changed(uint32_t changed) {
     if (m_handle) {
         if (changed & AttrHidden)
-            platform::show_window(m_handle, !hidden());
+            platform::show_window(m_handle, effectively_visible());
         if (changed & AttrDisabled)
-            platform::enable_window(m_handle, !disabled());
+            platform::enable_window(m_handle, effectively_enabled());
     }
     invalidate();
 }

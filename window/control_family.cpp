@@ -5,6 +5,8 @@
 #include "window/image_control.h"
 #include "window/prompt.h"
 #include "window/shape_control.h"
+#include "window/sheet.h"
+#include "window/sheet_tab.h"
 #include "window/text_control.h"
 
 namespace morvex {
@@ -25,6 +27,8 @@ void RegisterStandardControls() {
     RegisterControlCreator(wdf::TextControl, create<TextControl>);
     RegisterControlCreator(wdf::ShapeControl, create<ShapeControl>);
     RegisterControlCreator(wdf::RegionControl, create<ShapeControl>);
+    RegisterControlCreator(wdf::SheetControl, create<Sheet>);
+    RegisterControlCreator(wdf::TabControl, create<SheetTab>);
 }
 
 } // namespace morvex
