@@ -49,6 +49,7 @@ constexpr std::string_view ShowUsage =
     "  type TEXT                  the rest of the line as typed characters\n"
     "  click|dblclick|rclick FIELD [X Y]   at the control's centre or (X, Y) inside it\n"
     "  drag FIELD X1 Y1 X2 Y2     wheel FIELD N\n"
+    "  hover FIELD [X Y]          the pointer moves there without a click\n"
     "  move X Y                   the window to (X, Y) in its position units\n"
     "  get FIELD PROP [INDEX]     prints a property (PROP: hex number or name)\n"
     "  set FIELD PROP [INDEX] VALUE\n"

@@ -13,6 +13,7 @@
 #include "window/painter/painter.h"
 #include "window/painter/system_colors.h"
 #include "window/property_numbers.h"
+#include "window/tool_tip.h"
 #include "window/window.h"
 
 #include <algorithm>
@@ -113,8 +114,17 @@ void Control::set_rect(const platform::Rect& rect) {
 }
 
 void Control::invalidate() {
-    if (m_window.IsOpen())
-        m_window.invalidate_client(m_rect);
+    if (!m_window.IsOpen())
+        return;
+    // A control outside the client area (the toolbar, controls on it)
+    // repaints through its own parent.
+    if (m_handle != 0)
+        if (const platform::WindowHandle parent = platform::parent_window(m_handle);
+            parent != 0 && parent != m_window.client_handle()) {
+            platform::invalidate(parent, platform::window_rect(m_handle));
+            return;
+        }
+    m_window.invalidate_client(m_rect);
 }
 
 bool Control::handle_message(const platform::Message& message, intptr_t& result) {
@@ -271,6 +281,8 @@ std::optional<std::string> Control::get_property(uint32_t number) {
         return std::to_string(reinterpret_cast<uintptr_t>(&Control::Dispatch));
     case Prop::ScreenText:
         return display_text();
+    case Prop::TipShown:
+        return FlagText(ToolTipShownFor(*this));
     case Prop::Color:
         return std::to_string(static_cast<int32_t>(m_colours.colour));
     case Prop::SelectedColor:
@@ -478,6 +490,7 @@ intptr_t Control::Dispatch(void* user_data, const platform::Message& message) {
     auto* self = static_cast<Control*>(user_data);
     if (self == nullptr)
         return platform::default_window_procedure(message);
+    ObserveForToolTip(*self, message);
     if (message.number == platform::MsgPaint) {
         // Controls paint through their window's client area: the client
         // paints the background beneath, then each control on top.

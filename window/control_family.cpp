@@ -8,6 +8,7 @@
 #include "window/sheet.h"
 #include "window/sheet_tab.h"
 #include "window/text_control.h"
+#include "window/toolbar.h"
 
 namespace morvex {
 
@@ -29,6 +30,7 @@ void RegisterStandardControls() {
     RegisterControlCreator(wdf::RegionControl, create<ShapeControl>);
     RegisterControlCreator(wdf::SheetControl, create<Sheet>);
     RegisterControlCreator(wdf::TabControl, create<SheetTab>);
+    RegisterControlCreator(wdf::ToolbarControl, create<Toolbar>);
 }
 
 } // namespace morvex

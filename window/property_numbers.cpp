@@ -22,6 +22,7 @@ constexpr NamedProperty Names[] = {
     {Prop::ClientHeight, "ClientHeight"},
     {Prop::Fill, "Fill"},
     {Prop::LineWidth, "LineWidth"},
+    {Prop::TipShown, "TipShown"},
     {Prop::SelectionEnd, "SelectionEnd"},
     {Prop::Text, "Text"},
     {Prop::Type, "Type"},

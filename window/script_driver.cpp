@@ -265,7 +265,9 @@ std::optional<std::string> ScriptDriver::mouse(std::string_view command, std::st
     const platform::Point centre{rect->left + rect->width() / 2, rect->top + rect->height() / 2};
     const platform::Point point = numbers.size() >= 2 && command != "drag" ? at(numbers[0], numbers[1]) : centre;
     using platform::MouseButton;
-    if (command == "click" || command == "rclick") {
+    if (command == "hover") {
+        m_input->mouse_move(top, point);
+    } else if (command == "click" || command == "rclick") {
         const MouseButton button = command == "click" ? MouseButton::Left : MouseButton::Right;
         m_input->mouse_move(top, point);
         m_input->mouse_button(top, point, button, true);
@@ -319,7 +321,8 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
             m_input->character(static_cast<uint8_t>(c));
         return std::nullopt;
     }
-    if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" || command == "wheel")
+    if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" ||
+        command == "wheel" || command == "hover")
         return mouse(command, rest);
     if (command == "move") {
         const auto x = integer(next_word(arguments));
