@@ -480,6 +480,8 @@ std::optional<std::string> TextControl::get_property(uint32_t number) {
         return std::to_string(m_editor.selection_start() + 1);
     case Prop::SelectionEnd:
         return std::to_string(m_editor.selection_end());
+    case Prop::ReadOnly:
+        return FlagText(read_only());
     default:
         return Control::get_property(number);
     }
@@ -496,6 +498,11 @@ bool TextControl::set_property(uint32_t number, int32_t index, std::string_view 
                         static_cast<std::size_t>(std::max<int64_t>(0, NumberValue(value))));
         moved();
         return true;
+    case Prop::ReadOnly:
+        // Either the attribute or the attribute byte makes the text read-only; clearing clears both.
+        if (!FlagValue(value))
+            m_flags &= static_cast<uint8_t>(~ReadOnlyFlag);
+        return Control::set_property(number, index, value);
     default:
         return Control::set_property(number, index, value);
     }

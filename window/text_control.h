@@ -18,6 +18,8 @@
 // selected character, 1-based (the caret's when nothing is selected), and
 // SelectionEnd the last (Selection - 1 when nothing is); setting Selection
 // places the caret, setting SelectionEnd selects from Selection to it.
+// ReadOnly reads whether either the attribute or the byte makes the text
+// read-only; clearing it clears both.
 #pragma once
 
 #include "window/control.h"

@@ -2,8 +2,9 @@
 // its caption that holds the controls with negative numbers, placed as the
 // toolbar's running layout put them (window/definition_loader.h). The window
 // creates it as a child of its frame and its controls inside it; it draws the
-// raised band and takes neither the focus nor events of its own: its
-// controls post theirs with their negative numbers.
+// raised band with the drawn controls (images, shapes) on it, and takes
+// neither the focus nor events of its own: its controls post theirs with
+// their negative numbers.
 #pragma once
 
 #include "window/control.h"
