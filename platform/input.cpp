@@ -32,6 +32,7 @@ struct InputState {
     int64_t double_click_time = 500;
     LastClick last_click;
     Point pointer; // on the screen, where the last mouse input was
+    WindowHandle tracked = 0; // gets MsgMouseLeave when the pointer leaves it
 };
 
 
@@ -143,7 +144,24 @@ void input_char(uint8_t character) {
         post_message(Message{target, alt ? MsgSysChar : MsgChar, character, static_cast<intptr_t>(flags)});
 }
 
+// The tracked window, when the pointer is no longer over it (`under`: the
+// window it is over now), forgets it and is told.
+void post_leave_unless(WindowHandle under) {
+    InputState& state = input_state();
+    WindowHandle left;
+    {
+        std::lock_guard lock(state.mutex);
+        if (state.tracked == 0 || state.tracked == under)
+            return;
+        left = state.tracked;
+        state.tracked = 0;
+    }
+    post_message(Message{left, MsgMouseLeave, 0, 0});
+}
+
 void input_mouse_move(WindowHandle top_level, Point point) {
+    // Where the pointer is, whatever holds the capture.
+    post_leave_unless(window_from_point(top_level, point));
     const MouseRoute route = route_mouse(top_level, point);
     note_pointer(route);
     if (route.target == 0)
@@ -187,6 +205,16 @@ void input_mouse_wheel(WindowHandle top_level, Point point, int delta) {
         return;
     const uintptr_t wparam = mouse_flags() | (static_cast<uintptr_t>(static_cast<uint16_t>(delta)) << 16);
     post_message(Message{route.target, MsgMouseWheel, wparam, MakeLParam(route.screen.x, route.screen.y)});
+}
+
+void input_mouse_left(WindowHandle) {
+    post_leave_unless(0);
+}
+
+void track_mouse_leave(WindowHandle window) {
+    InputState& state = input_state();
+    std::lock_guard lock(state.mutex);
+    state.tracked = window;
 }
 
 void input_close_request(WindowHandle top_level) {
@@ -241,6 +269,7 @@ void reset_input_state() {
     std::lock_guard lock(state.mutex);
     state.keys.fill(false);
     state.last_click = LastClick{};
+    state.tracked = 0;
 }
 
 } // namespace morvex::platform

@@ -27,6 +27,13 @@ void input_mouse_move(WindowHandle top_level, Point point);
 void input_mouse_button(WindowHandle top_level, Point point, MouseButton button, bool down);
 // delta: 120 per notch, positive away from the user.
 void input_mouse_wheel(WindowHandle top_level, Point point, int delta);
+// The pointer left the backend's window.
+void input_mouse_left(WindowHandle top_level);
+// Asks for one MsgMouseLeave when the pointer next leaves `window`: when it
+// moves over another window or off its top-level window, as Win32's
+// TrackMouseEvent does. One window is tracked at a time; a later call
+// replaces it.
+void track_mouse_leave(WindowHandle window);
 // The user asked to close the window (the backend's close button): MsgClose.
 void input_close_request(WindowHandle top_level);
 // The backend's window was moved or resized by the user; the frame buffer

@@ -19,6 +19,7 @@ public:
     virtual void mouse_move(WindowHandle top_level, Point point) = 0;
     virtual void mouse_button(WindowHandle top_level, Point point, MouseButton button, bool down) = 0;
     virtual void mouse_wheel(WindowHandle top_level, Point point, int delta) = 0;
+    virtual void mouse_left(WindowHandle) {}
     virtual void close_request(WindowHandle top_level) = 0;
     virtual void top_level_moved(WindowHandle top_level, const Rect& screen_rect) = 0;
     virtual void top_level_activated(WindowHandle top_level, bool active) = 0;

@@ -17,6 +17,7 @@ public:
     void mouse_wheel(WindowHandle top_level, Point point, int delta) override {
         input_mouse_wheel(top_level, point, delta);
     }
+    void mouse_left(WindowHandle top_level) override { input_mouse_left(top_level); }
     void close_request(WindowHandle top_level) override { input_close_request(top_level); }
     void top_level_moved(WindowHandle top_level, const Rect& screen_rect) override {
         input_top_level_moved(top_level, screen_rect);

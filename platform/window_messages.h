@@ -49,6 +49,7 @@ enum WindowMessage : uint32_t {
     MsgMButtonDoubleClick = 0x0209,
     MsgMouseWheel = 0x020A,       // wparam: flags | delta << 16 (120 a notch); lparam: screen x | y << 16
     MsgCaptureChanged = 0x0215,   // lparam: the window that gains the capture
+    MsgMouseLeave = 0x02A3,       // the pointer left a window that asked for it (track_mouse_leave)
     MsgUser = 0x0400,
 };
 

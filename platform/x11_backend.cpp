@@ -35,7 +35,8 @@ namespace morvex::platform {
 namespace {
 
 constexpr long EventMask = ExposureMask | StructureNotifyMask | FocusChangeMask | KeyPressMask |
-                           KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+                           KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                           LeaveWindowMask;
 
 struct TopLevel {
     WindowHandle handle = 0;

@@ -67,6 +67,10 @@ void X11EventTranslator::handle(XEvent& event) {
     case MotionNotify:
         motion(event.xmotion, window);
         break;
+    case LeaveNotify:
+        if (event.xcrossing.mode == NotifyNormal)
+            m_input.mouse_left(window);
+        break;
     case Expose:
         m_input.expose(window, Rect::FromSize(event.xexpose.x, event.xexpose.y, event.xexpose.width,
                                               event.xexpose.height));

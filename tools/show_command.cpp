@@ -17,7 +17,6 @@
 #include "window/definition_compiler.h"
 #include "window/definition_encoder.h"
 #include "window/list_format.h"
-#include "runtime/field_value.h"
 #include "runtime/queue.h"
 #include "files/csv.h"
 #include "window/painter/font_matcher.h"
@@ -60,6 +59,7 @@ constexpr std::string_view ShowUsage =
     "  click|dblclick|rclick FIELD [X Y]   at the control's centre or (X, Y) inside it\n"
     "  press|release FIELD [X Y]  the left button alone (hold it, let it go)\n"
     "  drag FIELD X1 Y1 X2 Y2     wheel FIELD N\n"
+    "  hover FIELD [X Y]          the pointer moves there without a click\n"
     "  move X Y                   the window to (X, Y) in its position units\n"
     "  get FIELD PROP [INDEX]     prints a property (PROP: hex number or name)\n"
     "  set FIELD PROP [INDEX] VALUE\n"
@@ -388,8 +388,8 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
                 while (reader.next(fields)) {
                     std::fill(shown.buffer.begin(), shown.buffer.end(), ' ');
                     for (int32_t f = 0; f < description.field_count() && static_cast<std::size_t>(f) < fields.size(); ++f)
-                        StoreValue(FieldVariable(description.field(f + 1), shown.buffer.data()),
-                                   platform::utf8_to_windows1252(fields[static_cast<std::size_t>(f)]));
+                        SetVariableText(FieldVariable(description.field(f + 1), shown.buffer.data()),
+                                        platform::utf8_to_windows1252(fields[static_cast<std::size_t>(f)]));
                     shown.queue->Add();
                 }
                 if (!reader.error().empty())

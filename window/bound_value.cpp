@@ -149,36 +149,7 @@ void set_text_value(const BoundVariable& variable, std::string_view text) {
 
 } // namespace
 
-double NumberOfText(std::string_view text) {
-    text = TrimBlanks(text);
-    std::size_t end = 0;
-    const auto digits = [&] {
-        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
-            ++end;
-    };
-    if (end < text.size() && (text[end] == '-' || text[end] == '+'))
-        ++end;
-    digits();
-    if (end < text.size() && text[end] == '.') {
-        ++end;
-        digits();
-    }
-    if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
-        std::size_t exponent = end + 1;
-        if (exponent < text.size() && (text[exponent] == '-' || text[exponent] == '+'))
-            ++exponent;
-        if (exponent < text.size() && text[exponent] >= '0' && text[exponent] <= '9') {
-            end = exponent;
-            digits();
-        }
-    }
-    std::string_view number = text.substr(0, end);
-    if (!number.empty() && number.front() == '+')
-        number.remove_prefix(1);
-    double value = 0.0;
-    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
-    return result.ec == std::errc() && std::isfinite(value) ? value : 0.0;
-}
+double NumberOfText(std::string_view text) { return TextToReal(text); }
 
 ValuePicture::ValuePicture() : m_compiled(std::make_unique<CompiledPicture>()) {}
 
@@ -194,6 +165,27 @@ void ValuePicture::set(std::string_view text) {
         *m_compiled = CompiledPicture{};
     else
         CompilePicture(*m_compiled, m_text);
+}
+
+std::size_t TextCapacity(const BoundVariable& variable) {
+    switch (variable.type) {
+    case FieldType::String:
+        return variable.size;
+    case FieldType::CString:
+    case FieldType::PString:
+        return variable.size > 0 ? variable.size - 1 : 0;
+    default:
+        return 0;
+    }
+}
+
+BoundVariable FieldVariable(const FieldDescription& field, const uint8_t* record) {
+    BoundVariable variable;
+    variable.type = field.type;
+    variable.address = const_cast<uint8_t*>(record + field.offset);
+    variable.size = field.size;
+    variable.dimension = field.dimension;
+    return variable;
 }
 
 bool IsTextVariable(const BoundVariable& variable) {

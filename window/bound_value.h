@@ -39,6 +39,10 @@ private:
 };
 
 bool IsTextVariable(const BoundVariable& variable);
+// How many characters a text variable holds (0 for numeric types).
+std::size_t TextCapacity(const BoundVariable& variable);
+// A field of a record as a variable (list cells, queues of a script).
+BoundVariable FieldVariable(const FieldDescription& field, const uint8_t* record);
 
 // The value: text without its trailing blanks, numbers as decimal text
 // ("12", "-2.5"). Types that hold no value read as the empty text.
@@ -68,9 +72,7 @@ std::size_t TypingLimit(const BoundVariable& variable, const CompiledPicture& pi
 // A copy of the variable's bytes, to tell whether an operation changed it.
 std::vector<uint8_t> VariableBytes(const BoundVariable& variable);
 
-// A number read from text as the runtime reads one: leading blanks, a sign,
-// digits with a decimal point, an exponent; anything else ends it, and text
-// without a number reads as 0.
+// A number read from text by the runtime's one rule (runtime/number_text.h).
 double NumberOfText(std::string_view text);
 
 // A number as the shortest decimal text that reads back as it, never in

@@ -1,5 +1,6 @@
 #include "window/button.h"
 
+#include "platform/input.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
 #include "window/control_drawing.h"
@@ -62,12 +63,23 @@ bool Button::handle_message(const platform::Message& message, intptr_t& result) 
         }
         return true;
     case platform::MsgMouseMove:
+        if (has_attribute(AttrFlat) && !m_hot) {
+            m_hot = true;
+            platform::track_mouse_leave(m_handle);
+            invalidate();
+        }
         if (m_pressed && !m_space) {
             const bool inside = platform::Rect::FromSize(0, 0, m_rect.width(), m_rect.height()).contains(point_of(message));
             if (inside != m_inside) {
                 m_inside = inside;
                 invalidate();
             }
+        }
+        return true;
+    case platform::MsgMouseLeave:
+        if (m_hot) {
+            m_hot = false;
+            invalidate();
         }
         return true;
     case platform::MsgLButtonUp:
@@ -133,14 +145,22 @@ void Button::paint(painter::Painter& painter) {
         return;
     const bool enabled = effectively_enabled();
     const bool focused = has_focus();
+    const bool flat = has_attribute(AttrFlat);
     ButtonLook look = ButtonLook::Normal;
     if (pressed_look())
         look = ButtonLook::Pressed;
-    else if (has_attribute(AttrFlat))
-        look = ButtonLook::Flat;
+    else if (flat)
+        look = m_hot && enabled ? ButtonLook::FlatHot : ButtonLook::Flat;
     else if (focused || (has_attribute(AttrDefault) && !m_window.focus_control_is_button()))
         look = ButtonLook::Default;
-    platform::Rect inside = DrawButtonFace(painter, all, look, background_colour());
+    platform::Rect inside;
+    if (look == ButtonLook::Pressed && flat) {
+        // A flat button sinks by one thin bevel.
+        painter.fill_rect(all, background_colour());
+        inside = painter.draw_border(all, painter::Border::Sunken);
+    } else {
+        inside = DrawButtonFace(painter, all, look, background_colour());
+    }
     const int shift = look == ButtonLook::Pressed ? 1 : 0;
     const platform::Rect content = platform::Rect{inside.left + 1, inside.top, inside.right - 1, inside.bottom}.offset(shift, shift);
     const std::shared_ptr<painter::Font> font = this->font();

@@ -17,6 +17,8 @@ public:
     void paint(painter::Painter& painter) override;
     bool handle_message(const platform::Message& message, intptr_t& result) override;
     bool wants_key(uint32_t virtual_key, uint32_t modifiers) const override;
+    // A toolbar button leaves the focus where it is.
+    bool takes_focus() const override { return feq() > 0; }
     void activate_mnemonic() override;
     std::optional<std::string> get_property(uint32_t number) override;
     bool set_property(uint32_t number, int32_t index, std::string_view value) override;
@@ -33,6 +35,7 @@ private:
     bool m_pressed = false;   // a mouse button or Space is held on it
     bool m_inside = false;    // the pointer is over it while held
     bool m_space = false;
+    bool m_hot = false; // a flat button with the pointer over it
 };
 
 } // namespace morvex

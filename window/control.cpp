@@ -13,6 +13,7 @@
 #include "window/painter/painter.h"
 #include "window/painter/system_colors.h"
 #include "window/property_numbers.h"
+#include "window/tool_tip.h"
 #include "window/window.h"
 
 #include <algorithm>
@@ -87,7 +88,9 @@ void Control::create(platform::WindowHandle parent) {
     params.rect = m_rect;
     params.id = m_feq;
     params.user_data = this;
-    params.style = (hidden() ? 0u : platform::StyleVisible) | (disabled() ? platform::StyleDisabled : 0u);
+    // A control on a tab that is not selected (or on a disabled sheet) starts hidden (or disabled).
+    params.style = (effectively_visible() ? platform::StyleVisible : 0u) |
+                   (effectively_enabled() ? 0u : platform::StyleDisabled);
     m_handle = platform::create_window(params);
 }
 
@@ -111,8 +114,17 @@ void Control::set_rect(const platform::Rect& rect) {
 }
 
 void Control::invalidate() {
-    if (m_window.IsOpen())
-        m_window.invalidate_client(m_rect);
+    if (!m_window.IsOpen())
+        return;
+    // A control outside the client area (the toolbar, controls on it)
+    // repaints through its own parent.
+    if (m_handle != 0)
+        if (const platform::WindowHandle parent = platform::parent_window(m_handle);
+            parent != 0 && parent != m_window.client_handle()) {
+            platform::invalidate(parent, platform::window_rect(m_handle));
+            return;
+        }
+    m_window.invalidate_client(m_rect);
 }
 
 bool Control::handle_message(const platform::Message& message, intptr_t& result) {
@@ -272,6 +284,8 @@ std::optional<std::string> Control::get_property(uint32_t number) {
         return std::to_string(reinterpret_cast<uintptr_t>(&Control::Dispatch));
     case Prop::ScreenText:
         return display_text();
+    case Prop::TipShown:
+        return FlagText(ToolTipShownFor(*this));
     case Prop::Color:
         return std::to_string(static_cast<int32_t>(m_colours.colour));
     case Prop::SelectedColor:
@@ -425,9 +439,9 @@ painter::Color Control::background_colour() const {
 void Control::attributes_changed(uint32_t changed) {
     if (m_handle) {
         if (changed & AttrHidden)
-            platform::show_window(m_handle, !hidden());
+            platform::show_window(m_handle, effectively_visible());
         if (changed & AttrDisabled)
-            platform::enable_window(m_handle, !disabled());
+            platform::enable_window(m_handle, effectively_enabled());
     }
     invalidate();
 }
@@ -479,6 +493,7 @@ intptr_t Control::Dispatch(void* user_data, const platform::Message& message) {
     auto* self = static_cast<Control*>(user_data);
     if (self == nullptr)
         return platform::default_window_procedure(message);
+    ObserveForToolTip(*self, message);
     if (message.number == platform::MsgPaint) {
         // Controls paint through their window's client area: the client
         // paints the background beneath, then each control on top.

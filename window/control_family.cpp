@@ -11,6 +11,11 @@
 #include "window/option_group.h"
 #include "window/prompt.h"
 #include "window/spin_box.h"
+#include "window/shape_control.h"
+#include "window/sheet.h"
+#include "window/sheet_tab.h"
+#include "window/text_control.h"
+#include "window/toolbar.h"
 
 namespace morvex {
 
@@ -39,6 +44,12 @@ void RegisterStandardControls() {
     RegisterControlCreator(wdf::DropControl, CreateDropList);
     RegisterControlCreator(wdf::ComboControl, create<ComboBox>);
     RegisterControlCreator(wdf::Combo2Control, create<ComboBox>);
+    RegisterControlCreator(wdf::TextControl, create<TextControl>);
+    RegisterControlCreator(wdf::ShapeControl, create<ShapeControl>);
+    RegisterControlCreator(wdf::RegionControl, create<ShapeControl>);
+    RegisterControlCreator(wdf::SheetControl, create<Sheet>);
+    RegisterControlCreator(wdf::TabControl, create<SheetTab>);
+    RegisterControlCreator(wdf::ToolbarControl, create<Toolbar>);
 }
 
 } // namespace morvex

@@ -75,6 +75,7 @@ constexpr FieldSpec SpinFields[] = {
     {Field::Step, "step", 0x66, Real},      {Field::Choices, "choices", 0x6E, TextList},
 };
 constexpr FieldSpec TextFields[] = {
+    {Field::Text, "text", 0x29, Text},
     {Field::TextFlags, "flags", 0x51, Byte},
 };
 constexpr FieldSpec DropFields[] = {

@@ -123,6 +123,15 @@ bool HandleWindowKey(Window& window, Control* focus, const platform::Message& me
         }
         if (focus && focus->wants_key(virtual_key, modifiers))
             return false;
+        // A key the focus control leaves alone may belong to the tab it lies
+        // on (Ctrl+Tab turns the pages of the sheet).
+        Control* holder = focus ? window.control(focus->tab_owner()) : nullptr;
+        for (int depth = 0; holder && depth < 4; ++depth, holder = window.control(holder->tab_owner()))
+            if (holder->wants_key(virtual_key, modifiers)) {
+                intptr_t result = 0;
+                holder->handle_message(message, result);
+                return true;
+            }
         // Shift does not change what Enter and Escape do.
         switch (key_code == (Key::Enter | ShiftKeyBit) || key_code == (Key::Escape | ShiftKeyBit) ? key_code & 0xFF
                                                                                                    : key_code) {

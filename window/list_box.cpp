@@ -3,9 +3,9 @@
 #include "platform/window_messages.h"
 #include "platform/windows.h"
 #include "runtime/char_tables.h"
-#include "runtime/field_value.h"
 #include "runtime/queue.h"
 #include "window/accept.h"
+#include "window/bound_value.h"
 #include "window/control_drawing.h"
 #include "window/image_cache.h"
 #include "window/key_codes.h"
@@ -184,8 +184,9 @@ std::string ListBox::cell_text(int32_t row, int32_t column) const {
     const RecordDescription& description = m_binding.queue->description();
     if (!record || c.field < 1 || c.field > description.field_count())
         return {};
-    return FormatValue(FieldVariable(description.field(c.field), record),
-                       m_pictures[static_cast<std::size_t>(column - 1)].get());
+    static const CompiledPicture plain;
+    const CompiledPicture* picture = m_pictures[static_cast<std::size_t>(column - 1)].get();
+    return FormattedValue(FieldVariable(description.field(c.field), record), picture ? *picture : plain);
 }
 
 std::optional<int32_t> ListBox::integer_field(const uint8_t* record, int32_t field) const {
@@ -193,9 +194,9 @@ std::optional<int32_t> ListBox::integer_field(const uint8_t* record, int32_t fie
     if (field < 1 || field > description.field_count())
         return std::nullopt;
     const BoundVariable v = FieldVariable(description.field(field), record);
-    if (!IsNumericVariable(v))
+    if (IsTextVariable(v))
         return std::nullopt;
-    return static_cast<int32_t>(NumberValue(ValueText(v)));
+    return static_cast<int32_t>(VariableNumber(v));
 }
 
 uintptr_t ListBox::icon_of(int32_t number) {
@@ -232,7 +233,7 @@ void ListBox::paint(painter::Painter& painter) {
     for (int32_t i = 0; i < visible && m_top + i <= count; ++i)
         paint_row(rows, g, m_top + i, g.rows.top + i * g.row_height);
     if (g.scroll) {
-        m_scroll.set({g.rows.right, g.rows.top, g.inner.right, g.inner.bottom}, count, visible, m_top - 1);
+        place_scroll_bar(g);
         m_scroll.paint(painter, enabled);
     }
 }
@@ -373,6 +374,12 @@ void ListBox::paint_row(painter::Painter& painter, const Geometry& g, int32_t ro
     }
     if (!focus_cell.empty())
         DrawFocus(painter, focus_cell);
+}
+
+void ListBox::place_scroll_bar(const Geometry& g) {
+    m_scroll.set_rect({g.rows.right, g.rows.top, g.inner.right, g.inner.bottom});
+    m_scroll.set_range(record_count(), std::max(1, g.rows.height() / g.row_height));
+    m_scroll.set_position(m_top - 1);
 }
 
 void ListBox::display() {
@@ -566,14 +573,14 @@ bool ListBox::handle_message(const platform::Message& message, intptr_t& result)
         const Geometry g = geometry();
         if (g.scroll) {
             const int32_t visible = std::max(1, g.rows.height() / g.row_height);
-            m_scroll.set({g.rows.right, g.rows.top, g.inner.right, g.inner.bottom}, record_count(), visible, m_top - 1);
+            place_scroll_bar(g);
             const ScrollBar::Part part = m_scroll.hit(point);
             const bool program = has_attribute(AttrImmediate);
             switch (part) {
-            case ScrollBar::Part::UpArrow:
+            case ScrollBar::Part::LineUp:
                 program ? program_scroll(Event::ScrollUp) : scroll_to(m_top - 1);
                 break;
-            case ScrollBar::Part::DownArrow:
+            case ScrollBar::Part::LineDown:
                 program ? program_scroll(Event::ScrollDown) : scroll_to(m_top + 1);
                 break;
             case ScrollBar::Part::PageUp:
@@ -584,7 +591,7 @@ bool ListBox::handle_message(const platform::Message& message, intptr_t& result)
                 break;
             case ScrollBar::Part::Thumb:
                 m_thumb_dragging = true;
-                m_thumb_grab = point.y - (m_scroll.rect().top + ScrollBar::Width + m_scroll.thumb_offset());
+                m_thumb_grab = point.y - m_scroll.thumb_rect().top;
                 break;
             case ScrollBar::Part::None:
                 break;
@@ -621,12 +628,11 @@ bool ListBox::handle_message(const platform::Message& message, intptr_t& result)
         Control::handle_message(message, result);
         const platform::Point point = point_of(message);
         if (m_thumb_dragging) {
-            const int thumb_top = point.y - m_thumb_grab - (m_scroll.rect().top + ScrollBar::Width);
-            const int64_t first = m_scroll.first_for_thumb(thumb_top);
+            const int first = m_scroll.position_for_thumb(point.y - m_thumb_grab);
             if (has_attribute(AttrImmediate))
                 program_scroll(Event::ScrollTrack);
             else
-                scroll_to(static_cast<int32_t>(first + 1));
+                scroll_to(first + 1);
         } else if (m_resizing_column >= 0) {
             ListColumn& c = m_layout.columns[static_cast<std::size_t>(m_resizing_column)];
             const int width = std::max(4, point.x - m_resize_origin);

@@ -70,6 +70,7 @@ private:
     std::optional<int32_t> integer_field(const uint8_t* record, int32_t field) const;
     void paint_row(painter::Painter& painter, const Geometry& g, int32_t row, int y);
     void paint_headings(painter::Painter& painter, const Geometry& g);
+    void place_scroll_bar(const Geometry& g);
     uintptr_t icon_of(int32_t number);
 
     std::string m_format;

@@ -77,6 +77,10 @@ constexpr uint16_t ChoiceCount = 0x7C1C;
 constexpr uint16_t Icon = 0x7C64;
 constexpr uint16_t ImageName = 0x7C68;
 constexpr uint16_t Picture = 0x7C74;
+constexpr uint16_t Fill = 0x7A60;         // drawn shapes and regions: the fill colour (-1 = none)
+constexpr uint16_t LineWidth = 0x7A61;    // drawn shapes and regions: the border's width in pixels
+constexpr uint16_t TipShown = 0x7A62;     // flag: the control's tool tip is showing now
+constexpr uint16_t SelectionEnd = 0x7A63; // texts: the last selected character (1-based)
 constexpr uint16_t Alert = 0x7D06;   // indexed: the alerted key codes
 // List boxes.
 constexpr uint16_t Items = 0x7C20;     // rows the list shows at once

@@ -254,7 +254,9 @@ std::optional<std::string> ScriptDriver::mouse(std::string_view command, std::st
     const platform::Point centre{rect->left + rect->width() / 2, rect->top + rect->height() / 2};
     const platform::Point point = numbers.size() >= 2 && command != "drag" ? at(numbers[0], numbers[1]) : centre;
     using platform::MouseButton;
-    if (command == "press" || command == "release") {
+    if (command == "hover") {
+        m_input->mouse_move(top, point);
+    } else if (command == "press" || command == "release") {
         m_input->mouse_move(top, point);
         m_input->mouse_button(top, point, MouseButton::Left, command == "press");
     } else if (command == "click" || command == "rclick") {
@@ -311,7 +313,8 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
         return std::nullopt;
     }
     if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" ||
-        command == "wheel" || command == "press" || command == "release")
+        command == "wheel" || command == "press" || command == "release" ||
+        command == "hover")
         return mouse(command, rest);
     if (command == "move") {
         const auto x = integer(next_word(arguments));

@@ -10,6 +10,7 @@
 //   click FIELD [X Y], dblclick FIELD [X Y], rclick FIELD [X Y]
 //   press FIELD [X Y], release FIELD [X Y]   the left button alone
 //   drag FIELD X1 Y1 X2 Y2, wheel FIELD N
+//   hover FIELD [X Y] the pointer moves there without a click
 //   move X Y          the window to (X, Y) in its position units
 //   get FIELD PROP [INDEX], set FIELD PROP [INDEX] VALUE
 //   events            the events delivered since the last `events`

@@ -9,88 +9,118 @@
 namespace morvex {
 
 namespace {
-constexpr int MinimumThumb = 8;
+
+using painter::system_color;
+using painter::SystemColor;
+
+constexpr int MinThumb = 8;
+constexpr int ArrowSize = 4;
+
+// The classic track: every other pixel in the highlight colour over the face.
+void fill_track(painter::Painter& painter, const platform::Rect& rect, painter::Color a, painter::Color b) {
+    painter.fill_rect(rect, b);
+    const platform::Point origin = painter.origin();
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left + ((rect.left + y + origin.x + origin.y) & 1); x < rect.right; x += 2)
+            painter.set_pixel({x, y}, a);
 }
 
-void ScrollBar::set(const platform::Rect& rect, int64_t total, int64_t visible, int64_t first) {
-    m_rect = rect;
-    m_total = std::max<int64_t>(0, total);
-    m_visible = std::max<int64_t>(1, visible);
-    m_first = std::clamp<int64_t>(first, 0, std::max<int64_t>(0, m_total - m_visible));
+void draw_arrow_button(painter::Painter& painter, const platform::Rect& rect, ArrowDirection direction,
+                       bool pressed, bool enabled) {
+    painter.fill_rect(rect, system_color(SystemColor::ButtonFace));
+    platform::Rect glyph = rect;
+    if (pressed) {
+        painter.draw_rect(rect, system_color(SystemColor::ButtonShadow));
+        glyph = rect.offset(1, 1);
+    } else {
+        painter.draw_border(rect, painter::Border::RaisedDouble);
+    }
+    if (enabled) {
+        DrawArrow(painter, glyph, direction, ArrowSize, system_color(SystemColor::ButtonText));
+    } else {
+        DrawArrow(painter, glyph.offset(1, 1), direction, ArrowSize,
+                  system_color(SystemColor::ButtonHighlight));
+        DrawArrow(painter, glyph, direction, ArrowSize, system_color(SystemColor::ButtonShadow));
+    }
 }
 
-int ScrollBar::track_length() const { return std::max(0, m_rect.height() - 2 * Width); }
+} // namespace
 
-int ScrollBar::thumb_length() const {
-    const int track = track_length();
-    if (!needed())
-        return track;
-    // 64-bit products: a list of a million rows still sizes its thumb.
-    const int64_t length = static_cast<int64_t>(track) * m_visible / std::max<int64_t>(1, m_total);
-    return static_cast<int>(std::clamp<int64_t>(length, std::min(MinimumThumb, track), track));
+void ScrollBar::set_range(int total, int page) {
+    m_total = std::max(0, total);
+    m_page = std::max(1, page);
+    set_position(m_position);
 }
 
-int ScrollBar::thumb_offset() const {
-    const int64_t room = track_length() - thumb_length();
-    const int64_t range = m_total - m_visible;
-    if (room <= 0 || range <= 0)
-        return 0;
-    return static_cast<int>(room * m_first / range);
+void ScrollBar::set_position(int position) {
+    m_position = std::clamp(position, 0, max_position());
 }
 
-int64_t ScrollBar::first_for_thumb(int thumb_top) const {
-    const int64_t room = track_length() - thumb_length();
-    const int64_t range = m_total - m_visible;
-    if (room <= 0 || range <= 0)
-        return 0;
-    const int64_t clamped = std::clamp<int64_t>(thumb_top, 0, room);
-    return (clamped * range + room / 2) / room;
+int ScrollBar::arrow_height() const {
+    return std::min(Width, m_rect.height() / 2);
+}
+
+platform::Rect ScrollBar::thumb_rect() const {
+    const int track = track_bottom() - track_top();
+    if (!scrolls() || track < MinThumb)
+        return {};
+    const int height = std::clamp(static_cast<int>(int64_t{track} * m_page / m_total), MinThumb, track);
+    const int top = track_top() + static_cast<int>(int64_t{track - height} * m_position / max_position());
+    return {m_rect.left, top, m_rect.right, top + height};
+}
+
+int ScrollBar::position_for_thumb(int thumb_top) const {
+    const platform::Rect thumb = thumb_rect();
+    const int room = track_bottom() - track_top() - thumb.height();
+    if (room <= 0)
+        return m_position;
+    const int offset = std::clamp(thumb_top - track_top(), 0, room);
+    return static_cast<int>((int64_t{offset} * max_position() + room / 2) / room);
 }
 
 ScrollBar::Part ScrollBar::hit(platform::Point point) const {
     if (!m_rect.contains(point))
         return Part::None;
-    const int y = point.y - m_rect.top;
-    if (y < Width)
-        return Part::UpArrow;
-    if (y >= m_rect.height() - Width)
-        return Part::DownArrow;
-    if (!needed())
+    if (point.y < track_top())
+        return Part::LineUp;
+    if (point.y >= track_bottom())
+        return Part::LineDown;
+    const platform::Rect thumb = thumb_rect();
+    if (thumb.empty())
         return Part::None;
-    const int thumb_top = Width + thumb_offset();
-    if (y < thumb_top)
+    if (point.y < thumb.top)
         return Part::PageUp;
-    if (y >= thumb_top + thumb_length())
+    if (point.y >= thumb.bottom)
         return Part::PageDown;
     return Part::Thumb;
 }
 
 void ScrollBar::paint(painter::Painter& painter, bool enabled) const {
-    using painter::SystemColor;
-    const painter::Color face = painter::system_color(SystemColor::ButtonFace);
-    // The track: a fine checker of face and highlight, as classic bars have.
-    const platform::Rect track{m_rect.left, m_rect.top + Width, m_rect.right, m_rect.bottom - Width};
-    const painter::Color light = painter::system_color(SystemColor::ButtonHighlight);
-    for (int y = track.top; y < track.bottom; ++y)
-        for (int x = track.left; x < track.right; ++x)
-            painter.set_pixel({x, y}, ((x + y) & 1) ? light : face);
-    const bool active = enabled && needed();
-    const painter::Color arrow =
-        painter::system_color(active ? SystemColor::ButtonText : SystemColor::GrayText);
-    const platform::Rect up = platform::Rect::FromSize(m_rect.left, m_rect.top, m_rect.width(), Width);
-    const platform::Rect down = platform::Rect::FromSize(m_rect.left, m_rect.bottom - Width, m_rect.width(), Width);
-    const auto button = [&](const platform::Rect& r, Part part, ArrowDirection direction) {
-        const bool pushed = m_pressed == part;
-        DrawButtonFace(painter, r, pushed ? ButtonLook::Pressed : ButtonLook::Normal, face);
-        DrawArrow(painter, pushed ? r.offset(1, 1) : r, direction, 4, arrow);
-    };
-    button(up, Part::UpArrow, ArrowDirection::Up);
-    button(down, Part::DownArrow, ArrowDirection::Down);
-    if (active) {
-        const platform::Rect thumb =
-            platform::Rect::FromSize(m_rect.left, track.top + thumb_offset(), m_rect.width(), thumb_length());
-        DrawButtonFace(painter, thumb, ButtonLook::Normal, face);
-    }
+    if (m_rect.empty())
+        return;
+    const bool active = enabled && scrolls();
+    const int arrow = arrow_height();
+    draw_arrow_button(painter, {m_rect.left, m_rect.top, m_rect.right, m_rect.top + arrow},
+                      ArrowDirection::Up, m_pressed == Part::LineUp, active);
+    draw_arrow_button(painter, {m_rect.left, m_rect.bottom - arrow, m_rect.right, m_rect.bottom},
+                      ArrowDirection::Down, m_pressed == Part::LineDown, active);
+    const platform::Rect track{m_rect.left, track_top(), m_rect.right, track_bottom()};
+    if (track.empty())
+        return;
+    fill_track(painter, track, system_color(SystemColor::ButtonHighlight),
+               system_color(SystemColor::ButtonFace));
+    if (!active)
+        return;
+    const platform::Rect thumb = thumb_rect();
+    // The part of the track held down shows dark.
+    if (m_pressed == Part::PageUp)
+        painter.fill_rect({track.left, track.top, track.right, thumb.top},
+                          system_color(SystemColor::DarkShadow));
+    else if (m_pressed == Part::PageDown)
+        painter.fill_rect({track.left, thumb.bottom, track.right, track.bottom},
+                          system_color(SystemColor::DarkShadow));
+    painter.fill_rect(thumb, system_color(SystemColor::ButtonFace));
+    painter.draw_border(thumb, painter::Border::RaisedDouble);
 }
 
 } // namespace morvex

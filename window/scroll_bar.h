@@ -1,12 +1,12 @@
-// A classic vertical scroll bar drawn inside a control (lists, texts, drop
-// lists): two arrow buttons, the track and a thumb sized by the share of
-// the content shown. The control keeps its position and asks where a point
-// lies and where a dragged thumb puts the view.
+// A vertical scroll bar drawn inside a control (texts now, lists later): two
+// arrow buttons, the track and a thumb sized to the visible part, in the
+// classic look. The control owns the mouse: it asks which part a press hit,
+// steps by lines or pages while the press lasts, and drags the thumb.
+// Positions count in the control's own units (lines of text, rows).
 #pragma once
 
 #include "platform/geometry.h"
-
-#include <cstdint>
+#include "window/painter/color.h"
 
 namespace morvex {
 
@@ -16,35 +16,43 @@ class Painter;
 
 class ScrollBar {
 public:
-    enum class Part { None, UpArrow, DownArrow, PageUp, PageDown, Thumb };
-
     static constexpr int Width = 16;
 
-    // The bar's rectangle, the content's size in rows, the rows shown and the
-    // first row shown (0-based).
-    void set(const platform::Rect& rect, int64_t total, int64_t visible, int64_t first);
+    enum class Part { None, LineUp, LineDown, PageUp, PageDown, Thumb };
+
+    // `total` units of which `page` show at once, the first shown at `position`.
+    void set_range(int total, int page);
+    void set_position(int position);
+    int position() const { return m_position; }
+    int total() const { return m_total; }
+    int page() const { return m_page; }
+    int max_position() const { return m_total > m_page ? m_total - m_page : 0; }
+    // Whether there is anything to scroll.
+    bool scrolls() const { return m_total > m_page; }
+
+    // Where the bar lies in the control's coordinates.
+    void set_rect(const platform::Rect& rect) { m_rect = rect; }
     const platform::Rect& rect() const { return m_rect; }
-    bool needed() const { return m_total > m_visible; }
 
-    void paint(painter::Painter& painter, bool enabled) const;
     Part hit(platform::Point point) const;
-    // Where the thumb lies along the track (pixels from the track's top) and how long it is.
-    int thumb_offset() const;
-    int thumb_length() const;
-    // The first row a thumb dragged to `thumb_top` (track pixels) shows.
-    int64_t first_for_thumb(int thumb_top) const;
-
-    // A part shown pressed while the mouse holds it.
+    // A press on `part` (held: `pressed` draws it pushed in).
     void set_pressed(Part part) { m_pressed = part; }
     Part pressed() const { return m_pressed; }
+    // The position that places the thumb's top at `thumb_top` (track pixels).
+    int position_for_thumb(int thumb_top) const;
+    platform::Rect thumb_rect() const;
+
+    void paint(painter::Painter& painter, bool enabled) const;
 
 private:
-    int track_length() const;
+    int track_top() const { return m_rect.top + arrow_height(); }
+    int track_bottom() const { return m_rect.bottom - arrow_height(); }
+    int arrow_height() const;
 
     platform::Rect m_rect;
-    int64_t m_total = 0;
-    int64_t m_visible = 0;
-    int64_t m_first = 0;
+    int m_total = 0;
+    int m_page = 0;
+    int m_position = 0;
     Part m_pressed = Part::None;
 };
 

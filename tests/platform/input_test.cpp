@@ -145,6 +145,42 @@ TEST_F(InputTest, TheCaptureWindowGetsEveryMouseMessage) {
     EXPECT_EQ(outside[0].wparam, MouseLeftButton);
 }
 
+TEST_F(InputTest, ATrackedWindowHearsOnceWhenThePointerLeavesIt) {
+    // Left's child counts as leaving left; so do another sibling, the
+    // capture's window and the pointer leaving the top-level window.
+    const struct {
+        WindowHandle tracked;
+        Point inside;
+        Point outside;
+        bool capture;
+    } cases[] = {
+        {left, {15, 15}, {35, 35}, false},
+        {left, {15, 15}, {150, 20}, false},
+        {inner, {35, 35}, {150, 20}, true},
+        {right, {150, 20}, {-5, -5}, false},
+    };
+    for (const auto& c : cases) {
+        if (c.capture)
+            set_capture(c.tracked);
+        track_mouse_leave(c.tracked);
+        input_mouse_move(top, c.inside);
+        EXPECT_TRUE(delivered({MsgMouseLeave}).empty());
+        input_mouse_move(top, c.outside);
+        input_mouse_move(top, c.inside);
+        input_mouse_move(top, c.outside);
+        const std::vector<Message> log = delivered({MsgMouseLeave});
+        ASSERT_EQ(log.size(), 1u) << "tracking " << c.tracked;
+        EXPECT_EQ(log[0].window, c.tracked);
+        release_capture();
+    }
+    track_mouse_leave(right);
+    input_mouse_move(top, {150, 20});
+    input_mouse_left(top);
+    const std::vector<Message> log = delivered({MsgMouseLeave});
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].window, right);
+}
+
 TEST_F(InputTest, MouseFlagsFollowButtonsAndModifiers) {
     input_key(VkShift, true);
     input_key(VkControl, true);
