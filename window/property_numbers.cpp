@@ -8,6 +8,7 @@ namespace morvex {
 namespace {
 
 constexpr NamedProperty Names[] = {
+    {Prop::LineHeight, "LineHeight"},
     {Prop::ParentNumber, "ParentNumber"},
     {Prop::Thread, "Thread"},
     {Prop::Delay, "Delay"},
@@ -15,6 +16,7 @@ constexpr NamedProperty Names[] = {
     {Prop::Feq, "Feq"},
     {Prop::ChildIndex, "ChildIndex"},
     {Prop::LayoutBit1, "LayoutBit1"},
+    {Prop::IconList, "IconList"},
     {Prop::FontCharSet, "FontCharSet"},
     {Prop::FullWidth, "FullWidth"},
     {Prop::FullHeight, "FullHeight"},
@@ -46,12 +48,12 @@ constexpr NamedProperty Names[] = {
     {Prop::RangeHigh, "RangeHigh"},
     {Prop::Checked, "Checked"},
     {Prop::Step, "Step"},
-    {Prop::Maximize, "Maximize"},
-    {Prop::Iconize, "Iconize"},
-    {Prop::Resize, "Resize"},
     {Prop::ChoiceCount, "ChoiceCount"},
+    {Prop::Items, "Items"},
+    {Prop::TopRow, "TopRow"},
     {Prop::Selection, "Selection"},
     {Prop::Column, "Column"},
+    {Prop::Format, "Format"},
     {Prop::Timer, "Timer"},
     {Prop::Cursor, "Cursor"},
     {Prop::Default, "Default"},
@@ -89,14 +91,17 @@ constexpr NamedProperty Names[] = {
     {Prop::ClosingState, "ClosingState"},
     {Prop::StateBit1, "StateBit1"},
     {Prop::WindowProcedure, "WindowProcedure"},
-    {Prop::Status, "Status"},
     {Prop::StateBit2, "StateBit2"},
     {Prop::ScreenText, "ScreenText"},
     {Prop::Color, "Color"},
     {Prop::SelectedColor, "SelectedColor"},
     {Prop::SelectedFillColor, "SelectedFillColor"},
     {Prop::Alert, "Alert"},
+    {Prop::ColumnWidth, "ColumnWidth"},
+    {Prop::ColumnPicture, "ColumnPicture"},
+    {Prop::ColumnField, "ColumnField"},
     {Prop::ColumnHeading, "ColumnHeading"},
+    {Prop::ColumnJustification, "ColumnJustification"},
 };
 
 bool equal_case_blind(std::string_view a, std::string_view b) {

@@ -97,9 +97,6 @@ constexpr uint16_t ColumnJustification = 0x7E04;
 constexpr uint16_t Thread = 0x7A09;
 constexpr uint16_t ClientWidth = 0x7A43;
 constexpr uint16_t ClientHeight = 0x7A44;
-constexpr uint16_t Maximize = 0x7C19;
-constexpr uint16_t Iconize = 0x7C1A;
-constexpr uint16_t Resize = 0x7C1B;
 constexpr uint16_t Timer = 0x7C42;
 constexpr uint16_t Wallpaper = 0x7C69;
 constexpr uint16_t Modal = 0x7C6E;
@@ -113,7 +110,6 @@ constexpr uint16_t ClientHandle = 0x7C97;
 constexpr uint16_t AcceptAll = 0x7C9A;
 constexpr uint16_t LastControl = 0x7C9E;
 constexpr uint16_t ClosingState = 0x7CAB;
-constexpr uint16_t Status = 0x7CB5;
 } // namespace Prop
 
 struct NamedProperty {

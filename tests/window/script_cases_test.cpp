@@ -1,7 +1,8 @@
 // Scenario tests of windows: each file in cases/ is a script for the script
 // driver with its expected output beside it. Lines starting with ">" are
 // the output the commands before them print; "use FILE.wnd [LABEL]" names
-// the window; everything else is the script. Every `shot NAME` of a case is
+// the window; "${CASES}" stands for the cases folder; everything else is the
+// script. Every `shot NAME` of a case is
 // compared with cases/golden/NAME.png (run with --rebaseline to rewrite the
 // goldens after a deliberate change). Fonts are pinned to DejaVu Sans.
 #include "platform/png_file.h"
@@ -50,6 +51,9 @@ Case read_case(const fs::path& path) {
         }
         if (line.starts_with("shot "))
             c.shots.push_back(line.substr(5));
+        // ${CASES} stands for this folder, where a case's data files lie.
+        for (std::size_t at = line.find("${CASES}"); at != std::string::npos; at = line.find("${CASES}"))
+            line.replace(at, 8, MORVEX_CASES_DIR);
         c.script += line + "\n";
     }
     return c;
