@@ -74,6 +74,7 @@ struct MessagingState {
     std::atomic<void (*)()> release_hook{nullptr};
     std::atomic<void (*)()> acquire_hook{nullptr};
     std::atomic<PaintSource> paint_source{nullptr};
+    std::atomic<KeyboardTarget> keyboard_target{nullptr};
     std::atomic<ThreadKey> next_key{1};
 
     // A semaphore's count is guarded by the same mutex.
@@ -411,6 +412,8 @@ bool post_message_coalesced(const Message& message) {
     return wake(receiver);
 }
 
+void set_keyboard_target(KeyboardTarget target) { state().keyboard_target = target; }
+
 void set_paint_source(PaintSource source) {
     state().paint_source = source;
 }
@@ -466,11 +469,32 @@ intptr_t send_message(const Message& message) {
     return record.result;
 }
 
-bool peek_message(Message& message, const MessageFilter& filter, Removal removal) {
+namespace {
+
+// A key message goes to the window that has the focus when it is taken
+// from the queue, as on Win32: keys typed after a Tab reach the control the
+// Tab moved to, however fast they came.
+void retarget_keyboard(Message& message) {
+    if (message.number < MsgKeyDown || message.number > MsgSysDeadChar)
+        return;
+    if (const KeyboardTarget target = state().keyboard_target.load())
+        message.window = target(message.window);
+}
+
+bool peek_locked(Message& message, const MessageFilter& filter, Removal removal) {
     ThreadQueue& own = own_queue();
     UniqueMutexLock lock(g_mutex);
     serve_all(own);
     return find_message(own, message, filter, removal);
+}
+
+} // namespace
+
+bool peek_message(Message& message, const MessageFilter& filter, Removal removal) {
+    const bool found = peek_locked(message, filter, removal);
+    if (found)
+        retarget_keyboard(message);
+    return found;
 }
 
 bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
@@ -497,7 +521,9 @@ bool wait_message(std::optional<std::chrono::milliseconds> timeout) {
     }
 }
 
-bool get_message(Message& message, const MessageFilter& filter) {
+namespace {
+
+bool get_locked(Message& message, const MessageFilter& filter) {
     ThreadQueue& own = own_queue();
     {
         UniqueMutexLock lock(g_mutex);
@@ -513,6 +539,14 @@ bool get_message(Message& message, const MessageFilter& filter) {
             return message.number != MsgQuit;
         sleep_for_messages(lock, own);
     }
+}
+
+} // namespace
+
+bool get_message(Message& message, const MessageFilter& filter) {
+    const bool more = get_locked(message, filter);
+    retarget_keyboard(message);
+    return more;
 }
 
 void post_quit_message(int exit_code) {

@@ -98,6 +98,11 @@ bool post_message_coalesced(const Message& message);
 // never removed from a queue: they stop when the window has been painted.
 using PaintSource = bool (*)(ThreadKey thread, const MessageFilter& filter, Message& message);
 void set_paint_source(PaintSource source);
+// The window layer's choice of the window a key or character message goes
+// to, asked when the message is taken from the queue (the posted window is
+// where the focus was when the key was pressed).
+using KeyboardTarget = WindowHandle (*)(WindowHandle posted_to);
+void set_keyboard_target(KeyboardTarget target);
 // A window of `thread` may need painting now: its next get/peek asks the
 // paint source again, and a thread waiting for messages wakes up.
 void notify_paint_needed(ThreadKey thread);

@@ -33,6 +33,7 @@ enum WindowMessage : uint32_t {
     MsgSysKeyDown = 0x0104,       // keys pressed with Alt
     MsgSysKeyUp = 0x0105,
     MsgSysChar = 0x0106,
+    MsgSysDeadChar = 0x0107,      // the last of the key messages
     MsgCommand = 0x0111,
     MsgSysCommand = 0x0112,
     MsgHScroll = 0x0114,

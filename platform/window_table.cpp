@@ -32,11 +32,18 @@ bool paint_source(ThreadKey thread, const MessageFilter& filter, Message& messag
     return true;
 }
 
+// Keys go to the focus window when it belongs to the thread taking them.
+WindowHandle keyboard_target(WindowHandle posted_to) {
+    const WindowHandle focus = focus_window();
+    return focus != 0 && window_thread(focus) == current_thread() ? focus : posted_to;
+}
+
 } // namespace
 
 WindowTable& window_table() {
     static WindowTable* instance = [] {
         set_paint_source(&paint_source);
+        set_keyboard_target(&keyboard_target);
         return new WindowTable; // lives until the process ends, as the queues do
     }();
     return *instance;
