@@ -10,6 +10,7 @@
 #include "tests/window/engine_test_window.h"
 #include "window/accept.h"
 #include "window/events.h"
+#include "window/key_codes.h"
 #include "window/properties.h"
 #include "window/property_numbers.h"
 
@@ -154,6 +155,24 @@ TEST_F(AcceptTest, ThePressedButtonsKeyCodeTravelsWithItsEvent) {
         return LoopOutcome::Completed;
     });
     EXPECT_EQ(key, 0x10Du) << "Shift+Enter";
+}
+
+TEST_F(AcceptTest, AnAlertedKeyGivesPreAlertAtOnceThenAlertKeyAndACycledPreAlertTakesTheKey) {
+    open(2);
+    run(Event::Selected);
+    window.Alert(KeyCodeByName("F2").value());
+    window.control(2)->Alert(platform::VkReturn);
+    log.lines.clear();
+    platform::press_key(platform::VkF1 + 1);
+    run(Event::AlertKey);
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"PreAlert 1", "AlertKey 1"}));
+    // Enter is watched by button 2 only; its PreAlert is cycled, so the
+    // button is not pressed.
+    SELECT(2);
+    log.lines.clear();
+    platform::press_key(platform::VkReturn);
+    run(Event::AlertKey, [] { return EVENT() == Event::PreAlert ? LoopOutcome::Cycled : LoopOutcome::Completed; });
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"Selected 2", "PreAlert 2", "AlertKey 2"}));
 }
 
 TEST_F(AcceptTest, EventsForAnotherThreadsWindowTravelThroughItsQueue) {
