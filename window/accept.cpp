@@ -199,6 +199,10 @@ StepResult accept_step(Window& window) {
 
 } // namespace
 
+namespace {
+void post_event(Window& window, uint16_t event, int32_t control, bool front, uintptr_t parameter);
+} // namespace
+
 std::vector<Window::RegisteredHandler>& HandlersOf(Window& window) { return window.m_handlers; }
 
 void InitializeWindowEngine() {
@@ -235,6 +239,18 @@ uint32_t KEYCODE() {
 void SETKEYCODE(uint32_t key_code) { t_last_key_code = key_code & KeyCodeMask; }
 
 void PostEvent(Window& window, uint16_t event, int32_t control, bool front) {
+    post_event(window, event, control, front, 0);
+}
+
+void PostEventWithParameter(Window& window, uint16_t event, int32_t control, uintptr_t parameter) {
+    post_event(window, event, control, false, parameter);
+}
+
+uintptr_t EventParameter() { return t_events.empty() ? 0 : t_events.back()->wparam; }
+
+namespace {
+
+void post_event(Window& window, uint16_t event, int32_t control, bool front, uintptr_t parameter) {
     if (control != 0 && !window.is_menu_use(control)) {
         const Control* target = window.control(control);
         if (target == nullptr || !target->is_event_source())
@@ -245,6 +261,7 @@ void PostEvent(Window& window, uint16_t event, int32_t control, bool front) {
     record.message = EventMessage(event);
     record.control = control;
     record.key_code = t_last_key_code;
+    record.wparam = parameter;
     Window::AcceptState& state = window.accept_state();
     if (front || window.handle() == 0) {
         if (event == Event::Timer)
@@ -260,6 +277,8 @@ void PostEvent(Window& window, uint16_t event, int32_t control, bool front) {
     if (!platform::post_message({window.handle(), MsgDeliverEvent, 0, reinterpret_cast<intptr_t>(posted)}))
         delete posted;
 }
+
+} // namespace
 
 void POST(uint16_t event, int32_t control, int32_t thread, bool front) {
     Window* window = thread == 0 ? CurrentWindow() : CurrentWindowOfSlot(thread - 1);

@@ -38,6 +38,10 @@ void SETKEYCODE(uint32_t key_code);
 void POST(uint16_t event, int32_t control = 0, int32_t thread = 0, bool front = false);
 // Posts to a given window.
 void PostEvent(Window& window, uint16_t event, int32_t control = 0, bool front = false);
+// The same with a parameter the event carries (EVENT:Rejected's reason).
+void PostEventWithParameter(Window& window, uint16_t event, int32_t control, uintptr_t parameter);
+// The parameter of the event being handled (0 when it has none).
+uintptr_t EventParameter();
 
 // SELECT(0): accept-all mode from the first control. SELECT(control, row,
 // column): focus to the control, which selects the given row and column.

@@ -5,6 +5,7 @@
 #include "window/combo_box.h"
 #include "window/control_creators.h"
 #include "window/drop_list.h"
+#include "window/entry.h"
 #include "window/group_box.h"
 #include "window/image_control.h"
 #include "window/list_box.h"
@@ -31,6 +32,7 @@ std::unique_ptr<Control> create(const ControlDefinition& definition, Window& win
 void RegisterStandardControls() {
     RegisterControlCreator(wdf::ButtonControl, create<Button>);
     RegisterControlCreator(wdf::PromptControl, create<Prompt>);
+    RegisterControlCreator(wdf::EntryControl, create<Entry>);
     RegisterControlCreator(wdf::ImageControl, create<ImageControl>);
     RegisterControlCreator(wdf::CheckControl, create<CheckBox>);
     RegisterControlCreator(wdf::OptionControl, create<OptionGroup>);

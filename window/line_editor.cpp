@@ -129,20 +129,33 @@ bool LineEditor::key(uint32_t virtual_key, uint32_t modifiers) {
     }
 }
 
-bool LineEditor::character(uint8_t c) {
+bool LineEditor::character(uint8_t c, bool overwrite) {
     // Control characters (Backspace, Enter, Escape, Ctrl+letter) come as keys.
     if (c < 0x20 || c == 0x7F)
         return false;
+    if (overwrite && !has_selection() && m_caret < m_text.size())
+        m_anchor = m_caret + 1;
     const char text[1] = {static_cast<char>(c)};
     insert(std::string_view(text, 1));
     return true;
 }
 
+void LineEditor::select_word_at(int x, painter::Font& font) {
+    move_to(position_at(x, font), false);
+    std::size_t start = m_caret, end = m_caret;
+    while (start > 0 && is_word_character(m_text[start - 1]))
+        --start;
+    while (end < m_text.size() && is_word_character(m_text[end]))
+        ++end;
+    select(start, end);
+}
+
 std::size_t LineEditor::position_at(int x, painter::Font& font) const {
     const int target = x - m_origin + m_scroll;
     int pen = 0;
-    for (std::size_t i = 0; i < m_text.size(); ++i) {
-        const int advance = font.char_width(static_cast<uint8_t>(m_text[i]));
+    const std::string text = shown();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int advance = font.char_width(static_cast<uint8_t>(text[i]));
         if (target < pen + advance / 2)
             return i;
         pen += advance;
@@ -163,8 +176,9 @@ void LineEditor::paint(painter::Painter& painter, const platform::Rect& area, pa
     if (area.empty())
         return;
     const int width = area.width();
-    const int text_width = font.text_width(m_text);
-    const int caret_x = font.text_width(std::string_view(m_text).substr(0, m_caret));
+    const std::string shown_text = shown();
+    const int text_width = font.text_width(shown_text);
+    const int caret_x = font.text_width(std::string_view(shown_text).substr(0, m_caret));
     // Scrolled only as far as the caret needs; text that fits is placed by the alignment.
     if (text_width < width) {
         m_scroll = align == 1 ? text_width - width + 1 : align == 2 ? (text_width - width) / 2 : 0;
@@ -181,11 +195,11 @@ void LineEditor::paint(painter::Painter& painter, const platform::Rect& area, pa
     painter::Painter inside = painter.clipped_to(area);
     using painter::SystemColor;
     if (!enabled) {
-        inside.draw_text({left, top}, m_text, font, painter::system_color(SystemColor::GrayText));
+        inside.draw_text({left, top}, shown_text, font, painter::system_color(SystemColor::GrayText));
         return;
     }
     const bool show_selection = focused && has_selection();
-    const std::string_view text = m_text;
+    const std::string_view text = shown_text;
     if (!show_selection) {
         inside.draw_text({left, top}, text, font, colour);
     } else {

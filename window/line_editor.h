@@ -45,9 +45,16 @@ public:
     // A key press (virtual key and Shift/Ctrl modifier bits of window/key_codes.h);
     // true when the editor used it.
     bool key(uint32_t virtual_key, uint32_t modifiers);
-    // A typed character: printable characters replace the selection;
-    // true when the editor used it.
-    bool character(uint8_t character);
+    // A typed character: printable characters replace the selection (or,
+    // overwriting, the character at the caret); true when the editor used it.
+    bool character(uint8_t character, bool overwrite = false);
+    // Text pasted at the caret, replacing the selection (a modification).
+    void paste(std::string_view text) { insert(text); }
+    std::string selected_text() const { return m_text.substr(selection_start(), selection_end() - selection_start()); }
+    // Shown with every character as `mask` (password fields); 0 shows the text.
+    void set_mask(char mask) { m_mask = mask; }
+    // Selects the word at x (a double click).
+    void select_word_at(int x, painter::Font& font);
     // Mouse presses and drags at x, in the coordinates `paint` drew in.
     void press(int x, bool extend, painter::Font& font);
     void drag(int x, painter::Font& font);
@@ -64,12 +71,15 @@ private:
     std::size_t word_left() const;
     std::size_t word_right() const;
     std::size_t position_at(int x, painter::Font& font) const;
+    // The text as it is drawn (masked for passwords).
+    std::string shown() const { return m_mask ? std::string(m_text.size(), m_mask) : m_text; }
 
     std::string m_text;
     std::size_t m_caret = 0;
     std::size_t m_anchor = 0;
     std::size_t m_limit = 0;
     bool m_modified = false;
+    char m_mask = 0;
     // Where the last paint put the text: its left edge and the area's width,
     // so that mouse positions map to characters.
     int m_origin = 0;

@@ -372,6 +372,20 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
             m_out << platform::windows1252_to_utf8(result) << "\n";
         return std::nullopt;
     }
+    if (command == "text") {
+        const auto field = integer(rest);
+        if (!field)
+            return "text needs FIELD";
+        std::optional<std::string> shown;
+        WithActiveWindow([&](Window& window) {
+            if (window.control(static_cast<int32_t>(*field)))
+                shown = GetProperty(&window, static_cast<int32_t>(*field), Prop::ScreenText);
+        });
+        if (!shown)
+            return "the window has no control " + std::to_string(*field);
+        m_out << platform::windows1252_to_utf8(*shown) << "\n";
+        return std::nullopt;
+    }
     if (command == "menu") {
         if (rest.empty())
             return "menu needs a PATH such as File|Exit";
