@@ -12,6 +12,16 @@
 
 namespace morvex::qvd {
 
+// Entry types that follow the table number in a key (the table directory's
+// 0xF0 is the container's).
+enum EntryType : uint8_t {
+    EntryRecord = 0xF3,
+    EntryMemo = 0xFC,
+    EntryIndexState = 0xF6,
+    EntrySequence = 0xFA,
+    EntryDeclaration = 0xFB,
+};
+
 void PutBigEndian32(Bytes& out, uint32_t value);
 uint32_t ReadBigEndian32(const uint8_t* bytes);
 

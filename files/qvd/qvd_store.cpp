@@ -23,21 +23,24 @@ Result Guarded(StoreImpl& impl, Result failure, Operation&& operation) {
     try {
         return operation();
     } catch (const CorruptionSignal& signal) {
-        impl.m_last_corruption = signal.code;
+        impl.note_corruption(signal.code);
         NoteReturnedCorruption(signal.code);
-        impl.m_cache.clear();
-        impl.m_header_loaded = false;
+        impl.cache().clear();
+        impl.header_state().invalidate();
         return failure;
     } catch (const std::bad_alloc&) {
-        impl.m_cache.clear();
+        impl.cache().clear();
         SetError(8);
+        return failure;
+    } catch (const AccessRefused& refused) {
+        SetError(refused.error);
         return failure;
     } catch (const RestartAccess&) {
         // Another process committed while the access ran from the cache:
         // run it again, holding a reader slot from the start.
-        impl.m_no_unlocked_access = true;
+        impl.locks().set_access_state(AccessState::MustLock);
         const Result result = Guarded(impl, failure, operation);
-        impl.m_no_unlocked_access = false;
+        impl.locks().set_access_state(AccessState::Slotted);
         return result;
     }
 }
@@ -94,24 +97,23 @@ std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOpti
     auto impl = std::make_unique<StoreImpl>(std::move(io), options);
     StoreImpl& s = *impl;
     error = 0;
-    if (!TakeSharing(*s.m_io, options)) {
+    if (!s.locks().take_sharing()) {
         error = 5;
         return nullptr;
     }
-    s.m_sharing_held = true;
     const bool opened = Guarded(s, false, [&] {
-        if (!s.lock(0, LockMode::Reader, true)) {
+        if (!s.locks().lock(0, LockMode::Reader, true)) {
             error = 5;
             return false;
         }
         int32_t result = 0;
         try {
-            result = s.load_header();
+            result = s.header_state().load();
         } catch (...) {
-            s.unlock(0, LockMode::Reader);
+            s.locks().unlock(0, LockMode::Reader);
             throw;
         }
-        s.unlock(0, LockMode::Reader);
+        s.locks().unlock(0, LockMode::Reader);
         if (result != 0) {
             error = result;
             return false;
@@ -121,7 +123,7 @@ std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOpti
     if (!opened) {
         if (error == 0)
             error = 36; // a corruption met while opening, turned into a return
-        ReleaseSharing(*s.m_io);
+        s.locks().release_sharing();
         return nullptr;
     }
     return std::unique_ptr<Store>(new Store(std::move(impl)));
@@ -187,21 +189,21 @@ void Store::Put(ByteView key, ByteView data) {
         Guarded(s, 0, []() -> int { QvdCorruption(CorruptEntryTooLong); });
         return;
     }
-    m_impl->m_staged.put(key, data);
+    m_impl->staged().put(key, data);
 }
 
 bool Store::Erase(ByteView key) {
     StoreImpl& s = *m_impl;
     return Guarded(s, false, [&] {
         AccessScope access(s);
-        const std::optional<StagedChanges::Change> staged = s.m_staged.find(key);
+        const std::optional<StagedChanges::Change> staged = s.staged().find(key);
         if (staged && !staged->data)
             return false;
         if (!staged && !s.tree_get(key))
             return false;
         // An entry put since the last commit and not in the tree is erased
         // as well: the commit passes over an erasure of an absent key.
-        s.m_staged.erase(key);
+        s.staged().erase(key);
         return true;
     });
 }
@@ -219,7 +221,7 @@ std::optional<FollowedEntry> Store::SeekFollow(ByteView key, SeekMode mode, Byte
     StoreImpl& s = *m_impl;
     return Guarded(s, std::optional<FollowedEntry>(), [&] {
         AccessScope access(s);
-        return s.seek_follow(key, mode, prefix, exact, follow);
+        return s.views().seek_follow(key, mode, prefix, exact, follow);
     });
 }
 
@@ -237,7 +239,7 @@ uint32_t Store::IssueRecordNumber() {
         if (!s.writer())
             QvdCorruption(CorruptNotWriter);
         AccessScope access(s);
-        const uint32_t last = std::max(s.m_header.last_record_number, s.m_issued_record.value_or(0));
+        const uint32_t last = std::max(s.header().last_record_number, s.issued_record().value_or(0));
         // Counted byte by byte from the least significant byte, carrying upwards.
         uint8_t bytes[4] = {static_cast<uint8_t>(last >> 24), static_cast<uint8_t>(last >> 16),
                             static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last)};
@@ -250,38 +252,38 @@ uint32_t Store::IssueRecordNumber() {
         const uint32_t next = (static_cast<uint32_t>(bytes[0]) << 24) |
                               (static_cast<uint32_t>(bytes[1]) << 16) |
                               (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
-        s.m_issued_record = next;
+        s.issued_record() = next;
         return next;
     });
 }
 
 int32_t Store::Commit() {
     StoreImpl& s = *m_impl;
-    if (s.m_closed)
+    if (s.closed())
         return 37;
     if (!s.writer())
-        return s.m_staged.empty() && !s.m_issued_record ? 0 : 5;
-    return Guarded(s, int32_t{90}, [&] { return s.commit(); });
+        return s.staged().empty() && !s.issued_record() ? 0 : 5;
+    return Guarded(s, int32_t{90}, [&] { return s.commits().commit(); });
 }
 
 int32_t Store::PrepareCommit() {
     StoreImpl& s = *m_impl;
-    if (s.m_closed)
+    if (s.closed())
         return 37;
     if (!s.writer())
         return 5;
-    return Guarded(s, int32_t{90}, [&] { return s.prepare_commit(true); });
+    return Guarded(s, int32_t{90}, [&] { return s.commits().prepare(true); });
 }
 
 int32_t Store::FinishCommit() {
     StoreImpl& s = *m_impl;
-    return Guarded(s, int32_t{90}, [&] { return s.finish_commit(); });
+    return Guarded(s, int32_t{90}, [&] { return s.commits().finish(); });
 }
 
 void Store::AbandonCommit() {
     StoreImpl& s = *m_impl;
     Guarded(s, 0, [&] {
-        s.abandon_commit();
+        s.commits().abandon();
         return 0;
     });
 }
@@ -291,62 +293,54 @@ void Store::Rollback() {
 }
 
 size_t Store::Savepoint() {
-    return m_impl->m_staged.savepoint();
+    return m_impl->staged().savepoint();
 }
 
 void Store::RollbackTo(size_t savepoint) {
-    m_impl->m_staged.undo_to(savepoint);
+    m_impl->staged().undo_to(savepoint);
 }
 
 bool Store::HasStagedChanges() const {
-    return !m_impl->m_staged.empty() || m_impl->m_issued_record.has_value();
+    return !m_impl->staged().empty() || m_impl->issued_record().has_value();
 }
 
 int32_t Store::Flush() {
     StoreImpl& s = *m_impl;
-    if (s.m_write_error != 0)
-        return s.m_write_error;
-    if (s.writer() && s.m_io->flush() != 0)
+    if (s.write_error() != 0)
+        return s.write_error();
+    if (s.writer() && s.io().flush() != 0)
         return 300 + platform::last_os_error();
     return 0;
 }
 
 void Store::Close() {
     StoreImpl& s = *m_impl;
-    if (s.m_closed)
+    if (s.closed())
         return;
-    if (s.m_prepared)
+    if (s.commits().prepared())
         AbandonCommit();
-    s.m_closed = true;
-    s.m_staged.clear();
-    while (s.m_all_readers > 0)
-        s.unlock(0, LockMode::AllReaders);
-    while (s.m_writer_holds > 0)
-        s.unlock(0, LockMode::Writer);
-    if (s.m_reader_slot)
-        s.unlock(0, LockMode::Reader);
-    if (s.m_sharing_held)
-        ReleaseSharing(*s.m_io);
-    s.m_sharing_held = false;
-    s.m_cache.clear();
+    s.mark_closed();
+    s.staged().clear();
+    s.locks().release_all();
+    s.cache().clear();
 }
 
 bool Store::Lock(uint32_t position, LockMode mode, bool wait) {
     StoreImpl& s = *m_impl;
-    return Guarded(s, false, [&] { return s.lock(position, mode, wait); });
+    return Guarded(s, false, [&] { return s.locks().lock(position, mode, wait); });
 }
 
 void Store::Unlock(uint32_t position, LockMode mode) {
     StoreImpl& s = *m_impl;
     Guarded(s, 0, [&] {
-        s.unlock(position, mode);
+        s.locks().unlock(position, mode);
         return 0;
     });
 }
 
 bool Store::IsLockedElsewhere(uint32_t position) {
     StoreImpl& s = *m_impl;
-    return Guarded(s, false, [&] { return s.m_io->test_lock(PositionLocks + position, 1) == 1; });
+    return Guarded(s, false, [&] { return s.locks().locked_elsewhere(position); });
 }
 
 void Store::Refresh() {
@@ -367,7 +361,7 @@ std::optional<std::string> Store::Check() {
         return true;
     });
     if (!ran)
-        return CorruptionText(s.m_last_corruption);
+        return CorruptionText(s.last_corruption());
     return problem;
 }
 
@@ -380,7 +374,7 @@ StoreInfo Store::Info() {
 }
 
 int32_t Store::LastCorruption() const {
-    return m_impl->m_last_corruption;
+    return m_impl->last_corruption();
 }
 
 } // namespace morvex::qvd

@@ -53,15 +53,9 @@ enum class OpenMode { ReadOnly, ReadWrite };
 // Modes of the lock area: the writer byte, one reader slot, all reader slots.
 enum class LockMode { Writer = 0, Reader = 1, AllReaders = 2 };
 
-// Entry types that follow the table number in a key.
-enum EntryType : uint8_t {
-    EntryRecord = 0xF3,
-    EntryMemo = 0xFC,
-    EntryIndexState = 0xF6,
-    EntrySequence = 0xFA,
-    EntryDeclaration = 0xFB,
-    EntryTableName = 0xF0, // table 0 only: the table directory (container)
-};
+// The entry type of the table directory's entries (in table 0); the other
+// types that follow a table number are the driver's (qvd_entries.h).
+constexpr uint8_t EntryTableName = 0xF0;
 
 // The key of the transaction record, the entry that ties a commit to a
 // multi-file transaction (see qvd_transaction.h). Reserved: a commit outside

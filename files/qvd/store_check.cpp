@@ -44,7 +44,7 @@ std::string Hex(uint64_t value) {
 } // namespace
 
 std::optional<std::string> StoreImpl::check() {
-    const FileHeader& h = m_header;
+    const FileHeader& h = header();
     const int64_t file_size = m_io->size();
     uint32_t previous_end = 0;
     uint32_t highest_end = 0;
@@ -62,7 +62,7 @@ std::optional<std::string> StoreImpl::check() {
         previous_end = end;
         highest_end = end;
     }
-    if (!m_new_file && file_size >= 0 && h.UsedEnd() > static_cast<uint64_t>(file_size))
+    if (!m_header.new_file() && file_size >= 0 && h.UsedEnd() > static_cast<uint64_t>(file_size))
         return "the file ends at " + std::to_string(file_size) + ", before its used end " +
                std::to_string(h.UsedEnd());
     if (h.root == 0)
@@ -98,11 +98,9 @@ std::optional<std::string> StoreImpl::check() {
             occupied[u] = true;
         }
         const size_t length = static_cast<size_t>(c) * UnitSize;
-        const auto pending = m_pending.find(home);
         Bytes page(length);
-        if (m_unlocked_access)
-            take_late_reader_slot();
-        if (read_blocks(pending != m_pending.end() ? pending->second : home, page.data(), length) != length) {
+        AccessScope::take_late_slot(*this);
+        if (read_blocks(m_header.read_offset(home), page.data(), length) != length) {
             problem = where + "short read";
             return false;
         }
@@ -155,7 +153,7 @@ std::optional<std::string> StoreImpl::check() {
 
 StoreInfo StoreImpl::info() {
     StoreInfo out;
-    const FileHeader& h = m_header;
+    const FileHeader& h = header();
     out.chain_start = h.chain_start;
     out.chain_end = h.chain_end;
     out.last_record_number = h.last_record_number;

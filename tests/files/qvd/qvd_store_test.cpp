@@ -4,6 +4,7 @@
 // randomized comparison with an in-memory map.
 #include "files/qvd/page_codec.h"
 #include "files/qvd/qvd_corruption.h"
+#include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_store.h"
 #include "tests/files/qvd/recording_file_io.h"
 #include "tests/support/temp_directory.h"
