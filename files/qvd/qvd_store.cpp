@@ -8,31 +8,61 @@
 #include "files/qvd/store_impl.h"
 #include "platform/os_error.h"
 #include "runtime/error_state.h"
+#include "runtime/fatal_error.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <new>
+#include <thread>
 
 namespace morvex::qvd {
 
 namespace {
 
+// Marks the store as in use by the calling thread for one call; a call
+// from another thread meanwhile is a program fault (see qvd_store.h).
+class OneCaller {
+public:
+    explicit OneCaller(StoreImpl& impl) : m_caller(impl.caller()) {
+        std::thread::id none;
+        if (m_caller.compare_exchange_strong(none, std::this_thread::get_id(), std::memory_order_acquire)) {
+            m_first = true;
+        } else if (none != std::this_thread::get_id()) {
+            FatalError(0, "A QVD file's store was used by two threads at once");
+        }
+    }
+    ~OneCaller() {
+        if (m_first)
+            m_caller.store(std::thread::id(), std::memory_order_release);
+    }
+    OneCaller(const OneCaller&) = delete;
+    OneCaller& operator=(const OneCaller&) = delete;
+
+private:
+    std::atomic<std::thread::id>& m_caller;
+    bool m_first = false;
+};
+
 template <typename Result, typename Operation>
 Result Guarded(StoreImpl& impl, Result failure, Operation&& operation) {
+    const OneCaller one_caller(impl);
     try {
         return operation();
     } catch (const CorruptionSignal& signal) {
-        impl.note_corruption(signal.code);
+        impl.note_failure(DamagedFileError, signal.code);
         NoteReturnedCorruption(signal.code);
         impl.cache().clear();
         impl.header_state().invalidate();
         return failure;
     } catch (const std::bad_alloc&) {
+        impl.note_failure(8);
         impl.cache().clear();
         SetError(8);
         return failure;
     } catch (const AccessRefused& refused) {
+        impl.note_failure(refused.error);
         SetError(refused.error);
         return failure;
     } catch (const RestartAccess&) {
@@ -68,6 +98,22 @@ Store::~Store() {
 }
 
 std::unique_ptr<Store> Store::Open(const std::string& path, const StoreOptions& options, int32_t& error) {
+    OpenFailure failure;
+    std::unique_ptr<Store> store = Open(path, options, failure);
+    error = failure.error;
+    return store;
+}
+
+std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOptions& options,
+                                     int32_t& error) {
+    OpenFailure failure;
+    std::unique_ptr<Store> store = OpenIo(std::move(io), options, failure);
+    error = failure.error;
+    return store;
+}
+
+std::unique_ptr<Store> Store::Open(const std::string& path, const StoreOptions& options,
+                                   OpenFailure& failure) {
     std::shared_ptr<FileIo> io = options.io;
     if (!io) {
         io = OpenPosixFile(
@@ -75,35 +121,41 @@ std::unique_ptr<Store> Store::Open(const std::string& path, const StoreOptions& 
             options.create_if_missing ? FileCreation::CreateIfMissing : FileCreation::OpenExisting);
         if (!io) {
             const int e = errno;
+            failure.reason = std::strerror(e); // the number says it all for 2 and 3
             if (e == ENOENT) {
+                failure.reason.clear();
                 const std::filesystem::path parent = std::filesystem::path(path).parent_path();
                 std::error_code ec;
-                error = parent.empty() || std::filesystem::is_directory(parent, ec) ? 2 : 3;
+                failure.error = parent.empty() || std::filesystem::is_directory(parent, ec) ? 2 : 3;
             } else if (e == EACCES || e == EPERM || e == EROFS) {
-                error = 5;
+                failure.error = 5;
             } else if (e == ENOTDIR) {
-                error = 3;
+                failure.error = 3;
+                failure.reason.clear();
+            } else if (e == EISDIR || e == NotRegularFile) {
+                failure.error = DamagedFileError;
+                failure.reason = e == EISDIR ? "a directory, not a QVD file" : "not a regular file";
             } else {
-                error = 300 + platform::os_error_from_errno(e);
+                failure.error = 300 + platform::os_error_from_errno(e);
             }
             return nullptr;
         }
     }
-    return OpenIo(std::move(io), options, error);
+    return OpenIo(std::move(io), options, failure);
 }
 
 std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOptions& options,
-                                     int32_t& error) {
+                                     OpenFailure& failure) {
     auto impl = std::make_unique<StoreImpl>(std::move(io), options);
     StoreImpl& s = *impl;
-    error = 0;
+    failure = OpenFailure{};
     if (!s.locks().take_sharing()) {
-        error = 5;
+        failure = OpenFailure{5, std::string(FileInUse)};
         return nullptr;
     }
     const bool opened = Guarded(s, false, [&] {
         if (!s.locks().lock(0, LockMode::Reader, true)) {
-            error = 5;
+            failure = OpenFailure{5, std::string(FileInUse)};
             return false;
         }
         int32_t result = 0;
@@ -115,14 +167,14 @@ std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOpti
         }
         s.locks().unlock(0, LockMode::Reader);
         if (result != 0) {
-            error = result;
+            failure = OpenFailure{result, "not a QVD file"};
             return false;
         }
         return true;
     });
     if (!opened) {
-        if (error == 0)
-            error = 36; // a corruption met while opening, turned into a return
+        if (failure.error == 0) // a damaged file met while opening, turned into a return
+            failure = OpenFailure{DamagedFileError, CorruptionText(s.last_corruption())};
         s.locks().release_sharing();
         return nullptr;
     }
@@ -189,6 +241,7 @@ void Store::Put(ByteView key, ByteView data) {
         Guarded(s, 0, []() -> int { QvdCorruption(CorruptEntryTooLong); });
         return;
     }
+    const OneCaller one_caller(*m_impl);
     m_impl->staged().put(key, data);
 }
 
@@ -263,7 +316,11 @@ int32_t Store::Commit() {
         return 37;
     if (!s.writer())
         return s.staged().empty() && !s.issued_record() ? 0 : 5;
-    return Guarded(s, int32_t{90}, [&] { return s.commits().commit(); });
+    if (const int32_t failure = s.doomed(); failure != 0) {
+        Rollback();
+        return failure;
+    }
+    return Guarded(s, DamagedFileError, [&] { return s.commits().commit(); });
 }
 
 int32_t Store::PrepareCommit() {
@@ -272,16 +329,21 @@ int32_t Store::PrepareCommit() {
         return 37;
     if (!s.writer())
         return 5;
-    return Guarded(s, int32_t{90}, [&] { return s.commits().prepare(true); });
+    if (const int32_t failure = s.doomed(); failure != 0) {
+        Rollback();
+        return failure;
+    }
+    return Guarded(s, DamagedFileError, [&] { return s.commits().prepare(true); });
 }
 
 int32_t Store::FinishCommit() {
     StoreImpl& s = *m_impl;
-    return Guarded(s, int32_t{90}, [&] { return s.commits().finish(); });
+    return Guarded(s, DamagedFileError, [&] { return s.commits().finish(); });
 }
 
 void Store::AbandonCommit() {
     StoreImpl& s = *m_impl;
+    s.clear_doom();
     Guarded(s, 0, [&] {
         s.commits().abandon();
         return 0;
@@ -306,11 +368,12 @@ bool Store::HasStagedChanges() const {
 
 int32_t Store::Flush() {
     StoreImpl& s = *m_impl;
-    if (s.write_error() != 0)
-        return s.write_error();
-    if (s.writer() && s.io().flush() != 0)
-        return 300 + platform::last_os_error();
-    return 0;
+    // A failed flush stays failed for the rest of the open, as a failed
+    // write does: the data it should have made durable may be lost, and a
+    // later flush that finds nothing to write proves nothing.
+    if (s.writer())
+        s.flush_file();
+    return s.write_error();
 }
 
 void Store::Close() {
@@ -351,18 +414,26 @@ void Store::Refresh() {
     });
 }
 
-std::optional<std::string> Store::Check() {
+bool Store::CheckContainer(CheckReport& report) {
     StoreImpl& s = *m_impl;
     CorruptionAsReturn as_return;
-    std::optional<std::string> problem;
+    bool whole = false;
     const bool ran = Guarded(s, false, [&] {
         AccessScope access(s);
-        problem = s.check();
+        whole = s.check(report);
         return true;
     });
     if (!ran)
-        return CorruptionText(s.last_corruption());
-    return problem;
+        report.add("file", 0, CorruptionText(s.last_corruption()));
+    return ran && whole;
+}
+
+std::optional<std::string> Store::Check() {
+    CheckReport report;
+    CheckContainer(report);
+    if (report.ok())
+        return std::nullopt;
+    return CheckProblemText(report.first().front());
 }
 
 StoreInfo Store::Info() {
@@ -375,6 +446,10 @@ StoreInfo Store::Info() {
 
 int32_t Store::LastCorruption() const {
     return m_impl->last_corruption();
+}
+
+int32_t Store::TakeFailure() {
+    return m_impl->take_failure();
 }
 
 } // namespace morvex::qvd

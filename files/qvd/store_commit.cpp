@@ -145,6 +145,7 @@ int32_t CommitWriter::prepare(bool in_transaction) {
     PreparedCommit prepared;
     prepared.zone_slots = std::move(slots_after);
     uint64_t chain = chain_start;
+    bool fingerprinted = false;
     for (size_t i : writes) {
         PagePlan& plan = pages[i];
         std::shared_ptr<const PageNode> node;
@@ -157,7 +158,18 @@ int32_t CommitWriter::prepare(bool in_transaction) {
         } else { // an untouched leaf that moved: its decoded page moves with it
             node = m_store.cache().find(plan.old_home);
         }
+        if (plan.new_home == new_header.root) {
+            new_header.root_fingerprint = PageFingerprint(plan.image);
+            fingerprinted = true;
+        }
         write_ahead(prepared, chain, old_end, plan.new_home, std::move(plan.image), std::move(node));
+    }
+    // A root that is not written (a child that took an emptied root's
+    // place, where it was) is fingerprinted as it lies.
+    if (!fingerprinted && new_header.root != old_header.root) {
+        int size_class = 0;
+        new_header.root_fingerprint =
+            new_header.root == 0 ? 0 : PageFingerprint(m_store.read_page(new_header.root, size_class));
     }
     if (const int32_t error = announce(old_header, new_header, chain_start, chain, std::move(prepared));
         error != 0)

@@ -78,7 +78,11 @@ void HeaderState::replay_chain(const FileHeader& disk) {
         copies.push_back(ChainCopy{home, static_cast<uint32_t>(offset), static_cast<uint32_t>(length)});
         offset += length;
     }
-    if (!header_copy || offset != disk.chain_end)
+    // The header copy of a commit's chain carries the change counter after
+    // the one at offset 0, which still has the counter from before the
+    // commit; the dead copies of an earlier chain, named again by a damaged
+    // header, carry an older one and are not taken for a pending commit.
+    if (!header_copy || offset != disk.chain_end || header_copy->change_counter != disk.change_counter + 1)
         broken = true;
     // Every copy must fit the slot that the new header gives its home.
     for (size_t i = 0; !broken && i < copies.size(); ++i) {
@@ -89,6 +93,7 @@ void HeaderState::replay_chain(const FileHeader& disk) {
         broken = size_class == 0 || static_cast<size_t>(size_class) * UnitSize != c.length;
     }
 
+    m_chain_broken = broken;
     bool keep = !broken;
     if (keep) {
         m_header = *header_copy;
@@ -118,6 +123,7 @@ void HeaderState::replay_chain(const FileHeader& disk) {
         m_header = disk;
         if (may_repair) {
             m_header = reset_chain();
+            m_chain_broken = false; // the file no longer names it
             if (!locks.holds_all_readers())
                 locks.unlock(0, LockMode::Writer);
         }
@@ -210,13 +216,31 @@ int32_t HeaderState::load() {
         disk.chain_start == disk.chain_end)
         return 0;
     m_new_file = false;
+    m_chain_broken = false;
     m_store.cache().clear();
     m_pending.clear();
+    m_loaded = false;
+    refuse_to_build_on(disk);
     m_header = disk;
     m_loaded = true;
-    if (disk.chain_start != disk.chain_end)
+    if (disk.chain_start != disk.chain_end) {
         replay_chain(disk);
+        refuse_to_build_on(m_header);
+    }
     return 0;
+}
+
+void HeaderState::refuse_to_build_on(const FileHeader& header) {
+    // A writer lays pages out over the zones and repairs chains: it must do
+    // neither over a header that contradicts itself or the file (a zone that
+    // starts past its end once grew a file of 15 KB to 16 MB).
+    if (!m_store.writer())
+        return;
+    const int64_t size = m_store.io().size();
+    if (!HeaderProblems(header, size >= 0 ? std::optional<uint64_t>(size) : std::nullopt).empty()) {
+        m_loaded = false;
+        QvdCorruption(CorruptHeaderFields);
+    }
 }
 
 } // namespace morvex::qvd

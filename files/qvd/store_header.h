@@ -26,7 +26,9 @@ public:
     // The next access reads the header again (and drops the cache if it moved).
     void invalidate() { m_loaded = false; }
 
-    // Brings the cached header up to date; 0, or 36 when the file is not a QVD file.
+    // Brings the cached header up to date; 0, or 36 when the file is not a QVD
+    // file. A writer refuses a header whose fields are inconsistent (among
+    // themselves or with the file's size): corruption 1505.
     int32_t load();
     // True when the cached header is loaded and the change counter on disk
     // shows no commit since (one 64-byte read).
@@ -45,17 +47,26 @@ public:
         return pending != m_pending.end() ? pending->second : home;
     }
     bool reads_through_chain() const { return !m_pending.empty(); }
+    // The chain the file names at offset 0 could not be replayed (and this
+    // open, reading, left it there):
+    // its copies do not run whole from its start to its end, or do not fit
+    // the header copy they end with (whose change counter must be the one
+    // after the header's). The file reads as before that commit.
+    bool chain_broken() const { return m_chain_broken; }
 
 private:
     // The header's first 64-byte block, decrypted: from the FileIo's mapping
     // when it has one, else read. False when the file is shorter.
     bool read_first_block(uint8_t* block);
     void replay_chain(const FileHeader& disk);
+    // In a writer: corruption 1505 when `header` is inconsistent.
+    void refuse_to_build_on(const FileHeader& header);
 
     StoreImpl& m_store;
     FileHeader m_header;
     bool m_loaded = false;
     bool m_new_file = false;
+    bool m_chain_broken = false;
     std::unordered_map<uint32_t, uint32_t> m_pending; // home offset -> copy offset in the chain
 };
 

@@ -18,8 +18,11 @@
 #include "files/qvd/store_views.h"
 #include "files/qvd/tree_cursor.h"
 
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <utility>
 
 namespace morvex::qvd {
 
@@ -72,14 +75,27 @@ public:
     uint64_t count(ByteView prefix);
 
     // ---- check and info (store_check.cpp) ----
-    std::optional<std::string> check();
+    bool check(CheckReport& report);
     StoreInfo info();
+
+    // The thread inside a call of the store (none: a default id); see OneCaller.
+    std::atomic<std::thread::id>& caller() { return m_caller; }
 
     // ---- the open's end and its failures ----
     bool closed() const { return m_closed; }
     void mark_closed() { m_closed = true; }
     int32_t last_corruption() const { return m_last_corruption; }
-    void note_corruption(int32_t code) { m_last_corruption = code; }
+    // An operation that failed (`error`: 36 for a corruption, 8 for memory,
+    // or a refused lock's) returned empty-handed: what is staged since the
+    // last commit or rollback may be incomplete, so it is never committed.
+    void note_failure(int32_t error, int32_t corruption = 0) {
+        m_doomed = m_fresh_failure = error;
+        if (corruption != 0)
+            m_last_corruption = corruption;
+    }
+    int32_t doomed() const { return m_doomed; }
+    void clear_doom() { m_doomed = 0; }
+    int32_t take_failure() { return std::exchange(m_fresh_failure, 0); }
 
 private:
     std::shared_ptr<FileIo> m_io;
@@ -95,7 +111,10 @@ private:
     CommitWriter m_commits;
     int32_t m_write_error = 0;
     int32_t m_last_corruption = 0;
+    int32_t m_doomed = 0;        // the failure that forbids committing what is staged
+    int32_t m_fresh_failure = 0; // the failure not yet taken by TakeFailure
     bool m_closed = false;
+    std::atomic<std::thread::id> m_caller{};
 };
 
 } // namespace morvex::qvd

@@ -222,6 +222,7 @@ int32_t CommitWriter::prepare_rebuild(const FileHeader& old_header) {
         }
     }
     new_header.root = levels.front().empty() ? 0 : levels.back().front().home;
+    new_header.root_fingerprint = 0;
     if (const std::optional<uint32_t> issued = m_store.issued_record())
         new_header.last_record_number = std::max(new_header.last_record_number, *issued);
     const uint64_t chain_start = std::max(new_header.UsedEnd(), old_end);
@@ -249,6 +250,8 @@ int32_t CommitWriter::prepare_rebuild(const FileHeader& old_header) {
                     QvdCorruption(CorruptTreeShape);
             }
             PatchPageHome(image, ref.home);
+            if (ref.home == new_header.root)
+                new_header.root_fingerprint = PageFingerprint(image);
             write_ahead(prepared, chain, old_end, ref.home, std::move(image), nullptr);
         }
     }
@@ -259,6 +262,8 @@ int32_t CommitWriter::prepare_rebuild(const FileHeader& old_header) {
             PatchPageHome(page.image, levels[l + 1][p].home);
             for (size_t k = 0; k < page.node.size(); ++k)
                 PatchChild(page.image, k, children[page.first_child + k].home);
+            if (levels[l + 1][p].home == new_header.root)
+                new_header.root_fingerprint = PageFingerprint(page.image);
             write_ahead(prepared, chain, old_end, levels[l + 1][p].home, std::move(page.image), nullptr);
         }
     }
