@@ -1,14 +1,14 @@
 // morvex ini: read and repair the program's INI files by hand, with the
 // program's own name rules (a name without a directory lives in the INI
 // directory, the empty name is win.ini there).
+#include "platform/profile.h"
+#include "runtime/ini_access.h"
+#include "tools/command.h"
+
 #include <cerrno>
 #include <cstring>
 #include <ostream>
 #include <string>
-
-#include "platform/profile.h"
-#include "runtime/ini_access.h"
-#include "tools/command.h"
 
 namespace morvex::tools {
 
@@ -79,9 +79,11 @@ int run_ini(Arguments args, std::ostream& out, std::ostream& err) {
         if (rest.size() == 4)
             value = clipped(rest[3], IniValueLimit);
     }
-    if (!platform::write_profile_string(file, section, entry ? std::optional<std::string_view>(*entry) : std::nullopt,
+    if (!platform::write_profile_string(file, section,
+                                        entry ? std::optional<std::string_view>(*entry) : std::nullopt,
                                         value ? std::optional<std::string_view>(*value) : std::nullopt)) {
-        err << "morvex ini: cannot write " << platform::profile_path(file) << ": " << std::strerror(errno) << "\n";
+        err << "morvex ini: cannot write " << platform::profile_path(file) << ": " << std::strerror(errno)
+            << "\n";
         return 1;
     }
     return 0;
