@@ -121,8 +121,6 @@ bool StoreImpl::check(CheckReport& report) {
                 return problem("short read");
             if (Load32(page.data()) != home)
                 return problem("carries the home offset " + Hex(Load32(page.data())));
-            if (level < 0 && h.root_fingerprint != 0 && PageFingerprint(page) != h.root_fingerprint)
-                return problem("is not the root the header's fingerprint names (an older root?)");
             Node node;
             if (const int32_t code = DecodePage(page, length, node))
                 return problem(Describe(code));
@@ -135,6 +133,10 @@ bool StoreImpl::check(CheckReport& report) {
                 if ((lower && KeyLess(node.keys[i], *lower)) || (upper && !KeyLess(node.keys[i], *upper)))
                     return problem("entry " + std::to_string(i) + " lies outside its parent's key range");
             }
+            if (level < 0 && h.root_fingerprint != 0 && PageFingerprint(page) != h.root_fingerprint)
+                report.add("header", 0,
+                           "the root page does not match the header's fingerprint of it (the page is damaged, "
+                           "or the root offset names another page)");
             if (node.is_leaf()) {
                 if (last_leaf_key && !KeyLess(*last_leaf_key, node.keys.front()))
                     problem("keys out of order across pages");
