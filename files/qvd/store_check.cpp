@@ -93,61 +93,62 @@ bool StoreImpl::check(CheckReport& report) {
 
     // Walks one subtree, whose keys must lie in [lower, upper) (an absent
     // bound is open). A damaged page is reported and its subtree passed over.
-    std::function<void(uint32_t, int, const Bytes*, const Bytes*)> walk =
-        [&](uint32_t home, int level, const Bytes* lower, const Bytes* upper) {
-            auto problem = [&](std::string detail) {
-                report.add("page " + Hex(home), 0, std::move(detail));
-                whole = false;
-            };
-            if (home < FileHeaderSize || (home - FileHeaderSize) % UnitSize != 0)
-                return problem("not a page address");
-            const uint32_t unit = (home - FileHeaderSize) / UnitSize;
-            const int c = h.ClassOfUnit(unit);
-            if (c == 0)
-                return problem("lies in no zone (1735)");
-            if ((unit - h.zone_start[c]) % c != 0)
-                return problem("not at a page position of zone " + std::to_string(c));
-            if (unit + static_cast<uint64_t>(c) > occupied.size())
-                return problem("lies past the end of the file");
-            for (uint32_t u = unit; u < unit + static_cast<uint32_t>(c); ++u) {
-                if (occupied[u])
-                    return problem("overlaps another page or is referenced twice");
-                occupied[u] = true;
-            }
-            const size_t length = static_cast<size_t>(c) * UnitSize;
-            page.resize(length);
-            AccessScope::take_late_slot(*this);
-            if (read_blocks(m_header.read_offset(home), page.data(), length) != length)
-                return problem("short read");
-            if (Load32(page.data()) != home)
-                return problem("carries the home offset " + Hex(Load32(page.data())));
-            Node node;
-            if (const int32_t code = DecodePage(page, length, node))
-                return problem(Describe(code));
-            if (level >= 0 && node.level != level)
-                return problem("level " + std::to_string(node.level) + " where " + std::to_string(level) +
-                               " was expected");
-            if (node.size() == 0)
-                return problem("holds no entries");
-            for (size_t i = 0; i < node.size(); ++i) {
-                if ((lower && KeyLess(node.keys[i], *lower)) || (upper && !KeyLess(node.keys[i], *upper)))
-                    return problem("entry " + std::to_string(i) + " lies outside its parent's key range");
-            }
-            if (level < 0 && h.root_fingerprint != 0 && PageFingerprint(page) != h.root_fingerprint)
-                report.add("header", 0,
-                           "the root page does not match the header's fingerprint of it (the page is damaged, "
-                           "or the root offset names another page)");
-            if (node.is_leaf()) {
-                if (last_leaf_key && !KeyLess(*last_leaf_key, node.keys.front()))
-                    problem("keys out of order across pages");
-                last_leaf_key = node.keys.back();
-                return;
-            }
-            for (size_t i = 0; i < node.size(); ++i) {
-                const Bytes* child_upper = i + 1 < node.size() ? &node.keys[i + 1] : upper;
-                walk(node.children[i], node.level - 1, &node.keys[i], child_upper);
-            }
+    std::function<void(uint32_t, int, const Bytes*, const Bytes*)> walk = [&](uint32_t home, int level,
+                                                                              const Bytes* lower,
+                                                                              const Bytes* upper) {
+        auto problem = [&](std::string detail) {
+            report.add("page " + Hex(home), 0, std::move(detail));
+            whole = false;
         };
+        if (home < FileHeaderSize || (home - FileHeaderSize) % UnitSize != 0)
+            return problem("not a page address");
+        const uint32_t unit = (home - FileHeaderSize) / UnitSize;
+        const int c = h.ClassOfUnit(unit);
+        if (c == 0)
+            return problem("lies in no zone (1735)");
+        if ((unit - h.zone_start[c]) % c != 0)
+            return problem("not at a page position of zone " + std::to_string(c));
+        if (unit + static_cast<uint64_t>(c) > occupied.size())
+            return problem("lies past the end of the file");
+        for (uint32_t u = unit; u < unit + static_cast<uint32_t>(c); ++u) {
+            if (occupied[u])
+                return problem("overlaps another page or is referenced twice");
+            occupied[u] = true;
+        }
+        const size_t length = static_cast<size_t>(c) * UnitSize;
+        page.resize(length);
+        AccessScope::take_late_slot(*this);
+        if (read_blocks(m_header.read_offset(home), page.data(), length) != length)
+            return problem("short read");
+        if (Load32(page.data()) != home)
+            return problem("carries the home offset " + Hex(Load32(page.data())));
+        Node node;
+        if (const int32_t code = DecodePage(page, length, node))
+            return problem(Describe(code));
+        if (level >= 0 && node.level != level)
+            return problem("level " + std::to_string(node.level) + " where " + std::to_string(level) +
+                           " was expected");
+        if (node.size() == 0)
+            return problem("holds no entries");
+        for (size_t i = 0; i < node.size(); ++i) {
+            if ((lower && KeyLess(node.keys[i], *lower)) || (upper && !KeyLess(node.keys[i], *upper)))
+                return problem("entry " + std::to_string(i) + " lies outside its parent's key range");
+        }
+        if (level < 0 && h.root_fingerprint != 0 && PageFingerprint(page) != h.root_fingerprint)
+            report.add("header", 0,
+                       "the root page does not match the header's fingerprint of it (the page is damaged, "
+                       "or the root offset names another page)");
+        if (node.is_leaf()) {
+            if (last_leaf_key && !KeyLess(*last_leaf_key, node.keys.front()))
+                problem("keys out of order across pages");
+            last_leaf_key = node.keys.back();
+            return;
+        }
+        for (size_t i = 0; i < node.size(); ++i) {
+            const Bytes* child_upper = i + 1 < node.size() ? &node.keys[i + 1] : upper;
+            walk(node.children[i], node.level - 1, &node.keys[i], child_upper);
+        }
+    };
     walk(h.root, -1, nullptr, nullptr);
     if (!whole)
         return false;
