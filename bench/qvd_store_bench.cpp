@@ -1,6 +1,7 @@
 // The QVD container at the scale of a large table: one commit of a million
 // records (9-byte record keys, 68-byte record images), point reads by key, a
 // full ordered scan through Seek, and the resulting file size.
+#include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_store.h"
 
 #include <benchmark/benchmark.h>

@@ -1,5 +1,9 @@
 #include "files/csv.h"
 
+#include <cerrno>
+#include <cstring>
+#include <exception>
+
 namespace morvex {
 
 bool CsvReader::fail(std::size_t line, std::string message) {
@@ -11,6 +15,19 @@ bool CsvReader::next(std::vector<std::string>& fields) {
     fields.clear();
     if (!m_error.empty())
         return false;
+    // The stream's buffer throws when the system refuses a read (a
+    // directory, an I/O error), whatever the stream's exception mask says.
+    try {
+        errno = 0;
+        return read_record(fields);
+    } catch (const std::exception& failure) {
+        fields.clear();
+        return fail(m_line, std::string("cannot read the input: ") +
+                                (errno != 0 ? std::strerror(errno) : failure.what()));
+    }
+}
+
+bool CsvReader::read_record(std::vector<std::string>& fields) {
     m_record_line = m_line;
     std::streambuf& in = *m_in.rdbuf();
     using Traits = std::char_traits<char>;

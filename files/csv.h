@@ -18,7 +18,8 @@ public:
     explicit CsvReader(std::istream& in) : m_in(in) {}
 
     // Reads the next record into `fields`. False at the end of the input or
-    // on an error (then error() is not empty). A blank last line is no record.
+    // on an error (then error() is not empty): a malformed record, or the
+    // input could not be read. A blank last line is no record.
     bool next(std::vector<std::string>& fields);
 
     const std::string& error() const { return m_error; }
@@ -26,6 +27,7 @@ public:
     std::size_t record_line() const { return m_record_line; }
 
 private:
+    bool read_record(std::vector<std::string>& fields);
     bool fail(std::size_t line, std::string message);
 
     std::istream& m_in;

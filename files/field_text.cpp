@@ -160,7 +160,13 @@ std::string SetFieldText(const FieldDescription& field, std::string_view text, u
             store(at, static_cast<uint32_t>(value));
         return error;
     case FieldType::Date:
-        if (error = whole(text, 0, LastValidDate, value); error.empty())
+        // 1 to 3 are no dates (the first is 4, 1 January 1801), and a DATE
+        // field would keep them as 0: refused rather than lost.
+        error = whole(text, 0, LastValidDate, value);
+        if (error.empty() && value > 0 && value < FirstValidDate)
+            error = "'" + std::string(text) + "' is outside 0 (no date) and " +
+                    std::to_string(FirstValidDate) + " to " + std::to_string(LastValidDate);
+        if (error.empty())
             store(at, LongToDate(static_cast<int32_t>(value)));
         return error;
     case FieldType::Time:

@@ -10,6 +10,7 @@
 // bit 2: a control file; bit 3: commits rebuild the tree; bit 4: staged
 // changes go to runs at once), then the file.
 #include "files/qvd/qvd_corruption.h"
+#include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_store.h"
 #include "files/qvd/qvd_transaction.h"
 

@@ -1,6 +1,7 @@
 // The backend of `morvex qvd` in the tool: the QVD driver for the record
 // subcommands, and the container's own figures and integrity walk for info
 // and check. A corrupt file is reported, never a reason to end the tool.
+#include "files/qvd/qvd_check.h"
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_store.h"
@@ -20,10 +21,13 @@ std::unique_ptr<qvd::Store> open_store(const std::string& name, std::ostream& er
     path = qvd::SplitFileName(name).path;
     qvd::StoreOptions options;
     options.mode = qvd::OpenMode::ReadOnly;
-    int32_t error = 0;
-    std::unique_ptr<qvd::Store> store = qvd::Store::Open(path, options, error);
-    if (!store)
-        err << "morvex qvd: cannot open " << path << ": " << error << " " << MessageText(error) << "\n";
+    qvd::OpenFailure failure;
+    std::unique_ptr<qvd::Store> store = qvd::Store::Open(path, options, failure);
+    if (!store) {
+        qvd::TakeReturnedCorruption(); // reported here, with the reason
+        err << "morvex qvd: cannot open " << path << ": " << failure.error << " "
+            << MessageText(failure.error) << (failure.reason.empty() ? "" : ": " + failure.reason) << "\n";
+    }
     return store;
 }
 
@@ -64,23 +68,29 @@ int info(const std::string& name, std::ostream& out, std::ostream& err) {
     }
 }
 
-int check(const std::string& name, std::ostream& out, std::ostream& err) {
+int check(const std::string& name, const RecordLayout* layout, std::ostream& out, std::ostream& err) {
     qvd::CorruptionAsReturn corruption_is_reported;
     std::string path;
-    try {
-        std::unique_ptr<qvd::Store> store = open_store(name, err, path);
-        if (!store)
-            return 1;
-        if (const std::optional<std::string> problem = store->Check()) {
-            out << path << ": " << *problem << "\n";
-            return 1;
-        }
+    std::unique_ptr<qvd::Store> store = open_store(name, err, path);
+    if (!store)
+        return 1;
+    std::optional<FileDeclaration> file;
+    if (layout)
+        file.emplace(layout->file_spec(QvdDriver));
+    qvd::CheckReport report;
+    qvd::CheckQvdFile(*store, file ? &*file : nullptr, qvd::SplitFileName(name).table, report);
+    qvd::TakeReturnedCorruption(); // reported among the problems
+    if (report.ok()) {
         out << path << ": ok\n";
         return 0;
-    } catch (const qvd::CorruptionSignal& signal) {
-        out << path << ": " << qvd::CorruptionText(signal.code) << "\n";
-        return 1;
     }
+    for (const qvd::CheckProblem& problem : report.first())
+        out << path << ": " << qvd::CheckProblemText(problem) << "\n";
+    out << path << ": " << report.count() << (report.count() == 1 ? " problem" : " problems");
+    if (report.count() > report.first().size())
+        out << " in all, the first " << report.first().size() << " above";
+    out << "\n";
+    return 1;
 }
 
 } // namespace

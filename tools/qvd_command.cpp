@@ -7,6 +7,8 @@
 #include "app/dictionary.h"
 #include "files/csv.h"
 #include "files/file_statements.h"
+#include "files/input_file.h"
+#include "files/output_file.h"
 #include "files/record_csv.h"
 #include "files/record_layout.h"
 #include "runtime/error_state.h"
@@ -26,7 +28,7 @@ namespace {
 
 constexpr std::string_view QvdUsage =
     "usage: morvex qvd info FILE\n"
-    "       morvex qvd check FILE\n"
+    "       morvex qvd check FILE[\\!TABLE] [--layout LAYOUT | --layout-file F]\n"
     "       morvex qvd dump FILE[\\!TABLE] [--layout LAYOUT | --layout-file F] [--key KEY]\n"
     "       morvex qvd export FILE[\\!TABLE] [--layout LAYOUT | --layout-file F] [--key KEY] [-o OUT.csv]\n"
     "       morvex qvd import FILE[\\!TABLE] [--layout LAYOUT | --layout-file F] IN.csv\n"
@@ -36,7 +38,7 @@ constexpr std::string_view QvdUsage =
     "the file (default UNNAMED).\n"
     "\n"
     "  info      header, zones and tables of the file\n"
-    "  check     verifies every page; exit status 1 with the first problem\n"
+    "  check     proves the file sound; exit status 1 with its problems\n"
     "  dump      the records as a table of text, in record order or by --key\n"
     "  export    the records as CSV (UTF-8, a header row of the field labels)\n"
     "  import    adds the records of a CSV file whose header row names the\n"
@@ -59,10 +61,17 @@ constexpr VerbHelp VerbHelps[] = {
     {"info",
      "usage: morvex qvd info FILE\n\nPrints the header fields, the zones of the page size classes and the\n"
      "tables of a QVD file with their entry counts.\n"},
-    {"check",
-     "usage: morvex qvd check FILE\n\nWalks every page of a QVD file and verifies compression, entry order\n"
-     "and zones. Prints \"ok\" and exits 0 when the file is sound; otherwise prints\n"
-     "the first problem and exits 1.\n"},
+    {"check", "usage: morvex qvd check FILE[\\!TABLE] [--layout LAYOUT | --layout-file F]\n\n"
+              "Proves a QVD file sound: the header and zones, a pending commit's chain,\n"
+              "every page of the tree (decoding, levels, separators, key order within and\n"
+              "across pages), the table directory, and each table's entries: record\n"
+              "numbers, key entries that name existing records, whole memo segments, the\n"
+              "declaration entry. With a layout (or a file named after a built-in one) the\n"
+              "table's records are checked against its keys: every record has exactly the\n"
+              "entry its value gives in every key, and no key entry is another's.\n"
+              "Prints \"ok\" and exits 0 when the file is sound; otherwise prints each\n"
+              "problem with its kind and record number (the first 20, then how many in\n"
+              "all) and exits 1.\n"},
     {"dump", "usage: morvex qvd dump FILE[\\!TABLE] [--layout LAYOUT | --layout-file F] [--key KEY]\n\n"
              "Prints the records as a table, one line each, in record order or in the\n"
              "order of KEY.\n"},
@@ -92,8 +101,17 @@ bool same(std::string_view a, std::string_view b) {
     return a.size() == b.size() && (a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0);
 }
 
-std::string driver_error() {
-    return std::to_string(ErrorCode()) + " " + std::string(ErrorText());
+// The error state after a failed statement: number and text, and the
+// driver's detail (the key a duplicate collides in, what is damaged, why
+// the file could not be opened).
+std::string driver_error(const FileDeclaration* file = nullptr) {
+    std::string text = std::to_string(ErrorCode()) + " " + std::string(ErrorText());
+    const std::string_view extra = ErrorExtraText();
+    if (extra.empty())
+        return text;
+    if (file && file->find_key(extra))
+        return text + " (key " + std::string(extra) + ")";
+    return text + ": " + std::string(extra);
 }
 
 struct Options {
@@ -132,14 +150,13 @@ std::string base_name(std::string_view file) {
 std::optional<RecordLayout> resolve_layout(const Options& options, std::ostream& err, int& status) {
     status = 1;
     if (options.layout_file) {
-        std::ifstream in(*options.layout_file, std::ios::binary);
-        if (!in) {
-            err << "morvex qvd: cannot read layout file " << *options.layout_file << "\n";
+        std::string text;
+        std::string reason;
+        if (!ReadInputFile(*options.layout_file, text, reason)) {
+            err << "morvex qvd: cannot read layout file " << *options.layout_file << ": " << reason << "\n";
             return std::nullopt;
         }
-        std::ostringstream text;
-        text << in.rdbuf();
-        LayoutParse parse = ParseRecordLayout(text.str());
+        LayoutParse parse = ParseRecordLayout(text);
         if (!parse.ok) {
             err << "morvex qvd: " << *options.layout_file << ": " << parse.error << "\n";
             return std::nullopt;
@@ -180,13 +197,14 @@ public:
         if (ErrorCode() == 2 && create) {
             CREATE(m_file);
             if (ErrorCode() != 0) {
-                err << "morvex qvd: cannot create " << m_file.disk_name() << ": " << driver_error() << "\n";
+                err << "morvex qvd: cannot create " << m_file.disk_name() << ": " << driver_error(&m_file)
+                    << "\n";
                 return false;
             }
             OPEN(m_file, mode);
         }
         if (ErrorCode() != 0) {
-            err << "morvex qvd: cannot open " << m_file.disk_name() << ": " << driver_error() << "\n";
+            err << "morvex qvd: cannot open " << m_file.disk_name() << ": " << driver_error(&m_file) << "\n";
             return false;
         }
         m_open = true;
@@ -200,23 +218,31 @@ private:
     bool m_open = false;
 };
 
-// Reads every record in file order or by `key`, calling `each` with the
-// record buffer. False (message written) when a read fails.
+// The layout's key `label`, when --key named one; false (message written)
+// when the layout has no such key.
+bool find_order(const RecordLayout& layout, const std::optional<std::string>& label, std::ostream& err) {
+    if (!label)
+        return true;
+    for (const KeyDeclaration& key : layout.keys) {
+        if (same(key.label, *label))
+            return true;
+    }
+    err << "morvex qvd: the layout has no key " << *label << "\n";
+    return false;
+}
+
+// Reads every record in file order or by `key` (one the layout has),
+// calling `each` with the record buffer. False (message written) when a
+// read fails.
 template <class Each>
 bool read_all(FileDeclaration& file, const std::optional<std::string>& key_label, std::ostream& err,
               Each each) {
-    if (key_label) {
-        KeyDeclaration* key = file.find_key(*key_label);
-        if (!key) {
-            err << "morvex qvd: the layout has no key " << *key_label << "\n";
-            return false;
-        }
-        SET(*key);
-    } else {
+    if (key_label)
+        SET(*file.find_key(*key_label));
+    else
         SET(file);
-    }
     if (ErrorCode() != 0) {
-        err << "morvex qvd: cannot position " << file.disk_name() << ": " << driver_error() << "\n";
+        err << "morvex qvd: cannot position " << file.disk_name() << ": " << driver_error(&file) << "\n";
         return false;
     }
     for (;;) {
@@ -224,7 +250,7 @@ bool read_all(FileDeclaration& file, const std::optional<std::string>& key_label
         if (ErrorCode() == 33)
             return true;
         if (ErrorCode() != 0) {
-            err << "morvex qvd: reading " << file.disk_name() << " failed: " << driver_error() << "\n";
+            err << "morvex qvd: reading " << file.disk_name() << " failed: " << driver_error(&file) << "\n";
             return false;
         }
         each(file.buffer());
@@ -233,6 +259,8 @@ bool read_all(FileDeclaration& file, const std::optional<std::string>& key_label
 
 int run_dump(const Options& options, const RecordLayout& layout, std::ostream& out, std::ostream& err,
              DriverEntry driver) {
+    if (!find_order(layout, options.key, err))
+        return 1;
     OpenedFile opened(layout, options.file, driver);
     if (!opened.open(AccessReadOnly | ShareDenyNone, false, err))
         return 1;
@@ -265,38 +293,51 @@ int run_dump(const Options& options, const RecordLayout& layout, std::ostream& o
     return ok ? 0 : 1;
 }
 
+// Export writes a file through a temporary one, renamed over it only when
+// every record was read and written: a failed export leaves no partial CSV
+// and the old file, if any, as it was. The output may not be an open input
+// (the QVD file itself, by any name).
 int run_export(const Options& options, const RecordLayout& layout, std::ostream& out, std::ostream& err,
                DriverEntry driver) {
+    if (!find_order(layout, options.key, err))
+        return 1;
     OpenedFile opened(layout, options.file, driver);
     if (!opened.open(AccessReadOnly | ShareDenyNone, false, err))
         return 1;
-    std::ofstream file_out;
+    OutputFile file_out;
     std::ostream* target = &out;
-    if (options.output && *options.output != "-") {
-        file_out.open(*options.output, std::ios::binary | std::ios::trunc);
-        if (!file_out) {
-            err << "morvex qvd: cannot write " << *options.output << "\n";
+    const bool to_file = options.output && *options.output != "-";
+    std::string reason;
+    if (to_file) {
+        if (!file_out.open(*options.output, reason)) {
+            err << "morvex qvd: cannot write " << *options.output << ": " << reason << "\n";
             return 1;
         }
-        target = &file_out;
+        target = &file_out.stream();
     }
     CsvWriter csv(*target);
     const RecordCsvColumns columns = RecordCsvColumns::AllFields(layout.record);
     csv.write(columns.header());
     std::size_t count = 0;
-    const bool ok = read_all(opened.file(), options.key, err, [&](const uint8_t* record) {
-        csv.write(columns.FromRecord(record));
-        ++count;
-    });
-    target->flush();
-    if (!*target) {
-        err << "morvex qvd: writing " << options.output.value_or("the output") << " failed\n";
+    if (!read_all(opened.file(), options.key, err, [&](const uint8_t* record) {
+            csv.write(columns.FromRecord(record));
+            ++count;
+        }))
+        return 1;
+    if (!to_file) {
+        target->flush();
+        if (!*target) {
+            err << "morvex qvd: writing the output failed\n";
+            return 1;
+        }
+        return 0;
+    }
+    if (!file_out.commit(reason)) {
+        err << "morvex qvd: writing " << *options.output << " failed: " << reason << "\n";
         return 1;
     }
-    if (ok && file_out.is_open())
-        out << "exported " << count << (count == 1 ? " record" : " records") << " to " << *options.output
-            << "\n";
-    return ok ? 0 : 1;
+    out << "exported " << count << (count == 1 ? " record" : " records") << " to " << *options.output << "\n";
+    return 0;
 }
 
 int run_import(const Options& options, const RecordLayout& layout, std::ostream& out, std::ostream& err,
@@ -307,9 +348,9 @@ int run_import(const Options& options, const RecordLayout& layout, std::ostream&
     std::ifstream file_in;
     std::istream* in = &std::cin;
     if (source != "-") {
-        file_in.open(source, std::ios::binary);
-        if (!file_in) {
-            err << "morvex qvd: cannot read " << source << "\n";
+        std::string reason;
+        if (!OpenInputFile(source, file_in, reason)) {
+            err << "morvex qvd: cannot read " << source << ": " << reason << "\n";
             return 1;
         }
         in = &file_in;
@@ -337,8 +378,8 @@ int run_import(const Options& options, const RecordLayout& layout, std::ostream&
     // (a bad row, an error, the process killed) leaves the file as it was.
     LOGOUT(file);
     if (ErrorCode() != 0) {
-        err << "morvex qvd: " << options.file << ": cannot start the import's transaction: " << driver_error()
-            << "\n";
+        err << "morvex qvd: " << options.file
+            << ": cannot start the import's transaction: " << driver_error(&file) << "\n";
         return 1;
     }
     std::size_t added = 0;
@@ -360,7 +401,7 @@ int run_import(const Options& options, const RecordLayout& layout, std::ostream&
         ADD(file);
         if (ErrorCode() != 0)
             return stop("line " + std::to_string(csv.record_line()) +
-                        ": the record was not added: " + driver_error());
+                        ": the record was not added: " + driver_error(&file));
         if (++added % ProgressEvery == 0) {
             err << "\rmorvex qvd: " << added << " records read";
             progress_shown = true;
@@ -372,7 +413,7 @@ int run_import(const Options& options, const RecordLayout& layout, std::ostream&
         err << ", committing...";
     COMMIT(file);
     if (ErrorCode() != 0)
-        return stop("committing the records failed: " + driver_error());
+        return stop("committing the records failed: " + driver_error(&file));
     if (progress_shown)
         err << "\n";
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -439,15 +480,34 @@ int run_qvd(Arguments args, std::ostream& out, std::ostream& err, const QvdBacke
         return 0;
     }
 
-    if (verb == "info" || verb == "check") {
+    if (verb == "info") {
         if (!options.rest.empty() || options.layout || options.layout_file || options.key || options.output)
-            return usage_error(err, std::string(verb) + " takes only FILE");
-        const auto run = verb == "info" ? backend.info : backend.check;
-        if (!run) {
-            err << "morvex qvd: " << verb << " is not available in this build\n";
+            return usage_error(err, "info takes only FILE");
+        if (!backend.info) {
+            err << "morvex qvd: info is not available in this build\n";
             return 1;
         }
-        return run(options.file, out, err);
+        return backend.info(options.file, out, err);
+    }
+    if (verb == "check") {
+        if (!options.rest.empty() || options.key || options.output)
+            return usage_error(err, "check takes FILE and a layout only");
+        if (!backend.check) {
+            err << "morvex qvd: check is not available in this build\n";
+            return 1;
+        }
+        // Without a layout, the file's name may pick a built-in one; else the
+        // records are checked without their keys' values.
+        std::optional<RecordLayout> layout;
+        if (options.layout || options.layout_file) {
+            int status = 0;
+            layout = resolve_layout(options, err, status);
+            if (!layout)
+                return status;
+        } else {
+            layout = builtin_layout(base_name(options.file));
+        }
+        return backend.check(options.file, layout ? &*layout : nullptr, out, err);
     }
     if (verb != "import" && !options.rest.empty())
         return usage_error(err, "unexpected '" + options.rest[0] + "' after FILE");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "files/file_declaration.h"
+#include "files/record_layout.h"
 #include "tools/command.h"
 
 #include <iosfwd>
@@ -13,9 +14,11 @@ namespace morvex::tools {
 
 struct QvdBackend {
     DriverEntry driver = nullptr;
-    // Print the figures of / verify the QVD file at `path`; the exit status.
-    int (*info)(const std::string& path, std::ostream& out, std::ostream& err) = nullptr;
-    int (*check)(const std::string& path, std::ostream& out, std::ostream& err) = nullptr;
+    // Print the figures of the QVD file FILE[\!TABLE] `name`; the exit status.
+    int (*info)(const std::string& name, std::ostream& out, std::ostream& err) = nullptr;
+    // Verify it, the table's records against `layout` when one is known; the exit status.
+    int (*check)(const std::string& name, const RecordLayout* layout, std::ostream& out,
+                 std::ostream& err) = nullptr;
 };
 
 int run_qvd(Arguments args, std::ostream& out, std::ostream& err, const QvdBackend& backend);

@@ -6,6 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace morvex::qvd {
 
@@ -20,7 +23,12 @@ struct FileHeader {
     uint32_t change_counter = 0;
     // Offset 28 (left to each implementation): the root page's home offset, 0 for an empty tree.
     uint32_t root = 0;
-    std::array<uint32_t, ZoneCount> zone_start{};
+    // Offset 32, the unused zone start of class 0: a fingerprint of the root
+    // page as last written (PageFingerprint), so that the check knows a root
+    // offset that names another page, even an older root's sound one. 0:
+    // none kept (an empty tree, or a file last written by an older writer).
+    uint32_t root_fingerprint = 0;
+    std::array<uint32_t, ZoneCount> zone_start{}; // entry 0 unused: its bytes are root_fingerprint
     std::array<uint32_t, ZoneCount> zone_end{};
 
     // False when fewer than 512 bytes or the magic is missing.
@@ -36,5 +44,14 @@ struct FileHeader {
 constexpr uint64_t UnitOffset(uint64_t unit) {
     return 512 + 256 * unit;
 }
+
+// The fingerprint of a page image (FNV-1a of its bytes, never 0).
+uint32_t PageFingerprint(ByteView page);
+
+// What is inconsistent in a header: zones that start after their end, are
+// not a whole number of pages, overlap or lie beyond 32-bit offsets; a root
+// that is no page of a zone; a chain that ends before it starts; a used end
+// beyond the file's size (when `file_size` is given). Empty when sound.
+std::vector<std::string> HeaderProblems(const FileHeader& header, std::optional<uint64_t> file_size);
 
 } // namespace morvex::qvd

@@ -109,8 +109,14 @@ public:
     }
 
     int truncate(uint64_t length) override {
-        if (length < MappedHeaderBytes)
-            unmap(); // this process at least never touches a page past the end
+        // Every open of the file, in this process or another, may have its
+        // header mapped; a read of a mapped page past the end of the file
+        // ends the process (SIGBUS). A file that holds its header is never
+        // cut below it.
+        if (length < MappedHeaderBytes && size() >= static_cast<int64_t>(MappedHeaderBytes)) {
+            errno = EINVAL;
+            return -1;
+        }
         return ::ftruncate(m_fd, static_cast<off_t>(length));
     }
 
@@ -169,13 +175,64 @@ int FileIo::test_lock(uint64_t offset, uint64_t length) {
     return errno == EAGAIN || errno == EACCES ? 1 : -1;
 }
 
+namespace {
+
+std::string ParentDirectory(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Closes `fd` keeping errno, for the failure being reported.
+void CloseKeepingErrno(int fd) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+}
+
+} // namespace
+
 std::shared_ptr<FileIo> OpenPosixFile(const std::string& path, FileAccess access, FileCreation creation) {
-    int flags = (access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
-    if (creation == FileCreation::CreateIfMissing)
-        flags |= O_CREAT;
-    const int fd = ::open(path.c_str(), flags, 0666);
+    // O_NONBLOCK: a FIFO in the file's place must not hold the open up
+    // waiting for a writer; it is refused below like any file that is not
+    // regular. The flag means nothing to a regular file's reads and writes.
+    const int flags = (access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
+    int fd = ::open(path.c_str(), flags);
+    bool created = false;
+    if (fd < 0 && errno == ENOENT && creation == FileCreation::CreateIfMissing) {
+        fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        created = fd >= 0;
+        if (fd < 0 && errno == EEXIST) // another process made it meanwhile
+            fd = ::open(path.c_str(), flags);
+    }
     if (fd < 0)
         return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        CloseKeepingErrno(fd);
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : NotRegularFile;
+        return nullptr;
+    }
+    if (created) {
+        // The new name must survive a crash before any commit that goes
+        // into the file is reported done.
+        const int directory = ::open(ParentDirectory(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = directory >= 0 && ::fsync(directory) == 0;
+        if (directory >= 0)
+            CloseKeepingErrno(directory);
+        if (!synced) {
+            CloseKeepingErrno(fd);
+            const int error = errno;
+            ::unlink(path.c_str());
+            errno = error;
+            return nullptr;
+        }
+    }
     return std::make_shared<PosixFileIo>(fd);
 }
 

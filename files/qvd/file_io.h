@@ -3,6 +3,7 @@
 // fault and crash tests can slide a recording or failing layer underneath.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,6 +25,8 @@ public:
     // 0 or -1 with errno set.
     virtual int flush() = 0;
     virtual int64_t size() = 0;
+    // 0, or -1 with errno set. A file that holds its header (which every open
+    // may have mapped) is never cut below it: EINVAL.
     virtual int truncate(uint64_t length) = 0;
     // Open-file-description locks: they exclude other processes and other
     // descriptors of this process. 0, or -1 with errno set (EAGAIN/EACCES when
@@ -40,8 +43,8 @@ public:
     // nullptr when there is no such view (the file is still shorter than that,
     // the file system does not keep shared mappings coherent, or the FileIo
     // does not map at all): read through read_at then. The view lives as long
-    // as the FileIo; the file must never be cut below MappedHeaderBytes while
-    // any process has it open (reading a page past the end of a file faults).
+    // as the FileIo; the file is never cut below MappedHeaderBytes (reading a
+    // page past the end of a file faults), see truncate.
     virtual const uint8_t* mapped_header() { return nullptr; }
 };
 
@@ -50,7 +53,14 @@ constexpr size_t MappedHeaderBytes = 512;
 enum class FileAccess { ReadOnly, ReadWrite };
 enum class FileCreation { OpenExisting, CreateIfMissing };
 
-// Opens `path` with POSIX I/O. nullptr with errno set on failure.
+// The errno of OpenPosixFile for a path that names something other than a
+// regular file or a directory (EISDIR): a FIFO, a device, a socket.
+constexpr int NotRegularFile = EINVAL;
+
+// Opens `path` with POSIX I/O. nullptr with errno set on failure. Only a
+// regular file is opened (a FIFO is never waited on). A file it creates is
+// made durable in its directory (the directory is synced) before it is used;
+// when that fails, the new file is removed again and the open fails.
 std::shared_ptr<FileIo> OpenPosixFile(const std::string& path, FileAccess access, FileCreation creation);
 
 // Wraps a descriptor the caller already opened; the FileIo closes it.

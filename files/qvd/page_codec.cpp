@@ -406,6 +406,16 @@ int32_t DecodePage(ByteView page, size_t slot_length, PageNode& node) {
         if (rest > 0)
             std::memcpy(out + shared, part.data() + pos, rest);
         pos += rest;
+        // Keys ascend: a page whose keys do not is damaged, and a search in
+        // it (or a commit merging into it) would go wrong without a word.
+        // The shared bytes are equal already; most keys differ right after.
+        if (i > 0) {
+            const PageNode::Slot& before = node.slots[i - 1];
+            size_t common = shared;
+            if (CompareKeysFrom(ByteView(node.bytes.data() + before.offset, before.key_length),
+                                ByteView(out, node.slots[i].key_length), common) >= 0)
+                return CorruptKeyOrder;
+        }
     }
     node.finish_layout();
     return 0;

@@ -71,6 +71,7 @@ enum CorruptionCode : int32_t {
     CorruptEntriesOverrun = 1502, // entries run past the data part, or bytes left over
     CorruptKeyOrder = 1503,       // keys not ascending within or across pages
     CorruptTreeShape = 1504,      // bad level, child reference or page home offset
+    CorruptHeaderFields = 1505,   // zones, root or chain of the header inconsistent (a writer refuses them)
 };
 
 } // namespace morvex::qvd

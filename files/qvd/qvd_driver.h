@@ -102,6 +102,10 @@ bool TakeWriterByte(Store& store, int32_t seconds);
 // CLOSE of a file in a transaction: its changes are dropped and it leaves
 // the thread's transaction (qvd_driver_transaction.cpp).
 void LeaveTransaction(QvdFileState& state);
+// A statement of a file in a transaction failed for a reason that dooms the
+// transaction (a damaged file): its COMMIT rolls every file back and
+// reports `error` with `text`.
+void FailTransaction(QvdFileState& state, int32_t error, std::string_view text);
 
 } // namespace qvd
 } // namespace morvex

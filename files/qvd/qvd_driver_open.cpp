@@ -2,6 +2,7 @@
 // key entries, SEND and the operation dispatch of the driver.
 #include "files/file_statements.h"
 #include "files/qvd/page_codec.h"
+#include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_transaction.h"
@@ -15,8 +16,33 @@
 
 namespace morvex {
 
+// A statement whose store operation failed (a damaged file met where
+// damage is turned into a return, memory or a lock refused) reports that
+// failure, whatever the statement made of the empty answer ("not found", "end
+// of file"). Outside a transaction the statement is over: whatever it staged
+// is dropped. Inside one the transaction has failed: its COMMIT rolls every
+// file back, so that nothing of it reaches the files.
 int32_t QvdDriver(int operation, FileDeclaration& file, DriverArguments args) {
-    return DriverEntryOf<qvd::QvdFileDriver>(operation, file, args);
+    const int32_t earlier = qvd::TakeReturnedCorruption();
+    const int32_t result = DriverEntryOf<qvd::QvdFileDriver>(operation, file, args);
+    const int32_t corruption = qvd::TakeReturnedCorruption();
+    auto* state = static_cast<qvd::QvdFileState*>(file.current().driver_data.get());
+    qvd::Store* store = state ? state->store.get() : nullptr;
+    const int32_t failure = store ? store->TakeFailure() : 0;
+    if (corruption != 0)
+        SetError(qvd::DamagedFileError, qvd::CorruptionText(corruption));
+    else if (failure != 0)
+        SetError(failure,
+                 failure == qvd::DamagedFileError ? qvd::CorruptionText(store->LastCorruption()) : "");
+    if ((corruption != 0 || failure != 0) && store) {
+        if (state->concurrency.in_transaction)
+            qvd::FailTransaction(*state, ErrorCode(), ErrorExtraText());
+        else
+            store->Rollback();
+    }
+    if (corruption == 0 && earlier != 0)
+        qvd::NoteReturnedCorruption(earlier);
+    return result;
 }
 
 namespace qvd {
@@ -104,64 +130,18 @@ void erase_all(Store& store, const Bytes& prefix) {
     }
 }
 
-// The declaration entry (0xFB, 1153 bytes): what the stored records and key
-// entries were made for — "QKD1", the record length (4 bytes), the number of
-// keys (2 bytes) and a 64-bit FNV-1a hash of every key's shape (its entry
-// number, uniqueness, OPT and NOCASE, and each component's type, offset, size,
-// dimension and direction), zeros after.
-constexpr size_t DeclarationBytes = 1153;
-
 // Set while BUILD opens a closed file, whose keys may be the ones that changed.
 thread_local bool t_opening_to_build = false;
-
-Bytes declaration_key(uint32_t table) {
-    Bytes key = TableKeyPrefix(table, EntryDeclaration);
-    key.push_back(1);
-    return key;
-}
-
-uint64_t key_shapes_hash(const QvdFileState& state) {
-    uint64_t hash = 14695981039346656037ull;
-    auto add = [&](uint64_t value) {
-        for (int i = 0; i < 8; ++i) {
-            hash ^= (value >> (8 * i)) & 0xFF;
-            hash *= 1099511628211ull;
-        }
-    };
-    for (const KeyIndex& key : state.keys) {
-        add(key.number);
-        add((key.unique ? 1 : 0) | (key.optional ? 2 : 0) | (key.shape.nocase ? 4 : 0));
-        for (const KeyPart& part : key.shape.parts) {
-            add(static_cast<uint64_t>(part.field.type));
-            add(part.field.offset);
-            add(part.field.size);
-            add(part.field.dimension);
-            add(part.descending ? 1 : 0);
-        }
-    }
-    return hash;
-}
-
-Bytes declaration_data(const FileDeclaration& file, const QvdFileState& state) {
-    Bytes data(DeclarationBytes, 0);
-    std::memcpy(data.data(), "QKD1", 4);
-    Store32(data.data() + 4, file.record_length);
-    Store16(data.data() + 8, static_cast<uint16_t>(state.keys.size()));
-    const uint64_t hash = key_shapes_hash(state);
-    Store32(data.data() + 10, static_cast<uint32_t>(hash));
-    Store32(data.data() + 14, static_cast<uint32_t>(hash >> 32));
-    return data;
-}
 
 // 0, or 47 when the file's records were made for another record length, 46
 // when its key entries were made for other keys. A table without the entry
 // (or with content of another kind) is taken as it is.
 int32_t check_declaration(Store& store, uint32_t table, const FileDeclaration& file,
                           const QvdFileState& state) {
-    const std::optional<Bytes> stored = store.Get(declaration_key(table));
-    if (!stored || stored->size() != DeclarationBytes || std::memcmp(stored->data(), "QKD1", 4) != 0)
+    const std::optional<Bytes> stored = store.Get(DeclarationEntryKey(table));
+    if (!stored || stored->size() != DeclarationEntryBytes || std::memcmp(stored->data(), "QKD1", 4) != 0)
         return 0;
-    const Bytes expected = declaration_data(file, state);
+    const Bytes expected = DeclarationEntryData(file, state.keys);
     if (!std::equal(stored->begin() + 4, stored->begin() + 8, expected.begin() + 4))
         return 47;
     if (!std::equal(stored->begin() + 8, stored->begin() + 18, expected.begin() + 8))
@@ -282,10 +262,10 @@ int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
     options.deny_write = sharing == 0x20;
     options.deny_read = sharing == 0x30;
     options.write_only = access == 1;
-    int32_t error = 0;
-    std::unique_ptr<Store> store = Store::Open(name.path, options, error);
+    OpenFailure failure;
+    std::unique_ptr<Store> store = Store::Open(name.path, options, failure);
     if (!store) {
-        SetError(error == 0 ? 36 : error);
+        SetError(failure.error, failure.reason);
         return 0;
     }
     const std::optional<uint32_t> table = store->FindTable(name.table);
@@ -346,11 +326,11 @@ int32_t QvdFileDriver::Create(DriverCall& call) {
     std::unique_ptr<Store> created;
     Store* store = state.open() ? state.store.get() : nullptr;
     if (!store) {
-        int32_t error = 0;
+        OpenFailure failure;
         created = Store::Open(name.path,
-                              store_options(call.file, name.path, OpenMode::ReadWrite, false, true), error);
+                              store_options(call.file, name.path, OpenMode::ReadWrite, false, true), failure);
         if (!created) {
-            SetError(error == 0 ? 36 : error);
+            SetError(failure.error, failure.reason);
             return 0;
         }
         store = created.get();
@@ -367,7 +347,7 @@ int32_t QvdFileDriver::Create(DriverCall& call) {
             erase_all(*store, prefix);
         }
         stage_order_states(*store, table, layout);
-        store->Put(declaration_key(table), declaration_data(call.file, layout));
+        store->Put(DeclarationEntryKey(table), DeclarationEntryData(call.file, layout.keys));
         commit_or_fail(*store);
     }
     if (created)
@@ -398,7 +378,7 @@ int32_t QvdFileDriver::Empty(DriverCall& call) {
     prefix.pop_back();
     erase_all(*state->store, prefix);
     stage_order_states(*state->store, state->table, *state);
-    state->store->Put(declaration_key(state->table), declaration_data(call.file, *state));
+    state->store->Put(DeclarationEntryKey(state->table), DeclarationEntryData(call.file, state->keys));
     commit_or_fail(*state->store);
     state->cursor = Cursor{};
     state->current_record = 0;
@@ -438,7 +418,7 @@ int32_t QvdFileDriver::Build(DriverCall& call) {
         store.Rollback();
         return 0;
     }
-    store.Put(declaration_key(state->table), declaration_data(call.file, *state));
+    store.Put(DeclarationEntryKey(state->table), DeclarationEntryData(call.file, state->keys));
     commit_or_fail(store);
     return 0;
 }

@@ -10,6 +10,8 @@
 #include "runtime/error_state.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvex::qvd {
@@ -21,6 +23,10 @@ struct ThreadTransaction {
     bool ended = false;
     bool committed = false;
     int32_t error = 0;
+    std::string error_text;
+    // A statement met a failure (a damaged file): the transaction cannot commit.
+    int32_t failure = 0;
+    std::string failure_text;
 };
 
 ThreadTransaction& Transaction() {
@@ -70,9 +76,9 @@ void Leave(QvdFileState& state) {
     state.store->Unlock(0, LockMode::Writer);
 }
 
-int32_t Report(int32_t error) {
+int32_t Report(int32_t error, std::string_view text = {}) {
     if (error != 0)
-        SetError(error);
+        SetError(error, text);
     return error;
 }
 
@@ -85,6 +91,14 @@ QvdFileState::~QvdFileState() {
         if (t.files.empty())
             t = ThreadTransaction{};
     }
+}
+
+void FailTransaction(QvdFileState& state, int32_t error, std::string_view text) {
+    ThreadTransaction& t = Transaction();
+    if (!state.concurrency.in_transaction || t.ended || t.failure != 0)
+        return;
+    t.failure = error;
+    t.failure_text = text;
 }
 
 void LeaveTransaction(QvdFileState& state) {
@@ -102,8 +116,10 @@ int32_t QvdFileDriver::Logout(DriverCall& call, int32_t seconds) {
         return Report(56);
     if (!state->writable)
         return Report(5);
-    if (!TakeWriterByte(*state->store, seconds))
-        return Report(5);
+    if (!TakeWriterByte(*state->store, seconds)) {
+        SetError(5, FileInUse);
+        return 5;
+    }
     state->store->Refresh();
     state->concurrency.in_transaction = true;
     state->concurrency.file_free_in_transaction = false;
@@ -125,7 +141,9 @@ int32_t QvdFileDriver::Commit(DriverCall& call) {
         return Report(91);
     ThreadTransaction& t = Transaction();
     if (!t.ended) {
-        t.error = CommitAll(t.files);
+        // A transaction in which a statement met a failure commits nothing.
+        t.error = t.failure != 0 ? t.failure : CommitAll(t.files);
+        t.error_text = t.failure != 0 ? t.failure_text : std::string(ErrorExtraText());
         if (t.error != 0) {
             for (QvdFileState* file : t.files)
                 file->store->Rollback();
@@ -134,8 +152,9 @@ int32_t QvdFileDriver::Commit(DriverCall& call) {
         t.committed = true;
     }
     const int32_t error = t.committed ? t.error : 65;
+    const std::string text = t.committed ? t.error_text : std::string();
     Leave(*state);
-    return Report(error);
+    return Report(error, text);
 }
 
 int32_t QvdFileDriver::Rollback(DriverCall& call) {

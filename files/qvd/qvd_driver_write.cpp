@@ -114,6 +114,11 @@ int32_t QvdFileDriver::Add(DriverCall& call) {
     if (new_entries(*state, buffer, UINT32_MAX, entries) != 0)
         return 0;
     const uint32_t record = store.IssueRecordNumber();
+    if (record == 0) { // numbers exhausted, or a damaged file met: the store reports it
+        store.RollbackTo(savepoint);
+        SetError(DamagedFileError);
+        return 0;
+    }
     for (size_t k = 0; k < state->keys.size(); ++k) {
         if (entries[k] && !state->keys[k].unique)
             entries[k] = KeyEntryKey(state->table, state->keys[k], buffer, record);

@@ -1,5 +1,9 @@
 #include "files/qvd/qvd_entries.h"
 
+#include "files/qvd/page_codec.h"
+
+#include <cstring>
+
 namespace morvex::qvd {
 
 void PutBigEndian32(Bytes& out, uint32_t value) {
@@ -35,6 +39,49 @@ std::optional<Bytes> KeyEntryKey(uint32_t table, const KeyIndex& key, const uint
     if (!key.unique)
         PutBigEndian32(bytes, record);
     return bytes;
+}
+
+Bytes DeclarationEntryKey(uint32_t table) {
+    Bytes key = TableKeyPrefix(table, EntryDeclaration);
+    key.push_back(1);
+    return key;
+}
+
+namespace {
+
+uint64_t KeyShapesHash(const std::vector<KeyIndex>& keys) {
+    uint64_t hash = 14695981039346656037ull;
+    auto add = [&](uint64_t value) {
+        for (int i = 0; i < 8; ++i) {
+            hash ^= (value >> (8 * i)) & 0xFF;
+            hash *= 1099511628211ull;
+        }
+    };
+    for (const KeyIndex& key : keys) {
+        add(key.number);
+        add((key.unique ? 1 : 0) | (key.optional ? 2 : 0) | (key.shape.nocase ? 4 : 0));
+        for (const KeyPart& part : key.shape.parts) {
+            add(static_cast<uint64_t>(part.field.type));
+            add(part.field.offset);
+            add(part.field.size);
+            add(part.field.dimension);
+            add(part.descending ? 1 : 0);
+        }
+    }
+    return hash;
+}
+
+} // namespace
+
+Bytes DeclarationEntryData(const FileDeclaration& file, const std::vector<KeyIndex>& keys) {
+    Bytes data(DeclarationEntryBytes, 0);
+    std::memcpy(data.data(), "QKD1", 4);
+    Store32(data.data() + 4, file.record_length);
+    Store16(data.data() + 8, static_cast<uint16_t>(keys.size()));
+    const uint64_t hash = KeyShapesHash(keys);
+    Store32(data.data() + 10, static_cast<uint32_t>(hash));
+    Store32(data.data() + 14, static_cast<uint32_t>(hash >> 32));
+    return data;
 }
 
 Bytes MemoSegmentKey(uint32_t table, uint32_t record, uint8_t memo, uint16_t segment) {

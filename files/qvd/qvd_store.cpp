@@ -8,36 +8,69 @@
 #include "files/qvd/store_impl.h"
 #include "platform/os_error.h"
 #include "runtime/error_state.h"
+#include "runtime/fatal_error.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <new>
+#include <thread>
 
 namespace morvex::qvd {
 
 namespace {
 
+// Marks the store as in use by the calling thread for one call; a call
+// from another thread meanwhile is a program fault (see qvd_store.h).
+class OneCaller {
+public:
+    explicit OneCaller(StoreImpl& impl) : m_caller(impl.caller()) {
+        std::thread::id none;
+        if (m_caller.compare_exchange_strong(none, std::this_thread::get_id(), std::memory_order_acquire)) {
+            m_first = true;
+        } else if (none != std::this_thread::get_id()) {
+            FatalError(0, "A QVD file's store was used by two threads at once");
+        }
+    }
+    ~OneCaller() {
+        if (m_first)
+            m_caller.store(std::thread::id(), std::memory_order_release);
+    }
+    OneCaller(const OneCaller&) = delete;
+    OneCaller& operator=(const OneCaller&) = delete;
+
+private:
+    std::atomic<std::thread::id>& m_caller;
+    bool m_first = false;
+};
+
 template <typename Result, typename Operation>
 Result Guarded(StoreImpl& impl, Result failure, Operation&& operation) {
+    const OneCaller one_caller(impl);
     try {
         return operation();
     } catch (const CorruptionSignal& signal) {
-        impl.m_last_corruption = signal.code;
+        impl.note_failure(DamagedFileError, signal.code);
         NoteReturnedCorruption(signal.code);
-        impl.m_cache.clear();
-        impl.m_header_loaded = false;
+        impl.cache().clear();
+        impl.header_state().invalidate();
         return failure;
     } catch (const std::bad_alloc&) {
-        impl.m_cache.clear();
+        impl.note_failure(8);
+        impl.cache().clear();
         SetError(8);
+        return failure;
+    } catch (const AccessRefused& refused) {
+        impl.note_failure(refused.error);
+        SetError(refused.error);
         return failure;
     } catch (const RestartAccess&) {
         // Another process committed while the access ran from the cache:
         // run it again, holding a reader slot from the start.
-        impl.m_no_unlocked_access = true;
+        impl.locks().set_access_state(AccessState::MustLock);
         const Result result = Guarded(impl, failure, operation);
-        impl.m_no_unlocked_access = false;
+        impl.locks().set_access_state(AccessState::Slotted);
         return result;
     }
 }
@@ -65,6 +98,22 @@ Store::~Store() {
 }
 
 std::unique_ptr<Store> Store::Open(const std::string& path, const StoreOptions& options, int32_t& error) {
+    OpenFailure failure;
+    std::unique_ptr<Store> store = Open(path, options, failure);
+    error = failure.error;
+    return store;
+}
+
+std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOptions& options,
+                                     int32_t& error) {
+    OpenFailure failure;
+    std::unique_ptr<Store> store = OpenIo(std::move(io), options, failure);
+    error = failure.error;
+    return store;
+}
+
+std::unique_ptr<Store> Store::Open(const std::string& path, const StoreOptions& options,
+                                   OpenFailure& failure) {
     std::shared_ptr<FileIo> io = options.io;
     if (!io) {
         io = OpenPosixFile(
@@ -72,56 +121,61 @@ std::unique_ptr<Store> Store::Open(const std::string& path, const StoreOptions& 
             options.create_if_missing ? FileCreation::CreateIfMissing : FileCreation::OpenExisting);
         if (!io) {
             const int e = errno;
+            failure.reason = std::strerror(e); // the number says it all for 2 and 3
             if (e == ENOENT) {
+                failure.reason.clear();
                 const std::filesystem::path parent = std::filesystem::path(path).parent_path();
                 std::error_code ec;
-                error = parent.empty() || std::filesystem::is_directory(parent, ec) ? 2 : 3;
+                failure.error = parent.empty() || std::filesystem::is_directory(parent, ec) ? 2 : 3;
             } else if (e == EACCES || e == EPERM || e == EROFS) {
-                error = 5;
+                failure.error = 5;
             } else if (e == ENOTDIR) {
-                error = 3;
+                failure.error = 3;
+                failure.reason.clear();
+            } else if (e == EISDIR || e == NotRegularFile) {
+                failure.error = DamagedFileError;
+                failure.reason = e == EISDIR ? "a directory, not a QVD file" : "not a regular file";
             } else {
-                error = 300 + platform::os_error_from_errno(e);
+                failure.error = 300 + platform::os_error_from_errno(e);
             }
             return nullptr;
         }
     }
-    return OpenIo(std::move(io), options, error);
+    return OpenIo(std::move(io), options, failure);
 }
 
 std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOptions& options,
-                                     int32_t& error) {
+                                     OpenFailure& failure) {
     auto impl = std::make_unique<StoreImpl>(std::move(io), options);
     StoreImpl& s = *impl;
-    error = 0;
-    if (!TakeSharing(*s.m_io, options)) {
-        error = 5;
+    failure = OpenFailure{};
+    if (!s.locks().take_sharing()) {
+        failure = OpenFailure{5, std::string(FileInUse)};
         return nullptr;
     }
-    s.m_sharing_held = true;
     const bool opened = Guarded(s, false, [&] {
-        if (!s.lock(0, LockMode::Reader, true)) {
-            error = 5;
+        if (!s.locks().lock(0, LockMode::Reader, true)) {
+            failure = OpenFailure{5, std::string(FileInUse)};
             return false;
         }
         int32_t result = 0;
         try {
-            result = s.load_header();
+            result = s.header_state().load();
         } catch (...) {
-            s.unlock(0, LockMode::Reader);
+            s.locks().unlock(0, LockMode::Reader);
             throw;
         }
-        s.unlock(0, LockMode::Reader);
+        s.locks().unlock(0, LockMode::Reader);
         if (result != 0) {
-            error = result;
+            failure = OpenFailure{result, "not a QVD file"};
             return false;
         }
         return true;
     });
     if (!opened) {
-        if (error == 0)
-            error = 36; // a corruption met while opening, turned into a return
-        ReleaseSharing(*s.m_io);
+        if (failure.error == 0) // a damaged file met while opening, turned into a return
+            failure = OpenFailure{DamagedFileError, CorruptionText(s.last_corruption())};
+        s.locks().release_sharing();
         return nullptr;
     }
     return std::unique_ptr<Store>(new Store(std::move(impl)));
@@ -187,21 +241,22 @@ void Store::Put(ByteView key, ByteView data) {
         Guarded(s, 0, []() -> int { QvdCorruption(CorruptEntryTooLong); });
         return;
     }
-    m_impl->m_staged.put(key, data);
+    const OneCaller one_caller(*m_impl);
+    m_impl->staged().put(key, data);
 }
 
 bool Store::Erase(ByteView key) {
     StoreImpl& s = *m_impl;
     return Guarded(s, false, [&] {
         AccessScope access(s);
-        const std::optional<StagedChanges::Change> staged = s.m_staged.find(key);
+        const std::optional<StagedChanges::Change> staged = s.staged().find(key);
         if (staged && !staged->data)
             return false;
         if (!staged && !s.tree_get(key))
             return false;
         // An entry put since the last commit and not in the tree is erased
         // as well: the commit passes over an erasure of an absent key.
-        s.m_staged.erase(key);
+        s.staged().erase(key);
         return true;
     });
 }
@@ -219,7 +274,7 @@ std::optional<FollowedEntry> Store::SeekFollow(ByteView key, SeekMode mode, Byte
     StoreImpl& s = *m_impl;
     return Guarded(s, std::optional<FollowedEntry>(), [&] {
         AccessScope access(s);
-        return s.seek_follow(key, mode, prefix, exact, follow);
+        return s.views().seek_follow(key, mode, prefix, exact, follow);
     });
 }
 
@@ -237,7 +292,7 @@ uint32_t Store::IssueRecordNumber() {
         if (!s.writer())
             QvdCorruption(CorruptNotWriter);
         AccessScope access(s);
-        const uint32_t last = std::max(s.m_header.last_record_number, s.m_issued_record.value_or(0));
+        const uint32_t last = std::max(s.header().last_record_number, s.issued_record().value_or(0));
         // Counted byte by byte from the least significant byte, carrying upwards.
         uint8_t bytes[4] = {static_cast<uint8_t>(last >> 24), static_cast<uint8_t>(last >> 16),
                             static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last)};
@@ -250,38 +305,47 @@ uint32_t Store::IssueRecordNumber() {
         const uint32_t next = (static_cast<uint32_t>(bytes[0]) << 24) |
                               (static_cast<uint32_t>(bytes[1]) << 16) |
                               (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
-        s.m_issued_record = next;
+        s.issued_record() = next;
         return next;
     });
 }
 
 int32_t Store::Commit() {
     StoreImpl& s = *m_impl;
-    if (s.m_closed)
+    if (s.closed())
         return 37;
     if (!s.writer())
-        return s.m_staged.empty() && !s.m_issued_record ? 0 : 5;
-    return Guarded(s, int32_t{90}, [&] { return s.commit(); });
+        return s.staged().empty() && !s.issued_record() ? 0 : 5;
+    if (const int32_t failure = s.doomed(); failure != 0) {
+        Rollback();
+        return failure;
+    }
+    return Guarded(s, DamagedFileError, [&] { return s.commits().commit(); });
 }
 
 int32_t Store::PrepareCommit() {
     StoreImpl& s = *m_impl;
-    if (s.m_closed)
+    if (s.closed())
         return 37;
     if (!s.writer())
         return 5;
-    return Guarded(s, int32_t{90}, [&] { return s.prepare_commit(true); });
+    if (const int32_t failure = s.doomed(); failure != 0) {
+        Rollback();
+        return failure;
+    }
+    return Guarded(s, DamagedFileError, [&] { return s.commits().prepare(true); });
 }
 
 int32_t Store::FinishCommit() {
     StoreImpl& s = *m_impl;
-    return Guarded(s, int32_t{90}, [&] { return s.finish_commit(); });
+    return Guarded(s, DamagedFileError, [&] { return s.commits().finish(); });
 }
 
 void Store::AbandonCommit() {
     StoreImpl& s = *m_impl;
+    s.clear_doom();
     Guarded(s, 0, [&] {
-        s.abandon_commit();
+        s.commits().abandon();
         return 0;
     });
 }
@@ -291,62 +355,55 @@ void Store::Rollback() {
 }
 
 size_t Store::Savepoint() {
-    return m_impl->m_staged.savepoint();
+    return m_impl->staged().savepoint();
 }
 
 void Store::RollbackTo(size_t savepoint) {
-    m_impl->m_staged.undo_to(savepoint);
+    m_impl->staged().undo_to(savepoint);
 }
 
 bool Store::HasStagedChanges() const {
-    return !m_impl->m_staged.empty() || m_impl->m_issued_record.has_value();
+    return !m_impl->staged().empty() || m_impl->issued_record().has_value();
 }
 
 int32_t Store::Flush() {
     StoreImpl& s = *m_impl;
-    if (s.m_write_error != 0)
-        return s.m_write_error;
-    if (s.writer() && s.m_io->flush() != 0)
-        return 300 + platform::last_os_error();
-    return 0;
+    // A failed flush stays failed for the rest of the open, as a failed
+    // write does: the data it should have made durable may be lost, and a
+    // later flush that finds nothing to write proves nothing.
+    if (s.writer())
+        s.flush_file();
+    return s.write_error();
 }
 
 void Store::Close() {
     StoreImpl& s = *m_impl;
-    if (s.m_closed)
+    if (s.closed())
         return;
-    if (s.m_prepared)
+    if (s.commits().prepared())
         AbandonCommit();
-    s.m_closed = true;
-    s.m_staged.clear();
-    while (s.m_all_readers > 0)
-        s.unlock(0, LockMode::AllReaders);
-    while (s.m_writer_holds > 0)
-        s.unlock(0, LockMode::Writer);
-    if (s.m_reader_slot)
-        s.unlock(0, LockMode::Reader);
-    if (s.m_sharing_held)
-        ReleaseSharing(*s.m_io);
-    s.m_sharing_held = false;
-    s.m_cache.clear();
+    s.mark_closed();
+    s.staged().clear();
+    s.locks().release_all();
+    s.cache().clear();
 }
 
 bool Store::Lock(uint32_t position, LockMode mode, bool wait) {
     StoreImpl& s = *m_impl;
-    return Guarded(s, false, [&] { return s.lock(position, mode, wait); });
+    return Guarded(s, false, [&] { return s.locks().lock(position, mode, wait); });
 }
 
 void Store::Unlock(uint32_t position, LockMode mode) {
     StoreImpl& s = *m_impl;
     Guarded(s, 0, [&] {
-        s.unlock(position, mode);
+        s.locks().unlock(position, mode);
         return 0;
     });
 }
 
 bool Store::IsLockedElsewhere(uint32_t position) {
     StoreImpl& s = *m_impl;
-    return Guarded(s, false, [&] { return s.m_io->test_lock(PositionLocks + position, 1) == 1; });
+    return Guarded(s, false, [&] { return s.locks().locked_elsewhere(position); });
 }
 
 void Store::Refresh() {
@@ -357,18 +414,26 @@ void Store::Refresh() {
     });
 }
 
-std::optional<std::string> Store::Check() {
+bool Store::CheckContainer(CheckReport& report) {
     StoreImpl& s = *m_impl;
     CorruptionAsReturn as_return;
-    std::optional<std::string> problem;
+    bool whole = false;
     const bool ran = Guarded(s, false, [&] {
         AccessScope access(s);
-        problem = s.check();
+        whole = s.check(report);
         return true;
     });
     if (!ran)
-        return CorruptionText(s.m_last_corruption);
-    return problem;
+        report.add("file", 0, CorruptionText(s.last_corruption()));
+    return ran && whole;
+}
+
+std::optional<std::string> Store::Check() {
+    CheckReport report;
+    CheckContainer(report);
+    if (report.ok())
+        return std::nullopt;
+    return CheckProblemText(report.first().front());
 }
 
 StoreInfo Store::Info() {
@@ -380,7 +445,11 @@ StoreInfo Store::Info() {
 }
 
 int32_t Store::LastCorruption() const {
-    return m_impl->m_last_corruption;
+    return m_impl->last_corruption();
+}
+
+int32_t Store::TakeFailure() {
+    return m_impl->take_failure();
 }
 
 } // namespace morvex::qvd

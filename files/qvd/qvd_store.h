@@ -53,20 +53,18 @@ enum class OpenMode { ReadOnly, ReadWrite };
 // Modes of the lock area: the writer byte, one reader slot, all reader slots.
 enum class LockMode { Writer = 0, Reader = 1, AllReaders = 2 };
 
-// Entry types that follow the table number in a key.
-enum EntryType : uint8_t {
-    EntryRecord = 0xF3,
-    EntryMemo = 0xFC,
-    EntryIndexState = 0xF6,
-    EntrySequence = 0xFA,
-    EntryDeclaration = 0xFB,
-    EntryTableName = 0xF0, // table 0 only: the table directory (container)
-};
+// The entry type of the table directory's entries (in table 0); the other
+// types that follow a table number are the driver's (qvd_entries.h).
+constexpr uint8_t EntryTableName = 0xF0;
 
 // The key of the transaction record, the entry that ties a commit to a
 // multi-file transaction (see qvd_transaction.h). Reserved: a commit outside
 // a transaction drops it.
 constexpr uint8_t TransactionRecordKey = 0xFF;
+
+// The error number of an operation that met a damaged file ("Invalid Data
+// File"), when the damage is turned into a return (qvd_corruption.h).
+constexpr int32_t DamagedFileError = 36;
 
 // Largest key and key + data the container accepts; a longer entry is
 // corruption 824 (it could never be stored in one page).
@@ -140,17 +138,64 @@ struct StoreInfo {
     std::vector<TableInfo> tables;
 };
 
+// A problem the integrity check found: its kind ("header", "chain", "page",
+// "tree", "directory", "record", "key CUS:BYNAME", "memo", ...), the record
+// it concerns (0: none) and what is wrong.
+struct CheckProblem {
+    std::string kind;
+    uint32_t record = 0;
+    std::string detail;
+};
+// "kind: record n: detail" ("record n: detail" for a record's own problem; no record part when none).
+std::string CheckProblemText(const CheckProblem& problem);
+
+// The problems of a check: the first ones in full, the rest counted.
+class CheckReport {
+public:
+    static constexpr size_t Kept = 20;
+    void add(std::string kind, uint32_t record, std::string detail);
+    bool ok() const { return m_count == 0; }
+    uint64_t count() const { return m_count; }
+    const std::vector<CheckProblem>& first() const { return m_first; }
+
+private:
+    std::vector<CheckProblem> m_first;
+    uint64_t m_count = 0;
+};
+
 class StoreImpl;
 
+// Why an open failed: the error number and, in words, what lies behind it
+// ("the file is in use by another program", the system's reason).
+struct OpenFailure {
+    int32_t error = 0;
+    std::string reason;
+};
+// The reason of a 5 that is another open's sharing mode or lock, not a permission.
+constexpr std::string_view FileInUse = "the file is in use by another program";
+
+// Threads: a Store is not safe for concurrent use. Its calls must not
+// overlap; several threads may use one Store one after another (as the
+// runtime lock has them do with a file that is not THREAD; a THREAD file gives
+// each thread an instance, with a Store of its own). A call that finds
+// another thread inside the same Store ends the program (a fatal error)
+// instead of corrupting its caches. Two Stores of one file, in one process or
+// several, may be used at the same time: they meet only in the file's locks.
 class Store {
 public:
     // nullptr and `error` set on failure: 2 file not found, 3 path not found,
-    // 5 access denied / lock failure, 36 invalid data file (short header or bad
-    // magic; nothing written), 300 + the system's error otherwise.
+    // 5 access denied or in use by another program (a sharing mode or lock
+    // refused), 36 invalid data file (not a regular file, a short header or
+    // bad magic, nothing written; or a damaged file met while opening, when
+    // that is turned into a return), 300 + the system's error otherwise.
     static std::unique_ptr<Store> Open(const std::string& path, const StoreOptions& options, int32_t& error);
+    static std::unique_ptr<Store> Open(const std::string& path, const StoreOptions& options,
+                                       OpenFailure& failure);
     // The same over a FileIo the caller made (options.io is ignored).
     static std::unique_ptr<Store> OpenIo(std::shared_ptr<FileIo> io, const StoreOptions& options,
                                          int32_t& error);
+    static std::unique_ptr<Store> OpenIo(std::shared_ptr<FileIo> io, const StoreOptions& options,
+                                         OpenFailure& failure);
 
     ~Store();
     Store(const Store&) = delete;
@@ -182,7 +227,10 @@ public:
     // (Lock(0, LockMode::Writer, ...)) from here until Commit.
     uint32_t IssueRecordNumber();
 
-    // Two-phase commit of every staged change: 0 or an error number.
+    // Two-phase commit of every staged change: 0 or an error number. After
+    // an operation failed since the last commit or rollback (see
+    // TakeFailure), what is staged may lack that operation's part: it is
+    // dropped and the commit answers that operation's error.
     int32_t Commit();
     // The two phases apart, for a commit of several files together: after
     // PrepareCommit succeeded the commit is announced in the file (recovery
@@ -198,6 +246,8 @@ public:
     size_t Savepoint();
     void RollbackTo(size_t savepoint);
     bool HasStagedChanges() const;
+    // Makes every committed change durable: 0, or the error of the write or
+    // flush of this open that failed first (which every later call repeats).
     int32_t Flush();
     void Close();
 
@@ -213,11 +263,25 @@ public:
     // Re-reads the header when another process committed (every access does).
     void Refresh();
 
+    // The integrity check of the container: the header's fields, a pending
+    // chain named at offset 0, every page of the tree (its zone and place in
+    // it, its decoding, levels, separators, key order within and across
+    // pages, no page used twice) and the table directory. True when the tree
+    // could be walked whole, so that the entries can be read (the check of
+    // the tables' entries, qvd_check.h).
+    bool CheckContainer(CheckReport& report);
+    // The first problem of CheckContainer as text; nullopt when sound.
     std::optional<std::string> Check();
     StoreInfo Info();
 
     // Set when a corruption was turned into a return (see qvd_corruption.h); 0 otherwise.
     int32_t LastCorruption() const;
+    // The error of the last operation that returned empty-handed because it
+    // failed rather than found nothing, once: DamagedFileError for a
+    // corruption turned into a return (its code in LastCorruption), 8 when
+    // memory ran out, a system error when a lock was refused; 0 when none
+    // failed since the last call.
+    int32_t TakeFailure();
 
 private:
     explicit Store(std::unique_ptr<StoreImpl> impl);

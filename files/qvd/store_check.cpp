@@ -1,5 +1,7 @@
-// The integrity walk behind `morvex qvd check` and the figures behind
+// The integrity check of the container behind `morvex qvd check` (the
+// tables' own entries are checked by qvd_check.cpp), and the figures behind
 // `morvex qvd info`.
+#include "files/qvd/key_compare.h"
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
 
@@ -30,6 +32,8 @@ std::string Describe(int32_t code) {
         return "an entry's shared bytes or lengths do not fit (1501)";
     case CorruptEntriesOverrun:
         return "entries do not fill the data part exactly (1502)";
+    case CorruptKeyOrder:
+        return "keys out of order (1503)";
     default:
         return CorruptionText(code);
     }
@@ -41,121 +45,140 @@ std::string Hex(uint64_t value) {
     return text;
 }
 
+bool FoldsTo(ByteView spelled, ByteView folded) {
+    if (spelled.size() != folded.size())
+        return false;
+    for (size_t i = 0; i < spelled.size(); ++i) {
+        const uint8_t c = spelled[i];
+        if ((c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) != folded[i])
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-std::optional<std::string> StoreImpl::check() {
-    const FileHeader& h = m_header;
+std::string CheckProblemText(const CheckProblem& problem) {
+    if (problem.record == 0)
+        return problem.kind + ": " + problem.detail;
+    const std::string record = "record " + std::to_string(problem.record) + ": ";
+    return (problem.kind == "record" ? record : problem.kind + ": " + record) + problem.detail;
+}
+
+void CheckReport::add(std::string kind, uint32_t record, std::string detail) {
+    if (m_first.size() < Kept)
+        m_first.push_back(CheckProblem{std::move(kind), record, std::move(detail)});
+    ++m_count;
+}
+
+bool StoreImpl::check(CheckReport& report) {
+    const FileHeader& h = header();
     const int64_t file_size = m_io->size();
-    uint32_t previous_end = 0;
-    uint32_t highest_end = 0;
-    for (int c = 1; c <= MaxSizeClass; ++c) {
-        const uint32_t start = h.zone_start[c];
-        const uint32_t end = h.zone_end[c];
-        if (start > end)
-            return "zone " + std::to_string(c) + ": starts after its end";
-        if ((end - start) % c != 0)
-            return "zone " + std::to_string(c) + ": not a whole number of pages";
-        if (start == end)
-            continue;
-        if (start < previous_end)
-            return "zone " + std::to_string(c) + ": overlaps the zone of a lower class";
-        previous_end = end;
-        highest_end = end;
-    }
-    if (!m_new_file && file_size >= 0 && h.UsedEnd() > static_cast<uint64_t>(file_size))
-        return "the file ends at " + std::to_string(file_size) + ", before its used end " +
-               std::to_string(h.UsedEnd());
+    const bool sized = !m_header.new_file() && file_size >= 0;
+    for (std::string& problem :
+         HeaderProblems(h, sized ? std::optional<uint64_t>(static_cast<uint64_t>(file_size)) : std::nullopt))
+        report.add("header", 0, std::move(problem));
+    if (m_header.chain_broken())
+        report.add("chain", 0,
+                   "the pending commit's chain is damaged: the next writer rolls that commit back");
     if (h.root == 0)
-        return std::nullopt;
+        return true;
 
-    std::vector<bool> occupied(highest_end, false);
+    // Units a page of the tree was found in; none lies past the file's end.
+    const uint64_t file_units = sized ? (static_cast<uint64_t>(file_size) - FileHeaderSize) / UnitSize : 0;
+    std::vector<bool> occupied(std::min<uint64_t>(file_units, uint64_t{1} << 26), false);
     std::optional<Bytes> last_leaf_key;
-    std::optional<std::string> problem;
+    bool whole = true;
+    Bytes page;
 
-    // Walks one subtree; keys must lie in [lower, upper) (an absent bound is open).
-    std::function<bool(uint32_t, int, const Bytes*, const Bytes*)> walk =
-        [&](uint32_t home, int level, const Bytes* lower, const Bytes* upper) -> bool {
-        const std::string where = "page " + Hex(home) + ": ";
-        if (home < FileHeaderSize || (home - FileHeaderSize) % UnitSize != 0) {
-            problem = where + "not a page address";
-            return false;
-        }
+    // Walks one subtree, whose keys must lie in [lower, upper) (an absent
+    // bound is open). A damaged page is reported and its subtree passed over.
+    std::function<void(uint32_t, int, const Bytes*, const Bytes*)> walk = [&](uint32_t home, int level,
+                                                                              const Bytes* lower,
+                                                                              const Bytes* upper) {
+        auto problem = [&](std::string detail) {
+            report.add("page " + Hex(home), 0, std::move(detail));
+            whole = false;
+        };
+        if (home < FileHeaderSize || (home - FileHeaderSize) % UnitSize != 0)
+            return problem("not a page address");
         const uint32_t unit = (home - FileHeaderSize) / UnitSize;
         const int c = h.ClassOfUnit(unit);
-        if (c == 0) {
-            problem = where + "lies in no zone (1735)";
-            return false;
-        }
-        if ((unit - h.zone_start[c]) % c != 0) {
-            problem = where + "not at a page position of zone " + std::to_string(c);
-            return false;
-        }
+        if (c == 0)
+            return problem("lies in no zone (1735)");
+        if ((unit - h.zone_start[c]) % c != 0)
+            return problem("not at a page position of zone " + std::to_string(c));
+        if (unit + static_cast<uint64_t>(c) > occupied.size())
+            return problem("lies past the end of the file");
         for (uint32_t u = unit; u < unit + static_cast<uint32_t>(c); ++u) {
-            if (occupied[u]) {
-                problem = where + "overlaps another page or is referenced twice";
-                return false;
-            }
+            if (occupied[u])
+                return problem("overlaps another page or is referenced twice");
             occupied[u] = true;
         }
         const size_t length = static_cast<size_t>(c) * UnitSize;
-        const auto pending = m_pending.find(home);
-        Bytes page(length);
-        if (m_unlocked_access)
-            take_late_reader_slot();
-        if (read_blocks(pending != m_pending.end() ? pending->second : home, page.data(), length) != length) {
-            problem = where + "short read";
-            return false;
-        }
-        if (Load32(page.data()) != home) {
-            problem = where + "carries the home offset " + Hex(Load32(page.data()));
-            return false;
-        }
+        page.resize(length);
+        AccessScope::take_late_slot(*this);
+        if (read_blocks(m_header.read_offset(home), page.data(), length) != length)
+            return problem("short read");
+        if (Load32(page.data()) != home)
+            return problem("carries the home offset " + Hex(Load32(page.data())));
         Node node;
-        if (const int32_t code = DecodePage(page, length, node)) {
-            problem = where + Describe(code);
-            return false;
-        }
-        if (level >= 0 && node.level != level) {
-            problem = where + "level " + std::to_string(node.level) + " where " + std::to_string(level) +
-                      " was expected";
-            return false;
-        }
-        if (node.size() == 0) {
-            problem = where + "holds no entries";
-            return false;
-        }
+        if (const int32_t code = DecodePage(page, length, node))
+            return problem(Describe(code));
+        if (level >= 0 && node.level != level)
+            return problem("level " + std::to_string(node.level) + " where " + std::to_string(level) +
+                           " was expected");
+        if (node.size() == 0)
+            return problem("holds no entries");
         for (size_t i = 0; i < node.size(); ++i) {
-            if (i > 0 && !KeyLess(node.keys[i - 1], node.keys[i])) {
-                problem = where + "keys out of order at entry " + std::to_string(i);
-                return false;
-            }
-            if ((lower && KeyLess(node.keys[i], *lower)) || (upper && !KeyLess(node.keys[i], *upper))) {
-                problem = where + "entry " + std::to_string(i) + " lies outside its parent's key range";
-                return false;
-            }
+            if ((lower && KeyLess(node.keys[i], *lower)) || (upper && !KeyLess(node.keys[i], *upper)))
+                return problem("entry " + std::to_string(i) + " lies outside its parent's key range");
         }
+        if (level < 0 && h.root_fingerprint != 0 && PageFingerprint(page) != h.root_fingerprint)
+            report.add("header", 0,
+                       "the root page does not match the header's fingerprint of it (the page is damaged, "
+                       "or the root offset names another page)");
         if (node.is_leaf()) {
-            if (last_leaf_key && !KeyLess(*last_leaf_key, node.keys.front())) {
-                problem = where + "keys out of order across pages";
-                return false;
-            }
+            if (last_leaf_key && !KeyLess(*last_leaf_key, node.keys.front()))
+                problem("keys out of order across pages");
             last_leaf_key = node.keys.back();
-            return true;
+            return;
         }
         for (size_t i = 0; i < node.size(); ++i) {
             const Bytes* child_upper = i + 1 < node.size() ? &node.keys[i + 1] : upper;
-            if (!walk(node.children[i], node.level - 1, &node.keys[i], child_upper))
-                return false;
+            walk(node.children[i], node.level - 1, &node.keys[i], child_upper);
         }
-        return true;
     };
     walk(h.root, -1, nullptr, nullptr);
-    return problem;
+    if (!whole)
+        return false;
+
+    // The table directory: each entry spells its name and has a number of its own.
+    std::unordered_set<uint32_t> numbers;
+    const Bytes prefix = TableKeyPrefix(DirectoryTable, EntryTableName);
+    TreeCursor cursor(*this);
+    for (bool found = cursor.seek(prefix, SeekMode::AtOrAfter);
+         found && cursor.key().size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), cursor.key().begin());
+         found = cursor.next()) {
+        const ByteView name = cursor.key().subspan(prefix.size());
+        const ByteView data = cursor.data();
+        const std::string label(name.begin(), name.end());
+        if (name.empty() || data.size() < 5 || !FoldsTo(data.subspan(4), name)) {
+            report.add("directory", 0, "the entry of table '" + label + "' does not spell its name");
+            continue;
+        }
+        const uint32_t number = Load32(data.data());
+        if (number == DirectoryTable || !numbers.insert(number).second)
+            report.add("directory", 0,
+                       "table " + label + " has the number " + std::to_string(number) + ", which is taken");
+    }
+    return true;
 }
 
 StoreInfo StoreImpl::info() {
     StoreInfo out;
-    const FileHeader& h = m_header;
+    const FileHeader& h = header();
     out.chain_start = h.chain_start;
     out.chain_end = h.chain_end;
     out.last_record_number = h.last_record_number;

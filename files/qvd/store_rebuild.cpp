@@ -5,6 +5,7 @@
 // page cache's bound they are not kept but encoded again to be written, so
 // that the memory used stays bounded whatever the size of the commit.
 #include "files/qvd/qvd_corruption.h"
+#include "files/qvd/store_commit.h"
 #include "files/qvd/store_impl.h"
 #include "files/qvd/zone_layout.h"
 
@@ -21,8 +22,8 @@ bool OverLimits(size_t content, size_t entries) {
 // The entries of the tree after the commit, in key order.
 class MergedEntries {
 public:
-    explicit MergedEntries(StoreImpl& store) : m_cursor(store), m_changes(store.m_staged.cursor()) {
-        m_tree = store.m_header.root != 0 && m_cursor.first();
+    explicit MergedEntries(StoreImpl& store) : m_cursor(store), m_changes(store.staged().cursor()) {
+        m_tree = store.header_state().current().root != 0 && m_cursor.first();
         m_changes.first();
     }
 
@@ -161,7 +162,7 @@ std::vector<InnerPage> InnerLevel(const std::vector<PageRef>& below, uint8_t lev
 
 } // namespace
 
-int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
+int32_t CommitWriter::prepare_rebuild(const FileHeader& old_header) {
     const uint64_t old_end = old_header.UsedEnd();
 
     // ---- pass 1: the leaves' size classes, then the inner levels ----
@@ -172,13 +173,13 @@ int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
     size_t kept_bytes = 0;
     bool keep = true;
     {
-        LeafPacker packer(*this);
+        LeafPacker packer(m_store);
         Node leaf;
         while (packer.next(leaf)) {
             Bytes image = EncodePage(leaf);
             levels[0].push_back(PageRef{leaf.keys.front(), SizeClassOf(image), 0});
             kept_bytes += image.size();
-            keep = keep && kept_bytes <= m_options.cache_bytes;
+            keep = keep && kept_bytes <= m_store.options().cache_bytes;
             if (keep)
                 kept.push_back(std::move(image));
             else
@@ -221,8 +222,9 @@ int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
         }
     }
     new_header.root = levels.front().empty() ? 0 : levels.back().front().home;
-    if (m_issued_record)
-        new_header.last_record_number = std::max(new_header.last_record_number, *m_issued_record);
+    new_header.root_fingerprint = 0;
+    if (const std::optional<uint32_t> issued = m_store.issued_record())
+        new_header.last_record_number = std::max(new_header.last_record_number, *issued);
     const uint64_t chain_start = std::max(new_header.UsedEnd(), old_end);
     new_header.chain_start = new_header.chain_end = static_cast<uint32_t>(chain_start);
     new_header.change_counter = old_header.change_counter + 1;
@@ -233,7 +235,7 @@ int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
     prepared.rebuilt = true;
     uint64_t chain = chain_start;
     {
-        LeafPacker packer(*this);
+        LeafPacker packer(m_store);
         Node leaf;
         for (size_t i = 0; i < levels.front().size(); ++i) {
             const PageRef& ref = levels.front()[i];
@@ -248,6 +250,8 @@ int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
                     QvdCorruption(CorruptTreeShape);
             }
             PatchPageHome(image, ref.home);
+            if (ref.home == new_header.root)
+                new_header.root_fingerprint = PageFingerprint(image);
             write_ahead(prepared, chain, old_end, ref.home, std::move(image), nullptr);
         }
     }
@@ -258,11 +262,13 @@ int32_t StoreImpl::prepare_rebuild(const FileHeader& old_header) {
             PatchPageHome(page.image, levels[l + 1][p].home);
             for (size_t k = 0; k < page.node.size(); ++k)
                 PatchChild(page.image, k, children[page.first_child + k].home);
+            if (levels[l + 1][p].home == new_header.root)
+                new_header.root_fingerprint = PageFingerprint(page.image);
             write_ahead(prepared, chain, old_end, levels[l + 1][p].home, std::move(page.image), nullptr);
         }
     }
     m_rebuilding = false;
-    return announce_commit(old_header, new_header, chain_start, chain, std::move(prepared));
+    return announce(old_header, new_header, chain_start, chain, std::move(prepared));
 }
 
 } // namespace morvex::qvd

@@ -99,17 +99,15 @@ Bytes StoreImpl::read_page(uint32_t home, int& size_class) {
 }
 
 size_t StoreImpl::read_page_into(uint32_t home, Bytes& page, int& size_class) {
-    if (m_unlocked_access)
-        take_late_reader_slot();
+    AccessScope::take_late_slot(*this);
     if (home < FileHeaderSize || (home - FileHeaderSize) % UnitSize != 0)
         QvdCorruption(CorruptTreeShape);
     const uint32_t unit = (home - FileHeaderSize) / UnitSize;
-    size_class = m_header.ClassOfUnit(unit);
+    size_class = header().ClassOfUnit(unit);
     if (size_class == 0)
         QvdCorruption(CorruptUnitInNoZone);
     const size_t length = static_cast<size_t>(size_class) * UnitSize;
-    const auto pending = m_pending.find(home);
-    const uint64_t offset = pending != m_pending.end() ? pending->second : home;
+    const uint64_t offset = m_header.read_offset(home);
     if (page.size() < length)
         page.resize(length);
     read_exactly(offset, page.data(), length);
@@ -142,8 +140,8 @@ std::shared_ptr<const PageNode> StoreImpl::load_node(uint32_t home, int expected
 // ---- cursor ----
 
 bool TreeCursor::seek(ByteView key, SeekMode mode) {
-    const uint32_t root = m_store->m_header.root;
-    const uint64_t generation = m_store->m_cache.generation();
+    const uint32_t root = m_store->header().root;
+    const uint64_t generation = m_store->cache().generation();
     // Each element of a path is the child (or leaf entry) its predecessor's
     // index leads to, also after step() and in what an exception left behind;
     // so a path built under this root and generation can be followed again.
@@ -270,7 +268,7 @@ bool TreeCursor::step(bool forward) {
 // ---- reading with staged changes ----
 
 std::optional<Bytes> StoreImpl::tree_get(ByteView key) {
-    TreeCursor& cursor = m_get_cursor;
+    TreeCursor& cursor = m_views.point_cursor();
     std::optional<Bytes> found;
     if (cursor.seek(key, SeekMode::AtOrAfter) && CompareKeys(cursor.key(), key) == 0) {
         const ByteView data = cursor.data();
@@ -316,27 +314,10 @@ ByteView SeekStart(ByteView key, SeekMode& mode, ByteView prefix, Bytes& storage
     return storage;
 }
 
-std::optional<std::optional<Entry>> StoreImpl::seek_from_last(ByteView key, SeekMode mode, ByteView prefix) {
-    if (!m_last_seek || m_last_seek_generation != m_cache.generation() || !m_staged.empty() ||
-        (mode != SeekMode::After && mode != SeekMode::Before) || !StartsWith(key, prefix) ||
-        CompareKeys(m_last_seek->key(), key) != 0)
-        return std::nullopt;
-    TreeCursor& cursor = *m_last_seek;
-    const bool found = mode == SeekMode::After ? cursor.next() : cursor.previous();
-    if (!found || !StartsWith(cursor.key(), prefix)) {
-        if (!found)
-            m_last_seek.reset();
-        return std::optional<Entry>();
-    }
-    const ByteView k = cursor.key();
-    const ByteView d = cursor.data();
-    return std::optional<Entry>(Entry{Bytes(k.begin(), k.end()), Bytes(d.begin(), d.end())});
-}
-
 std::optional<Entry> StoreImpl::seek(ByteView key_in, SeekMode mode, ByteView prefix) {
-    if (std::optional<std::optional<Entry>> stepped = seek_from_last(key_in, mode, prefix))
+    if (std::optional<std::optional<Entry>> stepped = m_views.step_from_last(key_in, mode, prefix))
         return std::move(*stepped);
-    m_last_seek.reset();
+    m_views.forget_last();
     const bool forward = Forward(mode);
     Bytes storage;
     const ByteView key = SeekStart(key_in, mode, prefix, storage);
@@ -350,10 +331,8 @@ std::optional<Entry> StoreImpl::seek(ByteView key_in, SeekMode mode, ByteView pr
             const ByteView k = cursor.key();
             const ByteView d = cursor.data();
             from_tree = Entry{Bytes(k.begin(), k.end()), Bytes(d.begin(), d.end())};
-            if (m_staged.empty()) {
-                m_last_seek = std::move(cursor);
-                m_last_seek_generation = m_cache.generation();
-            }
+            if (m_staged.empty())
+                m_views.remember(std::move(cursor));
             break;
         }
         if (!StartsWith(cursor.key(), prefix))

@@ -2,6 +2,8 @@
 // and a seek followed, in the same access, by the read of the entry the found
 // one refers to (a key entry's record), for the driver's scans and lookups.
 // With changes staged they fall back on seek and get and keep their answers.
+#include "files/qvd/store_views.h"
+
 #include "files/qvd/key_compare.h"
 #include "files/qvd/store_impl.h"
 
@@ -22,16 +24,16 @@ bool StartsWith(ByteView key, ByteView prefix) {
 
 } // namespace
 
-std::optional<EntryView> StoreImpl::seek_view(ByteView key, SeekMode mode, ByteView prefix) {
-    if (!m_staged.empty()) {
-        std::optional<Entry> entry = seek(key, mode, prefix);
+std::optional<EntryView> ReadViews::seek_view(ByteView key, SeekMode mode, ByteView prefix) {
+    if (!m_store.staged().empty()) {
+        std::optional<Entry> entry = m_store.seek(key, mode, prefix);
         if (!entry)
             return std::nullopt;
         m_view_entry = std::move(*entry);
         return EntryView{m_view_entry.key, m_view_entry.data};
     }
     // A scan: the previous answer's neighbour, one step from its leaf position.
-    if (m_last_seek && m_last_seek->valid() && m_last_seek_generation == m_cache.generation() &&
+    if (m_last_seek && m_last_seek->valid() && m_last_seek_generation == m_store.cache().generation() &&
         (mode == SeekMode::After || mode == SeekMode::Before) && StartsWith(key, prefix) &&
         CompareKeysInline(m_last_seek->key(), key) == 0) {
         TreeCursor& cursor = *m_last_seek;
@@ -49,21 +51,21 @@ std::optional<EntryView> StoreImpl::seek_view(ByteView key, SeekMode mode, ByteV
     // The remembered cursor is sought again: it follows its previous path
     // down as far as the new key shares it.
     if (!m_last_seek)
-        m_last_seek.emplace(*this);
+        m_last_seek.emplace(m_store);
     TreeCursor& cursor = *m_last_seek;
     if (!cursor.seek(from, mode)) {
         m_last_seek.reset();
         return std::nullopt;
     }
-    m_last_seek_generation = m_cache.generation();
+    m_last_seek_generation = m_store.cache().generation();
     if (!StartsWith(cursor.key(), prefix))
         return std::nullopt;
     return EntryView{cursor.key(), cursor.data()};
 }
 
-std::optional<ByteView> StoreImpl::get_view(ByteView key) {
-    if (!m_staged.empty()) {
-        std::optional<Bytes> data = get(key);
+std::optional<ByteView> ReadViews::get_view(ByteView key) {
+    if (!m_store.staged().empty()) {
+        std::optional<Bytes> data = m_store.get(key);
         if (!data)
             return std::nullopt;
         m_view_data = std::move(*data);
@@ -71,13 +73,13 @@ std::optional<ByteView> StoreImpl::get_view(ByteView key) {
     }
     // The cursor keeps its path (and so the pages the answer views) until the
     // next read, which follows it down as far as the keys share it.
-    TreeCursor& cursor = m_get_cursor;
+    TreeCursor& cursor = m_point;
     if (cursor.seek(key, SeekMode::AtOrAfter) && CompareKeysInline(cursor.key(), key) == 0)
         return cursor.data();
     return std::nullopt;
 }
 
-std::optional<FollowedEntry> StoreImpl::seek_follow(ByteView key, SeekMode mode, ByteView prefix, bool exact,
+std::optional<FollowedEntry> ReadViews::seek_follow(ByteView key, SeekMode mode, ByteView prefix, bool exact,
                                                     const FollowKey& follow) {
     // An exact look-up is the seek from the key among the keys it starts:
     // the entry found is the key's own or none.
@@ -89,6 +91,28 @@ std::optional<FollowedEntry> StoreImpl::seek_follow(ByteView key, SeekMode mode,
     if (follow && follow(*found, m_follow_key))
         result.followed = get_view(m_follow_key);
     return result;
+}
+
+std::optional<std::optional<Entry>> ReadViews::step_from_last(ByteView key, SeekMode mode, ByteView prefix) {
+    if (!m_last_seek || !m_last_seek->valid() || m_last_seek_generation != m_store.cache().generation() ||
+        !m_store.staged().empty() || (mode != SeekMode::After && mode != SeekMode::Before) ||
+        !StartsWith(key, prefix) || CompareKeys(m_last_seek->key(), key) != 0)
+        return std::nullopt;
+    TreeCursor& cursor = *m_last_seek;
+    const bool found = mode == SeekMode::After ? cursor.next() : cursor.previous();
+    if (!found || !StartsWith(cursor.key(), prefix)) {
+        if (!found)
+            m_last_seek.reset();
+        return std::optional<Entry>();
+    }
+    const ByteView k = cursor.key();
+    const ByteView d = cursor.data();
+    return std::optional<Entry>(Entry{Bytes(k.begin(), k.end()), Bytes(d.begin(), d.end())});
+}
+
+void ReadViews::remember(TreeCursor&& cursor) {
+    m_last_seek = std::move(cursor);
+    m_last_seek_generation = m_store.cache().generation();
 }
 
 } // namespace morvex::qvd

@@ -1,5 +1,6 @@
 #include "files/csv.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
@@ -108,6 +109,18 @@ TEST(CsvTest, WriterWithLfEndsLinesWithLf) {
     std::ostringstream out;
     CsvWriter(out, CsvLineEnd::Lf).write({"a", "b"});
     EXPECT_EQ(out.str(), "a,b\n");
+}
+
+// A stream whose buffer throws on reading, as a file stream's does when the
+// system refuses the read (a directory, an I/O error): an error, not an abort.
+TEST(CsvTest, AnInputThatCannotBeReadIsAnErrorNotAnException) {
+    std::ifstream directory(".", std::ios::binary);
+    ASSERT_TRUE(directory.is_open()) << "the library opens a directory; reading it fails";
+    CsvReader csv(directory);
+    std::vector<std::string> row;
+    EXPECT_FALSE(csv.next(row));
+    EXPECT_EQ(csv.error(), "line 1: cannot read the input: Is a directory");
+    EXPECT_FALSE(csv.next(row)) << "and it stays failed";
 }
 
 } // namespace

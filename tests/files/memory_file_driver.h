@@ -124,7 +124,7 @@ protected:
             }
             auto& values = MemoryDisk::Get().unique_values[call.file.disk_name() + "|" + key->label];
             if (values.count(value)) {
-                SetError(40);
+                SetError(40, key->label); // as the QVD driver names the key
                 return 0;
             }
             taken.emplace_back(&values, std::move(value));

@@ -118,13 +118,64 @@ TEST_F(QvdCommandTest, LongImportShowsProgressAndAnErrorAtTheEndLeavesNothing) {
     EXPECT_TRUE(testing::MemoryDisk::Get().files["Customer"].empty()) << "the transaction was rolled back";
 }
 
-TEST_F(QvdCommandTest, DuplicateKeyNamesTheLineAndTheDriverError) {
+TEST_F(QvdCommandTest, DuplicateKeyNamesTheLineTheDriverErrorAndTheKey) {
     const std::string in = write("in.csv", "CUS:CUSID,CUS:NAME\n1,Ann\n2,Bob\n3,Ann\n");
     const QvdRun run = qvd({"import", "Customer", in});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("line 4: the record was not added: 40 Creates Duplicate Key"), std::string::npos)
+    EXPECT_NE(run.err.find("line 4: the record was not added: 40 Creates Duplicate Key (key CUS:BYNAME)"),
+              std::string::npos)
         << run.err;
 }
+
+// Each failure says why, in one message, and nothing is printed as if it had worked.
+struct FailureCase {
+    const char* label;
+    std::vector<std::string> args; // "@" + name: a path in the test's directory
+    std::string err;               // "@name:" stands for that path and its colon
+};
+
+class QvdFailureTest : public QvdCommandTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(QvdFailureTest, SaysWhyAndPrintsNothingElse) {
+    write("Customer.csv", Customers);
+    ASSERT_EQ(qvd({"import", "Customer", path("Customer.csv")}).status, 0);
+    std::filesystem::create_directory(path("dir.csv"));
+    std::vector<std::string> args = GetParam().args;
+    for (std::string& arg : args) {
+        if (arg.starts_with("@"))
+            arg = path(arg.substr(1));
+    }
+    const QvdRun run = qvd(args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    std::string expected = GetParam().err;
+    if (const std::size_t at = expected.find('@'); at != std::string::npos)
+        expected.replace(at, expected.find(':', at) - at,
+                         path(expected.substr(at + 1, expected.find(':', at) - at - 1)));
+    EXPECT_EQ(run.err, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, QvdFailureTest,
+    ::testing::Values(FailureCase{"dump_by_a_key_the_layout_lacks",
+                                  {"dump", "Customer", "--key", "NOPE"},
+                                  "morvex qvd: the layout has no key NOPE\n"},
+                      FailureCase{"export_by_a_key_the_layout_lacks",
+                                  {"export", "Customer", "--key", "NOPE", "-o", "@out.csv"},
+                                  "morvex qvd: the layout has no key NOPE\n"},
+                      FailureCase{"import_of_a_missing_csv",
+                                  {"import", "Customer", "@missing.csv"},
+                                  "morvex qvd: cannot read @missing.csv: No such file or directory\n"},
+                      FailureCase{"import_of_a_directory",
+                                  {"import", "Customer", "@dir.csv"},
+                                  "morvex qvd: cannot read @dir.csv: Is a directory\n"},
+                      FailureCase{"layout_file_that_is_a_directory",
+                                  {"dump", "Customer", "--layout-file", "@dir.csv"},
+                                  "morvex qvd: cannot read layout file @dir.csv: Is a directory\n"},
+                      FailureCase{"export_into_a_directory",
+                                  {"export", "Customer", "-o", "@dir.csv"},
+                                  "morvex qvd: cannot write @dir.csv: Is a directory\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(QvdCommandTest, LayoutFileDescribesOtherFiles) {
     const std::string layout =

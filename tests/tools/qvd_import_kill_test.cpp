@@ -1,5 +1,6 @@
 // morvex qvd import with the QVD driver, killed at random moments: the file
 // afterwards holds every row of the CSV or none of them, and checks clean.
+#include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_store.h"
 #include "tools/qvd_command.h"
 

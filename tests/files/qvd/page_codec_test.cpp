@@ -267,6 +267,12 @@ TEST(PageTest, DamagedPagesAreReportedNotTrusted) {
     bad = good;
     bad[PageHeaderSize] = 0x40; // first entry without its total length
     EXPECT_EQ(DecodePage(bad, bad.size(), out), CorruptEntryHeader);
+    // Keys that do not ascend: swapped, equal, and a longer key before its prefix.
+    for (const auto& [first, second] :
+         {std::pair{"abd", "abc"}, std::pair{"abc", "abc"}, std::pair{"abcd", "abc"}, std::pair{"b", "a"}}) {
+        const Bytes page = EncodePage(Leaf({{first, "x"}, {second, "y"}}));
+        EXPECT_EQ(DecodePage(page, page.size(), out), CorruptKeyOrder) << first << " " << second;
+    }
 }
 
 TEST(KeyOrderTest, UnsignedBytesAndShorterFirst) {

@@ -4,6 +4,7 @@
 // every key after each step, again after reopening, with a clean store check.
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
+#include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_position.h"
 #include "files/qvd/qvd_store.h"
 #include "platform/charset.h"

@@ -4,17 +4,21 @@
 // randomized comparison with an in-memory map.
 #include "files/qvd/page_codec.h"
 #include "files/qvd/qvd_corruption.h"
+#include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_store.h"
+#include "runtime/fatal_error.h"
 #include "tests/files/qvd/recording_file_io.h"
 #include "tests/support/temp_directory.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace morvex::qvd {
@@ -1081,6 +1085,42 @@ TEST_F(QvdStoreTest, DamagedPagesAreFoundByCheckAndReportedAsCorruption) {
     CorruptionAsReturn as_return;
     EXPECT_FALSE(store->Get(B("key1")));
     EXPECT_NE(store->LastCorruption(), 0);
+}
+
+// One Store is not for two threads at once: a call that finds another
+// thread inside ends the program instead of racing through its caches.
+TEST_F(QvdStoreTest, ACallWhileAnotherThreadIsInsideTheStoreIsAFatalError) {
+    EXPECT_EXIT(
+        {
+            SetFatalErrorHook([](std::string_view text, int32_t) {
+                std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+            });
+            auto io = RecordingIo();
+            StoreOptions options;
+            options.io = io;
+            auto store = OpenStore(options);
+            {
+                auto elsewhere = OpenStore(); // a commit elsewhere: the next access takes a reader slot
+                elsewhere->Put(B("k"), B("v"));
+                elsewhere->Commit();
+            }
+            std::promise<void> inside;
+            io->before_reader_lock = [&] {
+                inside.set_value();
+                std::this_thread::sleep_for(std::chrono::seconds(10));
+            };
+            std::thread other([&] { store->Get(B("k")); });
+            other.detach();
+            if (inside.get_future().wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+                std::_Exit(3); // the other thread never got inside
+            store->Get(B("k"));
+        },
+        ::testing::ExitedWithCode(2), "A QVD file's store was used by two threads at once");
+    // One thread after another is fine.
+    auto store = OpenStore();
+    std::thread([&] { store->Put(B("a"), B("1")); }).join();
+    EXPECT_EQ(store->Commit(), 0);
+    EXPECT_EQ(store->Get(B("a")), B("1"));
 }
 
 TEST_F(QvdStoreTest, LockModesExcludeOtherOpens) {
