@@ -164,8 +164,17 @@ StepResult accept_step(Window& window) {
         if (code == Event::BuildFile || code == Event::BuildKey || code == Event::BuildDone)
             return StepResult::Return;
         if (code == Event::CloseDown) {
-            if (Window* frame = window.owner(); frame && frame->accept_state().closing == 1)
-                frame->accept_state().closing = outcome == LoopOutcome::Cycled ? 0 : 2;
+            if (Window* frame = window.owner(); frame && frame->accept_state().closing == 1) {
+                // A child that refuses abandons the frame's close; one that
+                // agrees lets the frame go on with the next. Either way the
+                // frame's loop, waiting on its own thread, must look again.
+                const bool refused = outcome == LoopOutcome::Cycled;
+                frame->accept_state().closing = refused ? 0 : 2;
+                if (refused)
+                    platform::backend().beep();
+                if (frame->handle())
+                    platform::post_message({frame->handle(), platform::MsgNull, 0, 0});
+            }
         }
         if ((code == Event::CloseWindow || code == Event::CloseDown) && outcome == LoopOutcome::Completed)
             state.closing = 2;
@@ -251,7 +260,9 @@ uintptr_t EventParameter() { return t_events.empty() ? 0 : t_events.back()->wpar
 namespace {
 
 void post_event(Window& window, uint16_t event, int32_t control, bool front, uintptr_t parameter) {
-    if (control != 0 && !window.is_menu_use(control)) {
+    // An MDI child takes the events of the frame's toolbar (negative numbers).
+    const bool frame_toolbar = control < 0 && window.kind() == Window::Kind::MdiChild;
+    if (control != 0 && !window.is_menu_use(control) && !frame_toolbar) {
         const Control* target = window.control(control);
         if (target == nullptr || !target->is_event_source())
             return;

@@ -6,6 +6,7 @@
 #include "platform/windows.h"
 #include "runtime/fatal_error.h"
 #include "window/accept.h"
+#include "window/application_frame.h"
 #include "window/definition_services.h"
 #include "window/image_cache.h"
 #include "window/key_codes.h"
@@ -130,6 +131,9 @@ void Control::invalidate() {
 bool Control::handle_message(const platform::Message& message, intptr_t& result) {
     switch (message.number) {
     case platform::MsgSetFocus:
+        if (m_window.kind() == Window::Kind::MdiChild)
+            if (ApplicationFrame* frame = ApplicationFrame::Active())
+                frame->activate_child(&m_window);
         m_window.accept_state().focus_feq = m_feq;
         post(Event::Selected);
         invalidate();
@@ -210,8 +214,15 @@ void Control::select(int32_t, int32_t) {}
 void Control::after_select(int32_t, int32_t) {}
 
 void Control::post(uint16_t event) {
-    if (is_event_source() && m_window.IsOpen())
-        PostEvent(m_window, event, m_feq);
+    if (!is_event_source() || !m_window.IsOpen())
+        return;
+    // The frame's toolbar works for the active MDI child that has none of its own.
+    if (m_feq < 0 && m_window.kind() == Window::Kind::ApplicationFrame)
+        if (Window* child = static_cast<ApplicationFrame&>(m_window).active_child(); child && !child->has_toolbar()) {
+            PostEvent(*child, event, m_feq);
+            return;
+        }
+    PostEvent(m_window, event, m_feq);
 }
 
 bool Control::effectively_visible() const {

@@ -6,6 +6,7 @@
 #include "runtime/fatal_error.h"
 #include "runtime/threads.h"
 #include "window/accept.h"
+#include "window/application_frame.h"
 #include "window/control_creators.h"
 #include "window/definition_loader.h"
 #include "window/definition_services.h"
@@ -179,7 +180,9 @@ painter::Color Window::background() const {
     if (m_colours.colour != wdf::DefaultColour)
         if (const auto colour = painter::resolve_colorref(m_colours.colour))
             return *colour;
-    return painter::system_color(painter::SystemColor::ButtonFace);
+    // A frame's client area is the workspace its children stand on.
+    return painter::system_color(m_kind == Kind::ApplicationFrame ? painter::SystemColor::AppWorkspace
+                                                                  : painter::SystemColor::ButtonFace);
 }
 
 void Window::focus(Control* control) {
@@ -261,6 +264,24 @@ void Window::Open(Window* owner) {
     if (owner == nullptr)
         owner = CurrentWindow();
     m_owner = owner && owner->IsOpen() ? owner : nullptr;
+    if (m_kind != Kind::ApplicationFrame && (m_definition.attributes2 & WinMdiChild)) {
+        // An MDI child lives in the frame's client area and belongs to the frame.
+        ApplicationFrame* frame = ApplicationFrame::Active();
+        if (frame == nullptr || frame->accept_state().closing != 0) {
+            MarkWindowClosed(this);
+            FatalError(530, {});
+        }
+        if (SystemModalCount() > 0) {
+            MarkWindowClosed(this);
+            FatalError(531, {});
+        }
+        if (frame->platform_thread() == platform::current_thread()) {
+            MarkWindowClosed(this);
+            FatalError(532, {});
+        }
+        m_kind = Kind::MdiChild;
+        m_owner = frame;
+    }
     m_thread_slot = CurrentThreadSlot();
     m_platform_thread = platform::current_thread();
     m_accept = AcceptState{};
@@ -278,7 +299,7 @@ void Window::Open(Window* owner) {
     m_handle = create_platform_window(m_owner);
     if (m_handle == 0) {
         MarkWindowClosed(this);
-        FatalError(529, {});
+        FatalError(m_kind == Kind::MdiChild ? 533 : m_kind == Kind::ApplicationFrame ? 528 : 529, {});
     }
     RegisterOpenWindow(*this);
     if (m_modal)
@@ -308,7 +329,12 @@ void Window::Open(Window* owner) {
     if (m_accept.timer_interval != 0)
         platform::set_timer(m_handle, 1, std::chrono::milliseconds(m_accept.timer_interval * 10));
     platform::show_window(m_handle, true);
-    platform::activate_window(m_handle);
+    if (m_kind == Kind::MdiChild) {
+        ApplicationFrame::Active()->activate_child(this);
+        platform::activate_window(platform::top_level_of(m_handle));
+    } else {
+        platform::activate_window(m_handle);
+    }
     if (Control* first = next_focusable(nullptr, false))
         first->focus();
 }
@@ -336,11 +362,18 @@ void Window::Close() {
             platform::enable_window(m_owner->handle(), true);
             platform::activate_window(m_owner->handle());
         }
+        if (m_kind == Kind::MdiChild)
+            if (ApplicationFrame* frame = ApplicationFrame::Active(); frame == m_owner)
+                frame->child_closed(this);
     }
+    if (m_kind == Kind::MdiChild)
+        m_kind = Kind::Plain;
     m_owner_disabled = false;
     m_owner = nullptr;
     UnregisterOpenWindow(*this);
     m_accept.queue.clear();
+    if (m_kind == Kind::ApplicationFrame)
+        static_cast<ApplicationFrame*>(this)->frame_closed();
     MarkWindowClosed(this);
 }
 

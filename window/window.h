@@ -47,7 +47,7 @@ public:
     enum class Kind { Plain, ApplicationFrame, MdiChild };
 
     Window();
-    ~Window() override; // closes the window
+    ~Window() override; // closes the window (a derived class closes it in its own destructor)
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
@@ -136,6 +136,9 @@ public:
     bool open_menu_bar(int title);
     // Whether `use` is the number of one of the window's menu items.
     bool is_menu_use(int32_t use) const;
+    bool has_toolbar() const { return m_toolbar_definition.has_value(); }
+    // Whether the window shows the active caption (an MDI child: the frame's active child).
+    bool is_shown_active() const;
     // The mouse pointer's shape while it is over the window.
     void show_cursor(platform::MouseCursor shape);
     // Moves the keyboard focus to a control (SELECT without accept-all).

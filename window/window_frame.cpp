@@ -6,6 +6,7 @@
 #include "platform/window_paint.h"
 #include "platform/windows.h"
 #include "window/accept.h"
+#include "window/application_frame.h"
 #include "window/definition_services.h"
 #include "window/engine_messages.h"
 #include "window/image_cache.h"
@@ -161,11 +162,21 @@ platform::WindowHandle Window::create_platform_window(Window* owner) {
     platform::CreateWindowParams params;
     params.class_name = std::string(FrameClass);
     params.text = m_text;
-    params.owner = owner ? owner->handle() : 0;
+    params.owner = owner && m_kind != Kind::MdiChild ? owner->handle() : 0;
     params.user_data = this;
     const bool default_position = m_definition.x == DefaultPosition || m_definition.y == DefaultPosition;
     platform::Point at{0, 0};
-    if (!default_position) {
+    if (m_kind == Kind::MdiChild) {
+        // Inside the frame's client area: where the definition says, else
+        // cascading from its top-left corner.
+        params.parent = owner->client_handle();
+        if (default_position) {
+            const int step = 22 * static_cast<int>(owner->owned().size() % 8);
+            at = {step, step};
+        } else {
+            at = {to_pixels_x(m_definition.x), to_pixels_y(m_definition.y)};
+        }
+    } else if (!default_position) {
         at = {std::clamp(to_pixels_x(m_definition.x), -MaxWindowSide, MaxWindowSide),
               std::clamp(to_pixels_y(m_definition.y), -MaxWindowSide, MaxWindowSide)};
     } else if (owner || (m_definition.attributes2 & WinCentered)) {
@@ -181,7 +192,7 @@ platform::WindowHandle Window::create_platform_window(Window* owner) {
     }
     params.rect = platform::Rect::FromSize(at.x, at.y, outer.width, outer.height);
     // A window with an owner is its dialog (kept above it, not in task lists).
-    if (owner || m_modal)
+    if ((owner || m_modal) && m_kind != Kind::MdiChild)
         params.style |= platform::StyleDialog;
     const platform::WindowHandle frame = platform::create_window(params);
     if (frame == 0)
@@ -214,6 +225,16 @@ void Window::layout_frame() {
     }
 }
 
+bool Window::is_shown_active() const {
+    if (m_handle == 0)
+        return false;
+    if (m_kind == Kind::MdiChild) {
+        const ApplicationFrame* frame = ApplicationFrame::Active();
+        return frame && frame->active_child() == this && platform::active_window() == frame->handle();
+    }
+    return platform::active_window() == m_handle;
+}
+
 void Window::show_cursor(platform::MouseCursor shape) {
     if (shape == m_cursor_shape || m_handle == 0)
         return;
@@ -241,7 +262,7 @@ void Window::paint_frame(painter::Painter& painter) {
         return;
     const int border = border_width();
     const platform::Rect bar = platform::Rect::FromSize(border, border, m_client_size.width, caption_height() - 1);
-    const bool active = m_handle != 0 && platform::active_window() == m_handle;
+    const bool active = is_shown_active();
     // The caption shades from the caption colour to a lighter one.
     const painter::Color from = active ? painter::Color::from_rgb(0x0A246A) : painter::Color::from_rgb(0x808080);
     const painter::Color to = active ? painter::Color::from_rgb(0xA6CAF0) : painter::Color::from_rgb(0xC0C0C0);
@@ -360,6 +381,9 @@ intptr_t Window::frame_message(const platform::Message& message) {
         return 0;
     case platform::MsgLButtonDown: {
         const platform::Point point{platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
+        if (m_kind == Kind::MdiChild)
+            if (ApplicationFrame* frame = ApplicationFrame::Active())
+                frame->activate_child(this);
         if (menu_bar_rect().contains(point)) {
             const platform::Rect bar = menu_bar_rect();
             const int title = m_menu_bar->title_at({point.x, point.y});
