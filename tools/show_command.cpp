@@ -13,6 +13,7 @@
 #include "runtime/threads.h"
 #include "tools/command.h"
 #include "window/accept.h"
+#include "window/application_frame.h"
 #include "window/bound_value.h"
 #include "window/definition_compiler.h"
 #include "window/definition_encoder.h"
@@ -25,6 +26,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -39,7 +41,7 @@ namespace {
 
 constexpr std::string_view ShowUsage =
     "usage: morvex show FILE.wnd [--procedure NAME] [--window LABEL] [--script FILE]\n"
-    "                   [--shots DIR] [--backend headless|x11] [--font FILE]\n"
+    "                   [--shots DIR] [--backend headless|x11] [--font FILE] [--frame]\n"
     "\n"
     "Compiles a window definition source and opens one of its windows with an accept\n"
     "loop that records every event, then runs a script of inputs against it.\n"
@@ -51,6 +53,8 @@ constexpr std::string_view ShowUsage =
     "  --shots DIR       where `shot` writes its PNG files (default: the current directory)\n"
     "  --backend NAME    headless or x11 (default: x11 when $DISPLAY is set)\n"
     "  --font FILE       draw every typeface with this font file (pixel-exact shots)\n"
+    "  --frame           open the window as the application frame (MDI children\n"
+    "                    of the procedure then open inside it with `open`)\n"
     "  --help            this text\n"
     "\n"
     "Script lines ('#' starts a comment):\n"
@@ -68,6 +72,11 @@ constexpr std::string_view ShowUsage =
     "  answer BUTTON              the next message box takes Ok, Cancel, Yes, No, ...\n"
     "  shot NAME                  writes DIR/NAME.png of the active window\n"
     "  close                      the system close of the active window\n"
+    "  open LABEL                 opens another window of the procedure on a thread of its own\n"
+    "  menu PATH, popup TEXT      choose File|Exit from the menu bar, or from an open popup\n"
+    "  rows FIELD, text FIELD     what a list or an entry shows\n"
+    "  fill FIELD FILE.csv        fills a list's queue from a CSV file\n"
+    "  var FIELD [VALUE], queue FIELD TEXT...   a control's variable, a queue of texts\n"
     "  var FIELD [VALUE]          prints the control's variable, or sets it and displays the control\n"
     "  queue FIELD \"TEXT\"...      binds a queue of those texts to the control (drop lists, spin boxes)\n"
     "Errors are reported as SCRIPT:LINE: message (exit status 1).\n";
@@ -255,8 +264,24 @@ struct Queues {
 
 } // namespace
 
+// Windows the script opens on threads of their own: each runs an accept
+// loop that records its events until it is closed.
+struct ShownWindows {
+    static inline std::pair<std::string, std::string> next; // procedure, label
+    static void run() {
+        const auto [procedure, label] = next;
+        Window window;
+        if (!window.TryLoad(procedure, label))
+            return;
+        window.Open();
+        ACCEPT(window, [] { return LoopOutcome::Completed; });
+        window.Close();
+    }
+};
+
 int run_show(Arguments args, std::ostream& out, std::ostream& err) {
     std::string source_path, procedure_name, window_label, script_path, shots, backend_name, font_file;
+    bool frame = false;
     bool options_ended = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
@@ -288,6 +313,8 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
                 return usage_error(err, "--backend needs headless or x11");
         } else if (!options_ended && arg.starts_with("--backend=")) {
             backend_name = std::string(arg.substr(10));
+        } else if (!options_ended && arg == "--frame") {
+            frame = true;
         } else if (!options_ended && arg == "--font") {
             if (!value(font_file))
                 return usage_error(err, "--font needs a FILE");
@@ -355,7 +382,8 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
     const bool scripted = !script.empty() || !script_path.empty();
     if (scripted)
         platform::use_manual_timer_clock();
-    Window window;
+    std::unique_ptr<Window> opened = frame ? std::make_unique<ApplicationFrame>() : std::make_unique<Window>();
+    Window& window = *opened;
     if (!window.TryLoad(procedure->name, procedure->windows[window_index].label)) {
         err << "morvex show: cannot find window \"" << procedure->windows[window_index].label << "\"\n";
         return 1;
@@ -366,6 +394,20 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
     window.Open();
     ScriptDriver::RecordEvents();
     const auto add_commands = [&](ScriptDriver& run) {
+        // open LABEL: another window of the procedure, on a thread of its own
+        // (an MDI child of the frame when its definition says so).
+        run.AddCommand("open", [&](std::string_view arguments) -> std::optional<std::string> {
+            const std::string label(arguments);
+            if (std::none_of(procedure->windows.begin(), procedure->windows.end(),
+                             [&](const wdf::WindowSource& w) { return w.label == label; }))
+                return "procedure \"" + procedure->name + "\" has no window \"" + label + "\"";
+            bool started = false;
+            run.WithActiveWindow([&](Window&) {
+                ShownWindows::next = {procedure->name, label};
+                started = START(ShownWindows::run, 0) != 0;
+            });
+            return started ? std::nullopt : std::optional<std::string>("no thread could be started");
+        });
         // fill FIELD FILE.csv: the rows of a CSV file into the list's queue.
         run.AddCommand("fill", [&](std::string_view arguments) -> std::optional<std::string> {
             std::istringstream words{std::string(arguments)};
@@ -426,11 +468,17 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
                            [&](std::string_view arguments) { return queues.command(run, arguments); });
             status = run.Run(script);
             // The script is over: every window still open is closed.
-            for (int attempt = 0; attempt < 100 && platform::is_window(window.handle()); ++attempt) {
+            for (int attempt = 0; attempt < 20 && platform::is_window(window.handle()); ++attempt) {
                 const std::vector<platform::WindowHandle> windows = platform::top_level_windows();
                 for (const platform::WindowHandle w : windows)
                     platform::input_close_request(w);
                 platform::wait_until_idle(std::chrono::milliseconds(1000));
+            }
+            // A window that will not close (a box no close answers) must not
+            // keep the run waiting for ever.
+            if (platform::is_window(window.handle())) {
+                err << "morvex show: windows are still open after the script; giving up\n";
+                std::_Exit(1);
             }
         });
     } else if (headless) {
@@ -449,6 +497,7 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
     }
     ACCEPT(window, [] { return LoopOutcome::Completed; });
     window.Close();
+    WaitForOtherThreads(); // windows the script opened on threads of their own
     if (driver.joinable())
         driver.join();
     return status;

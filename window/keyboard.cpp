@@ -4,6 +4,7 @@
 #include "platform/window_messages.h"
 #include "platform/windows.h"
 #include "window/accept.h"
+#include "window/application_frame.h"
 #include "window/key_codes.h"
 #include "window/menu_bar.h"
 #include "window/window.h"
@@ -73,6 +74,17 @@ bool alert(Window& window, Control* focus, uint32_t key_code) {
     return pre == LoopOutcome::Cycled;
 }
 
+// The window whose menu bar the keys reach: the window's own, or for an MDI
+// child without one the frame's, which it shares.
+Window* menu_owner(Window& window) {
+    if (window.menu_bar())
+        return &window;
+    if (window.kind() == Window::Kind::MdiChild)
+        if (ApplicationFrame* frame = ApplicationFrame::Active(); frame && frame->menu_bar())
+            return frame;
+    return nullptr;
+}
+
 } // namespace
 
 bool HandleWindowKey(Window& window, Control* focus, const platform::Message& message) {
@@ -90,7 +102,8 @@ bool HandleWindowKey(Window& window, Control* focus, const platform::Message& me
     if (message.number == platform::MsgSysKeyUp && message.wparam == platform::VkMenu) {
         const bool open = alt_alone;
         alt_alone = false;
-        return open && window.open_menu_bar(-1);
+        Window* owner = menu_owner(window);
+        return open && owner && owner->open_menu_bar(-1);
     }
     if (is_key_down(message.number)) {
         const auto virtual_key = static_cast<uint32_t>(message.wparam);
@@ -101,19 +114,20 @@ bool HandleWindowKey(Window& window, Control* focus, const platform::Message& me
         SETKEYCODE(key_code);
         if (alert(window, focus, key_code))
             return true;
-        if (window.menu_bar()) {
-            if (const MenuItem* item = window.menu_bar()->item_with_shortcut(key_code); item && item->use) {
-                PostEvent(window, Event::Accepted, item->use);
+        if (Window* owner = menu_owner(window)) {
+            MenuBar& bar = *owner->menu_bar();
+            if (const MenuItem* item = bar.item_with_shortcut(key_code); item && item->use) {
+                PostEvent(*owner, Event::Accepted, item->use);
                 return true;
             }
             if (key_code == Key::F1 + 9) { // F10
-                window.open_menu_bar(-1);
+                owner->open_menu_bar(-1);
                 return true;
             }
             if ((modifiers & AltKeyBit) && !(modifiers & CtrlKeyBit))
-                if (const int title = window.menu_bar()->title_with_mnemonic(static_cast<char>(virtual_key));
+                if (const int title = bar.title_with_mnemonic(static_cast<char>(virtual_key));
                     title >= 0 && virtual_key >= '0' && virtual_key <= 'Z') {
-                    window.open_menu_bar(title);
+                    owner->open_menu_bar(title);
                     return true;
                 }
         }

@@ -9,6 +9,7 @@
 #include "platform/window_messages.h"
 #include "platform/windows.h"
 #include "window/accept.h"
+#include "window/application_frame.h"
 #include "window/events.h"
 #include "window/key_codes.h"
 #include "window/list_box.h"
@@ -166,9 +167,16 @@ bool ScriptDriver::WithActiveWindow(const std::function<void(Window&)>& call) {
     const platform::WindowHandle active = platform::active_window();
     if (active == 0)
         return false;
-    bool found = false;
+    // A frame's active MDI child is the window the user works in.
+    platform::WindowHandle target = active;
     RunOnWindowThread(active, [&] {
-        if (Window* window = WindowOfHandle(active)) {
+        if (Window* window = WindowOfHandle(active); window && window->kind() == Window::Kind::ApplicationFrame)
+            if (Window* child = static_cast<ApplicationFrame*>(window)->active_child())
+                target = child->handle();
+    });
+    bool found = false;
+    RunOnWindowThread(target, [&] {
+        if (Window* window = WindowOfHandle(target)) {
             found = true;
             call(*window);
         }

@@ -18,7 +18,7 @@
 //   answer BUTTON     the next message box is answered with the button
 //   shot NAME         a PNG of the window, frame and open popups included
 //   close             the system close of the window
-// Commands act on the active window. FIELD is a control number (negative for
+// Commands act on the active window (a frame's active MDI child). FIELD is a control number (negative for
 // toolbar controls, 0 for the window). Programs add commands of their own.
 #pragma once
 

@@ -1,7 +1,7 @@
 // Scenario tests of windows: each file in cases/ is a script for the script
 // driver with its expected output beside it. Lines starting with ">" are
 // the output the commands before them print; "use FILE.wnd [LABEL]" names
-// the window; "${CASES}" stands for the cases folder; everything else is the
+// the window (with --frame, opened as the application frame); "${CASES}" stands for the cases folder; everything else is the
 // script. Every `shot NAME` of a case is
 // compared with cases/golden/NAME.png (run with --rebaseline to rewrite the
 // goldens after a deliberate change). Fonts are pinned to DejaVu Sans.
@@ -29,6 +29,7 @@ struct Case {
     std::string name;
     std::string window_file;
     std::string label;
+    std::string options; // "--frame"
     std::string script;
     std::string expected;
     std::vector<std::string> shots;
@@ -45,8 +46,11 @@ Case read_case(const fs::path& path) {
             continue;
         }
         if (line.starts_with("use ")) {
+            // use FILE.wnd [LABEL] [--frame]
             std::istringstream words(line.substr(4));
-            words >> c.window_file >> c.label;
+            words >> c.window_file;
+            for (std::string word; words >> word;)
+                (word.starts_with("--") ? c.options : c.label) = word;
             continue;
         }
         if (line.starts_with("shot "))
@@ -83,6 +87,8 @@ void run_case(const std::string& name, const std::string& backend, const std::ve
         argv.push_back("--window");
         argv.push_back(c.label);
     }
+    if (!c.options.empty())
+        argv.push_back(c.options);
     std::vector<std::string> extra = environment;
     extra.push_back("MORVEX_INIDIR=" + dir.path());
     const testing::CommandResult result = testing::RunCommand(argv, {}, std::chrono::seconds(60), extra);
