@@ -194,7 +194,8 @@ std::optional<int32_t> ListBox::integer_field(const uint8_t* record, int32_t fie
     if (field < 1 || field > description.field_count())
         return std::nullopt;
     const BoundVariable v = FieldVariable(description.field(field), record);
-    if (IsTextVariable(v))
+    // A text field holding a number counts as that number; a blank one as none.
+    if (IsTextVariable(v) && TrimBlanks(VariableText(v)).empty())
         return std::nullopt;
     return static_cast<int32_t>(VariableNumber(v));
 }
