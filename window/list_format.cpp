@@ -62,6 +62,8 @@ std::optional<uint32_t> justification_of(char c) {
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+constexpr int64_t LargestNumber = 32767;
+
 // One pass over the string: the check and the parse share it, so they can
 // never disagree about what is well formed.
 class FormatReader {
@@ -112,11 +114,17 @@ private:
         int64_t value = 0;
         const std::size_t digits = m_at;
         while (!at_end() && peek() >= '0' && peek() <= '9') {
-            value = std::min<int64_t>(value * 10 + (peek() - '0'), std::numeric_limits<int32_t>::max());
+            value = std::min<int64_t>(value * 10 + (peek() - '0'), LargestNumber + 1);
             ++m_at;
         }
         if (m_at == digits) {
             m_at = start;
+            return std::nullopt;
+        }
+        // Widths, indents and heights are 16-bit values: larger ones are refused.
+        if (value > LargestNumber) {
+            m_at = start;
+            fail("a number is at most 32767");
             return std::nullopt;
         }
         return static_cast<int32_t>(negative ? -value : value);
@@ -335,6 +343,8 @@ private:
                 field = integer();
                 if (!field || peek() != '#')
                     return fail_bool("expected a field number between '#' and '#'");
+                if (*field < 1)
+                    return fail_bool("a field number starts at 1");
                 ++m_at;
             } else if (c == '*') {
                 ++m_at;

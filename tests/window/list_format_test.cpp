@@ -105,6 +105,7 @@ TEST(ListFormatTest, TheCheckGivesThePositionOfTheFirstFault) {
         {"", 1},           {"L", 1},          {"20", 3},          {"20X", 3},      {"20L(", 5},
         {"20L(5", 6},      {"20L@s2", 4},     {"20L~A", 4},       {"20LZ(1)Z(2)", 8}, {"20LE(1)E(2)", 8},
         {"20LQ'a'Q'b'", 8}, {"20LT(X)", 6},  {"[]", 2},          {"[20L", 5},     {"20L#x#", 5},
+        {"20L#0#", 6},     {"99999L", 1},     {"20L(40000)", 5},
     };
     for (const FailureCase& c : cases) {
         EXPECT_EQ(CheckListFormat(c.format), c.position) << c.format;
