@@ -17,8 +17,11 @@ bool focus_change_counts(const XFocusChangeEvent& event) {
     // window's descendants do not move the focus between top-level windows.
     if (event.mode == NotifyGrab || event.mode == NotifyUngrab)
         return false;
+    // With the focus at PointerRoot, the pointer crossing a window sends it
+    // focus changes of detail NotifyPointer: the pointer, not the user's
+    // choice of window, moved them.
     return event.detail != NotifyInferior && event.detail != NotifyVirtual &&
-           event.detail != NotifyNonlinearVirtual;
+           event.detail != NotifyNonlinearVirtual && event.detail != NotifyPointer;
 }
 
 } // namespace

@@ -114,7 +114,10 @@ TEST(ScriptCaseX11, InputThroughTheServerGivesTheHeadlessOutputAndPixels) {
     std::string error;
     const auto server = testing::XvfbServer::start(error);
     ASSERT_TRUE(server) << error;
-    run_case("buttons", "x11", {"DISPLAY=" + server->display_name()});
+    for (const char* name : {"buttons", "entries", "frame"}) {
+        SCOPED_TRACE(name);
+        run_case(name, "x11", {"DISPLAY=" + server->display_name()});
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ScriptCase, ::testing::ValuesIn(case_names()),
