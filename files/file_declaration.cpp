@@ -1,5 +1,6 @@
 #include "files/file_declaration.h"
 
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 #include <cstring>
@@ -97,13 +98,13 @@ void FileDeclaration::clear_record() {
 
 int32_t FileDeclaration::validate() const {
     if (!record.valid() || keys.size() > 255 || memos.size() > 255)
-        return 47;
+        return ErrInvalidRecordDeclaration;
     for (const auto& key : keys) {
         if (key->components.empty())
-            return 47;
+            return ErrInvalidRecordDeclaration;
         for (int32_t component : key->components) {
             if (component == 0 || component > record.field_count() || component < -record.field_count())
-                return 47;
+                return ErrInvalidRecordDeclaration;
         }
     }
     return 0;

@@ -6,6 +6,7 @@
 #include "platform/file_contents.h"
 #include "platform/intl.h"
 #include "runtime/char_tables.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/locale.h"
 #include "runtime/locale_state.h"
@@ -28,7 +29,6 @@ constexpr std::size_t MaxValueLength = 1024;
 constexpr std::size_t MaxListedValue = 395;
 constexpr std::size_t MaxQuotedValue = 400;
 constexpr char EndOfFile = 26; // Ctrl-Z
-constexpr int32_t InsufficientMemory = 8;
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -304,7 +304,7 @@ bool ApplyEnvironmentFile(const std::string& path) {
     try {
         ApplyEnvironmentText(contents);
     } catch (const std::bad_alloc&) {
-        SetError(InsufficientMemory);
+        SetError(ErrInsufficientMemory);
         return false;
     }
     return true;

@@ -11,6 +11,7 @@
 #include "files/output_file.h"
 #include "files/record_csv.h"
 #include "files/record_layout.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "tools/command_line.h"
 
@@ -194,7 +195,7 @@ public:
     // Opens; with `create`, a missing file is created first. False with the message written.
     bool open(int32_t mode, bool create, std::ostream& err) {
         OPEN(m_file, mode);
-        if (ErrorCode() == 2 && create) {
+        if (ErrorCode() == ErrFileNotFound && create) {
             CREATE(m_file);
             if (ErrorCode() != 0) {
                 err << "morvex qvd: cannot create " << m_file.disk_name() << ": " << driver_error(&m_file)
@@ -247,7 +248,7 @@ bool read_all(FileDeclaration& file, const std::optional<std::string>& key_label
     }
     for (;;) {
         NEXT(file);
-        if (ErrorCode() == 33)
+        if (ErrorCode() == ErrRecordNotAvailable)
             return true;
         if (ErrorCode() != 0) {
             err << "morvex qvd: reading " << file.disk_name() << " failed: " << driver_error(&file) << "\n";

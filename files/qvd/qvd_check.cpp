@@ -4,6 +4,7 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/record_image.h"
+#include "runtime/error_numbers.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -62,8 +63,8 @@ private:
     bool failed() {
         if (const int32_t failure = m_store.TakeFailure(); failure != 0) {
             problem("file", 0,
-                    failure == DamagedFileError ? CorruptionText(m_store.LastCorruption())
-                                                : "reading failed with error " + std::to_string(failure));
+                    failure == ErrInvalidDataFile ? CorruptionText(m_store.LastCorruption())
+                                                  : "reading failed with error " + std::to_string(failure));
             return true;
         }
         return false;

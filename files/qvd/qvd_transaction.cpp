@@ -1,6 +1,8 @@
 // The multi-file commit through the control file, and the recovery's check.
 #include "files/qvd/qvd_transaction.h"
 
+#include "runtime/error_numbers.h"
+
 #include <chrono>
 #include <thread>
 
@@ -31,7 +33,7 @@ uint32_t OpenTransaction(Store& control) {
     const uint32_t number = control.IssueRecordNumber();
     if (number != 0)
         control.Put(NumberKey(number), ByteView());
-    const int32_t error = number != 0 ? control.Commit() : 5;
+    const int32_t error = number != 0 ? control.Commit() : ErrAccessDenied;
     control.Unlock(0, LockMode::Writer);
     if (error != 0) {
         control.Rollback();
@@ -63,7 +65,7 @@ int32_t CommitTogether(Store& control, std::span<const TransactionPart> parts) {
     const uint32_t number = OpenTransaction(control);
     if (number == 0) {
         drop(0);
-        return 48;
+        return ErrUnableToLogTransaction;
     }
     // Every file announces its commit, naming the transaction; until the
     // control file forgets the number, a recovery rolls each of them back.
@@ -80,7 +82,7 @@ int32_t CommitTogether(Store& control, std::span<const TransactionPart> parts) {
         control.Erase(NumberKey(number));
         if (control.Commit() != 0) {
             control.Rollback();
-            error = 48;
+            error = ErrUnableToLogTransaction;
         }
     }
     if (error != 0) {
@@ -118,7 +120,7 @@ bool KeepPendingCommit(const Bytes* record, std::string_view data_path, const Co
     for (;;) {
         int32_t error = 0;
         control = open(error);
-        if (control || error != 5)
+        if (control || error != ErrAccessDenied)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // another open denies us for a moment
     }

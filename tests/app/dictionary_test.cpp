@@ -2,6 +2,7 @@
 #include "files/driver.h"
 #include "files/file_statements.h"
 #include "files/record_descriptor.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 #include <filesystem>
@@ -86,7 +87,7 @@ protected:
 
 TEST_F(DictionaryFilesTest, FirstRunCreatesAnEmptyFileAndKeysOrderAndRefuseDuplicates) {
     OPEN(Customer, AccessReadWrite | ShareDenyNone);
-    ASSERT_EQ(ErrorCode(), 2) << ErrorText();
+    ASSERT_EQ(ErrorCode(), ErrFileNotFound) << ErrorText();
     CREATE(Customer);
     ASSERT_EQ(ErrorCode(), 0) << ErrorText();
     OPEN(Customer, AccessReadWrite | ShareDenyNone);
@@ -99,13 +100,13 @@ TEST_F(DictionaryFilesTest, FirstRunCreatesAnEmptyFileAndKeysOrderAndRefuseDupli
     add(3, "Birch", 73274);
     ASSERT_EQ(ErrorCode(), 0) << ErrorText();
     add(4, "MOSS", 73294);
-    EXPECT_EQ(ErrorCode(), 40) << "CUS:ByName is unique without case";
+    EXPECT_EQ(ErrorCode(), ErrCreatesDuplicateKey) << "CUS:ByName is unique without case";
 
     SET(CUS_ByStartDateName());
     std::vector<int32_t> order;
     for (NEXT(Customer); ErrorCode() == 0; NEXT(Customer))
         order.push_back(CUS.CUSID);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     EXPECT_EQ(order, (std::vector<int32_t>{3, 2, 1})) << "by date, then name without case";
 }
 

@@ -1,5 +1,7 @@
+#include "platform/os_error.h"
 #include "runtime/char_tables.h"
 #include "runtime/date.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/locale.h"
 #include "runtime/picture.h"
@@ -54,7 +56,7 @@ TEST_F(EnvironmentTest, ValueSyntaxDecodesCharacterCodes) {
 TEST_F(EnvironmentTest, MessageReplacementsAreLookedUpNewestFirst) {
     ApplyEnvironmentText("MVXMSG30=Eintrag nicht gefunden\nmvxmsg30 = Kein Eintrag\n");
     EXPECT_EQ(MessageReplacement(30), " Kein Eintrag"); // only trailing blanks go
-    SetError(30);
+    SetError(ErrEntryNotFound);
     EXPECT_EQ(ErrorText(), "Kein Eintrag");
     EXPECT_EQ(MessageReplacement(35), std::nullopt);
 }
@@ -171,7 +173,7 @@ TEST_F(EnvironmentTest, FilesAreReadAndMissingOnesReported) {
     EXPECT_EQ(MonthName(1), "Jan1");
     std::remove(path.c_str());
     EXPECT_FALSE(ApplyEnvironmentFile(path));
-    EXPECT_EQ(ErrorCode(), 302);
+    EXPECT_EQ(ErrorCode(), OsErrorNumber(platform::OsFileNotFound));
 }
 
 TEST_F(EnvironmentTest, WhatIsNotAReadableFileIsReportedNotThrown) {
@@ -182,9 +184,9 @@ TEST_F(EnvironmentTest, WhatIsNotAReadableFileIsReportedNotThrown) {
         int32_t error;
     };
     const Row rows[] = {
-        {directory.path(), 305},              // a directory: access denied
-        {directory.file("fifo.ENV"), 387},    // not a regular file: invalid parameter
-        {directory.file("missing.ENV"), 302}, // file not found
+        {directory.path(), OsErrorNumber(platform::OsAccessDenied)},               // a directory
+        {directory.file("fifo.ENV"), OsErrorNumber(platform::OsInvalidParameter)}, // not a regular file
+        {directory.file("missing.ENV"), OsErrorNumber(platform::OsFileNotFound)},
     };
     for (const Row& row : rows) {
         EXPECT_FALSE(ApplyEnvironmentFile(row.path)) << row.path;
@@ -236,7 +238,7 @@ TEST(LoadLocaleAndEnvironment, ReadsIntlValuesAndTheFileBesideTheProgram) {
     EXPECT_EQ(RuntimeAmPm(false), "vm");
     EXPECT_EQ(RuntimeAmPm(true), "PM"); // the default: win.ini has no s2359
     EXPECT_EQ(ErrorCode(), 0);
-    SetError(30);
+    SetError(ErrEntryNotFound);
     EXPECT_EQ(ErrorText(), "Nicht gefunden");
     char out[MaxPictureWidth];
     EXPECT_EQ(std::string(out, FORMAT(int64_t{DATE(1, 5, 2023)}, LocaleDatePicture(17), out)), "05.01.2023");

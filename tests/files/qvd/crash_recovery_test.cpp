@@ -8,6 +8,7 @@
 #include "files/qvd/qvd_store.h"
 #include "files/qvd/qvd_transaction.h"
 #include "platform/os_error.h"
+#include "runtime/error_numbers.h"
 #include "tests/support/crash_file_io.h"
 
 #include <algorithm>
@@ -192,7 +193,7 @@ void VerifySurvivor(const SurvivorImage& survivor, const Model& before, const Mo
         int32_t error = 0;
         auto store = OpenOn(std::make_shared<CrashFileIo>(survivor.bytes), OpenMode::ReadOnly, error);
         EXPECT_FALSE(store) << label;
-        EXPECT_EQ(error, 36) << label;
+        EXPECT_EQ(error, ErrInvalidDataFile) << label;
         return;
     }
 
@@ -292,7 +293,7 @@ void VerifyCrashDuringRecovery(const Bytes& announced, const Model& after, const
             int32_t error = 0;
             auto store = OpenOn(std::make_shared<CrashFileIo>(survivor.bytes), OpenMode::ReadWrite, error);
             if (!store && std::count(survivor.torn_sectors.begin(), survivor.torn_sectors.end(), 0) > 0) {
-                EXPECT_EQ(error, 36) << where;
+                EXPECT_EQ(error, ErrInvalidDataFile) << where;
                 ++tally.header_torn;
                 continue;
             }
@@ -553,7 +554,7 @@ TransactionTally CrashEveryCallOfATwoFileTransaction(const CommitCase& a, const 
                                               int32_t& error) -> std::unique_ptr<Store> {
                 EXPECT_EQ(path, "data/quorvane.tcf") << label;
                 if (control_image.empty()) {
-                    error = 2; // the control file was never written
+                    error = ErrFileNotFound; // the control file was never written
                     return nullptr;
                 }
                 StoreOptions options;
@@ -647,7 +648,7 @@ TEST_P(IoFaultTest, EveryFailingCallGivesItsErrorAndLeavesTheFileUsable) {
         expected = 5;
         break;
     default:
-        expected = DamagedFileError; // a refused read is a corruption (2277), returned in this scope
+        expected = ErrInvalidDataFile; // a refused read is a corruption (2277), returned in this scope
         break;
     }
     size_t failed_opens = 0;
@@ -667,7 +668,8 @@ TEST_P(IoFaultTest, EveryFailingCallGivesItsErrorAndLeavesTheFileUsable) {
             if (!store) {
                 ++failed_opens;
                 EXPECT_TRUE(io->fault_fired()) << label;
-                EXPECT_EQ(error, fault.call == IoCall::Read ? 36 : 5) << label << ": open";
+                EXPECT_EQ(error, fault.call == IoCall::Read ? ErrInvalidDataFile : ErrAccessDenied)
+                    << label << ": open";
                 continue;
             }
             Apply(*store, c.changes);

@@ -21,6 +21,7 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_store.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "tests/files/qvd/recording_file_io.h"
 #include "tests/files/qvd/worker_processes.h"
@@ -198,11 +199,11 @@ void scan(Ledger& l, int order, Report& report) {
     for (int n = 0; n <= ItemIds + 1; ++n) {
         NEXT(l.file);
         const int32_t error = ErrorCode();
-        if (error == 33) {
+        if (error == ErrRecordNotAvailable) {
             ++report.tally[Scans];
             return;
         }
-        if (error == 43) {
+        if (error == ErrRecordAlreadyHeld) {
             ++report.tally[HeldElsewhere];
             continue;
         }
@@ -242,7 +243,7 @@ void committed(Ledger& l, Change change, int32_t delta, int32_t count_delta, Rep
 // (waiting up to 2 seconds) and PUT, then COMMIT.
 void change_holding_control(Ledger& l, Change change, int32_t id, int32_t amount, Report& report) {
     LOGOUT(l.file);
-    if (ErrorCode() == 5) {
+    if (ErrorCode() == ErrAccessDenied) {
         ++report.tally[LogoutRefused];
         return;
     }
@@ -253,7 +254,7 @@ void change_holding_control(Ledger& l, Change change, int32_t id, int32_t amount
     if (change == Change::Add) {
         l.store(Row{id, amount, 0, 0});
         ADD(l.file);
-        if (ErrorCode() == 40) {
+        if (ErrorCode() == ErrCreatesDuplicateKey) {
             ++report.tally[Duplicates];
             return roll_back(l);
         }
@@ -261,8 +262,8 @@ void change_holding_control(Ledger& l, Change change, int32_t id, int32_t amount
             return fail(report, "ADD of item %d answered %d", id, ErrorCode());
     } else {
         const int32_t error = l.get(id, 2);
-        if (error == 35 || error == 43) {
-            ++report.tally[error == 35 ? Vanished : HeldElsewhere];
+        if (error == ErrRecordNotFound || error == ErrRecordAlreadyHeld) {
+            ++report.tally[error == ErrRecordNotFound ? Vanished : HeldElsewhere];
             return roll_back(l);
         }
         if (error != 0)
@@ -287,7 +288,7 @@ void change_holding_control(Ledger& l, Change change, int32_t id, int32_t amount
                         id, ErrorCode());
     }
     const int32_t error = l.get(ControlId, 2);
-    if (error == 43) {
+    if (error == ErrRecordAlreadyHeld) {
         ++report.tally[HeldElsewhere];
         return roll_back(l);
     }
@@ -317,8 +318,8 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
     Row item;
     if (change != Change::Add) {
         const int32_t error = l.get(id);
-        if (error == 35 || error == 43) {
-            ++report.tally[error == 35 ? Vanished : HeldElsewhere];
+        if (error == ErrRecordNotFound || error == ErrRecordAlreadyHeld) {
+            ++report.tally[error == ErrRecordNotFound ? Vanished : HeldElsewhere];
             return;
         }
         if (error != 0)
@@ -328,7 +329,7 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
         item = l.row();
     }
     const int32_t error = l.get(ControlId, -1, true);
-    if (error == 43) {
+    if (error == ErrRecordAlreadyHeld) {
         ++report.tally[HeldElsewhere];
         again = true;
         return;
@@ -344,7 +345,7 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
     const int32_t count_delta = change == Change::Add ? 1 : change == Change::Update ? 0 : -1;
 
     LOGOUT(l.file);
-    if (ErrorCode() == 5) {
+    if (ErrorCode() == ErrAccessDenied) {
         ++report.tally[LogoutRefused];
         return;
     }
@@ -355,8 +356,8 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
     ++control.seq;
     l.store(control);
     PUT(l.file);
-    if (ErrorCode() == 89 || ErrorCode() == 43) {
-        ++report.tally[ErrorCode() == 89 ? WatchConflicts : HeldElsewhere];
+    if (ErrorCode() == ErrRecordChangedByAnotherStation || ErrorCode() == ErrRecordAlreadyHeld) {
+        ++report.tally[ErrorCode() == ErrRecordChangedByAnotherStation ? WatchConflicts : HeldElsewhere];
         again = true;
         return roll_back(l);
     }
@@ -366,7 +367,7 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
     if (change == Change::Add) {
         l.store(Row{id, amount, 0, 0});
         ADD(l.file);
-        if (ErrorCode() == 40) {
+        if (ErrorCode() == ErrCreatesDuplicateKey) {
             ++report.tally[Duplicates];
             return roll_back(l);
         }
@@ -441,7 +442,7 @@ Report run_ledger_reader(const std::string& name, Clock::time_point until) {
     for (int round = 0; Clock::now() < until && !failed(report); ++round) {
         scan(l, round % 3, report);
         const int32_t error = l.get(ControlId);
-        if (error == 43)
+        if (error == ErrRecordAlreadyHeld)
             ++report.tally[HeldElsewhere];
         else if (error != 0)
             fail(report, "GET of the control record answered %d", error);
@@ -526,7 +527,7 @@ LedgerContents read_ledger(const std::string& name) {
             ++contents.items;
         }
     }
-    if (contents.problem.empty() && ErrorCode() != 33)
+    if (contents.problem.empty() && ErrorCode() != ErrRecordNotAvailable)
         contents.problem = "NEXT answered " + std::to_string(ErrorCode());
     if (!contents.control)
         contents.problem += " (no control record)";
@@ -791,7 +792,7 @@ TEST_F(QvdKeyReadTest, GetByKeyAnswersOnlyARecordHoldingTheValueAskedFor) {
             if (ErrorCode() == 0 && c.code() != code)
                 wrong = "GET by CODE " + std::to_string(code) + " answered record " + std::to_string(c.id()) +
                         " with CODE " + std::to_string(c.code());
-            else if (ErrorCode() != 0 && ErrorCode() != 35)
+            else if (ErrorCode() != 0 && ErrorCode() != ErrRecordNotFound)
                 wrong = "GET by CODE answered " + std::to_string(ErrorCode());
             found += ErrorCode() == 0;
         }
@@ -814,7 +815,8 @@ TEST_F(QvdKeyReadTest, NextInKeyOrderNeverReadsARecordOutOfThatOrder) {
         // Record 1 may be read twice (moved ahead of the position) or not at
         // all (moved behind it), but every record read stands where its
         // entry does, so the codes ascend.
-        if (ErrorCode() != 33 || codes.empty() || !std::is_sorted(codes.begin(), codes.end()) ||
+        if (ErrorCode() != ErrRecordNotAvailable || codes.empty() ||
+            !std::is_sorted(codes.begin(), codes.end()) ||
             std::adjacent_find(codes.begin(), codes.end()) != codes.end()) {
             wrong = "NEXT by CODE read";
             for (int32_t code : codes)

@@ -4,6 +4,7 @@
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_store.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "tests/support/temp_directory.h"
 
@@ -159,7 +160,7 @@ protected:
         m_name = m_dir.file("People");
         People setup(m_name);
         CREATE(setup.file);
-        OPEN(setup.file, 0x42);
+        OPEN(setup.file, AccessReadWrite | ShareDenyNone);
         for (int32_t id : {1, 2, 3}) {
             setup.set(id, "P" + std::to_string(id));
             ADD(setup.file);
@@ -177,7 +178,7 @@ protected:
 
     std::unique_ptr<People> opened() {
         auto people = std::make_unique<People>(m_name);
-        OPEN(people->file, 0x42);
+        OPEN(people->file, AccessReadWrite | ShareDenyNone);
         EXPECT_EQ(ErrorCode(), 0) << ErrorText();
         return people;
     }
@@ -185,10 +186,10 @@ protected:
     // Whether a station with an open of its own could hold `record` now.
     bool record_is_free(int32_t record) {
         People probe(m_name);
-        OPEN(probe.file, 0x42);
+        OPEN(probe.file, AccessReadWrite | ShareDenyNone);
         HOLD(probe.file);
         GET(probe.file, record);
-        const bool free = ErrorCode() != 43;
+        const bool free = ErrorCode() != ErrRecordAlreadyHeld;
         CLOSE(probe.file);
         ClearError();
         return free;
@@ -200,9 +201,9 @@ protected:
         std::vector<int32_t> ids;
         for (int i = 0; i < 10; ++i) {
             NEXT(p.file);
-            if (ErrorCode() == 33)
+            if (ErrorCode() == ErrRecordNotAvailable)
                 break;
-            ids.push_back(ErrorCode() == 43 ? 0 : p.id());
+            ids.push_back(ErrorCode() == ErrRecordAlreadyHeld ? 0 : p.id());
         }
         return ids;
     }
@@ -225,14 +226,14 @@ TEST_F(QvdLocksTest, HeldRecordReadsAsHeldElsewhereAndReadingMovesPastIt) {
     SET(second->file);
     PREVIOUS(second->file);
     PREVIOUS(second->file);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     PREVIOUS(second->file);
     EXPECT_EQ(second->id(), 1);
     GET(second->file, 2);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     HOLD(second->file);
     GET(second->file, 2);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     // The holder itself reads it as often as it likes.
     HOLD(first->file);
     GET(first->file, 2);
@@ -284,9 +285,9 @@ TEST_F(QvdLocksTest, HeldRecordCannotBeChangedByAnotherStation) {
     GET(first->file, 2);
     second->set_name("Lost");
     PUT(second->file);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     DELETE(second->file);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     RELEASE(first->file);
     GET(first->file, 2);
     EXPECT_EQ(first->name(), "P2");
@@ -299,7 +300,7 @@ TEST_F(QvdLocksTest, HoldWithSecondsWaitsThatLongAndNoLonger) {
     const Clock::time_point start = Clock::now();
     HOLD(second->file, 1);
     GET(second->file, 2);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     EXPECT_GE(seconds_since(start), 0.9);
     EXPECT_LT(seconds_since(start), 5.0);
 }
@@ -313,7 +314,7 @@ TEST_F(QvdLocksTest, WatchedRecordChangedElsewhereIsNotOverwritten) {
     ASSERT_EQ(ErrorCode(), 0);
     first->set_name("Mine");
     PUT(first->file);
-    EXPECT_EQ(ErrorCode(), 89);
+    EXPECT_EQ(ErrorCode(), ErrRecordChangedByAnotherStation);
     GET(first->file, 1);
     EXPECT_EQ(first->name(), "Theirs");
     // Watched again and unchanged, the PUT goes through.
@@ -352,14 +353,14 @@ TEST_F(QvdLocksTest, LockedFileRefusesOtherStationsChangesButNotTheirReads) {
     ASSERT_EQ(ErrorCode(), 0);
     second->set(4, "New");
     ADD(second->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     GET(second->file, 1);
     EXPECT_EQ(ErrorCode(), 0);
     second->set_name("Changed");
     PUT(second->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     DELETE(second->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     EXPECT_EQ(ids_read(*second), (Ids{1, 2, 3}));
     // The locker changes what it likes.
     first->set(5, "Mine");
@@ -367,10 +368,10 @@ TEST_F(QvdLocksTest, LockedFileRefusesOtherStationsChangesButNotTheirReads) {
     EXPECT_EQ(ErrorCode(), 0);
     // LOCK without seconds fails at once; with seconds after about that long.
     LOCK(second->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     const Clock::time_point start = Clock::now();
     LOCK(second->file, 1);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     EXPECT_GE(seconds_since(start), 0.9);
     EXPECT_LT(seconds_since(start), 5.0);
 
@@ -382,14 +383,14 @@ TEST_F(QvdLocksTest, LockedFileRefusesOtherStationsChangesButNotTheirReads) {
     EXPECT_EQ(ErrorCode(), 0);
     first->set(6, "Refused");
     ADD(first->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     EXPECT_EQ(RECORDS(first->file), 5);
 }
 
 TEST_F(QvdLocksTest, LocksOfOneTableLeaveOtherTablesAlone) {
     People other(m_dir.file("People\\!Other"));
     CREATE(other.file);
-    OPEN(other.file, 0x42);
+    OPEN(other.file, AccessReadWrite | ShareDenyNone);
     LOCK(first->file, 0);
     ASSERT_EQ(ErrorCode(), 0);
     other.set(1, "Free");
@@ -401,7 +402,7 @@ TEST_F(QvdLocksTest, LocksOfOneTableLeaveOtherTablesAlone) {
 
 TEST_F(QvdLocksTest, ReadOnlyOpenSeesHoldsButHoldsNothingAndCannotLock) {
     People reader(m_name);
-    OPEN(reader.file, 0x40);
+    OPEN(reader.file, AccessReadOnly | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0);
     HOLD(reader.file);
     GET(reader.file, 2);
@@ -409,19 +410,19 @@ TEST_F(QvdLocksTest, ReadOnlyOpenSeesHoldsButHoldsNothingAndCannotLock) {
     EXPECT_EQ(reader.id(), 2);
     EXPECT_TRUE(record_is_free(2));
     LOCK(reader.file, 0);
-    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
     // Its reads still see another station's hold.
     HOLD(first->file);
     GET(first->file, 3);
     GET(reader.file, 3);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
 }
 
 TEST_F(QvdLocksTest, ChildsHoldIsSeenHereAndVanishesWhenTheChildIsKilled) {
     const std::string name = m_name;
     Child child([&](Child::Channel& parent) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         HOLD(p.file);
         GET(p.file, 2);
         if (ErrorCode() != 0)
@@ -435,7 +436,7 @@ TEST_F(QvdLocksTest, ChildsHoldIsSeenHereAndVanishesWhenTheChildIsKilled) {
     EXPECT_EQ(ids_read(*first), (Ids{1, 0, 3}));
     HOLD(first->file);
     GET(first->file, 2);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     child.kill();
     HOLD(first->file);
     GET(first->file, 2);
@@ -447,7 +448,7 @@ TEST_F(QvdLocksTest, HoldWithSecondsGetsTheRecordWhenTheChildReleasesIt) {
     const std::string name = m_name;
     Child child([&](Child::Channel& parent) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         HOLD(p.file);
         GET(p.file, 2);
         if (ErrorCode() != 0)
@@ -475,7 +476,7 @@ TEST_F(QvdLocksTest, ChildsPutOfAWatchedRecordGivesRecordChanged) {
     const std::string name = m_name;
     Child child([&](Child::Channel&) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         GET(p.file, 3);
         p.set_name("Child");
         PUT(p.file);
@@ -485,7 +486,7 @@ TEST_F(QvdLocksTest, ChildsPutOfAWatchedRecordGivesRecordChanged) {
     ASSERT_EQ(child.join(), 0);
     first->set_name("Parent");
     PUT(first->file);
-    EXPECT_EQ(ErrorCode(), 89);
+    EXPECT_EQ(ErrorCode(), ErrRecordChangedByAnotherStation);
     GET(second->file, 3);
     EXPECT_EQ(second->name(), "Child");
 }
@@ -494,7 +495,7 @@ TEST_F(QvdLocksTest, ChildsLockTimesOutHereAndIsHadOnceTheChildUnlocks) {
     const std::string name = m_name;
     Child child([&](Child::Channel& parent) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         LOCK(p.file, 0);
         if (ErrorCode() != 0)
             return 1;
@@ -510,10 +511,10 @@ TEST_F(QvdLocksTest, ChildsLockTimesOutHereAndIsHadOnceTheChildUnlocks) {
     ASSERT_TRUE(child.await());
     first->set(4, "Parent");
     ADD(first->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     const Clock::time_point start = Clock::now();
     LOCK(first->file, 1);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     EXPECT_GE(seconds_since(start), 0.9);
     EXPECT_LT(seconds_since(start), 5.0);
     child.tell();
@@ -530,7 +531,7 @@ TEST_F(QvdLocksTest, DeadChildsFileLockVanishes) {
     const std::string name = m_name;
     Child child([&](Child::Channel& parent) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         LOCK(p.file, 0);
         parent.signal();
         parent.await();
@@ -539,7 +540,7 @@ TEST_F(QvdLocksTest, DeadChildsFileLockVanishes) {
     ASSERT_TRUE(child.started());
     ASSERT_TRUE(child.await());
     LOCK(first->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     child.kill();
     LOCK(first->file);
     EXPECT_EQ(ErrorCode(), 0);

@@ -6,6 +6,8 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_store.h"
+#include "platform/os_error.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "tests/files/qvd/recording_file_io.h"
 #include "tests/support/temp_directory.h"
@@ -373,7 +375,7 @@ TEST_F(QvdStoreTest, SharingModesAdmitOnlyCompatibleOpens) {
                 !(reads(first) && denies_read(second)) && !(writes(first) && denies_write(second));
             EXPECT_EQ(b != nullptr, compatible) << first.name << " then " << second.name;
             if (!b) {
-                EXPECT_EQ(error, 5) << first.name << " then " << second.name;
+                EXPECT_EQ(error, ErrAccessDenied) << first.name << " then " << second.name;
             }
             // A refused open leaves nothing behind: the first one closed, the second mode opens.
             b.reset();
@@ -394,7 +396,7 @@ TEST_P(InvalidQvdFileTest, IsRejectedWith36AndLeftUntouched) {
     WriteFileBytes(m_path, GetParam().content);
     int32_t error = 0;
     EXPECT_FALSE(Store::Open(m_path.string(), StoreOptions{}, error));
-    EXPECT_EQ(error, 36);
+    EXPECT_EQ(error, ErrInvalidDataFile);
     EXPECT_EQ(ReadFileBytes(m_path), GetParam().content);
 }
 
@@ -414,9 +416,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, InvalidQvdFileTest,
 TEST_F(QvdStoreTest, MissingFileAndMissingPathHaveTheirOwnErrors) {
     int32_t error = 0;
     EXPECT_FALSE(Store::Open(m_dir.file("absent.qvd"), StoreOptions{}, error));
-    EXPECT_EQ(error, 2);
+    EXPECT_EQ(error, ErrFileNotFound);
     EXPECT_FALSE(Store::Open(m_dir.file("no/absent.qvd"), StoreOptions{}, error));
-    EXPECT_EQ(error, 3);
+    EXPECT_EQ(error, ErrPathNotFound);
 }
 
 TEST_F(QvdStoreTest, SeekFindsNeighboursInAllModesWithinAPrefix) {
@@ -969,9 +971,9 @@ TEST_F(QvdStoreTest, AFailedWriteFailsTheCommitAndEveryLaterOne) {
     io->stop_after = io->calls + 1;
     io->fail_writes = true;
     store->Put(B("b"), B("2"));
-    EXPECT_EQ(store->Commit(), 339); // disk full
+    EXPECT_EQ(store->Commit(), OsErrorNumber(platform::OsDiskFull));
     io->stop_after.reset();
-    EXPECT_EQ(store->Commit(), 339);
+    EXPECT_EQ(store->Commit(), OsErrorNumber(platform::OsDiskFull));
     store.reset();
     auto reopened = OpenStore();
     EXPECT_EQ(reopened->Get(B("a")), B("1"));
@@ -993,7 +995,7 @@ TEST_F(QvdStoreTest, EncryptedFilesNeedTheirOwner) {
     EXPECT_NE(Bytes(raw.begin() + 14, raw.begin() + 18), B("qUoR"));
     int32_t error = 0;
     EXPECT_FALSE(Store::Open(m_path.string(), StoreOptions{}, error));
-    EXPECT_EQ(error, 36);
+    EXPECT_EQ(error, ErrInvalidDataFile);
     auto store = OpenStore(secret);
     EXPECT_EQ(store->Get(B("name")), B("a readable text that should not show"));
     EXPECT_EQ(store->Check(), std::nullopt);
