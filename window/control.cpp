@@ -4,6 +4,7 @@
 #include "platform/window_messages.h"
 #include "platform/window_paint.h"
 #include "platform/windows.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "window/accept.h"
 #include "window/definition_services.h"
@@ -372,7 +373,7 @@ bool Control::set_property(uint32_t number, int32_t index, std::string_view valu
         // Only a live platform window can stand in for the control's own.
         const auto handle = static_cast<platform::WindowHandle>(NumberValue(value));
         if (!platform::is_window(handle))
-            FatalError(506, "CTLMAIN - invalid handle");
+            FatalError(ErrInternal06, "CTLMAIN - invalid handle");
         if (handle != m_handle) {
             const platform::WindowHandle old = m_handle;
             platform::move_window(handle, m_rect);

@@ -3,6 +3,7 @@
 #include "platform/window_class.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "runtime/threads.h"
 #include "window/accept.h"
@@ -256,7 +257,7 @@ void Window::Open(Window* owner) {
     MarkWindowOpen(this); // halts with 535 when open already
     if (!m_loaded) {
         MarkWindowClosed(this);
-        FatalError(529, {});
+        FatalError(ErrUnableToOpenWindow, {});
     }
     if (owner == nullptr)
         owner = CurrentWindow();
@@ -278,7 +279,7 @@ void Window::Open(Window* owner) {
     m_handle = create_platform_window(m_owner);
     if (m_handle == 0) {
         MarkWindowClosed(this);
-        FatalError(529, {});
+        FatalError(ErrUnableToOpenWindow, {});
     }
     RegisterOpenWindow(*this);
     if (m_modal)
