@@ -4,6 +4,7 @@
 #include "platform/window_messages.h"
 #include "platform/window_paint.h"
 #include "platform/windows.h"
+#include "runtime/ascii_case.h"
 #include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "window/accept.h"
@@ -169,8 +170,7 @@ char Control::mnemonic() const {
             ++i;
             continue;
         }
-        const char c = text[i + 1];
-        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        return AsciiUpper(text[i + 1]);
     }
     return 0;
 }

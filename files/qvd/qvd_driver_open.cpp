@@ -8,11 +8,11 @@
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_transaction.h"
 #include "files/qvd/qvd_write_lock.h"
+#include "runtime/ascii_case.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstring>
 
@@ -200,13 +200,6 @@ int32_t commit_or_fail(Store& store) {
         return error;
     }
     return 0;
-}
-
-std::string lower(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
 }
 
 std::string_view trim(std::string_view text) {
@@ -445,7 +438,7 @@ int32_t QvdFileDriver::NoMemo(DriverCall& call) {
 int32_t QvdFileDriver::Send(DriverCall& call, std::string_view text, std::string& reply) {
     QvdFileState& state = state_of(call);
     const size_t equals = text.find('=');
-    const std::string name = lower(trim(text.substr(0, equals)));
+    const std::string name = AsciiLower(trim(text.substr(0, equals)));
     const std::optional<std::string_view> value =
         equals == std::string_view::npos ? std::nullopt : std::optional(trim(text.substr(equals + 1)));
     if (name == "recover") {
@@ -458,7 +451,7 @@ int32_t QvdFileDriver::Send(DriverCall& call, std::string_view text, std::string
         reply = std::to_string(state.recover_seconds);
     } else if (name == "quickscan") {
         if (value) {
-            const std::string setting = lower(*value);
+            const std::string setting = AsciiLower(*value);
             if (setting == "on" || setting == "1")
                 state.quick_scan = true;
             else if (setting == "off" || setting == "0")

@@ -7,6 +7,7 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
 #include "platform/os_error.h"
+#include "runtime/ascii_case.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/fatal_error.h"
@@ -81,7 +82,7 @@ Bytes TableNameKey(std::string_view name) {
     if (name.empty())
         name = DefaultTableName;
     for (char c : name)
-        key.push_back(static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+        key.push_back(static_cast<uint8_t>(AsciiUpper(c)));
     return key;
 }
 

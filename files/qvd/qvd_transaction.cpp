@@ -1,6 +1,7 @@
 // The multi-file commit through the control file, and the recovery's check.
 #include "files/qvd/qvd_transaction.h"
 
+#include "runtime/ascii_case.h"
 #include "runtime/error_numbers.h"
 
 #include <chrono>
@@ -13,17 +14,6 @@ namespace {
 Bytes NumberKey(uint32_t number) {
     return Bytes{static_cast<uint8_t>(number >> 24), static_cast<uint8_t>(number >> 16),
                  static_cast<uint8_t>(number >> 8), static_cast<uint8_t>(number)};
-}
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-        if (upper(a[i]) != upper(b[i]))
-            return false;
-    }
-    return true;
 }
 
 // Lists a new transaction in the control file: its number, or 0.
@@ -108,7 +98,7 @@ bool KeepPendingCommit(const Bytes* record, std::string_view data_path, const Co
         return false; // no transaction to ask about: the commit cannot be vouched for
     const std::string_view name(reinterpret_cast<const char*>(record->data()) + 4, record->size() - 4);
     const std::string path =
-        SameNameIgnoringCase(name, DefaultControlName) ? ControlFilePath(data_path) : std::string(name);
+        EqualsIgnoringAsciiCase(name, DefaultControlName) ? ControlFilePath(data_path) : std::string(name);
     auto open = [&](int32_t& error) -> std::unique_ptr<Store> {
         if (open_control)
             return open_control(path, error);
