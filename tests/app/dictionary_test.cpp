@@ -4,6 +4,7 @@
 #include "files/record_descriptor.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
+#include "tests/support/temp_directory.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -65,15 +66,10 @@ TEST(DictionaryTest, DeclarationsTravelInTheDescriptorByteForm) {
 // The files through the QVD driver, in a directory of their own.
 class DictionaryFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() / ("dictionary_test_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_dir);
-        Customer.options.name = (m_dir / "Customer").string();
-    }
+    void SetUp() override { Customer.options.name = m_dir.file("Customer"); }
     void TearDown() override {
         CLOSE(Customer);
         Customer.options.name = "Customer";
-        std::filesystem::remove_all(m_dir);
     }
     void add(int32_t id, const char* name, int32_t date) {
         CUS = {};
@@ -82,7 +78,7 @@ protected:
         CUS.STARTDATE = date;
         ADD(Customer);
     }
-    std::filesystem::path m_dir;
+    morvex::testing::TempDirectory m_dir{"dictionary_test"};
 };
 
 TEST_F(DictionaryFilesTest, FirstRunCreatesAnEmptyFileAndKeysOrderAndRefuseDuplicates) {
@@ -92,7 +88,7 @@ TEST_F(DictionaryFilesTest, FirstRunCreatesAnEmptyFileAndKeysOrderAndRefuseDupli
     ASSERT_EQ(ErrorCode(), 0) << ErrorText();
     OPEN(Customer, AccessReadWrite | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0) << ErrorText();
-    EXPECT_TRUE(std::filesystem::exists(m_dir / "Customer.QVD"));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.file("Customer.QVD")));
     EXPECT_EQ(RECORDS(Customer), 0);
 
     add(1, "Moss", 73284);

@@ -164,7 +164,8 @@ TEST_F(EnvironmentTest, DigraphsTakeThreeCharacterItems) {
 }
 
 TEST_F(EnvironmentTest, FilesAreReadAndMissingOnesReported) {
-    const std::string path = ::testing::TempDir() + "/morvex_environment_test.ENV";
+    const testing::TempDirectory directory("morvex_environment");
+    const std::string path = directory.file("test.ENV");
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fputs("MVXMONTH=Jan1\n", file);
@@ -214,11 +215,10 @@ TEST(LoadLocaleAndEnvironmentDeathTest, ADirectoryInTheEnvironmentFilesPlaceIsSk
 // The whole start-up step: win.ini's [intl] values, then the environment
 // file beside this test program. It runs once per process, so one test.
 TEST(LoadLocaleAndEnvironment, ReadsIntlValuesAndTheFileBesideTheProgram) {
-    char directory[] = "/tmp/morvex_locale_XXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
-    setenv("MORVEX_INIDIR", directory, 1);
+    const testing::TempDirectory directory("morvex_locale");
+    setenv("MORVEX_INIDIR", directory.path().c_str(), 1);
     setenv("LC_ALL", "C", 1);
-    const std::string ini = std::string(directory) + "/win.ini";
+    const std::string ini = directory.file("win.ini");
     std::FILE* file = std::fopen(ini.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fputs("[intl]\r\niTime=1\r\nsShortDate=dd.MM.yyyy\r\ns1159=vm\r\n", file);
@@ -231,8 +231,6 @@ TEST(LoadLocaleAndEnvironment, ReadsIntlValuesAndTheFileBesideTheProgram) {
 
     LoadLocaleAndEnvironment();
     std::remove(environment.c_str());
-    std::remove(ini.c_str());
-    rmdir(directory);
     unsetenv("MORVEX_INIDIR");
 
     EXPECT_EQ(RuntimeAmPm(false), "vm");

@@ -7,9 +7,9 @@
 #include "runtime/evaluator.h"
 #include "runtime/ini_access.h"
 #include "runtime/picture.h"
+#include "tests/support/temp_directory.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -117,13 +117,11 @@ TEST(EvaluatorBuiltins, TodayAndClockReadTheInstalledClock) {
 }
 
 TEST(EvaluatorBuiltins, GetIniReadsAnEntryOrItsDefault) {
-    const auto dir = std::filesystem::temp_directory_path() / ("evaluator_ini_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string file = (dir / "test.ini").string();
+    const testing::TempDirectory dir("evaluator_ini");
+    const std::string file = dir.file("test.ini");
     PUTINI("Main", "Colour", "Blue", file);
     EXPECT_EQ(EVALUATE("GETINI('Main', 'Colour', 'Red', '" + file + "')"), "Blue");
     EXPECT_EQ(EVALUATE("GETINI('Main', 'Size', 'Big', '" + file + "')"), "Big");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(EvaluatorBuiltins, ArgumentCountsOutsideTheirRangeDoNotCompile) {

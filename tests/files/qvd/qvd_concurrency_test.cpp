@@ -23,8 +23,9 @@
 #include "files/qvd/qvd_store.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
-#include "tests/files/qvd/recording_file_io.h"
 #include "tests/files/qvd/worker_processes.h"
+#include "tests/support/child_process.h"
+#include "tests/support/crash_file_io.h"
 #include "tests/support/temp_directory.h"
 
 #include <algorithm>
@@ -35,13 +36,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <poll.h>
 #include <random>
 #include <signal.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -640,9 +642,7 @@ TEST_F(QvdConcurrencyTest, WritersKilledAtRandomLeaveNoHalfTransactionAndTheOthe
     std::mt19937 rng(4099);
     int64_t kills = 0;
     for (unsigned victim = 1; Clock::now() < until; ++victim) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
+        testing::ChildProcess writer([&] {
             close(log[0]);
             g_commit_log_fd = log[1];
             SetFatalErrorHook(report_fatal_error);
@@ -653,12 +653,12 @@ TEST_F(QvdConcurrencyTest, WritersKilledAtRandomLeaveNoHalfTransactionAndTheOthe
                 std::memcpy(entry.failure, report.failure, sizeof entry.failure - 1);
                 send_log(entry);
             }
-            _exit(failed(report) ? 1 : 0);
-        }
+            return failed(report) ? 1 : 0;
+        });
+        ASSERT_TRUE(writer.started());
         drain(static_cast<int>(20 + rng() % 230));
-        if (waitpid(pid, nullptr, WNOHANG) == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+        if (!writer.ended()) {
+            writer.kill();
             ++kills;
         }
     }
@@ -1037,7 +1037,7 @@ TEST_F(QvdConcurrencyTest, ReadersSeeAWholeBatchCommitOrNoneOfIt) {
 // that commit must not go on answering from the state before it once it
 // holds the writer byte: what it then writes is merged into the completed
 // commit, so anything it derived from the old state overwrites the dead
-// committer's work. Cut after every write and flush of the dead commit.
+// committer's work. The committer dies at every disk change of its commit in turn.
 TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnnouncedCommit) {
     const Bytes first{'K', '1'}, second{'K', '2'}, derived{'K', '3'};
     const Bytes old_value{'o', 'l', 'd'}, new_value{'n', 'e', 'w'};
@@ -1050,20 +1050,37 @@ TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnn
         store->Put(second, old_value);
         return store->Commit();
     };
-    // The dead committer: its writes and flushes after the k-th are lost.
-    auto commit_cut_after = [&](const std::string& path, std::optional<size_t> k) {
-        auto io = std::make_shared<RecordingFileIo>(
-            OpenPosixFile(path, FileAccess::ReadWrite, FileCreation::OpenExisting));
-        int32_t error = 0;
-        std::unique_ptr<Store> store = Store::OpenIo(io, StoreOptions{}, error);
-        store->Put(first, new_value);
-        store->Put(second, new_value);
-        io->stop_after = k;
-        store->Commit();
-        return io->calls;
+    // The dead committer, in a process that dies at the k-th disk change of
+    // its commit (the changes up to it reach the file, none after): the file
+    // is written over in place, as that process would have left it. The
+    // changes the commit makes when it lives.
+    auto commit_dying_at = [&](const std::string& path, std::optional<size_t> k) {
+        std::ifstream in(path, std::ios::binary);
+        auto io = std::make_shared<CrashFileIo>(Bytes(std::istreambuf_iterator<char>(in), {}));
+        size_t opened = 0;
+        {
+            CorruptionAsReturn as_return; // what it reads once dead does not matter
+            int32_t error = 0;
+            std::unique_ptr<Store> store = Store::OpenIo(io, StoreOptions{}, error);
+            EXPECT_TRUE(store) << error;
+            if (!store)
+                return size_t{0};
+            store->Put(first, new_value);
+            store->Put(second, new_value);
+            opened = io->changes();
+            if (k)
+                io->crash_at_change(opened + *k);
+            store->Commit();
+        }
+        const Bytes left = io->survivor({UnflushedFate::Kept}).bytes;
+        std::fstream(path, std::ios::binary | std::ios::in | std::ios::out)
+            .write(reinterpret_cast<const char*>(left.data()), static_cast<std::streamsize>(left.size()));
+        if (std::filesystem::file_size(path) > left.size())
+            std::filesystem::resize_file(path, left.size());
+        return io->changes() - opened;
     };
     ASSERT_EQ(make_file(m_dir.file("whole.qvd")), 0);
-    const size_t calls = commit_cut_after(m_dir.file("whole.qvd"), std::nullopt);
+    const size_t calls = commit_dying_at(m_dir.file("whole.qvd"), std::nullopt);
     ASSERT_GT(calls, 0u);
     for (size_t k = 1; k <= calls; ++k) {
         const std::string path = m_dir.file("cut") + std::to_string(k) + ".qvd";
@@ -1072,7 +1089,7 @@ TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnn
         std::unique_ptr<Store> survivor = Store::Open(path, StoreOptions{}, error);
         ASSERT_TRUE(survivor) << error;
         ASSERT_EQ(survivor->Get(first), old_value);
-        commit_cut_after(path, k);
+        commit_dying_at(path, k);
 
         // The survivor writes, under the writer byte, what it reads of the first entry.
         ASSERT_TRUE(survivor->Lock(0, LockMode::Writer, true));
@@ -1086,10 +1103,10 @@ TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnn
         std::unique_ptr<Store> after = Store::Open(path, StoreOptions{}, error);
         ASSERT_TRUE(after) << error;
         const std::optional<Bytes> now = after->Get(first);
-        EXPECT_EQ(after->Get(second), now) << "cut after call " << k << " of " << calls;
-        EXPECT_EQ(after->Get(derived), now) << "cut after call " << k << " of " << calls
+        EXPECT_EQ(after->Get(second), now) << "died at change " << k << " of " << calls;
+        EXPECT_EQ(after->Get(derived), now) << "died at change " << k << " of " << calls
                                             << ": the survivor built on a state the file no longer has";
-        EXPECT_FALSE(after->Check()) << "cut after call " << k;
+        EXPECT_FALSE(after->Check()) << "died at change " << k;
     }
 }
 

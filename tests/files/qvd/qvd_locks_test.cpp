@@ -6,6 +6,7 @@
 #include "files/qvd/qvd_store.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_directory.h"
 
 #include <chrono>
@@ -13,10 +14,9 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <poll.h>
-#include <signal.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -99,14 +99,13 @@ public:
         int up[2], down[2];
         if (pipe(up) != 0 || pipe(down) != 0)
             return;
-        m_pid = fork();
-        if (m_pid == 0) {
+        m_process.emplace([&] {
             close(up[0]);
             close(down[1]);
             Channel channel(up[1], down[0]);
             ClearError();
-            _exit(body(channel));
-        }
+            return body(channel);
+        });
         close(up[1]);
         close(down[0]);
         m_from_child = up[0];
@@ -118,28 +117,18 @@ public:
         close(m_to_child);
     }
 
-    bool started() const { return m_pid > 0; }
+    bool started() const { return m_process && m_process->started(); }
     bool await(int timeout_ms = 10000) { return read_byte(m_from_child, timeout_ms); }
     void tell() { (void)!write(m_to_child, "t", 1); }
     // The exit status, or -1 when the child did not end within the time.
     int join(int timeout_ms = 10000) {
-        const Clock::time_point start = Clock::now();
-        while (m_pid > 0 && seconds_since(start) * 1000 < timeout_ms) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = 0;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return -1;
+        if (!m_process || !m_process->wait(std::chrono::milliseconds(timeout_ms)))
+            return -1;
+        return m_process->exit_code();
     }
     void kill() {
-        if (m_pid <= 0)
-            return;
-        ::kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = 0;
+        if (m_process)
+            m_process->kill();
     }
 
 private:
@@ -149,7 +138,7 @@ private:
         return poll(&p, 1, timeout_ms) == 1 && read(fd, &byte, 1) == 1;
     }
 
-    pid_t m_pid = -1;
+    std::optional<testing::ChildProcess> m_process;
     int m_from_child = -1;
     int m_to_child = -1;
 };

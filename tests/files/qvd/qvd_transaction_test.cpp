@@ -7,6 +7,7 @@
 #include "files/transaction.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_directory.h"
 
 #include <chrono>
@@ -15,7 +16,6 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <signal.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -204,19 +204,18 @@ TEST_F(QvdTransactionTest, LogoutGivesUpAfterItsWaitAndLeavesNoFileStarted) {
     const std::string second = second_path();
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    testing::ChildProcess child([&] {
         close(ready[0]);
         Items holder(second);
         OPEN(holder.file, AccessReadWrite | ShareDenyNone);
         LOGOUT(holder.file);
         const char byte = ErrorCode() == 0 ? 'y' : 'n';
         if (write(ready[1], &byte, 1) != 1)
-            _exit(2);
+            return 2;
         pause(); // keeps the file's writer byte until killed
-        _exit(0);
-    }
+        return 0;
+    });
+    ASSERT_TRUE(child.started());
     close(ready[1]);
     char byte = 0;
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
@@ -233,8 +232,7 @@ TEST_F(QvdTransactionTest, LogoutGivesUpAfterItsWaitAndLeavesNoFileStarted) {
     EXPECT_EQ(ErrorCode(), ErrAccessDenied);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
     EXPECT_FALSE(InTransaction());
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    child.kill();
 
     // The first file was given back: a transaction over it starts at once.
     LOGOUT(items.file, 0);
@@ -252,9 +250,7 @@ TEST_F(QvdTransactionTest, AProcessKilledInATwoFileCommitLeavesBothFilesAlike) {
     for (int round = 0; round < 4; ++round) {
         int reports[2];
         ASSERT_EQ(pipe(reports), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        testing::ChildProcess child([&] {
             close(reports[0]);
             Items items(path());
             Items orders(second);
@@ -269,18 +265,17 @@ TEST_F(QvdTransactionTest, AProcessKilledInATwoFileCommitLeavesBothFilesAlike) {
                 ADD(orders.file);
                 COMMIT();
                 if (ErrorCode() != 0 || write(reports[1], &id, sizeof id) != sizeof id)
-                    _exit(3);
+                    return 3;
             }
-        }
+        });
+        ASSERT_TRUE(child.started());
         close(reports[1]);
         int32_t committed = 0;
         for (int i = 0; i < 3; ++i) // let a few commits land first
             ASSERT_EQ(read(reports[0], &committed, sizeof committed), static_cast<ssize_t>(sizeof committed));
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself: " << WEXITSTATUS(status);
+        child.kill();
+        EXPECT_EQ(child.signal(), SIGKILL) << "the child stopped by itself: " << child.exit_code();
         while (read(reports[0], &committed, sizeof committed) == static_cast<ssize_t>(sizeof committed)) {
         }
         close(reports[0]);
