@@ -4,6 +4,7 @@
 
 #include "runtime/date.h"
 #include "runtime/error_state.h"
+#include "runtime/leading_integer.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -41,16 +42,7 @@ RecordDescription month_name_description() {
 // Text to LONG as the program converts it: leading blanks skipped, an
 // optional sign, then digits up to the first other character.
 int32_t text_to_long(std::string_view text) {
-    std::size_t i = text.find_first_not_of(' ');
-    if (i == std::string_view::npos)
-        return 0;
-    bool negative = false;
-    if (text[i] == '-' || text[i] == '+')
-        negative = text[i++] == '-';
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = std::min<int64_t>(value * 10 + (text[i] - '0'), INT32_MAX);
-    return static_cast<int32_t>(negative ? -value : value);
+    return static_cast<int32_t>(morvex::ReadLeadingInteger(text, {.limit = INT32_MAX}).value);
 }
 
 // Remainder in 0..6, also for the invalid date -1.

@@ -17,6 +17,7 @@
 #include "bench/customer_bench_data.h"
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 #include <benchmark/benchmark.h>
@@ -195,7 +196,7 @@ void Qvd_ScanByStartDateName(benchmark::State& state, int32_t sharing) {
             last_date = side.buffer.STARTDATE;
             ++seen;
         }
-        if (ErrorCode() != 33 || seen != record_count()) {
+        if (ErrorCode() != ErrRecordNotAvailable || seen != record_count()) {
             state.SkipWithError("the scan did not read every record");
             break;
         }

@@ -1,5 +1,6 @@
 #include "files/driver.h"
 
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/string_stack.h"
 
@@ -12,11 +13,11 @@ std::string take_text() {
     return strings.empty() ? std::string() : strings.take();
 }
 
-// A key argument the statement must have; error 78 when it is missing.
+// A key argument the statement must have; ErrInvalidNumberOfParameters when it is missing.
 KeyDeclaration* required_key(const DriverArguments& args, std::size_t slot) {
     KeyDeclaration* key = args.key(slot);
     if (!key)
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
     return key;
 }
 
@@ -59,7 +60,7 @@ int32_t CallDriverWith(DriverOperation operation, FileDeclaration& file, std::sp
 }
 
 int32_t FileDriver::Unsupported() {
-    SetError(80);
+    SetError(ErrUnsupportedDriverFunction);
     return 0;
 }
 

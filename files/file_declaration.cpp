@@ -1,18 +1,16 @@
 #include "files/file_declaration.h"
 
+#include "runtime/ascii_case.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 #include <cstring>
-#include <strings.h>
 #include <utility>
 
 namespace morvex {
 
 namespace {
 
-bool same_without_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && (a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0);
-}
 
 } // namespace
 
@@ -61,7 +59,7 @@ KeyDeclaration* FileDeclaration::key(int32_t n) const {
 
 KeyDeclaration* FileDeclaration::find_key(std::string_view wanted) const {
     for (const auto& key : keys) {
-        if (same_without_case(key->label, wanted))
+        if (EqualsIgnoringAsciiCase(key->label, wanted))
             return key.get();
     }
     return nullptr;
@@ -69,7 +67,7 @@ KeyDeclaration* FileDeclaration::find_key(std::string_view wanted) const {
 
 int32_t FileDeclaration::find_field(std::string_view wanted) const {
     for (int32_t n = 1; n <= record.field_count(); ++n) {
-        if (same_without_case(record.field(n).label, wanted))
+        if (EqualsIgnoringAsciiCase(record.field(n).label, wanted))
             return n;
     }
     return 0;
@@ -97,13 +95,13 @@ void FileDeclaration::clear_record() {
 
 int32_t FileDeclaration::validate() const {
     if (!record.valid() || keys.size() > 255 || memos.size() > 255)
-        return 47;
+        return ErrInvalidRecordDeclaration;
     for (const auto& key : keys) {
         if (key->components.empty())
-            return 47;
+            return ErrInvalidRecordDeclaration;
         for (int32_t component : key->components) {
             if (component == 0 || component > record.field_count() || component < -record.field_count())
-                return 47;
+                return ErrInvalidRecordDeclaration;
         }
     }
     return 0;

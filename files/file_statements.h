@@ -3,6 +3,7 @@
 // ordinary strings. Success or failure is in the runtime error state.
 #pragma once
 
+#include "files/access_mode.h"
 #include "files/driver.h"
 
 #include <cstdint>
@@ -10,17 +11,6 @@
 #include <string_view>
 
 namespace morvex {
-
-// Access modes of OPEN: the low nibble the access, the high nibble the sharing.
-enum AccessMode : int32_t {
-    AccessReadOnly = 0x0,
-    AccessWriteOnly = 0x1,
-    AccessReadWrite = 0x2,
-    ShareDenyAll = 0x10,
-    ShareDenyWrite = 0x20,
-    ShareDenyRead = 0x30,
-    ShareDenyNone = 0x40,
-};
 
 void OPEN(FileDeclaration& file, int32_t access_mode = AccessReadWrite | ShareDenyWrite);
 void CLOSE(FileDeclaration& file);

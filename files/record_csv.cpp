@@ -2,16 +2,11 @@
 
 #include "files/field_text.h"
 #include "platform/charset.h"
-
-#include <strings.h>
+#include "runtime/ascii_case.h"
 
 namespace morvex {
 
 namespace {
-
-bool same(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && (a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0);
-}
 
 // UTF-8 text in Windows-1252, or nothing when it holds a character that set lacks
 // (or is not UTF-8 at all).
@@ -43,7 +38,7 @@ std::optional<RecordCsvColumns> RecordCsvColumns::FromHeader(const RecordDescrip
             label.remove_prefix(3);
         const FieldDescription* found = nullptr;
         for (const FieldDescription& field : record.fields()) {
-            if (same(field.label, label))
+            if (EqualsIgnoringAsciiCase(field.label, label))
                 found = &field;
         }
         if (!found) {
@@ -57,7 +52,7 @@ std::optional<RecordCsvColumns> RecordCsvColumns::FromHeader(const RecordDescrip
             return std::nullopt;
         }
         for (const FieldDescription& taken : columns.m_fields) {
-            if (same(taken.label, label)) {
+            if (EqualsIgnoringAsciiCase(taken.label, label)) {
                 error = "column " + std::to_string(i + 1) + " '" + std::string(label) + "' appears twice";
                 return std::nullopt;
             }

@@ -1,9 +1,10 @@
 #include "files/record_layout.h"
 
+#include "runtime/ascii_case.h"
+
 #include <algorithm>
 #include <charconv>
 #include <optional>
-#include <strings.h>
 
 namespace morvex {
 
@@ -31,10 +32,6 @@ constexpr struct {
     uint32_t bit;
 } KeyWords[] = {
     {"DUP", KeyDup}, {"OPT", KeyOpt}, {"NOCASE", KeyNoCase}, {"PRIMARY", KeyPrimary}, {"INDEX", KeyIndex}};
-
-bool same(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && (a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0);
-}
 
 std::optional<uint32_t> number(std::string_view text, uint32_t limit) {
     uint32_t value = 0;
@@ -65,13 +62,13 @@ std::vector<std::string_view> words_of(std::string_view line) {
 std::optional<FieldDescription> parse_type(std::string_view word, std::string_view label,
                                            std::string& error) {
     for (const NamedType& named : FixedTypes) {
-        if (same(word, named.name))
+        if (EqualsIgnoringAsciiCase(word, named.name))
             return FieldDescription::Of(named.type, std::string(label), 0);
     }
     const std::size_t open = word.find('(');
     if (open != std::string_view::npos && word.back() == ')') {
         for (const NamedType& named : TextTypes) {
-            if (!same(word.substr(0, open), named.name))
+            if (!EqualsIgnoringAsciiCase(word.substr(0, open), named.name))
                 continue;
             const auto size = number(word.substr(open + 1, word.size() - open - 2), MaxRecordSize);
             if (!size || *size == 0) {
@@ -136,7 +133,7 @@ LayoutParse ParseRecordLayout(std::string_view text) {
             continue;
         const std::string_view verb = words[0];
 
-        if (same(verb, "file")) {
+        if (EqualsIgnoringAsciiCase(verb, "file")) {
             if (label)
                 return failed(line_number, "a second 'file' line");
             if (words.size() < 2 || words.size() > 3)
@@ -152,7 +149,7 @@ LayoutParse ParseRecordLayout(std::string_view text) {
         if (!label)
             return failed(line_number, "the layout starts with 'file LABEL [SIZE]'");
 
-        if (same(verb, "field")) {
+        if (EqualsIgnoringAsciiCase(verb, "field")) {
             if (words.size() < 3 || words.size() > 4)
                 return failed(line_number, "say 'field LABEL TYPE [OFFSET]'");
             if (fields.size() >= MaxFields)
@@ -161,7 +158,7 @@ LayoutParse ParseRecordLayout(std::string_view text) {
                 return failed(line_number,
                               "a field label cannot start with '-' (it marks descending components)");
             for (const FieldDescription& field : fields) {
-                if (same(field.label, words[1]))
+                if (EqualsIgnoringAsciiCase(field.label, words[1]))
                     return failed(line_number, "a second field " + std::string(words[1]));
             }
             std::string error;
@@ -184,7 +181,7 @@ LayoutParse ParseRecordLayout(std::string_view text) {
             continue;
         }
 
-        if (same(verb, "key")) {
+        if (EqualsIgnoringAsciiCase(verb, "key")) {
             const auto colon = std::find(words.begin(), words.end(), ":");
             if (words.size() < 2 || colon == words.end() || colon < words.begin() + 2 ||
                 colon + 1 == words.end())
@@ -194,12 +191,13 @@ LayoutParse ParseRecordLayout(std::string_view text) {
             PendingKey pending{line_number, {}, {}};
             pending.key.label = std::string(words[1]);
             for (const PendingKey& other : keys) {
-                if (same(other.key.label, words[1]))
+                if (EqualsIgnoringAsciiCase(other.key.label, words[1]))
                     return failed(line_number, "a second key " + std::string(words[1]));
             }
             for (auto word = words.begin() + 2; word != colon; ++word) {
-                const auto known = std::find_if(std::begin(KeyWords), std::end(KeyWords),
-                                                [&](const auto& k) { return same(*word, k.name); });
+                const auto known = std::find_if(std::begin(KeyWords), std::end(KeyWords), [&](const auto& k) {
+                    return EqualsIgnoringAsciiCase(*word, k.name);
+                });
                 if (known == std::end(KeyWords))
                     return failed(line_number, "unknown key attribute '" + std::string(*word) +
                                                    "' (DUP OPT NOCASE PRIMARY INDEX)");
@@ -232,7 +230,7 @@ LayoutParse ParseRecordLayout(std::string_view text) {
             const std::string_view name = descending ? component.substr(1) : component;
             int32_t found = 0;
             for (int32_t n = 1; n <= record.field_count() && !found; ++n)
-                found = same(record.field(n).label, name) ? n : 0;
+                found = EqualsIgnoringAsciiCase(record.field(n).label, name) ? n : 0;
             if (!found)
                 return failed(pending.line,
                               "key " + pending.key.label + " names no field " + std::string(name));

@@ -1,6 +1,7 @@
 #include "files/transaction.h"
 
 #include "files/file_statements.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 #include <vector>
@@ -36,7 +37,7 @@ void EndTransaction(Statement statement) {
 
 void LOGOUT(int32_t seconds, std::span<FileDeclaration* const> files) {
     if (!Started().empty()) {
-        SetError(56);
+        SetError(ErrLogoutAlreadyActive);
         return;
     }
     for (FileDeclaration* file : files) {
@@ -53,7 +54,7 @@ void LOGOUT(int32_t seconds, std::span<FileDeclaration* const> files) {
 
 void COMMIT() {
     if (Started().empty()) {
-        SetError(91);
+        SetError(ErrLogoutNotActive);
         return;
     }
     EndTransaction([](FileDeclaration& file) { COMMIT(file); });
@@ -61,7 +62,7 @@ void COMMIT() {
 
 void ROLLBACK() {
     if (Started().empty()) {
-        SetError(91);
+        SetError(ErrLogoutNotActive);
         return;
     }
     EndTransaction([](FileDeclaration& file) { ROLLBACK(file); });

@@ -8,6 +8,7 @@
 
 #include "runtime/ini_access.h"
 #include "runtime/error_state.h"
+#include "runtime/leading_integer.h"
 #include "runtime/string_ops.h"
 
 namespace morvex {
@@ -33,11 +34,7 @@ void assign_zero_terminated(char* field, std::size_t size, std::string_view valu
 
 // A count key read as a number: leading digits, 0 without any ("---Unknown---").
 int32_t leading_number(std::string_view text) {
-    int64_t value = 0;
-    std::size_t i = std::min(text.find_first_not_of(' '), text.size());
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = std::min<int64_t>(value * 10 + (text[i] - '0'), INT32_MAX);
-    return static_cast<int32_t>(value);
+    return static_cast<int32_t>(ReadLeadingInteger(text, {.limit = INT32_MAX, .sign = false}).value);
 }
 
 std::string list_key(std::string_view name, int32_t index) { return std::string(name) + "_" + std::to_string(index); }

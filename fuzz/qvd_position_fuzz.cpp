@@ -51,7 +51,7 @@ FileDeclaration& fuzz_file() {
             .options = {.name = std::string(dir) + "/Fuzz"},
         });
         CREATE(*made);
-        OPEN(*made, 0x42);
+        OPEN(*made, AccessReadWrite | ShareDenyNone);
         check(ErrorCode() == 0);
         for (int32_t id = 1; id <= 20; ++id) {
             made->clear_record();

@@ -4,6 +4,7 @@
 // per-thread save and restore that the thread switcher calls.
 #include "runtime/decimal.h"
 
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/number_text.h"
 #include "runtime/threads.h"
@@ -17,8 +18,6 @@
 namespace morvex {
 
 namespace {
-
-constexpr int32_t InsufficientMemory = 8;
 
 const DecimalAccumulator ZeroAccumulator{};
 
@@ -96,7 +95,7 @@ std::shared_ptr<void> save_decimals() {
     const std::size_t size = stack.save_size();
     auto* block = new (std::nothrow) uint8_t[size];
     if (!block) {
-        SetError(InsufficientMemory);
+        SetError(ErrInsufficientMemory);
         stack.clear();
         return nullptr;
     }
@@ -105,7 +104,7 @@ std::shared_ptr<void> save_decimals() {
         return std::shared_ptr<void>(block, [](void* p) { delete[] static_cast<uint8_t*>(p); });
     } catch (...) {
         // The deleter has freed the block already.
-        SetError(InsufficientMemory);
+        SetError(ErrInsufficientMemory);
         return nullptr;
     }
 }

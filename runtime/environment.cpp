@@ -5,15 +5,17 @@
 #include "platform/charset.h"
 #include "platform/file_contents.h"
 #include "platform/intl.h"
+#include "runtime/ascii_case.h"
 #include "runtime/char_tables.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
+#include "runtime/leading_integer.h"
 #include "runtime/locale.h"
 #include "runtime/locale_state.h"
 #include "runtime/message_table.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <new>
 #include <string>
 #include <unistd.h>
@@ -28,14 +30,6 @@ constexpr std::size_t MaxValueLength = 1024;
 constexpr std::size_t MaxListedValue = 395;
 constexpr std::size_t MaxQuotedValue = 400;
 constexpr char EndOfFile = 26; // Ctrl-Z
-constexpr int32_t InsufficientMemory = 8;
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
 
 // The value's items: text between blanks and commas, a quoted item with ""
 // standing for one quote.
@@ -127,7 +121,7 @@ void apply_case_pairs(CharTables& tables, const std::vector<std::string>& items)
         return; // the ASCII-only default
     std::string upper;
     std::string lower;
-    if (items.size() >= 2 && !equals_ignoring_case(items[0], "WINDOWS") &&
+    if (items.size() >= 2 && !EqualsIgnoringAsciiCase(items[0], "WINDOWS") &&
         items[0].size() == items[1].size()) {
         upper = items[0];
         lower = items[1];
@@ -174,10 +168,13 @@ void apply_names(std::array<std::string, 12>& names, const std::vector<std::stri
 
 void apply_value(std::string_view key, std::string_view value) {
     LocaleState& state = Locale();
-    const bool is_collation = equals_ignoring_case(key, "MVXCOLSEQ");
-    const bool is_message = key.size() > 6 && equals_ignoring_case(key.substr(0, 6), "MVXMSG") &&
-                            std::all_of(key.begin() + 6, key.end(),
-                                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    const bool is_collation = EqualsIgnoringAsciiCase(key, "MVXCOLSEQ");
+    // MVXMSG followed by the message number and nothing else.
+    const LeadingInteger message =
+        key.size() > 6 && EqualsIgnoringAsciiCase(key.substr(0, 6), "MVXMSG")
+            ? ReadLeadingInteger(key.substr(6), {.limit = INT32_MAX, .sign = false, .blanks = {}})
+            : LeadingInteger{};
+    const bool is_message = message.found() && message.length == key.size() - 6;
 
     std::string list = !value.empty() && value.front() == '"'
                            ? std::string(value.substr(0, MaxQuotedValue))
@@ -188,31 +185,28 @@ void apply_value(std::string_view key, std::string_view value) {
     const std::string first = items.empty() ? std::string() : items[0];
 
     if (is_message) {
-        int64_t number = 0;
-        for (char digit : key.substr(6))
-            number = std::min<int64_t>(number * 10 + (digit - '0'), INT32_MAX);
-        state.message_overrides.emplace_back(static_cast<int>(number), first);
-    } else if (equals_ignoring_case(key, "MVXCHARSET")) {
-        state.oem_charset = equals_ignoring_case(first, "OEM");
+        state.message_overrides.emplace_back(static_cast<int>(message.value), first);
+    } else if (EqualsIgnoringAsciiCase(key, "MVXCHARSET")) {
+        state.oem_charset = EqualsIgnoringAsciiCase(first, "OEM");
     } else if (is_collation) {
         CharTables tables = Chars();
-        if (equals_ignoring_case(first, "WINDOWS")) {
+        if (EqualsIgnoringAsciiCase(first, "WINDOWS")) {
             const auto order = platform::one_character_sort_order();
             apply_collation(tables, std::string(order.begin(), order.end()));
         } else {
             apply_collation(tables, first);
         }
         SetCharTables(tables);
-    } else if (equals_ignoring_case(key, "MVXCASE")) {
+    } else if (EqualsIgnoringAsciiCase(key, "MVXCASE")) {
         CharTables tables = Chars();
         apply_case_pairs(tables, items);
         SetCharTables(tables);
-    } else if (equals_ignoring_case(key, "MVXMONTH")) {
+    } else if (EqualsIgnoringAsciiCase(key, "MVXMONTH")) {
         apply_names(state.month_names, items, 12);
-    } else if (equals_ignoring_case(key, "MVXMON")) {
+    } else if (EqualsIgnoringAsciiCase(key, "MVXMON")) {
         apply_names(state.month_abbreviations, items, 3);
-    } else if (equals_ignoring_case(key, "MVXAMPM")) {
-        if (equals_ignoring_case(first, "WINDOWS")) {
+    } else if (EqualsIgnoringAsciiCase(key, "MVXAMPM")) {
+        if (EqualsIgnoringAsciiCase(first, "WINDOWS")) {
             state.runtime_am = state.locale_am;
             state.runtime_pm = state.locale_pm;
         } else {
@@ -221,17 +215,17 @@ void apply_value(std::string_view key, std::string_view value) {
             if (items.size() > 1)
                 state.runtime_pm = items[1].substr(0, 2);
         }
-    } else if (equals_ignoring_case(key, "MVXDIGRAPH")) {
+    } else if (EqualsIgnoringAsciiCase(key, "MVXDIGRAPH")) {
         CharTables tables = Chars();
         apply_digraphs(tables, items);
         SetCharTables(tables);
-    } else if (equals_ignoring_case(key, "MVXBUTTON")) {
+    } else if (EqualsIgnoringAsciiCase(key, "MVXBUTTON")) {
         for (std::size_t i = 0; i < items.size() && i < state.button_captions.size(); ++i) {
             if (!items[i].empty())
                 state.button_captions[i] = items[i];
         }
-    } else if (equals_ignoring_case(key, "MVXLFN")) {
-        state.long_file_names = equals_ignoring_case(first, "on");
+    } else if (EqualsIgnoringAsciiCase(key, "MVXLFN")) {
+        state.long_file_names = EqualsIgnoringAsciiCase(first, "on");
     }
     // Any other key is ignored.
 }
@@ -245,13 +239,13 @@ std::string decode_value(std::string_view raw) {
         } else if (raw[i + 1] == '<') {
             value += '<';
             ++i;
-        } else if (std::isdigit(static_cast<unsigned char>(raw[i + 1]))) {
-            unsigned code = 0;
-            for (++i; i < raw.size() && std::isdigit(static_cast<unsigned char>(raw[i])); ++i)
-                code = std::min(code * 10 + static_cast<unsigned>(raw[i] - '0'), 0xFFFFu);
-            value += static_cast<char>(code & 0xFF);
+        } else if (const LeadingInteger code =
+                       ReadLeadingInteger(raw.substr(i + 1), {.limit = 0xFFFF, .sign = false, .blanks = {}});
+                   code.found()) {
+            value += static_cast<char>(code.value & 0xFF);
             // The character that ended the number (such as '>') is consumed:
             // the loop's increment passes over it.
+            i += 1 + code.length;
         } else {
             value += '<';
         }
@@ -304,7 +298,7 @@ bool ApplyEnvironmentFile(const std::string& path) {
     try {
         ApplyEnvironmentText(contents);
     } catch (const std::bad_alloc&) {
-        SetError(InsufficientMemory);
+        SetError(ErrInsufficientMemory);
         return false;
     }
     return true;

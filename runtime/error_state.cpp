@@ -3,6 +3,7 @@
 #include "runtime/error_state.h"
 
 #include "platform/os_error.h"
+#include "runtime/error_numbers.h"
 #include "runtime/message_table.h"
 
 #include <algorithm>
@@ -50,7 +51,7 @@ void copy_padded(char* field, std::size_t field_size, std::string_view source, s
 void SetError(int32_t number, std::string_view extra) {
     g_state.os_error = platform::last_os_error();
     if (number == 0)
-        number = 300 + g_state.os_error;
+        number = OsErrorNumber(g_state.os_error);
 
     std::string message = MessageText(number);
     std::string_view shown = message;

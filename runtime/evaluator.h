@@ -19,10 +19,6 @@
 
 namespace morvex {
 
-constexpr int32_t ErrorInsufficientMemory = 8;
-constexpr int32_t ErrorInvalidExpression = 800;
-constexpr int32_t ErrorNoBind = 801;
-constexpr int32_t ErrorMismatchedScope = 802;
 constexpr std::size_t MaxBoundNameLength = 99;
 
 // A reference to a program variable: its storage, field type, the size of

@@ -1,6 +1,7 @@
 // Evaluation of compiled expressions: the four ways of evaluating a node,
 // the conversions between the value classes, bound-variable reads, and the
 // public Expression and EVALUATE.
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/evaluator_internal.h"
 #include "runtime/number_text.h"
@@ -436,7 +437,7 @@ std::unique_ptr<Expression> Expression::Compile(std::string_view text) {
             return nullptr;
         return std::unique_ptr<Expression>(new Expression(std::move(tree)));
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInvalidExpression);
+        SetError(ErrInvalidExpression);
         return nullptr;
     }
 }
@@ -451,7 +452,7 @@ int64_t Expression::as_integer() {
     try {
         return evaluator::EvalInteger(*m_tree->root);
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInsufficientMemory);
+        SetError(ErrInsufficientMemory);
         return 0;
     }
 }
@@ -460,7 +461,7 @@ double Expression::as_real() {
     try {
         return evaluator::EvalReal(*m_tree->root);
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInsufficientMemory);
+        SetError(ErrInsufficientMemory);
         return 0;
     }
 }
@@ -469,7 +470,7 @@ std::string_view Expression::as_text() {
     try {
         return evaluator::EvalText(*m_tree->root);
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInsufficientMemory);
+        SetError(ErrInsufficientMemory);
         return {};
     }
 }
@@ -478,7 +479,7 @@ bool Expression::as_truth() {
     try {
         return evaluator::EvalTruth(*m_tree->root);
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInsufficientMemory);
+        SetError(ErrInsufficientMemory);
         return false;
     }
 }
@@ -494,7 +495,7 @@ std::string EVALUATE(std::string_view text) {
     try {
         return std::string(expression->as_text());
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInsufficientMemory);
+        SetError(ErrInsufficientMemory);
         return {};
     }
 }

@@ -1,6 +1,7 @@
 // The evaluator's names: the built-in functions and word operators, the
 // per-scope table of bound variables, BIND, and the scope stack, which the
 // thread switcher swaps with the running thread.
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/evaluator_internal.h"
 #include "runtime/fatal_error.h"
@@ -201,7 +202,7 @@ bool BIND(std::string_view name, const BoundVariable& variable) {
     try {
         current_table().insert_or_assign(std::string(name), entry);
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInsufficientMemory);
+        SetError(ErrInsufficientMemory);
         return false;
     }
     return true;
@@ -246,7 +247,7 @@ void PUSHSCOPE(int32_t flag) {
     try {
         g_stack.reserve(g_stack.size() + 1);
     } catch (const std::bad_alloc&) {
-        FatalError(ErrorInsufficientMemory, "PUSHSCOPE");
+        FatalError(ErrInsufficientMemory, "PUSHSCOPE");
     }
     g_stack.push_back(SavedScope{std::move(g_current), flag});
     g_current.reset();
@@ -255,7 +256,7 @@ void PUSHSCOPE(int32_t flag) {
 void POPSCOPE() {
     register_thread_hooks();
     if (g_stack.empty())
-        FatalError(ErrorMismatchedScope, "Mismatched POPSCOPE");
+        FatalError(ErrMismatchedScope, "Mismatched POPSCOPE");
     g_current = std::move(g_stack.back().table);
     g_stack.pop_back();
 }

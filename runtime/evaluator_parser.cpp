@@ -1,6 +1,7 @@
 // The evaluator's grammar: recursive descent over the tokens, lowest
 // precedence first, every binary level associating to the left. Value
 // classes are fixed as the nodes are built.
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/evaluator_internal.h"
 
@@ -46,7 +47,7 @@ private:
             break;
         case NameEntry::Kind::None:
             if (!m_failed) {
-                SetError(ErrorNoBind);
+                SetError(ErrNoBind);
                 AppendErrorText(" (" + m_token.text + ")");
                 m_unknown_name = true;
             }
@@ -61,7 +62,7 @@ private:
 
     bool fail() {
         if (!m_unknown_name)
-            SetError(ErrorInvalidExpression);
+            SetError(ErrInvalidExpression);
         return false;
     }
 
@@ -362,7 +363,7 @@ bool Parse(std::string_view text, ExpressionTree& tree) {
     try {
         return Parser(text, tree).parse();
     } catch (const std::bad_alloc&) {
-        SetError(ErrorInvalidExpression);
+        SetError(ErrInvalidExpression);
         return false;
     }
 }

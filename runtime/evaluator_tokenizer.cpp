@@ -1,6 +1,7 @@
 // The evaluator's tokenizer: operators, based and real numbers, quoted
 // texts, picture constants and names. Names are returned as names; the
 // parser looks them up.
+#include "runtime/ascii_case.h"
 #include "runtime/evaluator_internal.h"
 
 #include <cctype>
@@ -16,9 +17,6 @@ bool is_letter(char c) {
 }
 bool is_digit(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
-}
-char upper(char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
 
 Token operator_token(Op op) {
@@ -168,7 +166,7 @@ Token Tokenizer::read_number() {
     m_position = end;
     std::string digits;
     for (std::size_t i = start; i < end; ++i)
-        digits += upper(m_text[i]);
+        digits += AsciiUpper(m_text[i]);
     Token token;
     token.kind = TokenKind::Integer;
     const char last = digits.back();
@@ -211,15 +209,15 @@ Token Tokenizer::read_text() {
 Token Tokenizer::read_picture() {
     const std::size_t start = m_position;
     std::size_t i = start + 1;
-    const char kind = i < m_text.size() ? upper(m_text[i]) : '\0';
+    const char kind = i < m_text.size() ? AsciiUpper(m_text[i]) : '\0';
     if (kind == 'P' || kind == 'K') {
         // Runs to the closing letter, which may be followed by B.
         ++i;
-        while (i < m_text.size() && upper(m_text[i]) != kind)
+        while (i < m_text.size() && AsciiUpper(m_text[i]) != kind)
             ++i;
         if (i < m_text.size())
             ++i;
-        if (i < m_text.size() && upper(m_text[i]) == 'B')
+        if (i < m_text.size() && AsciiUpper(m_text[i]) == 'B')
             ++i;
     } else {
         int depth = 0;

@@ -2,6 +2,7 @@
 // @T7 and @T8 from the clock settings, @D17 from the short date text and
 // @D18 from the long date text. Letters of the date texts are matched
 // without regard to case, so "DD/MM/YYYY" reads like "dd/MM/yyyy".
+#include "runtime/ascii_case.h"
 #include "runtime/date.h"
 #include "runtime/picture_internal.h"
 
@@ -13,12 +14,8 @@ using picture_detail::TokenSink;
 
 constexpr std::string_view DefaultLongDate = "ddd', 'MMMM' 'dd', 'yyyy";
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool is_field_letter(char c) {
-    const char l = lower(c);
+    const char l = AsciiLower(c);
     return l == 'm' || l == 'd' || l == 'y';
 }
 
@@ -34,7 +31,7 @@ class LongDateText {
 public:
     explicit LongDateText(std::string_view text) : m_text(text) {
         std::size_t weekday = 0;
-        while (weekday < text.size() && lower(text[weekday]) == 'd')
+        while (weekday < text.size() && AsciiLower(text[weekday]) == 'd')
             ++weekday;
         m_start = weekday >= 3 ? weekday : 0;
     }
@@ -45,7 +42,7 @@ public:
         for (std::size_t i = 0; i < m_text.size(); ++i) {
             if (m_text[i] == '\'')
                 quoted = !quoted;
-            else if (!quoted && i >= from && lower(m_text[i]) == letter)
+            else if (!quoted && i >= from && AsciiLower(m_text[i]) == letter)
                 return i;
         }
         return std::string_view::npos;
@@ -57,7 +54,7 @@ public:
             if (m_text[i] == '\'')
                 quoted = !quoted;
             else if (!quoted && i >= m_start && is_field_letter(m_text[i]))
-                return lower(m_text[i]);
+                return AsciiLower(m_text[i]);
         }
         return 0;
     }
@@ -78,7 +75,7 @@ void add_long_date_field(TokenSink& sink, const LongDateText& long_date, char le
     if (at == std::string_view::npos)
         return;
     std::size_t end = at;
-    while (end < text.size() && lower(text[end]) == letter)
+    while (end < text.size() && AsciiLower(text[end]) == letter)
         ++end;
     const std::size_t letters = end - at;
     switch (letter) {
@@ -140,7 +137,7 @@ void BuildShortDatePicture(CompiledPicture& picture, std::string_view short_date
     picture = CompiledPicture{};
     auto contains = [&](std::string_view pair) {
         for (std::size_t i = 0; i + 1 < short_date.size(); ++i) {
-            if (lower(short_date[i]) == pair[0] && lower(short_date[i + 1]) == pair[1])
+            if (AsciiLower(short_date[i]) == pair[0] && AsciiLower(short_date[i + 1]) == pair[1])
                 return true;
         }
         return false;
@@ -149,9 +146,9 @@ void BuildShortDatePicture(CompiledPicture& picture, std::string_view short_date
     const bool month_zero = contains("mm");
     bool four_digit_year = false;
     for (std::size_t i = 0; i < short_date.size(); ++i) {
-        if (lower(short_date[i]) == 'y') {
-            four_digit_year = i + 2 < short_date.size() && lower(short_date[i + 1]) == 'y' &&
-                              lower(short_date[i + 2]) == 'y';
+        if (AsciiLower(short_date[i]) == 'y') {
+            four_digit_year = i + 2 < short_date.size() && AsciiLower(short_date[i + 1]) == 'y' &&
+                              AsciiLower(short_date[i + 2]) == 'y';
             break;
         }
     }
@@ -162,7 +159,7 @@ void BuildShortDatePicture(CompiledPicture& picture, std::string_view short_date
         separator = short_date[last_m + 1];
         has_separator = !is_field_letter(separator);
     }
-    const char first = short_date.empty() ? 0 : lower(short_date[0]);
+    const char first = short_date.empty() ? 0 : AsciiLower(short_date[0]);
 
     TokenSink sink(picture);
     auto add_two = [&](bool leading_zero, TokenCode code) {

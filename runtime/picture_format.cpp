@@ -3,6 +3,7 @@
 // families; numbers are laid out in picture_format_numeric.cpp.
 #include "runtime/char_tables.h"
 #include "runtime/date.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/locale.h"
 #include "runtime/picture_internal.h"
@@ -16,8 +17,6 @@ namespace morvex {
 namespace {
 
 using namespace picture_detail;
-
-constexpr int32_t ErrInsufficientMemory = 8;
 
 constexpr uint32_t PowersOfTen[] = {1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000, 100'000'000};
 

@@ -1,9 +1,11 @@
 // PictureNumber: the sign, digits and decimal exponent in which every value
 // reaches the numeric formatter, made from integers, floating values and
 // number texts, and turned back into plain text or an integer.
+#include "runtime/leading_integer.h"
 #include "runtime/number_text.h"
 #include "runtime/picture_internal.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -252,15 +254,11 @@ bool PictureNumber::FromText(std::string_view text, PictureNumber& number) {
 namespace picture_detail {
 
 std::size_t read_decimal(std::string_view text, std::size_t& index, uint32_t& value, uint32_t limit) {
-    const std::size_t start = index;
-    value = 0;
-    while (index < text.size() && is_digit(text[index])) {
-        value = value * 10 + static_cast<uint32_t>(text[index] - '0');
-        if (value > limit)
-            value = limit;
-        ++index;
-    }
-    return index - start;
+    const LeadingInteger read = ReadLeadingInteger(text.substr(std::min(index, text.size())),
+                                                   {.limit = limit, .sign = false, .blanks = {}});
+    value = static_cast<uint32_t>(read.value);
+    index += read.length;
+    return read.length;
 }
 
 std::size_t number_text(const PictureNumber& value, char* out) {

@@ -5,6 +5,7 @@
 #include "runtime/queue.h"
 
 #include "runtime/date.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/record_key.h"
 #include "runtime/record_store.h"
@@ -20,10 +21,6 @@ namespace morvex {
 
 namespace {
 
-constexpr int32_t ErrEntryNotFound = 30;
-constexpr int32_t ErrMemoryCorrupted = 7;
-constexpr int32_t ErrInsufficientMemory = 8;
-constexpr int32_t ErrInvalidFieldTypeDescriptor = 75;
 constexpr uint32_t ChangeStampFactor = 25'781'083;
 
 struct Order {

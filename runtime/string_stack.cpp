@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/charset.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 
 namespace morvex {
@@ -120,7 +121,7 @@ void StringStack::release(StringEntry& entry) {
         delete reinterpret_cast<const StringVariant*>(entry.text);
         break;
     default:
-        FatalError(501, StringStackError);
+        FatalError(ErrInternal01, StringStackError);
     }
     entry = StringEntry{};
 }
@@ -136,7 +137,7 @@ void StringStack::materialize(StringEntry& entry) {
         if (entry.text)
             text = variant_text(*reinterpret_cast<const StringVariant*>(entry.text));
     } else {
-        FatalError(501, StringStackError);
+        FatalError(ErrInternal01, StringStackError);
     }
     release(entry);
     entry.type = StringOwned;
@@ -146,7 +147,7 @@ void StringStack::materialize(StringEntry& entry) {
 
 StringEntry& StringStack::top_entry() {
     if (m_count == 0)
-        FatalError(501, StringStackError);
+        FatalError(ErrInternal01, StringStackError);
     return m_entries[m_count - 1];
 }
 
@@ -154,7 +155,7 @@ std::string_view StringStack::top() { return peek(0); }
 
 std::string_view StringStack::peek(std::size_t depth) {
     if (depth >= m_count)
-        FatalError(501, StringStackError);
+        FatalError(ErrInternal01, StringStackError);
     StringEntry& entry = m_entries[m_count - 1 - depth];
     materialize(entry);
     return {entry.text ? entry.text : "", entry.length};
@@ -226,7 +227,7 @@ void StringStack::restore(std::unique_ptr<uint8_t[]> block) {
     uint32_t count = 0;
     std::memcpy(&count, block.get(), sizeof count);
     if (count > Capacity)
-        FatalError(501, StringStackError);
+        FatalError(ErrInternal01, StringStackError);
     if (count > 0)
         std::memcpy(m_entries, block.get() + sizeof count, count * sizeof(StringEntry));
     m_count = count;

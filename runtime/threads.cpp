@@ -11,6 +11,7 @@
 
 #include "platform/message_queue.h"
 #include "platform/mutex.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "runtime/string_stack.h"
 
@@ -343,7 +344,7 @@ int32_t START(ThreadProcedureWithStrings procedure, int32_t stack_size) {
 void AcquireRuntimeLock() MORVEX_NO_THREAD_SAFETY_ANALYSIS {
     ThreadTable& t = table();
     if (t.owner == t_thread_id && t_thread_id != 0)
-        FatalError(501, "Runtime lock taken twice");
+        FatalError(ErrInternal01, "Runtime lock taken twice");
     while (true) {
         const platform::WaitResult result = platform::wait_semaphore_or_sent_message(t.lock);
         if (result == platform::WaitResult::Acquired)

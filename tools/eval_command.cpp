@@ -1,6 +1,7 @@
 // morvex eval: compiles and evaluates one expression, with variables bound
 // from the command line, and prints its value.
 #include "platform/local_clock.h"
+#include "runtime/ascii_case.h"
 #include "runtime/date.h"
 #include "runtime/decimal.h"
 #include "runtime/error_state.h"
@@ -12,7 +13,6 @@
 #include "tools/text_arguments.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <deque>
@@ -108,9 +108,7 @@ struct BindType {
 };
 
 std::optional<BindType> parse_type(std::string_view text) {
-    std::string name;
-    for (char c : text)
-        name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string name = AsciiUpper(text);
     std::string_view arguments;
     if (auto open = name.find('('); open != std::string::npos) {
         if (name.back() != ')')

@@ -1,5 +1,6 @@
 #include "tools/locale_option.h"
 
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/locale.h"
 #include "tools/command_line.h"
@@ -20,7 +21,8 @@ int SetUpLocale(std::optional<std::string_view> environment_file, std::string_vi
     const std::string path(*environment_file);
     if (!ApplyEnvironmentFile(path)) {
         const int error = errno;
-        const std::string reason = ErrorCode() == 8 ? std::string(ErrorText()) : std::strerror(error);
+        const std::string reason =
+            ErrorCode() == ErrInsufficientMemory ? std::string(ErrorText()) : std::strerror(error);
         ClearError();
         return UsageError(err, command, "cannot read the environment file '" + path + "': " + reason);
     }

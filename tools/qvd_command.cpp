@@ -11,6 +11,8 @@
 #include "files/output_file.h"
 #include "files/record_csv.h"
 #include "files/record_layout.h"
+#include "runtime/ascii_case.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "tools/command_line.h"
 
@@ -20,7 +22,6 @@
 #include <memory>
 #include <optional>
 #include <sstream>
-#include <strings.h>
 
 namespace morvex::tools {
 
@@ -97,10 +98,6 @@ int usage_error(std::ostream& err, std::string_view message) {
     return 2;
 }
 
-bool same(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && (a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0);
-}
-
 // The error state after a failed statement: number and text, and the
 // driver's detail (the key a duplicate collides in, what is damaged, why
 // the file could not be opened).
@@ -125,11 +122,11 @@ struct Options {
 
 // The built-in layout named `name`, if any.
 std::optional<RecordLayout> builtin_layout(std::string_view name) {
-    if (same(name, "Customer")) {
+    if (EqualsIgnoringAsciiCase(name, "Customer")) {
         const FileDeclaration file(tavemon::CustomerSpec(nullptr, nullptr));
         return RecordLayout::Of(file);
     }
-    if (same(name, "Goods")) {
+    if (EqualsIgnoringAsciiCase(name, "Goods")) {
         const FileDeclaration file(tavemon::GoodsSpec(nullptr, nullptr));
         return RecordLayout::Of(file);
     }
@@ -194,7 +191,7 @@ public:
     // Opens; with `create`, a missing file is created first. False with the message written.
     bool open(int32_t mode, bool create, std::ostream& err) {
         OPEN(m_file, mode);
-        if (ErrorCode() == 2 && create) {
+        if (ErrorCode() == ErrFileNotFound && create) {
             CREATE(m_file);
             if (ErrorCode() != 0) {
                 err << "morvex qvd: cannot create " << m_file.disk_name() << ": " << driver_error(&m_file)
@@ -224,7 +221,7 @@ bool find_order(const RecordLayout& layout, const std::optional<std::string>& la
     if (!label)
         return true;
     for (const KeyDeclaration& key : layout.keys) {
-        if (same(key.label, *label))
+        if (EqualsIgnoringAsciiCase(key.label, *label))
             return true;
     }
     err << "morvex qvd: the layout has no key " << *label << "\n";
@@ -247,7 +244,7 @@ bool read_all(FileDeclaration& file, const std::optional<std::string>& key_label
     }
     for (;;) {
         NEXT(file);
-        if (ErrorCode() == 33)
+        if (ErrorCode() == ErrRecordNotAvailable)
             return true;
         if (ErrorCode() != 0) {
             err << "morvex qvd: reading " << file.disk_name() << " failed: " << driver_error(&file) << "\n";

@@ -4,6 +4,7 @@
 #include "platform/input.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "runtime/threads.h"
 #include "window/control_family.h"
@@ -386,13 +387,13 @@ void SetWaitHook(void (*hook)()) { g_wait_hook = hook; }
 void ACCEPT(const LoopBody& body) {
     Window* window = CurrentWindow();
     if (window == nullptr)
-        FatalError(537, {});
+        FatalError(ErrAcceptWithoutWindow, {});
     ACCEPT(*window, body);
 }
 
 void ACCEPT(Window& window, const LoopBody& body) {
     if (!window.IsOpen())
-        FatalError(537, {});
+        FatalError(ErrAcceptWithoutWindow, {});
     Window::AcceptState& state = window.accept_state();
     LoopBody* outer = state.body;
     LoopBody own = body;

@@ -1,5 +1,7 @@
 #include "window/application_frame.h"
 
+#include "runtime/error_numbers.h"
+
 #include "platform/windows.h"
 #include "runtime/fatal_error.h"
 #include "window/window_registry.h"
@@ -27,9 +29,9 @@ ApplicationFrame* ApplicationFrame::Active() { return g_active.load(); }
 
 void ApplicationFrame::Open(Window* owner) {
     if (g_active.load() != nullptr)
-        FatalError(526, {});
+        FatalError(ErrApplicationAlreadyActive, {});
     if (SystemModalCount() > 0)
-        FatalError(527, {});
+        FatalError(ErrApplicationSystemModal, {});
     Window::Open(owner);
     g_active = this;
 }

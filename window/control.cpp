@@ -4,6 +4,8 @@
 #include "platform/window_messages.h"
 #include "platform/window_paint.h"
 #include "platform/windows.h"
+#include "runtime/ascii_case.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "window/accept.h"
 #include "window/application_frame.h"
@@ -172,8 +174,7 @@ char Control::mnemonic() const {
             ++i;
             continue;
         }
-        const char c = text[i + 1];
-        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        return AsciiUpper(text[i + 1]);
     }
     return 0;
 }
@@ -383,7 +384,7 @@ bool Control::set_property(uint32_t number, int32_t index, std::string_view valu
         // Only a live platform window can stand in for the control's own.
         const auto handle = static_cast<platform::WindowHandle>(NumberValue(value));
         if (!platform::is_window(handle))
-            FatalError(506, "CTLMAIN - invalid handle");
+            FatalError(ErrInternal06, "CTLMAIN - invalid handle");
         if (handle != m_handle) {
             const platform::WindowHandle old = m_handle;
             platform::move_window(handle, m_rect);

@@ -3,6 +3,7 @@
 // internal exception that ParseWindowDefinitions turns into its message.
 #include "window/definition_compiler.h"
 
+#include "window/definition_syntax.h"
 #include "window/position_units.h"
 
 #include <charconv>
@@ -115,6 +116,15 @@ public:
     bool next_is_word(std::string_view word) const {
         return !done() && m_tokens[m_next].kind == Token::Kind::Word && m_tokens[m_next].text == word;
     }
+    // Whether the next token looks like a number (a digit, after an optional sign).
+    bool next_is_number() const {
+        if (done() || m_tokens[m_next].kind != Token::Kind::Word)
+            return false;
+        std::string_view text = m_tokens[m_next].text;
+        if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+            text.remove_prefix(1);
+        return !text.empty() && text.front() >= '0' && text.front() <= '9';
+    }
     // The next token's text, empty at the end of the statement.
     std::string_view peek() const {
         return done() ? std::string_view() : std::string_view(m_tokens[m_next].text);
@@ -190,32 +200,37 @@ private:
     std::size_t m_next = 0;
 };
 
-struct FlagName {
-    std::string_view name;
-    uint32_t bit;
-};
-constexpr FlagName Attribute1Flags[] = {
-    {"hscroll", WinHScroll}, {"vscroll", WinVScroll}, {"resize", WinResize}, {"sized", WinPostSized}};
-constexpr FlagName Attribute2Flags[] = {{"option", WinOptionBit}, {"modal", WinModal}};
+// Attribute words and numbers, or'ed together: to the end of the statement,
+// or (`Until::OtherWord`, among a control's options) up to the first word
+// that is neither.
+enum class Until { End, OtherWord };
 
-uint32_t parse_flags(Statement& s, std::span<const FlagName> names) {
+uint32_t parse_flags(Statement& s, std::span<const SyntaxWord> names, Until until) {
     uint32_t bits = 0;
-    if (s.done())
-        fail("expected attribute names or numbers");
+    bool any = false;
     while (!s.done()) {
-        const std::string_view word = s.peek();
-        bool named = false;
-        for (const FlagName& flag : names)
-            if (word == flag.name) {
-                bits |= flag.bit;
-                named = true;
-            }
-        if (named)
+        if (const std::optional<uint32_t> bit = ValueOfWord(names, s.peek())) {
             s.word("attribute");
-        else
+            bits |= *bit;
+        } else if (until == Until::End || s.next_is_number()) {
             bits |= s.u32("attribute");
+        } else {
+            break;
+        }
+        any = true;
     }
+    if (!any)
+        fail("expected attribute names or numbers");
     return bits;
+}
+
+// The value a word of `table` names, or the failure naming the words.
+uint32_t parse_word(Statement& s, std::span<const SyntaxWord> table, std::string_view what) {
+    const std::string word = s.word(what);
+    const std::optional<uint32_t> value = ValueOfWord(table, word);
+    if (!value)
+        fail("unknown " + std::string(what) + " '" + word + "' (" + WordList(table) + ")");
+    return *value;
 }
 
 Position parse_position(Statement& s) {
@@ -266,8 +281,8 @@ ImageSource parse_image(Statement& s) {
     }
     const std::string form = s.word("image reference");
     image.kind = ImageSource::Kind::Numeric;
-    if (form == "system" || form == "resource") {
-        image.numeric_kind = form == "system" ? SystemImageKind : ResourceImageKind;
+    if (const std::optional<uint32_t> kind = ValueOfWord(ImageKinds(), form)) {
+        image.numeric_kind = static_cast<uint8_t>(*kind);
         image.stored = static_cast<uint16_t>(s.integer("image id", 0, 0xFFFE) + 1);
     } else if (form == "numeric") {
         image.numeric_kind = static_cast<uint8_t>(s.integer("image kind", 0, 0xFF));
@@ -280,24 +295,16 @@ ImageSource parse_image(Statement& s) {
 
 VariableSource parse_variable(Statement& s) {
     VariableSource v;
-    const std::string_view type = s.peek();
-    if (type == "LONG") {
-        v.data_type = LongDataType;
-        s.word("type");
-    } else if (type == "STRING") {
-        v.data_type = StringDataType;
-        s.word("type");
-    } else if (type == "QUEUE") {
-        v.data_type = QueueDataType;
+    if (const std::optional<uint32_t> type = ValueOfWord(DataTypes(), s.peek())) {
+        v.data_type = static_cast<uint8_t>(*type);
         s.word("type");
     } else {
-        v.data_type = static_cast<uint8_t>(s.integer("data type (LONG, STRING, QUEUE or a number)", 0, 255));
+        v.data_type =
+            static_cast<uint8_t>(s.integer("data type (" + WordList(DataTypes(), "a number") + ")", 0, 255));
     }
     v.data_size = static_cast<uint16_t>(s.integer("data size", 0, 0xFFFF));
     return v;
 }
-
-constexpr std::string_view Justifications[] = {"left", "right", "center", "decimal"};
 
 class Parser {
 public:
@@ -372,23 +379,11 @@ private:
             if (keyword == "at") {
                 w.position = parse_position(s);
             } else if (keyword == "units") {
-                const std::string unit = s.word("unit");
-                uint32_t bits = 0;
-                if (unit == "dialog")
-                    bits = 0;
-                else if (unit == "inch25")
-                    bits = 0x100;
-                else if (unit == "inch1000")
-                    bits = 0x200;
-                else if (unit == "points")
-                    bits = 0x300;
-                else
-                    fail("unknown unit '" + unit + "' (dialog, inch25, inch1000 or points)");
-                w.attributes1 = (w.attributes1 & ~WinUnitMask) | bits;
+                w.attributes1 = (w.attributes1 & ~WinUnitMask) | parse_word(s, PositionUnits(), "unit");
             } else if (keyword == "attributes") {
-                w.attributes1 |= parse_flags(s, Attribute1Flags);
+                w.attributes1 |= parse_flags(s, WindowFlags1(), Until::End);
             } else if (keyword == "attributes2") {
-                w.attributes2 |= parse_flags(s, Attribute2Flags);
+                w.attributes2 |= parse_flags(s, WindowFlags2(), Until::End);
             } else if (keyword == "open-attributes") {
                 w.open_attributes = s.u32("attribute word");
             } else if (keyword == "caption") {
@@ -422,9 +417,9 @@ private:
                     fail("the window already has a menu bar");
                 MenuBarSource menu;
                 while (!s.done()) {
-                    if (s.next_is_word("private")) {
-                        s.word("private");
-                        menu.attributes |= MenuPrivate;
+                    if (const std::optional<uint32_t> flag = ValueOfWord(MenuBarFlags(), s.peek())) {
+                        s.word("menu bar attribute");
+                        menu.attributes |= *flag;
                     } else if (s.next_is_word("attributes")) {
                         s.word("attributes");
                         menu.attributes |= s.u32("menu attributes");
@@ -528,12 +523,8 @@ private:
                     item.shortcut = s.string("key name");
                 else if (option == "icon")
                     item.icon = parse_image(s);
-                else if (option == "disabled")
-                    item.attributes |= MenuItemDisabled;
-                else if (option == "checked")
-                    item.attributes |= MenuItemChecked;
-                else if (option == "checkable")
-                    item.attributes |= MenuItemCheckable;
+                else if (const std::optional<uint32_t> flag = ValueOfWord(MenuItemFlags(), option))
+                    item.attributes |= *flag;
                 else if (option == "attributes")
                     item.attributes |= s.u32("item attributes");
                 else
@@ -558,7 +549,7 @@ private:
             } else if (option == "at") {
                 c.position = parse_position(s);
             } else if (option == "attributes") {
-                c.attributes = s.u32("control attributes");
+                c.attributes = parse_flags(s, ControlFlags(), Until::OtherWord);
             } else if (option == "var") {
                 if (!VariableOffsetOf(layout.block))
                     fail("a " + std::string(layout.keyword) + " has no variable");
@@ -574,15 +565,7 @@ private:
             } else if (option == "tip") {
                 c.tip = s.string("tip text");
             } else if (option == "justify") {
-                const std::string j = s.word("justification");
-                bool found = false;
-                for (std::size_t k = 0; k < std::size(Justifications); ++k)
-                    if (j == Justifications[k]) {
-                        c.justification = static_cast<uint8_t>(k);
-                        found = true;
-                    }
-                if (!found)
-                    fail("unknown justification '" + j + "' (left, right, center or decimal)");
+                c.justification = static_cast<uint8_t>(parse_word(s, Justifications(), "justification"));
             } else if (option == "indent") {
                 c.indent = s.i32("indent");
             } else {

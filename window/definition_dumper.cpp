@@ -1,5 +1,6 @@
 #include "window/definition_dumper.h"
 
+#include "window/definition_syntax.h"
 #include "window/position_units.h"
 
 #include <cmath>
@@ -146,7 +147,7 @@ private:
         c.colours = colours(m_block.u32(t + tail::Colours));
         c.tip = text(m_block.u32(t + tail::Tip));
         c.justification = m_block.u8(t + tail::Justification);
-        if (c.justification > 3)
+        if (!WordOfValue(Justifications(), c.justification))
             fail("the control at block offset " + hex(at) + " has the unknown justification " +
                  std::to_string(c.justification));
         c.indent = m_block.i32(t + tail::Indent);
@@ -340,10 +341,9 @@ std::string real(double value) {
 std::string image(const ImageSource& image) {
     if (image.kind == ImageSource::Kind::Name)
         return quoted(image.name);
-    if (image.stored != 0 && image.numeric_kind == SystemImageKind)
-        return "system " + std::to_string(image.stored - 1);
-    if (image.stored != 0 && image.numeric_kind == ResourceImageKind)
-        return "resource " + std::to_string(image.stored - 1);
+    if (const std::optional<std::string_view> kind = WordOfValue(ImageKinds(), image.numeric_kind);
+        kind && image.stored != 0)
+        return std::string(*kind) + " " + std::to_string(image.stored - 1);
     return "numeric " + std::to_string(image.numeric_kind) + " " + std::to_string(image.stored);
 }
 
@@ -369,36 +369,17 @@ std::string colours(const ColourSource& c) {
 }
 
 std::string variable(const VariableSource& v) {
-    std::string type;
-    switch (v.data_type) {
-    case LongDataType:
-        type = "LONG";
-        break;
-    case StringDataType:
-        type = "STRING";
-        break;
-    case QueueDataType:
-        type = "QUEUE";
-        break;
-    default:
-        type = std::to_string(v.data_type);
-    }
-    return type + " " + std::to_string(v.data_size);
+    const std::optional<std::string_view> type = WordOfValue(DataTypes(), v.data_type);
+    return (type ? std::string(*type) : std::to_string(v.data_type)) + " " + std::to_string(v.data_size);
 }
 
-std::string flags(uint32_t bits, std::initializer_list<std::pair<std::string_view, uint32_t>> names) {
-    std::string out;
-    for (const auto& [name, bit] : names)
-        if (bits & bit) {
-            out += " " + std::string(name);
-            bits &= ~bit;
-        }
+// The words of the named bits, then what is left as one number.
+std::string flags(uint32_t bits, std::span<const SyntaxWord> table) {
+    std::string out = TakeFlagWords(bits, table);
     if (bits)
         out += " " + hex(bits);
     return out;
 }
-
-constexpr std::string_view JustificationNames[] = {"left", "right", "center", "decimal"};
 
 class Printer {
 public:
@@ -416,26 +397,12 @@ private:
         m_out += "\n";
         line(0, std::string(w.type == ReportRecordType ? "report " : "window ") + quoted(w.label));
         line(1, position(w.position));
-        switch (w.attributes1 & WinUnitMask) {
-        case 0x100:
-            line(1, "units inch25");
-            break;
-        case 0x200:
-            line(1, "units inch1000");
-            break;
-        case 0x300:
-            line(1, "units points");
-            break;
-        default:
-            break;
-        }
+        if (const uint32_t unit = w.attributes1 & WinUnitMask)
+            line(1, "units " + std::string(*WordOfValue(PositionUnits(), unit)));
         if (const uint32_t a = w.attributes1 & ~WinUnitMask)
-            line(1, "attributes" + flags(a, {{"hscroll", WinHScroll},
-                                             {"vscroll", WinVScroll},
-                                             {"resize", WinResize},
-                                             {"sized", WinPostSized}}));
+            line(1, "attributes" + flags(a, WindowFlags1()));
         if (w.attributes2)
-            line(1, "attributes2" + flags(w.attributes2, {{"option", WinOptionBit}, {"modal", WinModal}}));
+            line(1, "attributes2" + flags(w.attributes2, WindowFlags2()));
         if (w.open_attributes)
             line(1, "open-attributes " + hex(w.open_attributes));
         if (w.caption)
@@ -463,10 +430,9 @@ private:
         if (w.dock[0] || w.dock[1])
             line(1, "dock " + std::to_string(w.dock[0]) + " " + std::to_string(w.dock[1]));
         if (w.menu) {
-            std::string head = "menubar";
-            if (w.menu->attributes & MenuPrivate)
-                head += " private";
-            if (const uint32_t rest = w.menu->attributes & ~MenuPrivate)
+            uint32_t rest = w.menu->attributes;
+            std::string head = "menubar" + TakeFlagWords(rest, MenuBarFlags());
+            if (rest)
                 head += " attributes " + hex(rest);
             line(1, head);
             menu_items(w.menu->items, 2);
@@ -507,13 +473,7 @@ private:
             if (item.icon)
                 text += " icon " + image(*item.icon);
             uint32_t rest = item.attributes;
-            for (const auto& [name, bit] :
-                 {std::pair{"disabled", MenuItemDisabled}, std::pair{"checked", MenuItemChecked},
-                  std::pair{"checkable", MenuItemCheckable}})
-                if (rest & bit) {
-                    text += std::string(" ") + name;
-                    rest &= ~bit;
-                }
+            text += TakeFlagWords(rest, MenuItemFlags());
             if (rest)
                 text += " attributes " + hex(rest);
             line(depth, text);
@@ -533,7 +493,7 @@ private:
         numbering.advance(c.feq);
         out += " " + position(c.position);
         if (c.attributes)
-            out += " attributes " + hex(c.attributes);
+            out += " attributes" + flags(c.attributes, ControlFlags());
         if (c.variable)
             out += " var " + variable(*c.variable);
         if (c.format)
@@ -571,8 +531,10 @@ private:
             out += " " + colours(*c.colours);
         if (c.tip)
             out += " tip " + quoted(*c.tip);
-        if (c.justification)
-            out += " justify " + std::string(JustificationNames[c.justification & 3]);
+        if (c.justification) {
+            const std::optional<std::string_view> word = WordOfValue(Justifications(), c.justification);
+            out += " justify " + (word ? std::string(*word) : std::to_string(c.justification));
+        }
         if (c.indent)
             out += " indent " + std::to_string(c.indent);
         return out;

@@ -1,16 +1,14 @@
 #include "window/definition_encoder.h"
 
+#include "runtime/ascii_case.h"
+
 #include <cstring>
 
 namespace morvex::wdf {
 
 std::string ResourceNameOf(std::string_view procedure) {
     const std::size_t dollar = procedure.find('$');
-    std::string name(dollar == std::string_view::npos ? procedure : procedure.substr(dollar + 1));
-    for (char& c : name)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return name + "_RSC";
+    return AsciiUpper(dollar == std::string_view::npos ? procedure : procedure.substr(dollar + 1)) + "_RSC";
 }
 
 namespace {

@@ -72,6 +72,9 @@ constexpr uint32_t WinPostSized = 0x800; // EVENT:Sized follows EVENT:OpenWindow
 // Attribute word 2.
 constexpr uint32_t WinOptionBit = 0x002; // forced on by the runtime's global option bit 4
 constexpr uint32_t WinModal = 0x008;
+constexpr uint32_t WinCentered = 0x020;   // centred on its owner (or the screen) when placed by default
+constexpr uint32_t WinToolWindow = 0x040; // the small caption of a tool window
+constexpr uint32_t WinMdiChild = 0x400;   // an MDI child of the application frame
 
 // Chained item lists (extra items, further items): value, next.
 constexpr uint32_t ItemValue = 0x00;

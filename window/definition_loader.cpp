@@ -1,6 +1,7 @@
 #include "window/definition_loader.h"
 
 #include "platform/resources.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "runtime/text_compare.h"
 #include "window/definition_source.h"
@@ -14,7 +15,6 @@ namespace morvex {
 namespace {
 
 constexpr std::string_view ResourceType = "DABDUMP";
-constexpr int32_t NotFoundError = 502;
 constexpr std::string_view NotFoundModule = "WSLDIAL";
 constexpr int MaxMenuDepth = 8;
 // Metrics of the system font when the engine supplies none.
@@ -107,7 +107,7 @@ uint32_t DefinitionLoader::TryFindWindowDefinition(std::string_view procedure, s
 uint32_t DefinitionLoader::FindWindowDefinition(std::string_view procedure, std::string_view label) {
     const uint32_t offset = TryFindWindowDefinition(procedure, label);
     if (offset == 0)
-        FatalError(NotFoundError, NotFoundModule);
+        FatalError(ErrInternal02, NotFoundModule);
     return offset;
 }
 

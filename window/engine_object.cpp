@@ -1,5 +1,6 @@
 #include "window/engine_object.h"
 
+#include "runtime/leading_integer.h"
 #include "window/painter/font.h"
 #include "window/property_numbers.h"
 #include "window/window.h"
@@ -11,19 +12,7 @@ namespace morvex {
 std::string FlagText(bool set) { return set ? "1" : "0"; }
 
 int64_t NumberValue(std::string_view value) {
-    std::size_t i = 0;
-    while (i < value.size() && (value[i] == ' ' || value[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < value.size() && (value[i] == '-' || value[i] == '+'))
-        negative = value[i++] == '-';
-    int64_t number = 0;
-    for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-        if (number > (INT64_MAX - 9) / 10)
-            break; // keeps the digits read so far rather than overflowing
-        number = number * 10 + (value[i] - '0');
-    }
-    return negative ? -number : number;
+    return ReadLeadingInteger(value, {.blanks = " \t"}).value;
 }
 
 bool FlagValue(std::string_view value) { return NumberValue(value) != 0; }

@@ -1,5 +1,7 @@
 #include "window/events.h"
 
+#include "runtime/ascii_case.h"
+
 #include <array>
 #include <cstdio>
 #include <span>
@@ -147,17 +149,6 @@ constexpr NamedNumber PlatformNames[] = {
 
 constexpr std::size_t EventCount = std::size(EventNames);
 
-bool equal_ascii_case_blind(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    }
-    return true;
-}
-
 std::string_view find_name(std::span<const NamedNumber> table, uint32_t number) {
     for (const NamedNumber& entry : table)
         if (entry.number == number)
@@ -179,10 +170,10 @@ std::string ShortEventName(uint16_t code) {
 }
 
 uint16_t EventCodeByName(std::string_view name) {
-    if (name.size() > 6 && equal_ascii_case_blind(name.substr(0, 6), "EVENT:"))
+    if (name.size() > 6 && EqualsIgnoringAsciiCase(name.substr(0, 6), "EVENT:"))
         name.remove_prefix(6);
     for (const NamedNumber& entry : EventNames)
-        if (equal_ascii_case_blind(entry.name.substr(6), name))
+        if (EqualsIgnoringAsciiCase(entry.name.substr(6), name))
             return static_cast<uint16_t>(entry.number);
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "platform/input.h"
 #include "platform/window_messages.h"
+#include "runtime/ascii_case.h"
+#include "runtime/leading_integer.h"
 
 #include <cstdio>
 
@@ -27,14 +29,6 @@ constexpr KeyName Names[] = {
     {Key::Down, "Down"},               {Key::Insert, "Insert"},           {Key::Insert, "Ins"},
     {Key::Delete, "Delete"},           {Key::Delete, "Del"},
 };
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
 
 } // namespace
 
@@ -67,12 +61,12 @@ std::optional<uint32_t> KeyCodeByName(std::string_view name) {
         const std::size_t plus = name.find('+');
         if (plus == std::string_view::npos || plus == 0 || plus + 1 >= name.size())
             break;
-        const std::string modifier = upper(name.substr(0, plus));
-        if (modifier == "SHIFT")
+        const std::string_view modifier = name.substr(0, plus);
+        if (EqualsIgnoringAsciiCase(modifier, "SHIFT"))
             modifiers |= ShiftKeyBit;
-        else if (modifier == "CTRL" || modifier == "CONTROL")
+        else if (EqualsIgnoringAsciiCase(modifier, "CTRL") || EqualsIgnoringAsciiCase(modifier, "CONTROL"))
             modifiers |= CtrlKeyBit;
-        else if (modifier == "ALT")
+        else if (EqualsIgnoringAsciiCase(modifier, "ALT"))
             modifiers |= AltKeyBit;
         else
             return std::nullopt;
@@ -80,7 +74,7 @@ std::optional<uint32_t> KeyCodeByName(std::string_view name) {
     }
     if (name.empty())
         return std::nullopt;
-    const std::string key = upper(name);
+    const std::string key = AsciiUpper(name);
     if (key.size() == 1) {
         const char c = key[0];
         if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
@@ -88,17 +82,15 @@ std::optional<uint32_t> KeyCodeByName(std::string_view name) {
         return std::nullopt;
     }
     for (const KeyName& entry : Names)
-        if (upper(entry.name) == key)
+        if (EqualsIgnoringAsciiCase(entry.name, key))
             return entry.code | modifiers;
     if (key[0] == 'F' && key.size() <= 3) {
-        int number = 0;
-        for (std::size_t i = 1; i < key.size(); ++i) {
-            if (key[i] < '0' || key[i] > '9')
-                return std::nullopt;
-            number = number * 10 + (key[i] - '0');
-        }
-        if (number >= 1 && number <= 12)
-            return (Key::F1 + static_cast<uint32_t>(number - 1)) | modifiers;
+        const LeadingInteger number =
+            ReadLeadingInteger(std::string_view(key).substr(1), {.sign = false, .blanks = {}});
+        if (number.length != key.size() - 1)
+            return std::nullopt;
+        if (number.value >= 1 && number.value <= 12)
+            return (Key::F1 + static_cast<uint32_t>(number.value - 1)) | modifiers;
     }
     return std::nullopt;
 }

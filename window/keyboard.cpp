@@ -3,6 +3,7 @@
 #include "platform/input.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
+#include "runtime/ascii_case.h"
 #include "window/accept.h"
 #include "window/application_frame.h"
 #include "window/key_codes.h"
@@ -55,7 +56,7 @@ Control* button_with_key(Window& window, uint32_t key_code) {
 }
 
 Control* control_with_mnemonic(Window& window, char letter) {
-    const char upper = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+    const char upper = AsciiUpper(letter);
     for (const auto& control : window.controls())
         if (control->mnemonic() == upper && control->effectively_visible() && control->effectively_enabled())
             return control.get();

@@ -1,5 +1,8 @@
 #include "window/list_format.h"
 
+#include "runtime/ascii_case.h"
+#include "runtime/leading_integer.h"
+
 #include <algorithm>
 #include <cctype>
 #include <limits>
@@ -60,8 +63,7 @@ std::optional<uint32_t> justification_of(char c) {
     }
 }
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
+// Widths, indents and heights are 16-bit values.
 constexpr int64_t LargestNumber = 32767;
 
 // One pass over the string: the check and the parse share it, so they can
@@ -104,6 +106,14 @@ private:
         return m_failure;
     }
 
+    // Decimal digits at the current place (no blanks, no sign), held at `limit`.
+    LeadingInteger read_digits(int64_t limit) {
+        const LeadingInteger digits = ReadLeadingInteger(m_text.substr(std::min(m_at, m_text.size())),
+                                                         {.limit = limit, .sign = false, .blanks = {}});
+        m_at += digits.length;
+        return digits;
+    }
+
     std::optional<int32_t> integer() {
         const std::size_t start = m_at;
         bool negative = false;
@@ -111,23 +121,18 @@ private:
             negative = true;
             ++m_at;
         }
-        int64_t value = 0;
-        const std::size_t digits = m_at;
-        while (!at_end() && peek() >= '0' && peek() <= '9') {
-            value = std::min<int64_t>(value * 10 + (peek() - '0'), LargestNumber + 1);
-            ++m_at;
-        }
-        if (m_at == digits) {
+        const LeadingInteger digits = read_digits(LargestNumber + 1);
+        if (!digits.found()) {
             m_at = start;
             return std::nullopt;
         }
-        // Widths, indents and heights are 16-bit values: larger ones are refused.
-        if (value > LargestNumber) {
+        // Larger widths, indents and heights are refused, not cut.
+        if (digits.value > LargestNumber) {
             m_at = start;
             fail("a number is at most 32767");
             return std::nullopt;
         }
-        return static_cast<int32_t>(negative ? -value : value);
+        return static_cast<int32_t>(negative ? -digits.value : digits.value);
     }
 
     // "(n)"; a "(" must be followed by a number and ")".
@@ -166,23 +171,20 @@ private:
         while (end < m_text.size() && std::isxdigit(static_cast<unsigned char>(m_text[end])))
             ++end;
         int64_t value = 0;
-        if (end < m_text.size() && upper(m_text[end]) == 'H' && end > m_at) {
+        if (end < m_text.size() && AsciiUpper(m_text[end]) == 'H' && end > m_at) {
             for (std::size_t i = m_at; i < end; ++i) {
-                const char c = upper(m_text[i]);
+                const char c = AsciiUpper(m_text[i]);
                 value = value * 16 + (c <= '9' ? c - '0' : c - 'A' + 10);
                 value = std::min<int64_t>(value, 0xFFFFFFFFLL);
             }
             m_at = end + 1;
         } else {
-            const std::size_t digits = m_at;
-            while (!at_end() && peek() >= '0' && peek() <= '9') {
-                value = std::min<int64_t>(value * 10 + (peek() - '0'), 0xFFFFFFFFLL);
-                ++m_at;
-            }
-            if (m_at == digits) {
+            const LeadingInteger digits = read_digits(0xFFFFFFFFLL);
+            if (!digits.found()) {
                 m_at = start;
                 return std::nullopt;
             }
+            value = digits.value;
         }
         return static_cast<int32_t>(static_cast<uint32_t>(negative ? -value : value));
     }
@@ -262,7 +264,7 @@ private:
         if (width && m_layout)
             group.width = std::max(0, m_units.x(*width));
         while (!at_end()) {
-            const char c = upper(peek());
+            const char c = AsciiUpper(peek());
             if (c == '~') {
                 std::optional<uint32_t> justification;
                 std::optional<int32_t> indent;
@@ -321,7 +323,7 @@ private:
         bool seen_e = false, seen_q = false, seen_z = false;
         std::optional<int32_t> field;
         while (!at_end()) {
-            const char c = upper(peek());
+            const char c = AsciiUpper(peek());
             if (c == '~') {
                 std::optional<uint32_t> heading_justification;
                 std::optional<int32_t> heading_indent;

@@ -1,5 +1,6 @@
 #include "window/open_windows.h"
 
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 
 #include <mutex>
@@ -8,8 +9,6 @@
 namespace morvex {
 
 namespace {
-
-constexpr int32_t AlreadyOpenError = 535;
 
 struct OpenWindows {
     std::mutex mutex;
@@ -31,7 +30,7 @@ bool TryMarkWindowOpen(const void* window) {
 
 void MarkWindowOpen(const void* window) {
     if (!TryMarkWindowOpen(window))
-        FatalError(AlreadyOpenError, {});
+        FatalError(ErrWindowAlreadyOpen, {});
 }
 
 void MarkWindowClosed(const void* window) {

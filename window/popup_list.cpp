@@ -4,6 +4,7 @@
 #include "platform/window_messages.h"
 #include "platform/window_paint.h"
 #include "platform/windows.h"
+#include "runtime/ascii_case.h"
 #include "window/control_drawing.h"
 #include "window/painter/font.h"
 #include "window/painter/painter.h"
@@ -52,12 +53,11 @@ platform::Point to_local(const platform::Rect& screen, platform::Point point) {
 } // namespace
 
 int32_t NextEntryStartingWith(const std::vector<std::string>& entries, int32_t after, char c) {
-    const auto fold = [](char x) { return x >= 'a' && x <= 'z' ? static_cast<char>(x - 'a' + 'A') : x; };
     const auto count = static_cast<int32_t>(entries.size());
     for (int32_t i = 1; i <= count; ++i) {
         const int32_t row = (std::max(after, int32_t{-1}) + i) % count;
         const std::string& entry = entries[static_cast<std::size_t>(row)];
-        if (!entry.empty() && fold(entry.front()) == fold(c))
+        if (!entry.empty() && AsciiUpper(entry.front()) == AsciiUpper(c))
             return row;
     }
     return -1;

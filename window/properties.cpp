@@ -1,6 +1,7 @@
 #include "window/properties.h"
 
 #include "platform/windows.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "window/accept.h"
 #include "window/window.h"
@@ -28,7 +29,7 @@ Request decode(uint32_t number, int32_t index) {
 EngineObject* object_of(Window* target, int32_t control) {
     Window* window = target ? target : CurrentWindow();
     if (window == nullptr || !window->IsOpen())
-        FatalError(536, {});
+        FatalError(ErrWindowNotOpen, {});
     if (control == 0)
         return window;
     return window->control(control);

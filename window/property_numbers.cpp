@@ -1,5 +1,7 @@
 #include "window/property_numbers.h"
 
+#include "runtime/ascii_case.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -104,20 +106,13 @@ constexpr NamedProperty Names[] = {
     {Prop::ColumnJustification, "ColumnJustification"},
 };
 
-bool equal_case_blind(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-               return fold(x) == fold(y);
-           });
-}
-
 } // namespace
 
 std::span<const NamedProperty> PropertyNames() { return Names; }
 
 std::optional<uint16_t> PropertyByName(std::string_view text) {
     for (const NamedProperty& entry : Names)
-        if (equal_case_blind(entry.name, text))
+        if (EqualsIgnoringAsciiCase(entry.name, text))
             return entry.number;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text.remove_prefix(2);

@@ -8,6 +8,7 @@
 #include "platform/png_file.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
+#include "runtime/ascii_case.h"
 #include "window/accept.h"
 #include "window/application_frame.h"
 #include "window/events.h"
@@ -479,9 +480,7 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
             {"Ignore", platform::ButtonIgnore},
         };
         for (const auto& [name, button] : Buttons)
-            if (rest.size() == name.size() && std::equal(rest.begin(), rest.end(), name.begin(), [](char a, char b) {
-                    return (a | 0x20) == (b | 0x20);
-                })) {
+            if (EqualsIgnoringAsciiCase(rest, name)) {
                 platform::queue_message_box_answer(button);
                 return std::nullopt;
             }

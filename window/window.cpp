@@ -3,6 +3,7 @@
 #include "platform/window_class.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "runtime/threads.h"
 #include "window/accept.h"
@@ -259,7 +260,7 @@ void Window::Open(Window* owner) {
     MarkWindowOpen(this); // halts with 535 when open already
     if (!m_loaded) {
         MarkWindowClosed(this);
-        FatalError(529, {});
+        FatalError(ErrUnableToOpenWindow, {});
     }
     if (owner == nullptr)
         owner = CurrentWindow();
@@ -269,15 +270,15 @@ void Window::Open(Window* owner) {
         ApplicationFrame* frame = ApplicationFrame::Active();
         if (frame == nullptr || frame->accept_state().closing != 0) {
             MarkWindowClosed(this);
-            FatalError(530, {});
+            FatalError(ErrMdiWithoutApplication, {});
         }
         if (SystemModalCount() > 0) {
             MarkWindowClosed(this);
-            FatalError(531, {});
+            FatalError(ErrMdiSystemModal, {});
         }
         if (frame->platform_thread() == platform::current_thread()) {
             MarkWindowClosed(this);
-            FatalError(532, {});
+            FatalError(ErrMdiOnApplicationThread, {});
         }
         m_kind = Kind::MdiChild;
         m_owner = frame;
@@ -299,7 +300,10 @@ void Window::Open(Window* owner) {
     m_handle = create_platform_window(m_owner);
     if (m_handle == 0) {
         MarkWindowClosed(this);
-        FatalError(m_kind == Kind::MdiChild ? 533 : m_kind == Kind::ApplicationFrame ? 528 : 529, {});
+        FatalError(m_kind == Kind::MdiChild           ? ErrUnableToOpenMdiWindow
+                   : m_kind == Kind::ApplicationFrame ? ErrUnableToOpenApplication
+                                                      : ErrUnableToOpenWindow,
+                   {});
     }
     RegisterOpenWindow(*this);
     if (m_modal)

@@ -4,6 +4,8 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/record_image.h"
+#include "runtime/ascii_case.h"
+#include "runtime/error_numbers.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,13 +26,6 @@ std::string Hex(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", value);
     return text;
-}
-
-// Table names compare without case (ASCII letters folded), as the directory keeps them.
-bool SameTableName(std::string_view a, std::string_view b) {
-    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 // The check of one table's entries.
@@ -62,8 +57,8 @@ private:
     bool failed() {
         if (const int32_t failure = m_store.TakeFailure(); failure != 0) {
             problem("file", 0,
-                    failure == DamagedFileError ? CorruptionText(m_store.LastCorruption())
-                                                : "reading failed with error " + std::to_string(failure));
+                    failure == ErrInvalidDataFile ? CorruptionText(m_store.LastCorruption())
+                                                  : "reading failed with error " + std::to_string(failure));
             return true;
         }
         return false;
@@ -356,7 +351,8 @@ void CheckQvdFile(Store& store, const FileDeclaration* file, std::string_view ta
     }
     const bool several = tables.size() > 1;
     for (const auto& [name, number] : tables) {
-        const bool declared = file && SameTableName(name, table.empty() ? DefaultTableName : table);
+        // Table names compare without case (ASCII letters folded), as the directory keeps them.
+        const bool declared = file && EqualsIgnoringAsciiCase(name, table.empty() ? DefaultTableName : table);
         TableCheck check(store, number, several ? name : std::string(), declared ? file : nullptr,
                          last_issued, report);
         if (!check.run())

@@ -15,6 +15,7 @@
 // protect), and it cannot LOCK the file (5).
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_entries.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 #include <algorithm>
@@ -89,7 +90,7 @@ bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<ByteVie
     Store& store = *state.store;
     if (hold && state.writable && c.held_record != record) {
         if (!take_position(store, record, hold_wait_ms)) {
-            SetError(43);
+            SetError(ErrRecordAlreadyHeld);
             return false;
         }
         c.held_record = record;
@@ -106,7 +107,7 @@ bool AdmitRecordRead(QvdFileState& state, uint32_t record, std::optional<ByteVie
         // An open that denies writing to others (deny-all or deny-write)
         // needs no test: only an open that writes holds records, and no other
         // such open of the file can exist while this one does.
-        SetError(43);
+        SetError(ErrRecordAlreadyHeld);
         return false;
     }
     if (watch) {
@@ -126,7 +127,7 @@ bool AdmitFileChange(QvdFileState& state) {
         c.file_free_in_transaction = c.in_transaction;
         return true;
     }
-    SetError(32);
+    SetError(ErrFileAlreadyLocked);
     return false;
 }
 
@@ -137,11 +138,11 @@ bool AdmitRecordChange(QvdFileState& state, uint32_t record, const Bytes& stored
     c.watched_record = 0;
     c.watched_image.clear();
     if (c.held_record != record && held_elsewhere(*state.store, record)) {
-        SetError(43);
+        SetError(ErrRecordAlreadyHeld);
         return false;
     }
     if (is_put && watched && watched_image != stored_image) {
-        SetError(89);
+        SetError(ErrRecordChangedByAnotherStation);
         return false;
     }
     return true;
@@ -200,14 +201,14 @@ int32_t QvdFileDriver::LockFor(DriverCall& call, int32_t seconds) {
     if (!state || state->concurrency.file_locked)
         return 0;
     if (!state->writable) {
-        SetError(5);
+        SetError(ErrAccessDenied);
         return 0;
     }
     Store& store = *state->store;
     const Clock::time_point start = Clock::now();
     const uint32_t position = file_lock_position(*state);
     if (!take_position(store, position, wait_ms(seconds))) {
-        SetError(32);
+        SetError(ErrFileAlreadyLocked);
         return 0;
     }
     // The writer byte, within what is left of the wait (a station inside a
@@ -216,7 +217,7 @@ int32_t QvdFileDriver::LockFor(DriverCall& call, int32_t seconds) {
     const int32_t left = std::max<int32_t>(0, wait_ms(seconds) - static_cast<int32_t>(waited.count()));
     if (!take_position(store, 0, left)) {
         store.Unlock(position, LockMode::Writer);
-        SetError(32);
+        SetError(ErrFileAlreadyLocked);
         return 0;
     }
     store.Unlock(0, LockMode::Writer);

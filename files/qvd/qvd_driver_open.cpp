@@ -1,5 +1,6 @@
 // Opening and closing QVD files, creating and emptying tables, rebuilding the
 // key entries, SEND and the operation dispatch of the driver.
+#include "files/access_mode.h"
 #include "files/file_statements.h"
 #include "files/qvd/page_codec.h"
 #include "files/qvd/qvd_corruption.h"
@@ -7,10 +8,11 @@
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_transaction.h"
 #include "files/qvd/qvd_write_lock.h"
+#include "runtime/ascii_case.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstring>
 
@@ -30,10 +32,9 @@ int32_t QvdDriver(int operation, FileDeclaration& file, DriverArguments args) {
     qvd::Store* store = state ? state->store.get() : nullptr;
     const int32_t failure = store ? store->TakeFailure() : 0;
     if (corruption != 0)
-        SetError(qvd::DamagedFileError, qvd::CorruptionText(corruption));
+        SetError(ErrInvalidDataFile, qvd::CorruptionText(corruption));
     else if (failure != 0)
-        SetError(failure,
-                 failure == qvd::DamagedFileError ? qvd::CorruptionText(store->LastCorruption()) : "");
+        SetError(failure, failure == ErrInvalidDataFile ? qvd::CorruptionText(store->LastCorruption()) : "");
     if ((corruption != 0 || failure != 0) && store) {
         if (state->concurrency.in_transaction)
             qvd::FailTransaction(*state, ErrorCode(), ErrorExtraText());
@@ -95,7 +96,7 @@ int32_t prepare_layout(const FileDeclaration& file, QvdFileState& state) {
     if (int32_t error = file.validate(); error != 0)
         return error;
     if (file.keys.size() > MaxKeys || file.record_length + RecordKeyBytes > MaxEntryLength)
-        return 47;
+        return ErrInvalidRecordDeclaration;
     state.keys.clear();
     for (size_t i = 0; i < file.keys.size(); ++i)
         state.keys.push_back(KeyIndexOf(file, static_cast<uint8_t>(i + 1)));
@@ -143,9 +144,9 @@ int32_t check_declaration(Store& store, uint32_t table, const FileDeclaration& f
         return 0;
     const Bytes expected = DeclarationEntryData(file, state.keys);
     if (!std::equal(stored->begin() + 4, stored->begin() + 8, expected.begin() + 4))
-        return 47;
+        return ErrInvalidRecordDeclaration;
     if (!std::equal(stored->begin() + 8, stored->begin() + 18, expected.begin() + 8))
-        return 46;
+        return ErrKeyFileMustBeRebuilt;
     return 0;
 }
 
@@ -176,12 +177,12 @@ int32_t stage_key_entries(Store& store, uint32_t table, QvdFileState& state, uin
             if (!key_entry)
                 continue;
             if (key_entry->size() > MaxKeyLength) {
-                SetError(88, key.declaration->label);
-                return 88;
+                SetError(ErrInvalidKeyLength, key.declaration->label);
+                return ErrInvalidKeyLength;
             }
             if (key.unique && store.Get(*key_entry)) {
-                SetError(40, key.declaration->label);
-                return 40;
+                SetError(ErrCreatesDuplicateKey, key.declaration->label);
+                return ErrCreatesDuplicateKey;
             }
             Bytes data;
             PutBigEndian32(data, record);
@@ -201,13 +202,6 @@ int32_t commit_or_fail(Store& store) {
     return 0;
 }
 
-std::string lower(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
-}
-
 std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
         text.remove_prefix(1);
@@ -221,7 +215,7 @@ std::string_view trim(std::string_view text) {
 QvdFileState* OpenState(DriverCall& call) {
     QvdFileState& state = state_of(call);
     if (!state.open()) {
-        SetError(37);
+        SetError(ErrFileNotOpen);
         return nullptr;
     }
     return &state;
@@ -238,13 +232,14 @@ const KeyIndex* QvdFileState::key_index(const KeyDeclaration& declaration) const
 int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
     QvdFileState& state = state_of(call);
     if (state.open()) {
-        SetError(52);
+        SetError(ErrFileAlreadyOpen);
         return 0;
     }
-    const int32_t access = access_mode & 0x0F;
-    const int32_t sharing = access_mode & 0xF0;
-    if (access > 2 || sharing > 0x40 || (access_mode & ~0xFF) != 0) {
-        SetError(5);
+    const int32_t access = access_mode & AccessMask;
+    const int32_t sharing = access_mode & ShareMask;
+    if (access > AccessReadWrite || sharing > ShareDenyNone ||
+        (access_mode & ~(AccessMask | ShareMask)) != 0) {
+        SetError(ErrAccessDenied);
         return 0;
     }
     if (int32_t error = prepare_layout(call.file, state); error != 0) {
@@ -252,16 +247,16 @@ int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
         return 0;
     }
     const SplitName name = disk_location(call.file);
-    const bool writable = access != 0;
-    // Deny-all (0x00 and 0x10) opens the file exclusively; deny-write (0x20)
-    // and deny-read (0x30) refuse others that would write or read, and are
-    // refused while others do; deny-none (0x40) shares it.
-    const bool exclusive = sharing <= 0x10;
+    const bool writable = access != AccessReadOnly;
+    // Deny-all (and a sharing nibble of 0) opens the file exclusively;
+    // deny-write and deny-read refuse others that would write or read, and are
+    // refused while others do; deny-none shares it.
+    const bool exclusive = sharing <= ShareDenyAll;
     StoreOptions options = store_options(
         call.file, name.path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly, exclusive, false);
-    options.deny_write = sharing == 0x20;
-    options.deny_read = sharing == 0x30;
-    options.write_only = access == 1;
+    options.deny_write = sharing == ShareDenyWrite;
+    options.deny_read = sharing == ShareDenyRead;
+    options.write_only = access == AccessWriteOnly;
     OpenFailure failure;
     std::unique_ptr<Store> store = Store::Open(name.path, options, failure);
     if (!store) {
@@ -271,11 +266,11 @@ int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
     const std::optional<uint32_t> table = store->FindTable(name.table);
     if (!table) {
         store->Close();
-        SetError(2);
+        SetError(ErrFileNotFound);
         return 0;
     }
     if (const int32_t mismatch = check_declaration(*store, *table, call.file, state);
-        mismatch != 0 && !(mismatch == 46 && t_opening_to_build)) {
+        mismatch != 0 && !(mismatch == ErrKeyFileMustBeRebuilt && t_opening_to_build)) {
         store->Close();
         SetError(mismatch);
         return 0;
@@ -313,7 +308,7 @@ int32_t QvdFileDriver::Close(DriverCall& call) {
 int32_t QvdFileDriver::Create(DriverCall& call) {
     QvdFileState& state = state_of(call);
     if (state.open() && !state.writable) {
-        SetError(5);
+        SetError(ErrAccessDenied);
         return 0;
     }
     QvdFileState scratch;
@@ -364,11 +359,11 @@ int32_t QvdFileDriver::Empty(DriverCall& call) {
     if (!state)
         return 0;
     if (!state->writable) {
-        SetError(5);
+        SetError(ErrAccessDenied);
         return 0;
     }
     if (!state->exclusive) {
-        SetError(63);
+        SetError(ErrExclusiveAccessRequired);
         return 0;
     }
     WriteLock lock(*state->store);
@@ -405,7 +400,7 @@ int32_t QvdFileDriver::Build(DriverCall& call) {
     if (!state)
         return 0;
     if (!state->writable) {
-        SetError(5);
+        SetError(ErrAccessDenied);
         return 0;
     }
     Store& store = *state->store;
@@ -443,7 +438,7 @@ int32_t QvdFileDriver::NoMemo(DriverCall& call) {
 int32_t QvdFileDriver::Send(DriverCall& call, std::string_view text, std::string& reply) {
     QvdFileState& state = state_of(call);
     const size_t equals = text.find('=');
-    const std::string name = lower(trim(text.substr(0, equals)));
+    const std::string name = AsciiLower(trim(text.substr(0, equals)));
     const std::optional<std::string_view> value =
         equals == std::string_view::npos ? std::nullopt : std::optional(trim(text.substr(equals + 1)));
     if (name == "recover") {
@@ -456,7 +451,7 @@ int32_t QvdFileDriver::Send(DriverCall& call, std::string_view text, std::string
         reply = std::to_string(state.recover_seconds);
     } else if (name == "quickscan") {
         if (value) {
-            const std::string setting = lower(*value);
+            const std::string setting = AsciiLower(*value);
             if (setting == "on" || setting == "1")
                 state.quick_scan = true;
             else if (setting == "off" || setting == "0")
@@ -483,7 +478,7 @@ int32_t QvdFileDriver::Other(DriverCall& call) {
     case Op::SetKeyKeyPtr:
         if (KeyDeclaration* key = call.args.key(0))
             return SetByValueAndPointer(call, *key, call.args.number(2));
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     case Op::SetKeyPtr:
     case Op::GetKeyPtr:
@@ -492,7 +487,7 @@ int32_t QvdFileDriver::Other(DriverCall& call) {
                 return GetByPointer(call, call.args.number(1));
             return SetByPointer(call, key, call.args.number(1));
         }
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     default:
         return Unsupported();

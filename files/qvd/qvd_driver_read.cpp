@@ -6,6 +6,7 @@
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_memos.h"
 #include "files/qvd/qvd_position.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 namespace morvex::qvd {
@@ -116,7 +117,7 @@ int32_t QvdFileDriver::SetKey(DriverCall& call, KeyDeclaration& key) {
         return 0;
     const KeyIndex* index = state->key_index(key);
     if (!index) {
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     }
     state->cursor = Cursor{Cursor::Kind::Start, index->number, {}, {}};
@@ -132,7 +133,7 @@ int32_t QvdFileDriver::SetKeyKey(DriverCall& call, KeyDeclaration& key, KeyDecla
         return 0;
     const KeyIndex* index = state->key_index(key);
     if (!index || !state->key_index(start)) {
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     }
     anchor_at_value(state->cursor, *index, KeyValueKey(state->table, *index, call.record()));
@@ -154,12 +155,12 @@ int32_t QvdFileDriver::SetByPointer(DriverCall& call, KeyDeclaration* key, int32
     }
     const KeyIndex* index = state->key_index(*key);
     if (!index) {
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     }
     std::vector<uint8_t> buffer;
     if (!stored_record(*state, record, call.file.record_length, buffer)) {
-        SetError(35);
+        SetError(ErrRecordNotFound);
         return 0;
     }
     Bytes entry = KeyValueKey(state->table, *index, buffer.data());
@@ -179,7 +180,7 @@ int32_t QvdFileDriver::SetByValueAndPointer(DriverCall& call, KeyDeclaration& ke
         return 0;
     const KeyIndex* index = state->key_index(key);
     if (!index) {
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     }
     Bytes entry = KeyValueKey(state->table, *index, call.record());
@@ -241,7 +242,7 @@ int32_t QvdFileDriver::Step(DriverCall& call, bool forward) {
         }
         if (!found) {
             cursor.kind = forward ? Cursor::Kind::PastEnd : Cursor::Kind::BeforeStart;
-            SetError(33);
+            SetError(ErrRecordNotAvailable);
             return 0;
         }
         cursor.kind = Cursor::Kind::OnEntry;
@@ -258,7 +259,7 @@ int32_t QvdFileDriver::GetByKey(DriverCall& call, KeyDeclaration& key) {
         return 0;
     const KeyIndex* index = state->key_index(key);
     if (!index) {
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     }
     // A unique key has the value's entry itself; among duplicates the first.
@@ -266,7 +267,7 @@ int32_t QvdFileDriver::GetByKey(DriverCall& call, KeyDeclaration& key) {
     const std::optional<FollowedEntry> found =
         seek_record(*state, index->number, value, SeekMode::AtOrAfter, value, index->unique);
     if (!found || !LoadRecordImage(call, *state, record_of(index->number, found->entry), found->followed))
-        SetError(35);
+        SetError(ErrRecordNotFound);
     return 0;
 }
 
@@ -280,7 +281,7 @@ int32_t QvdFileDriver::GetByPointer(DriverCall& call, int32_t pointer) {
         state->current_buffer.clear();
     }
     if (pointer <= 0 || !LoadRecord(call, *state, static_cast<uint32_t>(pointer)))
-        SetError(35);
+        SetError(ErrRecordNotFound);
     return 0;
 }
 
@@ -293,7 +294,7 @@ int32_t QvdFileDriver::Position(DriverCall& call, KeyDeclaration* key, std::stri
     if (key) {
         const KeyIndex* index = state->key_index(*key);
         if (!index) {
-            SetError(78);
+            SetError(ErrInvalidNumberOfParameters);
             return 0;
         }
         text.order = index->number;
@@ -315,11 +316,11 @@ int32_t QvdFileDriver::Reset(DriverCall& call, KeyDeclaration* key, std::string_
     const std::optional<PositionText> position = ParsePosition(text);
     const KeyIndex* index = key ? state->key_index(*key) : nullptr;
     if (key && !index) {
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     }
     if (!position) {
-        SetError(35);
+        SetError(ErrRecordNotFound);
         return 0;
     }
     const uint8_t order = index ? index->number : 0;
@@ -340,7 +341,7 @@ int32_t QvdFileDriver::Reset(DriverCall& call, KeyDeclaration* key, std::string_
     } else {
         std::vector<uint8_t> buffer;
         if (!stored_record(*state, position->record, call.file.record_length, buffer)) {
-            SetError(35);
+            SetError(ErrRecordNotFound);
             return 0;
         }
         AppendKeyBytes(index->shape, buffer.data(), entry);
@@ -362,12 +363,12 @@ int32_t QvdFileDriver::Reget(DriverCall& call, KeyDeclaration* key, std::string_
         return 0;
     const KeyIndex* index = key ? state->key_index(*key) : nullptr;
     if (key && !index) {
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     }
     const std::optional<PositionText> position = ParsePosition(text);
     if (!position || position->record == 0) {
-        SetError(35);
+        SetError(ErrRecordNotFound);
         return 0;
     }
     uint32_t record = position->record;
@@ -380,7 +381,7 @@ int32_t QvdFileDriver::Reget(DriverCall& call, KeyDeclaration* key, std::string_
         record = data && data->size() == 4 ? ReadBigEndian32(data->data()) : 0;
     }
     if (record == 0 || !LoadRecord(call, *state, record))
-        SetError(35);
+        SetError(ErrRecordNotFound);
     return 0;
 }
 
@@ -392,7 +393,7 @@ int32_t QvdFileDriver::Records(DriverCall& call, KeyDeclaration* key) {
     if (key) {
         const KeyIndex* index = state->key_index(*key);
         if (!index) {
-            SetError(78);
+            SetError(ErrInvalidNumberOfParameters);
             return 0;
         }
         order = index->number;

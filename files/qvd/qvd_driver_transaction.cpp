@@ -7,6 +7,7 @@
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_file_state.h"
 #include "files/qvd/qvd_transaction.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 #include <algorithm>
@@ -61,7 +62,7 @@ int32_t CommitAll(const std::vector<QvdFileState*>& files) {
     if (!control) {
         for (TransactionPart& part : parts)
             part.store->Rollback();
-        return 48;
+        return ErrUnableToLogTransaction;
     }
     return CommitTogether(*control, parts);
 }
@@ -113,12 +114,12 @@ int32_t QvdFileDriver::Logout(DriverCall& call, int32_t seconds) {
     if (!state)
         return ErrorCode();
     if (state->concurrency.in_transaction)
-        return Report(56);
+        return Report(ErrLogoutAlreadyActive);
     if (!state->writable)
-        return Report(5);
+        return Report(ErrAccessDenied);
     if (!TakeWriterByte(*state->store, seconds)) {
-        SetError(5, FileInUse);
-        return 5;
+        SetError(ErrAccessDenied, FileInUse);
+        return ErrAccessDenied;
     }
     state->store->Refresh();
     state->concurrency.in_transaction = true;
@@ -138,7 +139,7 @@ int32_t QvdFileDriver::Commit(DriverCall& call) {
     if (!state)
         return ErrorCode();
     if (!state->concurrency.in_transaction)
-        return Report(91);
+        return Report(ErrLogoutNotActive);
     ThreadTransaction& t = Transaction();
     if (!t.ended) {
         // A transaction in which a statement met a failure commits nothing.
@@ -151,7 +152,7 @@ int32_t QvdFileDriver::Commit(DriverCall& call) {
         t.ended = true;
         t.committed = true;
     }
-    const int32_t error = t.committed ? t.error : 65;
+    const int32_t error = t.committed ? t.error : ErrUnableToRollback;
     const std::string text = t.committed ? t.error_text : std::string();
     Leave(*state);
     return Report(error, text);
@@ -162,7 +163,7 @@ int32_t QvdFileDriver::Rollback(DriverCall& call) {
     if (!state)
         return ErrorCode();
     if (!state->concurrency.in_transaction)
-        return Report(91);
+        return Report(ErrLogoutNotActive);
     ThreadTransaction& t = Transaction();
     if (!t.ended) {
         for (QvdFileState* file : t.files)
@@ -170,7 +171,7 @@ int32_t QvdFileDriver::Rollback(DriverCall& call) {
         t.ended = true;
     }
     // A transaction already committed cannot be taken back.
-    const int32_t error = t.committed && t.error == 0 ? 65 : 0;
+    const int32_t error = t.committed && t.error == 0 ? ErrUnableToRollback : 0;
     Leave(*state);
     return Report(error);
 }

@@ -9,6 +9,7 @@
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_memos.h"
 #include "files/qvd/qvd_write_lock.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 namespace morvex::qvd {
@@ -36,14 +37,14 @@ int32_t new_entries(QvdFileState& state, const uint8_t* buffer, uint32_t record,
     for (const KeyIndex& key : state.keys) {
         std::optional<Bytes> entry = KeyEntryKey(state.table, key, buffer, record);
         if (entry && entry->size() > MaxKeyLength) {
-            SetError(88, key.declaration->label);
-            return 88;
+            SetError(ErrInvalidKeyLength, key.declaration->label);
+            return ErrInvalidKeyLength;
         }
         if (entry && key.unique) {
             const uint32_t holder = holder_of(*state.store, *entry);
             if (holder != 0 && holder != record) {
-                SetError(40, key.declaration->label);
-                return 40;
+                SetError(ErrCreatesDuplicateKey, key.declaration->label);
+                return ErrCreatesDuplicateKey;
             }
         }
         entries.push_back(std::move(entry));
@@ -66,7 +67,7 @@ int32_t commit(QvdFileState& state) {
 QvdFileState* writable_state(DriverCall& call) {
     QvdFileState* state = OpenState(call);
     if (state && !state->writable) {
-        SetError(5);
+        SetError(ErrAccessDenied);
         return nullptr;
     }
     return state;
@@ -77,7 +78,7 @@ QvdFileState* writable_state(DriverCall& call) {
 QvdFileState* current_record_state(DriverCall& call) {
     QvdFileState* state = writable_state(call);
     if (state && state->current_record == 0) {
-        SetError(33);
+        SetError(ErrRecordNotAvailable);
         return nullptr;
     }
     return state;
@@ -88,7 +89,7 @@ QvdFileState* current_record_state(DriverCall& call) {
 std::optional<Bytes> stored_current_image(QvdFileState& state) {
     std::optional<Bytes> image = state.store->Get(RecordEntryKey(state.table, state.current_record));
     if (!image)
-        SetError(33);
+        SetError(ErrRecordNotAvailable);
     return image;
 }
 
@@ -116,7 +117,7 @@ int32_t QvdFileDriver::Add(DriverCall& call) {
     const uint32_t record = store.IssueRecordNumber();
     if (record == 0) { // numbers exhausted, or a damaged file met: the store reports it
         store.RollbackTo(savepoint);
-        SetError(DamagedFileError);
+        SetError(ErrInvalidDataFile);
         return 0;
     }
     for (size_t k = 0; k < state->keys.size(); ++k) {
@@ -234,7 +235,7 @@ int32_t QvdFileDriver::DuplicateKey(DriverCall& call, KeyDeclaration& key) {
         return 0;
     const KeyIndex* index = state->key_index(key);
     if (!index) {
-        SetError(78);
+        SetError(ErrInvalidNumberOfParameters);
         return 0;
     }
     if (!index->unique)

@@ -2,6 +2,7 @@
 
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/record_image.h"
+#include "runtime/error_numbers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -86,7 +87,7 @@ int32_t StageMemos(DriverCall& call, QvdFileState& state, uint32_t record) {
             ConvertText(content, true);
         const size_t stored = content.size() + (is_blob(memo) ? BlobLengthBytes : 0);
         if ((stored + SegmentBytes - 1) / SegmentBytes > MaxSegments || content.size() > UINT32_MAX)
-            return 90;
+            return ErrFileSystemError;
         if (is_blob(memo)) {
             const uint32_t length = static_cast<uint32_t>(content.size());
             const uint8_t header[BlobLengthBytes] = {uint8_t(length), uint8_t(length >> 8),

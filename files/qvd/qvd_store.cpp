@@ -7,6 +7,8 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
 #include "platform/os_error.h"
+#include "runtime/ascii_case.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/fatal_error.h"
 
@@ -51,15 +53,15 @@ Result Guarded(StoreImpl& impl, Result failure, Operation&& operation) {
     try {
         return operation();
     } catch (const CorruptionSignal& signal) {
-        impl.note_failure(DamagedFileError, signal.code);
+        impl.note_failure(ErrInvalidDataFile, signal.code);
         NoteReturnedCorruption(signal.code);
         impl.cache().clear();
         impl.header_state().invalidate();
         return failure;
     } catch (const std::bad_alloc&) {
-        impl.note_failure(8);
+        impl.note_failure(ErrInsufficientMemory);
         impl.cache().clear();
-        SetError(8);
+        SetError(ErrInsufficientMemory);
         return failure;
     } catch (const AccessRefused& refused) {
         impl.note_failure(refused.error);
@@ -80,7 +82,7 @@ Bytes TableNameKey(std::string_view name) {
     if (name.empty())
         name = DefaultTableName;
     for (char c : name)
-        key.push_back(static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+        key.push_back(static_cast<uint8_t>(AsciiUpper(c)));
     return key;
 }
 
@@ -126,17 +128,18 @@ std::unique_ptr<Store> Store::Open(const std::string& path, const StoreOptions& 
                 failure.reason.clear();
                 const std::filesystem::path parent = std::filesystem::path(path).parent_path();
                 std::error_code ec;
-                failure.error = parent.empty() || std::filesystem::is_directory(parent, ec) ? 2 : 3;
+                failure.error = parent.empty() || std::filesystem::is_directory(parent, ec) ? ErrFileNotFound
+                                                                                            : ErrPathNotFound;
             } else if (e == EACCES || e == EPERM || e == EROFS) {
-                failure.error = 5;
+                failure.error = ErrAccessDenied;
             } else if (e == ENOTDIR) {
-                failure.error = 3;
+                failure.error = ErrPathNotFound;
                 failure.reason.clear();
             } else if (e == EISDIR || e == NotRegularFile) {
-                failure.error = DamagedFileError;
+                failure.error = ErrInvalidDataFile;
                 failure.reason = e == EISDIR ? "a directory, not a QVD file" : "not a regular file";
             } else {
-                failure.error = 300 + platform::os_error_from_errno(e);
+                failure.error = OsErrorNumber(platform::os_error_from_errno(e));
             }
             return nullptr;
         }
@@ -150,12 +153,12 @@ std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOpti
     StoreImpl& s = *impl;
     failure = OpenFailure{};
     if (!s.locks().take_sharing()) {
-        failure = OpenFailure{5, std::string(FileInUse)};
+        failure = OpenFailure{ErrAccessDenied, std::string(FileInUse)};
         return nullptr;
     }
     const bool opened = Guarded(s, false, [&] {
         if (!s.locks().lock(0, LockMode::Reader, true)) {
-            failure = OpenFailure{5, std::string(FileInUse)};
+            failure = OpenFailure{ErrAccessDenied, std::string(FileInUse)};
             return false;
         }
         int32_t result = 0;
@@ -174,7 +177,7 @@ std::unique_ptr<Store> Store::OpenIo(std::shared_ptr<FileIo> io, const StoreOpti
     });
     if (!opened) {
         if (failure.error == 0) // a damaged file met while opening, turned into a return
-            failure = OpenFailure{DamagedFileError, CorruptionText(s.last_corruption())};
+            failure = OpenFailure{ErrInvalidDataFile, CorruptionText(s.last_corruption())};
         s.locks().release_sharing();
         return nullptr;
     }
@@ -313,32 +316,32 @@ uint32_t Store::IssueRecordNumber() {
 int32_t Store::Commit() {
     StoreImpl& s = *m_impl;
     if (s.closed())
-        return 37;
+        return ErrFileNotOpen;
     if (!s.writer())
-        return s.staged().empty() && !s.issued_record() ? 0 : 5;
+        return s.staged().empty() && !s.issued_record() ? 0 : ErrAccessDenied;
     if (const int32_t failure = s.doomed(); failure != 0) {
         Rollback();
         return failure;
     }
-    return Guarded(s, DamagedFileError, [&] { return s.commits().commit(); });
+    return Guarded(s, ErrInvalidDataFile, [&] { return s.commits().commit(); });
 }
 
 int32_t Store::PrepareCommit() {
     StoreImpl& s = *m_impl;
     if (s.closed())
-        return 37;
+        return ErrFileNotOpen;
     if (!s.writer())
-        return 5;
+        return ErrAccessDenied;
     if (const int32_t failure = s.doomed(); failure != 0) {
         Rollback();
         return failure;
     }
-    return Guarded(s, DamagedFileError, [&] { return s.commits().prepare(true); });
+    return Guarded(s, ErrInvalidDataFile, [&] { return s.commits().prepare(true); });
 }
 
 int32_t Store::FinishCommit() {
     StoreImpl& s = *m_impl;
-    return Guarded(s, DamagedFileError, [&] { return s.commits().finish(); });
+    return Guarded(s, ErrInvalidDataFile, [&] { return s.commits().finish(); });
 }
 
 void Store::AbandonCommit() {

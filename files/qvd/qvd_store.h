@@ -62,10 +62,6 @@ constexpr uint8_t EntryTableName = 0xF0;
 // a transaction drops it.
 constexpr uint8_t TransactionRecordKey = 0xFF;
 
-// The error number of an operation that met a damaged file ("Invalid Data
-// File"), when the damage is turned into a return (qvd_corruption.h).
-constexpr int32_t DamagedFileError = 36;
-
 // Largest key and key + data the container accepts; a longer entry is
 // corruption 824 (it could never be stored in one page).
 constexpr size_t MaxKeyLength = 2000;
@@ -183,11 +179,12 @@ constexpr std::string_view FileInUse = "the file is in use by another program";
 // several, may be used at the same time: they meet only in the file's locks.
 class Store {
 public:
-    // nullptr and `error` set on failure: 2 file not found, 3 path not found,
-    // 5 access denied or in use by another program (a sharing mode or lock
-    // refused), 36 invalid data file (not a regular file, a short header or
-    // bad magic, nothing written; or a damaged file met while opening, when
-    // that is turned into a return), 300 + the system's error otherwise.
+    // nullptr and `error` set on failure (runtime/error_numbers.h):
+    // ErrFileNotFound, ErrPathNotFound, ErrAccessDenied (also in use by another
+    // program: a sharing mode or lock refused), ErrInvalidDataFile (not a
+    // regular file, a short header or bad magic, nothing written; or a damaged
+    // file met while opening, when that is turned into a return), else the
+    // system's error as OsErrorNumber.
     static std::unique_ptr<Store> Open(const std::string& path, const StoreOptions& options, int32_t& error);
     static std::unique_ptr<Store> Open(const std::string& path, const StoreOptions& options,
                                        OpenFailure& failure);
@@ -277,9 +274,9 @@ public:
     // Set when a corruption was turned into a return (see qvd_corruption.h); 0 otherwise.
     int32_t LastCorruption() const;
     // The error of the last operation that returned empty-handed because it
-    // failed rather than found nothing, once: DamagedFileError for a
-    // corruption turned into a return (its code in LastCorruption), 8 when
-    // memory ran out, a system error when a lock was refused; 0 when none
+    // failed rather than found nothing, once: ErrInvalidDataFile for a
+    // corruption turned into a return (its code in LastCorruption),
+    // ErrInsufficientMemory when memory ran out, a system error when a lock was refused; 0 when none
     // failed since the last call.
     int32_t TakeFailure();
 

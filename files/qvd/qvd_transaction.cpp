@@ -1,6 +1,9 @@
 // The multi-file commit through the control file, and the recovery's check.
 #include "files/qvd/qvd_transaction.h"
 
+#include "runtime/ascii_case.h"
+#include "runtime/error_numbers.h"
+
 #include <chrono>
 #include <thread>
 
@@ -13,17 +16,6 @@ Bytes NumberKey(uint32_t number) {
                  static_cast<uint8_t>(number >> 8), static_cast<uint8_t>(number)};
 }
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-        if (upper(a[i]) != upper(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // Lists a new transaction in the control file: its number, or 0.
 uint32_t OpenTransaction(Store& control) {
     if (!control.Lock(0, LockMode::Writer, true))
@@ -31,7 +23,7 @@ uint32_t OpenTransaction(Store& control) {
     const uint32_t number = control.IssueRecordNumber();
     if (number != 0)
         control.Put(NumberKey(number), ByteView());
-    const int32_t error = number != 0 ? control.Commit() : 5;
+    const int32_t error = number != 0 ? control.Commit() : ErrAccessDenied;
     control.Unlock(0, LockMode::Writer);
     if (error != 0) {
         control.Rollback();
@@ -63,7 +55,7 @@ int32_t CommitTogether(Store& control, std::span<const TransactionPart> parts) {
     const uint32_t number = OpenTransaction(control);
     if (number == 0) {
         drop(0);
-        return 48;
+        return ErrUnableToLogTransaction;
     }
     // Every file announces its commit, naming the transaction; until the
     // control file forgets the number, a recovery rolls each of them back.
@@ -80,7 +72,7 @@ int32_t CommitTogether(Store& control, std::span<const TransactionPart> parts) {
         control.Erase(NumberKey(number));
         if (control.Commit() != 0) {
             control.Rollback();
-            error = 48;
+            error = ErrUnableToLogTransaction;
         }
     }
     if (error != 0) {
@@ -106,7 +98,7 @@ bool KeepPendingCommit(const Bytes* record, std::string_view data_path, const Co
         return false; // no transaction to ask about: the commit cannot be vouched for
     const std::string_view name(reinterpret_cast<const char*>(record->data()) + 4, record->size() - 4);
     const std::string path =
-        SameNameIgnoringCase(name, DefaultControlName) ? ControlFilePath(data_path) : std::string(name);
+        EqualsIgnoringAsciiCase(name, DefaultControlName) ? ControlFilePath(data_path) : std::string(name);
     auto open = [&](int32_t& error) -> std::unique_ptr<Store> {
         if (open_control)
             return open_control(path, error);
@@ -118,7 +110,7 @@ bool KeepPendingCommit(const Bytes* record, std::string_view data_path, const Co
     for (;;) {
         int32_t error = 0;
         control = open(error);
-        if (control || error != 5)
+        if (control || error != ErrAccessDenied)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // another open denies us for a moment
     }

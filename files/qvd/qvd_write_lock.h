@@ -4,6 +4,7 @@
 #pragma once
 
 #include "files/qvd/qvd_store.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 namespace morvex::qvd {
@@ -23,7 +24,7 @@ public:
         if (m_held)
             store.Refresh();
         else
-            SetError(5);
+            SetError(ErrAccessDenied);
     }
     ~WriteLock() {
         if (m_held && !m_keep)

@@ -4,6 +4,7 @@
 #include "files/qvd/key_compare.h"
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
+#include "runtime/ascii_case.h"
 
 #include <cstdio>
 #include <functional>
@@ -50,7 +51,7 @@ bool FoldsTo(ByteView spelled, ByteView folded) {
         return false;
     for (size_t i = 0; i < spelled.size(); ++i) {
         const uint8_t c = spelled[i];
-        if ((c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) != folded[i])
+        if (static_cast<uint8_t>(AsciiUpper(static_cast<char>(c))) != folded[i])
             return false;
     }
     return true;

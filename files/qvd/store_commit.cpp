@@ -8,6 +8,7 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
 #include "files/qvd/zone_layout.h"
+#include "runtime/error_numbers.h"
 
 #include <algorithm>
 
@@ -43,7 +44,7 @@ int32_t CommitWriter::prepare(bool in_transaction) {
         return 0; // nothing to write: no need to stop the readers
     AllReadersHold hold(m_store.locks());
     if (!m_store.locks().lock(0, LockMode::AllReaders, true))
-        return 5;
+        return ErrAccessDenied;
     hold.held = true;
     // A chain named at offset 0 belongs to a committer that stopped after
     // announcing it: roll it forward (or back) before building on the file,
@@ -59,7 +60,7 @@ int32_t CommitWriter::prepare(bool in_transaction) {
     if (header.load() != 0)
         QvdCorruption(CorruptShortRead);
     if (header.reads_through_chain())
-        return 5; // the chain could not be repaired
+        return ErrAccessDenied; // the chain could not be repaired
     if (m_store.staged().empty() && !m_store.issued_record() && !header.new_file())
         return 0;
     // The transaction record belongs to the multi-file commit that wrote it:

@@ -4,6 +4,7 @@
 
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
+#include "runtime/error_numbers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -208,7 +209,7 @@ int32_t HeaderState::load() {
     }
     FileHeader disk;
     if (n < FileHeaderSize || !FileHeader::Parse(ByteView(bytes, n), disk))
-        return 36;
+        return ErrInvalidDataFile;
     // Nobody committed since: every cached page stays valid. A chain named at
     // offset 0 with the counter unchanged is a commit whose writer stopped
     // after announcing it; its pages may be half home, so it is replayed.

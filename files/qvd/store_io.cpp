@@ -3,6 +3,7 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
 #include "platform/os_error.h"
+#include "runtime/error_numbers.h"
 
 namespace morvex::qvd {
 
@@ -49,16 +50,16 @@ void StoreImpl::write_blocks(uint64_t offset, const uint8_t* buffer, size_t leng
     }
     const int64_t n = m_io->write_at(offset, buffer, length);
     if (n < 0)
-        m_write_error = 300 + platform::last_os_error();
+        m_write_error = OsErrorNumber(platform::last_os_error());
     else if (static_cast<size_t>(n) < length)
-        m_write_error = 5;
+        m_write_error = ErrAccessDenied;
 }
 
 void StoreImpl::flush_file() {
     if (m_write_error != 0)
         return;
     if (m_io->flush() != 0)
-        m_write_error = 300 + platform::last_os_error();
+        m_write_error = OsErrorNumber(platform::last_os_error());
 }
 
 } // namespace morvex::qvd

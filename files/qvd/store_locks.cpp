@@ -6,6 +6,7 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/store_impl.h"
 #include "platform/os_error.h"
+#include "runtime/error_numbers.h"
 
 #include <cerrno>
 
@@ -15,7 +16,7 @@ namespace {
 
 int32_t RefusedLockError() {
     const int error = platform::last_os_error();
-    return error == 0 ? 5 : 300 + error;
+    return error == 0 ? ErrAccessDenied : OsErrorNumber(error);
 }
 
 } // namespace

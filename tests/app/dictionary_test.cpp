@@ -2,7 +2,9 @@
 #include "files/driver.h"
 #include "files/file_statements.h"
 #include "files/record_descriptor.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
+#include "tests/support/temp_directory.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -64,15 +66,10 @@ TEST(DictionaryTest, DeclarationsTravelInTheDescriptorByteForm) {
 // The files through the QVD driver, in a directory of their own.
 class DictionaryFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() / ("dictionary_test_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_dir);
-        Customer.options.name = (m_dir / "Customer").string();
-    }
+    void SetUp() override { Customer.options.name = m_dir.file("Customer"); }
     void TearDown() override {
         CLOSE(Customer);
         Customer.options.name = "Customer";
-        std::filesystem::remove_all(m_dir);
     }
     void add(int32_t id, const char* name, int32_t date) {
         CUS = {};
@@ -81,17 +78,17 @@ protected:
         CUS.STARTDATE = date;
         ADD(Customer);
     }
-    std::filesystem::path m_dir;
+    morvex::testing::TempDirectory m_dir{"dictionary_test"};
 };
 
 TEST_F(DictionaryFilesTest, FirstRunCreatesAnEmptyFileAndKeysOrderAndRefuseDuplicates) {
     OPEN(Customer, AccessReadWrite | ShareDenyNone);
-    ASSERT_EQ(ErrorCode(), 2) << ErrorText();
+    ASSERT_EQ(ErrorCode(), ErrFileNotFound) << ErrorText();
     CREATE(Customer);
     ASSERT_EQ(ErrorCode(), 0) << ErrorText();
     OPEN(Customer, AccessReadWrite | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0) << ErrorText();
-    EXPECT_TRUE(std::filesystem::exists(m_dir / "Customer.QVD"));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.file("Customer.QVD")));
     EXPECT_EQ(RECORDS(Customer), 0);
 
     add(1, "Moss", 73284);
@@ -99,13 +96,13 @@ TEST_F(DictionaryFilesTest, FirstRunCreatesAnEmptyFileAndKeysOrderAndRefuseDupli
     add(3, "Birch", 73274);
     ASSERT_EQ(ErrorCode(), 0) << ErrorText();
     add(4, "MOSS", 73294);
-    EXPECT_EQ(ErrorCode(), 40) << "CUS:ByName is unique without case";
+    EXPECT_EQ(ErrorCode(), ErrCreatesDuplicateKey) << "CUS:ByName is unique without case";
 
     SET(CUS_ByStartDateName());
     std::vector<int32_t> order;
     for (NEXT(Customer); ErrorCode() == 0; NEXT(Customer))
         order.push_back(CUS.CUSID);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     EXPECT_EQ(order, (std::vector<int32_t>{3, 2, 1})) << "by date, then name without case";
 }
 

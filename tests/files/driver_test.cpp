@@ -1,5 +1,7 @@
 #include "files/driver.h"
 #include "files/file_statements.h"
+#include "platform/os_error.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/string_stack.h"
 #include "runtime/threads.h"
@@ -108,7 +110,7 @@ TEST_F(DriverTest, KeyStatementPassesTheOwningFileAndTheKeyFirst) {
 }
 
 TEST_F(DriverTest, NumbersTravelAsSignExtendedSlots) {
-    OPEN(people, 0x42);
+    OPEN(people, AccessReadWrite | ShareDenyNone);
     ASSERT_EQ(g_seen.args.size(), 1u);
     EXPECT_EQ(g_seen.args[0], 0x42);
     const std::array<intptr_t, 1> slots{ToDriverSlot(-5)};
@@ -120,22 +122,22 @@ TEST_F(DriverTest, UnimplementedOperationSetsError80) {
     for (DriverOperation op : {DriverOperation::Add, DriverOperation::Next, DriverOperation::Pack,
                                DriverOperation::BlobSize, DriverOperation::CountRecords}) {
         CallDriver(op, people);
-        EXPECT_EQ(ErrorCode(), 80) << DriverOperationName(static_cast<int>(op));
+        EXPECT_EQ(ErrorCode(), ErrUnsupportedDriverFunction) << DriverOperationName(static_cast<int>(op));
         EXPECT_EQ(ErrorText(), "Unsupported File Driver Function");
     }
     CallDriverWith(static_cast<DriverOperation>(0), people, {});
-    EXPECT_EQ(ErrorCode(), 80);
+    EXPECT_EQ(ErrorCode(), ErrUnsupportedDriverFunction);
 }
 
 TEST_F(DriverTest, CallClearsTheErrorStateFirst) {
-    SetError(33);
+    SetError(ErrRecordNotAvailable);
     CallDriver(DriverOperation::SetKey, *people.key(1));
     EXPECT_EQ(ErrorCode(), 0);
 }
 
 TEST_F(DriverTest, ErrorZeroBecomesSystemErrorPlus300WithItsText) {
     OPEN(people, -1);
-    EXPECT_EQ(ErrorCode(), 302) << ErrorText();
+    EXPECT_EQ(ErrorCode(), OsErrorNumber(platform::OsFileNotFound)) << ErrorText();
     EXPECT_EQ(ErrorText(), "File Not Found");
 }
 
@@ -165,14 +167,14 @@ TEST_F(DriverTest, EveryFileErrorCarriesItsText) {
 
 TEST_F(DriverTest, KeyStatementWithoutItsKeySets78) {
     CallDriverWith(DriverOperation::SetKey, people, {});
-    EXPECT_EQ(ErrorCode(), 78);
+    EXPECT_EQ(ErrorCode(), ErrInvalidNumberOfParameters);
 }
 
 TEST_F(DriverTest, FileWithoutDriverReports80AndKeepsTheStringStackBalanced) {
     FileDeclaration bare{file_spec(nullptr)};
     const std::size_t depth = Strings().size();
     EXPECT_EQ(SEND(bare, "Recover=10"), "");
-    EXPECT_EQ(ErrorCode(), 80);
+    EXPECT_EQ(ErrorCode(), ErrUnsupportedDriverFunction);
     RESET(bare, "abc");
     EXPECT_EQ(POSITION(bare), "");
     EXPECT_EQ(Strings().size(), depth);
@@ -189,7 +191,7 @@ TEST_F(DriverTest, TextsTravelOnTheStringStack) {
     EXPECT_EQ(POSITION(*people.key(1)), "by PEO:BYID");
     // An unsupported text operation still takes its input and leaves one result.
     REGET(people, "x");
-    EXPECT_EQ(ErrorCode(), 80);
+    EXPECT_EQ(ErrorCode(), ErrUnsupportedDriverFunction);
     EXPECT_EQ(FileProperty(people, 1), "0");
     EXPECT_EQ(Strings().size(), depth);
 }

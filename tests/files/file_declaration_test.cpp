@@ -1,4 +1,5 @@
 #include "files/file_declaration.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fixed_text.h"
 
 #include <cstring>
@@ -66,11 +67,12 @@ TEST(FileDeclarationTest, ValidateRejectsKeysOnMissingFields) {
         FileSpec s = file_spec(0, nullptr);
         s.keys[0].components = {bad};
         FileDeclaration file(std::move(s));
-        EXPECT_EQ(file.validate(), 47) << bad;
+        EXPECT_EQ(file.validate(), ErrInvalidRecordDeclaration) << bad;
     }
     FileSpec s = file_spec(0, nullptr);
     s.record = RecordDescription(8, s.record.fields());
-    EXPECT_EQ(FileDeclaration(std::move(s)).validate(), 47) << "a field beyond the record";
+    EXPECT_EQ(FileDeclaration(std::move(s)).validate(), ErrInvalidRecordDeclaration)
+        << "a field beyond the record";
 }
 
 TEST(FileDeclarationTest, KeyComponentsReadWithTheirDirection) {

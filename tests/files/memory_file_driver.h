@@ -6,6 +6,7 @@
 #pragma once
 
 #include "files/driver.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/field_compare.h"
 
@@ -40,7 +41,7 @@ class MemoryFileDriver : public FileDriver {
     static State* state(DriverCall& call) {
         auto* state = static_cast<State*>(call.instance.driver_data.get());
         if (!state || !state->records) {
-            SetError(37);
+            SetError(ErrFileNotOpen);
             return nullptr;
         }
         return state;
@@ -60,7 +61,7 @@ protected:
     int32_t Open(DriverCall& call, int32_t) override {
         auto found = MemoryDisk::Get().files.find(call.file.disk_name());
         if (found == MemoryDisk::Get().files.end()) {
-            SetError(2);
+            SetError(ErrFileNotFound);
             return 0;
         }
         auto made = std::make_unique<State>();
@@ -100,7 +101,7 @@ protected:
     int32_t Next(DriverCall& call) override {
         if (State* s = state(call)) {
             if (s->next >= s->order.size()) {
-                SetError(33);
+                SetError(ErrRecordNotAvailable);
                 return 0;
             }
             const std::vector<uint8_t>& record = (*s->records)[s->order[s->next++]];
@@ -124,7 +125,7 @@ protected:
             }
             auto& values = MemoryDisk::Get().unique_values[call.file.disk_name() + "|" + key->label];
             if (values.count(value)) {
-                SetError(40, key->label); // as the QVD driver names the key
+                SetError(ErrCreatesDuplicateKey, key->label); // as the QVD driver names the key
                 return 0;
             }
             taken.emplace_back(&values, std::move(value));

@@ -1,8 +1,8 @@
 #include "platform/headless_backend.h"
 #include "platform/png_file.h"
 #include "tests/platform/window_test_support.h"
+#include "tests/support/temp_directory.h"
 
-#include <filesystem>
 #include <unistd.h>
 
 namespace morvex::platform {
@@ -45,12 +45,10 @@ TEST_F(HeadlessBackendTest, SavesAWindowAsPng) {
     const WindowHandle top = make_top_level(Rect::FromSize(0, 0, 16, 12), MakePixel(10, 20, 30));
     make_child(top, Rect::FromSize(4, 4, 4, 4), MakePixel(200, 100, 50));
     dispatch_pending_messages();
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("morvex_headless_" + std::to_string(getpid()) + ".png"))
-            .string();
+    const morvex::testing::TempDirectory directory("morvex_headless");
+    const std::string path = directory.file("window.png");
     ASSERT_TRUE(save_window_png(top, path));
     const std::optional<FrameBuffer> read = read_png(path);
-    std::filesystem::remove(path);
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(*read, frame_buffer_copy(top));
     EXPECT_EQ(read->at(5, 5), MakePixel(200, 100, 50));

@@ -1,7 +1,7 @@
 #include "platform/png_file.h"
+#include "tests/support/temp_directory.h"
 
 #include <cstring>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -19,10 +19,10 @@ FrameBuffer gradient(int width, int height) {
 
 TEST(PngFile, FileRoundTripKeepsEveryPixel) {
     const FrameBuffer original = gradient(29, 17);
-    const std::string path = (std::filesystem::temp_directory_path() / "morvex_png_file_test.png").string();
+    const testing::TempDirectory directory("morvex_png_file");
+    const std::string path = directory.file("gradient.png");
     ASSERT_TRUE(write_png(original, path));
     const std::optional<FrameBuffer> read = read_png(path);
-    std::filesystem::remove(path);
     ASSERT_TRUE(read);
     EXPECT_EQ(*read, original);
 }

@@ -2,6 +2,8 @@
 // write changes nothing, and that concurrent writers lose nothing.
 #include "platform/profile.h"
 #include "platform/profile_fault_injection.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_directory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +18,6 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -54,10 +55,6 @@ protected:
             const char* value = std::getenv(name);
             m_saved_environment.emplace_back(value ? std::optional<std::string>(value) : std::nullopt);
         }
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/profile_test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
         setenv("MORVEX_INIDIR", m_dir.c_str(), 1);
     }
 
@@ -69,15 +66,14 @@ protected:
             else
                 unsetenv(EnvironmentNames[i]);
         }
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
     }
 
     std::string path(std::string_view name) const { return m_dir + "/" + std::string(name); }
 
     static constexpr const char* EnvironmentNames[] = {"MORVEX_INIDIR", "XDG_CONFIG_HOME", "HOME"};
     std::vector<std::optional<std::string>> m_saved_environment;
-    std::string m_dir;
+    testing::TempDirectory m_temp{"profile_test"};
+    std::string m_dir = m_temp.path();
 };
 
 void set_or_unset(const char* name, const char* value) {
@@ -245,19 +241,15 @@ TEST_F(ProfileFiles, AFullDiskLeavesTheOldFileAndNoTemporaryFile) {
     // Root ignores permissions, so the disk is made "full" by a file size limit in a child.
     const std::string before = "[a]\nk=old\n";
     write_file(path("x.ini"), before);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    testing::ChildProcess child([&] {
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{64, RLIM_INFINITY};
         const bool limited = setrlimit(RLIMIT_FSIZE, &limit) == 0;
         const bool written = write_profile_string("x.ini", "a", "k", std::string(100, 'v'));
-        _exit(!limited ? 3 : written ? 2 : errno == EFBIG ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong errno, 2: write succeeded, 3: no limit";
+        return !limited ? 3 : written ? 2 : errno == EFBIG ? 0 : 1;
+    });
+    ASSERT_TRUE(child.wait());
+    EXPECT_EQ(child.exit_code(), 0) << "1: wrong errno, 2: write succeeded, 3: no limit";
     EXPECT_EQ(read_file(path("x.ini")), before);
     EXPECT_FALSE(has_temporary_files(m_dir));
 }
@@ -313,35 +305,30 @@ TEST_F(ProfileFiles, ProcessesWritingAtOnceKeepEveryEntry) {
     constexpr int Writers = 3;
     constexpr int EntriesEach = 200;
     ASSERT_TRUE(write_profile_string("x.ini", "shared", "always", "here"));
-    std::vector<pid_t> children;
+    std::vector<testing::ChildProcess> children;
     for (int writer = 0; writer < Writers; ++writer) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        children.emplace_back([writer] {
             bool all = true;
             for (int i = 0; i < EntriesEach; ++i) {
                 const std::string entry = "w" + std::to_string(writer) + "e" + std::to_string(i);
                 all = write_profile_string("x.ini", "shared", entry, std::to_string(i * 7 + writer)) && all;
             }
-            _exit(all ? 0 : 1);
-        }
-        children.push_back(child);
+            return all ? 0 : 1;
+        });
+        ASSERT_TRUE(children.back().started());
     }
     int reads = 0;
     int torn_reads = 0;
-    size_t finished = 0;
-    while (finished < children.size()) {
+    const auto all_ended = [&] {
+        return std::all_of(children.begin(), children.end(),
+                           [](testing::ChildProcess& c) { return c.ended(); });
+    };
+    while (!all_ended()) {
         ++reads;
         torn_reads += get_profile_string("x.ini", "SHARED", "always", "missing") != "here";
-        for (pid_t& child : children) {
-            int status = 0;
-            if (child > 0 && waitpid(child, &status, WNOHANG) == child) {
-                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer's write failed";
-                child = -1;
-                ++finished;
-            }
-        }
     }
+    for (const testing::ChildProcess& child : children)
+        EXPECT_EQ(child.exit_code(), 0) << "a writer's write failed";
     EXPECT_EQ(torn_reads, 0) << "of " << reads << " reads";
     for (int writer = 0; writer < Writers; ++writer) {
         for (int i = 0; i < EntriesEach; ++i) {

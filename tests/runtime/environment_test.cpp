@@ -1,5 +1,7 @@
+#include "platform/os_error.h"
 #include "runtime/char_tables.h"
 #include "runtime/date.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/locale.h"
 #include "runtime/picture.h"
@@ -54,7 +56,7 @@ TEST_F(EnvironmentTest, ValueSyntaxDecodesCharacterCodes) {
 TEST_F(EnvironmentTest, MessageReplacementsAreLookedUpNewestFirst) {
     ApplyEnvironmentText("MVXMSG30=Eintrag nicht gefunden\nmvxmsg30 = Kein Eintrag\n");
     EXPECT_EQ(MessageReplacement(30), " Kein Eintrag"); // only trailing blanks go
-    SetError(30);
+    SetError(ErrEntryNotFound);
     EXPECT_EQ(ErrorText(), "Kein Eintrag");
     EXPECT_EQ(MessageReplacement(35), std::nullopt);
 }
@@ -162,7 +164,8 @@ TEST_F(EnvironmentTest, DigraphsTakeThreeCharacterItems) {
 }
 
 TEST_F(EnvironmentTest, FilesAreReadAndMissingOnesReported) {
-    const std::string path = ::testing::TempDir() + "/morvex_environment_test.ENV";
+    const testing::TempDirectory directory("morvex_environment");
+    const std::string path = directory.file("test.ENV");
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fputs("MVXMONTH=Jan1\n", file);
@@ -171,7 +174,7 @@ TEST_F(EnvironmentTest, FilesAreReadAndMissingOnesReported) {
     EXPECT_EQ(MonthName(1), "Jan1");
     std::remove(path.c_str());
     EXPECT_FALSE(ApplyEnvironmentFile(path));
-    EXPECT_EQ(ErrorCode(), 302);
+    EXPECT_EQ(ErrorCode(), OsErrorNumber(platform::OsFileNotFound));
 }
 
 TEST_F(EnvironmentTest, WhatIsNotAReadableFileIsReportedNotThrown) {
@@ -182,9 +185,9 @@ TEST_F(EnvironmentTest, WhatIsNotAReadableFileIsReportedNotThrown) {
         int32_t error;
     };
     const Row rows[] = {
-        {directory.path(), 305},              // a directory: access denied
-        {directory.file("fifo.ENV"), 387},    // not a regular file: invalid parameter
-        {directory.file("missing.ENV"), 302}, // file not found
+        {directory.path(), OsErrorNumber(platform::OsAccessDenied)},               // a directory
+        {directory.file("fifo.ENV"), OsErrorNumber(platform::OsInvalidParameter)}, // not a regular file
+        {directory.file("missing.ENV"), OsErrorNumber(platform::OsFileNotFound)},
     };
     for (const Row& row : rows) {
         EXPECT_FALSE(ApplyEnvironmentFile(row.path)) << row.path;
@@ -212,11 +215,10 @@ TEST(LoadLocaleAndEnvironmentDeathTest, ADirectoryInTheEnvironmentFilesPlaceIsSk
 // The whole start-up step: win.ini's [intl] values, then the environment
 // file beside this test program. It runs once per process, so one test.
 TEST(LoadLocaleAndEnvironment, ReadsIntlValuesAndTheFileBesideTheProgram) {
-    char directory[] = "/tmp/morvex_locale_XXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
-    setenv("MORVEX_INIDIR", directory, 1);
+    const testing::TempDirectory directory("morvex_locale");
+    setenv("MORVEX_INIDIR", directory.path().c_str(), 1);
     setenv("LC_ALL", "C", 1);
-    const std::string ini = std::string(directory) + "/win.ini";
+    const std::string ini = directory.file("win.ini");
     std::FILE* file = std::fopen(ini.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fputs("[intl]\r\niTime=1\r\nsShortDate=dd.MM.yyyy\r\ns1159=vm\r\n", file);
@@ -229,14 +231,12 @@ TEST(LoadLocaleAndEnvironment, ReadsIntlValuesAndTheFileBesideTheProgram) {
 
     LoadLocaleAndEnvironment();
     std::remove(environment.c_str());
-    std::remove(ini.c_str());
-    rmdir(directory);
     unsetenv("MORVEX_INIDIR");
 
     EXPECT_EQ(RuntimeAmPm(false), "vm");
     EXPECT_EQ(RuntimeAmPm(true), "PM"); // the default: win.ini has no s2359
     EXPECT_EQ(ErrorCode(), 0);
-    SetError(30);
+    SetError(ErrEntryNotFound);
     EXPECT_EQ(ErrorText(), "Nicht gefunden");
     char out[MaxPictureWidth];
     EXPECT_EQ(std::string(out, FORMAT(int64_t{DATE(1, 5, 2023)}, LocaleDatePicture(17), out)), "05.01.2023");

@@ -2,6 +2,7 @@
 // type read at evaluation time, PUSHSCOPE/POPSCOPE/ClearScope, the fatal
 // unbalanced pop, and each runtime thread's own scopes.
 #include "platform/message_queue.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/evaluator.h"
 #include "runtime/string_stack.h"
@@ -44,7 +45,7 @@ TEST_F(EvaluatorBindTest, NamesAreCutAtTheirFirstForeignCharacter) {
     EXPECT_EQ(EVALUATE("Count#"), "2");
     EXPECT_EQ(EVALUATE("Name$"), "3");
     EXPECT_EQ(EVALUATE("Amount"), "");
-    EXPECT_EQ(ErrorCode(), 801);
+    EXPECT_EQ(ErrorCode(), ErrNoBind);
 }
 
 TEST_F(EvaluatorBindTest, NamesAreCutToNinetyNineCharacters) {
@@ -52,7 +53,7 @@ TEST_F(EvaluatorBindTest, NamesAreCutToNinetyNineCharacters) {
     ASSERT_TRUE(BIND(std::string(120, 'x'), value));
     EXPECT_EQ(EVALUATE(std::string(99, 'x')), "5");
     EXPECT_EQ(EVALUATE(std::string(100, 'x')), "");
-    EXPECT_EQ(ErrorCode(), 801);
+    EXPECT_EQ(ErrorCode(), ErrNoBind);
 }
 
 TEST_F(EvaluatorBindTest, EmptyNamesAndUnreadableTypesAreRefused) {
@@ -210,7 +211,7 @@ TEST_F(EvaluatorBindTest, IndexesAndSlicesPickCharactersAndElements) {
     for (const auto& row : rows)
         EXPECT_EQ(EVALUATE(row.expression), row.expected) << row.expression;
     EXPECT_EQ(EVALUATE("N[1"), "");
-    EXPECT_EQ(ErrorCode(), 800);
+    EXPECT_EQ(ErrorCode(), ErrInvalidExpression);
 }
 
 TEST_F(EvaluatorBindTest, PushScopeStartsEmptyAndPopScopeRestores) {
@@ -219,7 +220,7 @@ TEST_F(EvaluatorBindTest, PushScopeStartsEmptyAndPopScopeRestores) {
     PUSHSCOPE(5);
     EXPECT_EQ(ScopeDepth(), 1u);
     EXPECT_EQ(EVALUATE("X"), "");
-    EXPECT_EQ(ErrorCode(), 801);
+    EXPECT_EQ(ErrorCode(), ErrNoBind);
     EXPECT_EQ(EVALUATE("UPPER('a')"), "A") << "the built-ins are there in the new scope";
     BIND("X", inner);
     EXPECT_EQ(EVALUATE("X"), "2");
@@ -233,7 +234,7 @@ TEST_F(EvaluatorBindTest, ClearScopeForgetsTheBindingsButKeepsTheBuiltIns) {
     BIND("X", value);
     ClearScope();
     EXPECT_EQ(EVALUATE("X"), "");
-    EXPECT_EQ(ErrorCode(), 801);
+    EXPECT_EQ(ErrorCode(), ErrNoBind);
     EXPECT_EQ(EVALUATE("ABS(0 - 2)"), "2");
 }
 
@@ -267,7 +268,7 @@ std::string g_results[2];
 void bind_and_evaluate(int which) {
     if (ScopeDepth() == 0)
         g_depth_at_start++;
-    if (!Expression::Compile("X") && ErrorCode() == 801)
+    if (!Expression::Compile("X") && ErrorCode() == ErrNoBind)
         g_unbound_at_start++;
     int32_t value = 100 + which;
     BIND("X", value);

@@ -2,13 +2,14 @@
 // listed in docs/evaluator.md.
 #include "platform/local_clock.h"
 #include "runtime/date.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/evaluator.h"
 #include "runtime/ini_access.h"
 #include "runtime/picture.h"
+#include "tests/support/temp_directory.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -116,20 +117,18 @@ TEST(EvaluatorBuiltins, TodayAndClockReadTheInstalledClock) {
 }
 
 TEST(EvaluatorBuiltins, GetIniReadsAnEntryOrItsDefault) {
-    const auto dir = std::filesystem::temp_directory_path() / ("evaluator_ini_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string file = (dir / "test.ini").string();
+    const testing::TempDirectory dir("evaluator_ini");
+    const std::string file = dir.file("test.ini");
     PUTINI("Main", "Colour", "Blue", file);
     EXPECT_EQ(EVALUATE("GETINI('Main', 'Colour', 'Red', '" + file + "')"), "Blue");
     EXPECT_EQ(EVALUATE("GETINI('Main', 'Size', 'Big', '" + file + "')"), "Big");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(EvaluatorBuiltins, ArgumentCountsOutsideTheirRangeDoNotCompile) {
     for (const char* text : {"CHOOSE(1)", "INLIST('a')", "DATE(1, 2)", "TODAY(1)", "FORMAT(1)",
                              "INRANGE(1, 2)", "CHR()", "BAND(1)", "MATCH('a')", "RANDOM(1)"}) {
         EXPECT_EQ(Expression::Compile(text), nullptr) << text;
-        EXPECT_EQ(ErrorCode(), 800) << text;
+        EXPECT_EQ(ErrorCode(), ErrInvalidExpression) << text;
     }
     std::string many = "CHOOSE(1";
     for (int i = 0; i < 24; ++i)

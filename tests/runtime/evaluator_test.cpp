@@ -1,5 +1,6 @@
 // Tokens, grammar, value classes, comparisons and errors of the evaluator,
 // as tables of expressions and the values (or errors) they give.
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/evaluator.h"
 #include "runtime/string_stack.h"
@@ -96,43 +97,45 @@ TEST_P(DoesNotCompile, AndSetsTheError) {
     EXPECT_EQ(Expression::Compile(c.expression), nullptr);
     EXPECT_EQ(ErrorCode(), c.error);
     EXPECT_EQ(ErrorText(), c.text);
-    SetError(30);
+    SetError(ErrEntryNotFound);
     EXPECT_EQ(EVALUATE(c.expression), "");
     EXPECT_EQ(ErrorCode(), c.error);
 }
 
 constexpr const char* Invalid = "Invalid expression for EVALUATE";
 
-INSTANTIATE_TEST_SUITE_P(SyntaxErrors, DoesNotCompile,
-                         ::testing::Values(ErrorCase{"1G", 800, Invalid}, ErrorCase{"12B", 800, Invalid},
-                                           ErrorCase{"1 2", 800, Invalid},
-                                           ErrorCase{"UPPER('a'", 800, Invalid},
-                                           ErrorCase{"(1 + 2", 800, Invalid}, ErrorCase{"1 +", 800, Invalid},
-                                           ErrorCase{"", 800, Invalid}, ErrorCase{"'open", 800, Invalid},
-                                           ErrorCase{"1 ) ", 800, Invalid}, ErrorCase{"#", 800, Invalid},
-                                           ErrorCase{".5", 800, Invalid}, ErrorCase{"1, 2", 800, Invalid},
-                                           ErrorCase{"TODAY", 800, Invalid}, ErrorCase{"ABS()", 800, Invalid},
-                                           ErrorCase{"ABS(1, 2)", 800, Invalid},
-                                           ErrorCase{"SUB('abc')", 800, Invalid},
-                                           ErrorCase{"1 AND", 800, Invalid}, ErrorCase{"NOT", 800, Invalid},
-                                           ErrorCase{"()", 800, Invalid}));
+INSTANTIATE_TEST_SUITE_P(
+    SyntaxErrors, DoesNotCompile,
+    ::testing::Values(
+        ErrorCase{"1G", ErrInvalidExpression, Invalid}, ErrorCase{"12B", ErrInvalidExpression, Invalid},
+        ErrorCase{"1 2", ErrInvalidExpression, Invalid},
+        ErrorCase{"UPPER('a'", ErrInvalidExpression, Invalid},
+        ErrorCase{"(1 + 2", ErrInvalidExpression, Invalid}, ErrorCase{"1 +", ErrInvalidExpression, Invalid},
+        ErrorCase{"", ErrInvalidExpression, Invalid}, ErrorCase{"'open", ErrInvalidExpression, Invalid},
+        ErrorCase{"1 ) ", ErrInvalidExpression, Invalid}, ErrorCase{"#", ErrInvalidExpression, Invalid},
+        ErrorCase{".5", ErrInvalidExpression, Invalid}, ErrorCase{"1, 2", ErrInvalidExpression, Invalid},
+        ErrorCase{"TODAY", ErrInvalidExpression, Invalid}, ErrorCase{"ABS()", ErrInvalidExpression, Invalid},
+        ErrorCase{"ABS(1, 2)", ErrInvalidExpression, Invalid},
+        ErrorCase{"SUB('abc')", ErrInvalidExpression, Invalid},
+        ErrorCase{"1 AND", ErrInvalidExpression, Invalid}, ErrorCase{"NOT", ErrInvalidExpression, Invalid},
+        ErrorCase{"()", ErrInvalidExpression, Invalid}));
 
-INSTANTIATE_TEST_SUITE_P(UnknownNames, DoesNotCompile,
-                         ::testing::Values(ErrorCase{"x + 1", 801, "No BIND on variable (x)"},
-                                           ErrorCase{"1 + Cus:Nothing", 801,
-                                                     "No BIND on variable (Cus:Nothing)"},
-                                           ErrorCase{"UPPER(nobody$)", 801, "No BIND on variable (nobody$)"},
-                                           ErrorCase{"1 2 x y", 800, Invalid}));
+INSTANTIATE_TEST_SUITE_P(
+    UnknownNames, DoesNotCompile,
+    ::testing::Values(ErrorCase{"x + 1", ErrNoBind, "No BIND on variable (x)"},
+                      ErrorCase{"1 + Cus:Nothing", ErrNoBind, "No BIND on variable (Cus:Nothing)"},
+                      ErrorCase{"UPPER(nobody$)", ErrNoBind, "No BIND on variable (nobody$)"},
+                      ErrorCase{"1 2 x y", ErrInvalidExpression, Invalid}));
 
 TEST(EvaluatorLimits, DeepNestingDoesNotCompileInsteadOfExhaustingTheStack) {
     EXPECT_EQ(Expression::Compile(std::string(5000, '(') + "1" + std::string(5000, ')')), nullptr);
-    EXPECT_EQ(ErrorCode(), 800);
+    EXPECT_EQ(ErrorCode(), ErrInvalidExpression);
     // Text operands are not folded at compile time, so the chain stays a deep tree.
     std::string chain = "'1'";
     for (int i = 0; i < 5000; ++i)
         chain += "+'1'";
     EXPECT_EQ(Expression::Compile(chain), nullptr);
-    EXPECT_EQ(ErrorCode(), 800);
+    EXPECT_EQ(ErrorCode(), ErrInvalidExpression);
     // Unary signs fold into at most one node, however many there are.
     auto signs = Expression::Compile(std::string(5000, '-') + "1");
     ASSERT_NE(signs, nullptr);
@@ -175,7 +178,7 @@ TEST(EvaluatorLimits, ParenthesesBracketsAndArgumentListsNestExactlyAHundredDeep
     for (const Row& row : {Row{"(", ")"}, Row{"ABS(", ")"}, Row{"n[", "]"}}) {
         EXPECT_NE(Expression::Compile(nested(100, row.open, row.close)), nullptr) << row.open;
         EXPECT_EQ(Expression::Compile(nested(101, row.open, row.close)), nullptr) << row.open;
-        EXPECT_EQ(ErrorCode(), 800);
+        EXPECT_EQ(ErrorCode(), ErrInvalidExpression);
     }
     ClearScope();
 }
@@ -242,7 +245,7 @@ TEST(EvaluatorWays, PushTextPutsTheValueOnTheStringStack) {
 }
 
 TEST(EvaluatorWays, ASuccessfulCompileClearsTheErrorState) {
-    SetError(30);
+    SetError(ErrEntryNotFound);
     EXPECT_EQ(EVALUATE("1"), "1");
     EXPECT_EQ(ErrorCode(), 0);
 }
@@ -261,7 +264,7 @@ TEST(EvaluatorNumbers, TextAndRealConversionsReadBack) {
 }
 
 // Every allocation an evaluation makes is failed in turn: each failure that
-// is reached must be reported as error 8, never passed off as a value.
+// is reached must be reported as ErrInsufficientMemory, never passed off as a value.
 TEST(EvaluatorMemory, RunningOutWhileEvaluatingIsReported) {
     enum class Read { Text, Integer, Truth };
     struct Row {
@@ -298,7 +301,7 @@ TEST(EvaluatorMemory, RunningOutWhileEvaluatingIsReported) {
             const bool reached = !testing::allocation_failure_pending();
             testing::stop_failing_allocations();
             if (reached) {
-                EXPECT_EQ(ErrorCode(), 8) << row.expression << " allocation " << k;
+                EXPECT_EQ(ErrorCode(), ErrInsufficientMemory) << row.expression << " allocation " << k;
                 EXPECT_TRUE(text.empty() && integer == 0 && !truth) << row.expression;
                 ++failures;
                 continue;

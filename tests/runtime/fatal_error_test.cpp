@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/message_box.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
 namespace morvex {
@@ -15,9 +16,10 @@ using ::testing::ExitedWithCode;
 using ::testing::KilledBySignal;
 
 TEST(FatalErrorDeathTest, ShowsTheRuntimeErrorBoxAndExitsWithTwo) {
-    EXPECT_EXIT(FatalError(501, "String Stack Error"), ExitedWithCode(2),
-                "\\[Runtime error\\] \\(stop\\)\nInternal error 01 : String Stack Error\nDo you want to GPF\\?\n"
-                "buttons: Yes \\[No\\]\nanswer: No");
+    EXPECT_EXIT(
+        FatalError(ErrInternal01, "String Stack Error"), ExitedWithCode(2),
+        "\\[Runtime error\\] \\(stop\\)\nInternal error 01 : String Stack Error\nDo you want to GPF\\?\n"
+        "buttons: Yes \\[No\\]\nanswer: No");
 }
 
 TEST(FatalErrorDeathTest, NumberZeroShowsTheExtraTextAlone) {
@@ -29,7 +31,7 @@ TEST(FatalErrorDeathTest, AnsweringYesEndsAbnormally) {
     EXPECT_EXIT(
         {
             platform::queue_message_box_answer(platform::ButtonYes);
-            FatalError(802, "Mismatched POPSCOPE");
+            FatalError(ErrMismatchedScope, "Mismatched POPSCOPE");
         },
         KilledBySignal(SIGABRT), "Mismatched PUSHSCOPE/POPSCOPE : Mismatched POPSCOPE");
 }
@@ -41,7 +43,7 @@ TEST(FatalErrorDeathTest, TheHookTakesOverTheBox) {
                 std::fprintf(stderr, "hooked %d <%.*s> error %d\n", number, static_cast<int>(text.size()), text.data(),
                              ErrorCode());
             });
-            FatalError(529, "CTLMAIN");
+            FatalError(ErrUnableToOpenWindow, "CTLMAIN");
         },
         ExitedWithCode(2), "^hooked 529 <Unable to open WINDOW : CTLMAIN> error 529\n$");
 }

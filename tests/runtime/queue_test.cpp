@@ -1,3 +1,4 @@
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
 #include "runtime/locale.h"
@@ -81,19 +82,19 @@ TEST_F(QueueTest, GetOutsideTheRecordsReportsEntryNotFoundAndKeepsTheBuffer) {
     for (int32_t position : {5, -1, 0}) {
         buffer = Item{99, 99, "keep"};
         queue.Get(position);
-        EXPECT_EQ(ErrorCode(), 30) << position;
+        EXPECT_EQ(ErrorCode(), ErrEntryNotFound) << position;
         EXPECT_EQ(ErrorText(), "Entry Not Found");
         EXPECT_EQ(buffer, (Item{99, 99, "keep"}));
     }
     // Position 0 also forgets the current record.
     EXPECT_EQ(queue.Pointer(), 0);
     queue.Put();
-    EXPECT_EQ(ErrorCode(), 30);
+    EXPECT_EQ(ErrorCode(), ErrEntryNotFound);
 }
 
 TEST_F(QueueTest, EveryOperationClearsTheErrorFirst) {
     queue.Get(1);
-    ASSERT_EQ(ErrorCode(), 30);
+    ASSERT_EQ(ErrorCode(), ErrEntryNotFound);
     EXPECT_EQ(queue.Records(), 0);
     EXPECT_EQ(ErrorCode(), 0);
 }
@@ -105,7 +106,7 @@ TEST_F(QueueTest, PeekReadsInTheCurrentOrderWithoutTouchingBufferPointerOrError)
     queue.Sort(ByNameDescending);
     queue.Get(2);
     buffer = Item{99, 99, "keep"};
-    SetError(30);
+    SetError(ErrEntryNotFound);
     EXPECT_EQ(queue.Count(), 4);
     const auto* first = reinterpret_cast<const Item*>(queue.Peek(1));
     ASSERT_NE(first, nullptr);
@@ -113,7 +114,7 @@ TEST_F(QueueTest, PeekReadsInTheCurrentOrderWithoutTouchingBufferPointerOrError)
     EXPECT_EQ(queue.Peek(0), nullptr);
     EXPECT_EQ(queue.Peek(5), nullptr);
     EXPECT_EQ(buffer, (Item{99, 99, "keep"}));
-    EXPECT_EQ(ErrorCode(), 30);
+    EXPECT_EQ(ErrorCode(), ErrEntryNotFound);
     EXPECT_EQ(queue.Pointer(), 2);
     queue.Dispose();
     EXPECT_EQ(queue.Peek(1), nullptr);
@@ -220,7 +221,7 @@ TEST_F(QueueTest, DeleteRemovesTheRecordFromEveryOrder) {
     EXPECT_EQ(ErrorCode(), 0);
     EXPECT_EQ(queue.Pointer(), 0);
     queue.Delete();
-    EXPECT_EQ(ErrorCode(), 30);
+    EXPECT_EQ(ErrorCode(), ErrEntryNotFound);
     EXPECT_EQ(queue.Records(), 3);
     EXPECT_EQ(ids(), (std::vector<int32_t>{1, 3, 4}));
     queue.Sort(ByNameDescending);
@@ -264,19 +265,19 @@ TEST_F(QueueTest, GetByKeyFindsTheEqualRecord) {
     EXPECT_EQ(queue.Pointer(), 2);
     buffer = Item{0, 10, "nobody"};
     queue.Get(ByGroupThenName);
-    EXPECT_EQ(ErrorCode(), 30);
+    EXPECT_EQ(ErrorCode(), ErrEntryNotFound);
     EXPECT_EQ(buffer.name.view(), FixedText<8>("nobody").view());
 }
 
 TEST_F(QueueTest, KeyFieldBeyondTheRecordIsRefused) {
     add_sample();
     queue.Sort(QueueKey{2, 4});
-    EXPECT_EQ(ErrorCode(), 75);
+    EXPECT_EQ(ErrorCode(), ErrInvalidFieldTypeDescriptor);
     EXPECT_EQ(ErrorText(), "Invalid Field Type Descriptor");
     EXPECT_EQ(ids(), (std::vector<int32_t>{1, 2, 3, 4}));
     buffer = Item{5, 0, "x"};
     queue.Add(QueueKey{-4});
-    EXPECT_EQ(ErrorCode(), 75);
+    EXPECT_EQ(ErrorCode(), ErrInvalidFieldTypeDescriptor);
     EXPECT_EQ(queue.Records(), 4);
 }
 
@@ -336,10 +337,10 @@ TEST_F(QueueTest, DisposedQueueIsMissingUntilNew) {
     add_sample();
     queue.Dispose();
     EXPECT_EQ(queue.Records(), 0);
-    EXPECT_EQ(ErrorCode(), 7);
+    EXPECT_EQ(ErrorCode(), ErrMemoryCorrupted);
     EXPECT_EQ(ErrorText(), "Memory Corrupted");
     queue.Add();
-    EXPECT_EQ(ErrorCode(), 7);
+    EXPECT_EQ(ErrorCode(), ErrMemoryCorrupted);
     queue.New();
     EXPECT_EQ(ErrorCode(), 0);
     EXPECT_EQ(queue.Records(), 0);
@@ -353,7 +354,7 @@ TEST_F(QueueTest, FieldOutsideTheRecordMakesTheQueueUnusable) {
         RecordDescription(sizeof(Item), {FieldDescription::Of(FieldType::Real, "Q:X", sizeof(Item) - 4)}),
         &other_buffer);
     broken.Add();
-    EXPECT_EQ(ErrorCode(), 75);
+    EXPECT_EQ(ErrorCode(), ErrInvalidFieldTypeDescriptor);
     EXPECT_EQ(broken.Records(), 0);
 }
 
@@ -452,7 +453,7 @@ TEST_F(QueueFaultTest, RunningOutOfMemoryAtAnyAllocationLeavesTheQueueUnchanged)
             const Snapshot before = snapshot(keys);
             testing::fail_allocation_after(k);
             operation(queue, buffer);
-            const bool failed_here = ErrorCode() == 8;
+            const bool failed_here = ErrorCode() == ErrInsufficientMemory;
             const bool reached = !testing::allocation_failure_pending();
             testing::stop_failing_allocations();
             if (failed_here) {

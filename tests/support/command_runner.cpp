@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,6 +112,20 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
     else if (WIFSIGNALED(status))
         result.signal = WTERMSIG(status);
     return result;
+}
+
+CommandResult RunToolCommand(const ToolCommand& command, std::span<const std::string_view> args) {
+    std::ostringstream out, err;
+    CommandResult result;
+    result.exit_code = command(args, out, err);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+CommandResult RunToolCommand(const ToolCommand& command, const std::vector<std::string>& args) {
+    const std::vector<std::string_view> views(args.begin(), args.end());
+    return RunToolCommand(command, std::span<const std::string_view>(views));
 }
 
 } // namespace morvex::testing

@@ -2,8 +2,9 @@
 // object lives, and it is removed with its files afterwards.
 #pragma once
 
+#include "tests/support/temp_directory.h"
+
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,28 +13,20 @@ namespace morvex::testing {
 
 class TempIniDir {
 public:
-    TempIniDir() {
-        char pattern[] = "/tmp/morvex_ini_XXXXXX";
-        m_path = mkdtemp(pattern);
-        setenv("MORVEX_INIDIR", m_path.c_str(), 1);
-    }
-    ~TempIniDir() {
-        unsetenv("MORVEX_INIDIR");
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
+    TempIniDir() { setenv("MORVEX_INIDIR", m_directory.path().c_str(), 1); }
+    ~TempIniDir() { unsetenv("MORVEX_INIDIR"); }
     TempIniDir(const TempIniDir&) = delete;
     TempIniDir& operator=(const TempIniDir&) = delete;
 
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& path() const { return m_directory.path(); }
+    std::string file(const std::string& name) const { return m_directory.file(name); }
     std::string contents(const std::string& name) const {
         std::ifstream in(file(name), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
 private:
-    std::string m_path;
+    TempDirectory m_directory{"morvex_ini"};
 };
 
 } // namespace morvex::testing

@@ -1,3 +1,4 @@
+#include "tests/support/command_runner.h"
 #include "tools/command.h"
 
 #include <gtest/gtest.h>
@@ -8,21 +9,13 @@
 namespace morvex::tools {
 namespace {
 
-struct CalRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CalRun cal(std::vector<std::string_view> args) {
-    std::ostringstream out, err;
-    const int status = run_cal(Arguments(args.data(), args.size()), out, err);
-    return {status, out.str(), err.str()};
+testing::CommandResult cal(std::vector<std::string_view> args) {
+    return testing::RunToolCommand(run_cal, args);
 }
 
 TEST(CalCommand, PrintsTheMondayGridRangeAndSelection) {
-    const CalRun run = cal({"8", "2001"});
-    EXPECT_EQ(run.status, 0);
+    const testing::CommandResult run = cal({"8", "2001"});
+    EXPECT_EQ(run.exit_code, 0);
     EXPECT_EQ(run.out, "  |  |1 |2 |3 |4 |5 \n"
                        "6 |7 |8 |9 |10|11|12\n"
                        "13|14|15|16|17|18|19\n"
@@ -34,8 +27,8 @@ TEST(CalCommand, PrintsTheMondayGridRangeAndSelection) {
 }
 
 TEST(CalCommand, SundayLayoutAndChosenDay) {
-    const CalRun run = cal({"--sunday", "--day", "29", "2", "2000"});
-    EXPECT_EQ(run.status, 0);
+    const testing::CommandResult run = cal({"--sunday", "--day", "29", "2", "2000"});
+    EXPECT_EQ(run.exit_code, 0);
     EXPECT_EQ(run.out, "  |  |1 |2 |3 |4 |5 \n"
                        "6 |7 |8 |9 |10|11|12\n"
                        "13|14|15|16|17|18|19\n"
@@ -46,8 +39,8 @@ TEST(CalCommand, SundayLayoutAndChosenDay) {
 }
 
 TEST(CalCommand, HelpDescribesTheCommand) {
-    const CalRun run = cal({"--help"});
-    EXPECT_EQ(run.status, 0);
+    const testing::CommandResult run = cal({"--help"});
+    EXPECT_EQ(run.exit_code, 0);
     EXPECT_NE(run.out.find("usage: morvex cal [--sunday] [--day D] MONTH YEAR"), std::string::npos);
 }
 
@@ -59,8 +52,8 @@ struct BadArguments {
 class CalCommandErrors : public ::testing::TestWithParam<BadArguments> {};
 
 TEST_P(CalCommandErrors, ExplainAndExitWithTwo) {
-    const CalRun run = cal(GetParam().args);
-    EXPECT_EQ(run.status, 2);
+    const testing::CommandResult run = cal(GetParam().args);
+    EXPECT_EQ(run.exit_code, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
 }

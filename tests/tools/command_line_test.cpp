@@ -1,6 +1,7 @@
 // What every morvex subcommand shares: options read by one parser ("--"
 // ends them, --help everywhere, bad command lines exit 2), and text crossing
 // the command line converted between UTF-8 and Windows-1252 both ways.
+#include "tests/support/command_runner.h"
 #include "tests/support/temp_ini_dir.h"
 #include "tools/command.h"
 #include "tools/command_line.h"
@@ -17,16 +18,8 @@ namespace {
 
 using Command = int (*)(Arguments, std::ostream&, std::ostream&);
 
-struct CommandRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CommandRun run(Command command, std::vector<std::string_view> args) {
-    std::ostringstream out, err;
-    const int status = command(Arguments(args.data(), args.size()), out, err);
-    return {status, out.str(), err.str()};
+testing::CommandResult run(Command command, std::vector<std::string_view> args) {
+    return testing::RunToolCommand(command, args);
 }
 
 int qvd(Arguments args, std::ostream& out, std::ostream& err) {
@@ -79,8 +72,8 @@ struct CommandRow {
     const char* label;
     Command command;
     std::vector<std::string_view> args;
-    int status;
-    std::string_view out; // the start of the output, or of the error for status 2
+    int exit_code;
+    std::string_view out; // the start of the output, or of the error for exit code 2
 };
 
 TEST(CommandLine, EverySubcommandEndsItsOptionsWithTwoDashesAndHasHelp) {
@@ -117,9 +110,9 @@ TEST(CommandLine, EverySubcommandEndsItsOptionsWithTwoDashesAndHasHelp) {
         {"qvd bad option", qvd, {"dump", "--bogus", "x"}, 2, "morvex qvd: unknown option '--bogus'"},
     };
     for (const CommandRow& row : rows) {
-        const CommandRun result = run(row.command, row.args);
-        EXPECT_EQ(result.status, row.status) << row.label << ": " << result.err;
-        const std::string& shown = row.status == 2 ? result.err : result.out;
+        const testing::CommandResult result = run(row.command, row.args);
+        EXPECT_EQ(result.exit_code, row.exit_code) << row.label << ": " << result.err;
+        const std::string& shown = row.exit_code == 2 ? result.err : result.out;
         EXPECT_EQ(shown.substr(0, row.out.size()), row.out) << row.label;
     }
 }
@@ -172,9 +165,9 @@ TEST(CommandLine, TextCrossesInUtf8AndIsHeldInWindows1252) {
         {"ini refuses", run_ini, {"set", "app.ini", "S", "E", "\xE2\x84\xA2\xE2\x9C\x93"}, 2, "morvex ini: "},
     };
     for (const CommandRow& row : rows) {
-        const CommandRun result = run(row.command, row.args);
-        EXPECT_EQ(result.status, row.status) << row.label << ": " << result.err;
-        const std::string& shown = row.status == 2 ? result.err : result.out;
+        const testing::CommandResult result = run(row.command, row.args);
+        EXPECT_EQ(result.exit_code, row.exit_code) << row.label << ": " << result.err;
+        const std::string& shown = row.exit_code == 2 ? result.err : result.out;
         EXPECT_EQ(shown.substr(0, row.out.size()), row.out) << row.label;
     }
     EXPECT_NE(dir.contents("app.ini").find("[Gr\xFC\xDF"

@@ -3,6 +3,8 @@
 #include "runtime/date.h"
 #include "runtime/evaluator.h"
 #include "runtime/locale.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/temp_directory.h"
 #include "tools/command.h"
 
 #include <filesystem>
@@ -16,16 +18,8 @@
 namespace morvex::tools {
 namespace {
 
-struct CommandRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CommandRun eval(std::vector<std::string_view> args) {
-    std::ostringstream out, err;
-    const int status = run_eval(Arguments(args.data(), args.size()), out, err);
-    return {status, out.str(), err.str()};
+testing::CommandResult eval(std::vector<std::string_view> args) {
+    return testing::RunToolCommand(run_eval, args);
 }
 
 struct Row {
@@ -68,8 +62,8 @@ TEST(EvalCommand, PrintsTheValueOfEachExpression) {
          "1\n"},
     };
     for (const Row& row : rows) {
-        const CommandRun result = eval(row.args);
-        EXPECT_EQ(result.status, 0) << row.args.back() << ": " << result.err;
+        const testing::CommandResult result = eval(row.args);
+        EXPECT_EQ(result.exit_code, 0) << row.args.back() << ": " << result.err;
         EXPECT_EQ(result.out, row.out) << row.args.back();
     }
 }
@@ -80,19 +74,19 @@ TEST(EvalCommand, TheFixedDateIsUndoneAfterTheCommand) {
 }
 
 TEST(EvalCommand, AnExpressionThatDoesNotCompileExitsWithOneAndTheError) {
-    CommandRun result = eval({"x + 1"});
-    EXPECT_EQ(result.status, 1);
+    testing::CommandResult result = eval({"x + 1"});
+    EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "morvex eval: error 801: No BIND on variable (x)\n");
     result = eval({"UPPER('a'"});
-    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(result.err, "morvex eval: error 800: Invalid expression for EVALUATE\n");
 }
 
 TEST(EvalCommand, BindingsDoNotOutliveTheCommand) {
-    EXPECT_EQ(eval({"--bind", "Q=1", "Q"}).status, 0);
+    EXPECT_EQ(eval({"--bind", "Q=1", "Q"}).exit_code, 0);
     EXPECT_EQ(ScopeDepth(), 0u);
-    EXPECT_EQ(eval({"Q"}).status, 1);
+    EXPECT_EQ(eval({"Q"}).exit_code, 1);
 }
 
 TEST(EvalCommand, BadUsageExitsWithTwo) {
@@ -116,31 +110,30 @@ TEST(EvalCommand, BadUsageExitsWithTwo) {
         {"--env", "/nonexistent/file.ENV", "1"},
     };
     for (const auto& args : cases) {
-        const CommandRun result = eval(args);
-        EXPECT_EQ(result.status, 2) << (args.empty() ? "(none)" : args.front());
+        const testing::CommandResult result = eval(args);
+        EXPECT_EQ(result.exit_code, 2) << (args.empty() ? "(none)" : args.front());
         EXPECT_NE(result.err.find("Try 'morvex eval --help'"), std::string::npos);
     }
 }
 
 TEST(EvalCommand, HelpShowsExamples) {
-    const CommandRun result = eval({"--help"});
-    EXPECT_EQ(result.status, 0);
+    const testing::CommandResult result = eval({"--help"});
+    EXPECT_EQ(result.exit_code, 0);
     EXPECT_NE(result.out.find("@N10.2"), std::string::npos);
     EXPECT_NE(result.out.find("DECIMAL(n,d)"), std::string::npos);
     EXPECT_NE(result.out.find("--truth"), std::string::npos);
 }
 
 TEST(EvalCommand, TheEnvironmentFileIsApplied) {
-    const auto path =
-        std::filesystem::temp_directory_path() / ("eval_env_" + std::to_string(getpid()) + ".ENV");
+    const testing::TempDirectory directory("eval_env");
+    const std::string path = directory.file("messages.ENV");
     {
         std::ofstream file(path);
         file << "MVXMSG801=Nothing bound\n";
     }
-    const CommandRun result = eval({"--env", path.string(), "nothing"});
-    EXPECT_EQ(result.status, 1);
+    const testing::CommandResult result = eval({"--env", path, "nothing"});
+    EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(result.err, "morvex eval: error 801: Nothing bound (nothing)\n");
-    std::filesystem::remove(path);
     ResetLocale();
 }
 

@@ -1,5 +1,7 @@
 #include "runtime/date.h"
 #include "runtime/locale.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/temp_directory.h"
 #include "tools/command.h"
 
 #include <filesystem>
@@ -13,22 +15,15 @@
 namespace morvex::tools {
 namespace {
 
-struct CommandRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CommandRun run(int (*command)(Arguments, std::ostream&, std::ostream&), std::vector<std::string_view> args) {
-    std::ostringstream out, err;
-    const int status = command(Arguments(args.data(), args.size()), out, err);
-    return {status, out.str(), err.str()};
+testing::CommandResult run(int (*command)(Arguments, std::ostream&, std::ostream&),
+                           std::vector<std::string_view> args) {
+    return testing::RunToolCommand(command, args);
 }
 
-CommandRun format(std::vector<std::string_view> args) {
+testing::CommandResult format(std::vector<std::string_view> args) {
     return run(run_format, std::move(args));
 }
-CommandRun deformat(std::vector<std::string_view> args) {
+testing::CommandResult deformat(std::vector<std::string_view> args) {
     return run(run_deformat, std::move(args));
 }
 
@@ -45,8 +40,8 @@ class FormatCommands : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(FormatCommands, PrintsTheResult) {
     const CommandCase& row = GetParam();
-    const CommandRun result = row.deformat ? deformat(row.args) : format(row.args);
-    EXPECT_EQ(result.status, 0) << result.err;
+    const testing::CommandResult result = row.deformat ? deformat(row.args) : format(row.args);
+    EXPECT_EQ(result.exit_code, 0) << result.err;
     EXPECT_EQ(result.out, row.out);
     EXPECT_EQ(result.err, "");
 }
@@ -69,22 +64,22 @@ INSTANTIATE_TEST_SUITE_P(Rows, FormatCommands, ::testing::ValuesIn(Cases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(FormatCommand, InvalidPicturePrintsTheEmptyResultAndFails) {
-    const CommandRun formatted = format({"5", "@D19"});
-    EXPECT_EQ(formatted.status, 1);
+    const testing::CommandResult formatted = format({"5", "@D19"});
+    EXPECT_EQ(formatted.exit_code, 1);
     EXPECT_EQ(formatted.out, "[]\n");
     EXPECT_NE(formatted.err.find("invalid picture"), std::string::npos);
-    const CommandRun read_back = deformat({"1/5/23", "@N(10"});
-    EXPECT_EQ(read_back.status, 1);
+    const testing::CommandResult read_back = deformat({"1/5/23", "@N(10"});
+    EXPECT_EQ(read_back.exit_code, 1);
     EXPECT_EQ(read_back.out, "\n");
     EXPECT_NE(read_back.err.find("invalid picture"), std::string::npos);
 }
 
 TEST(FormatCommand, HelpDescribesEachCommand) {
-    const CommandRun format_help = format({"--help"});
-    EXPECT_EQ(format_help.status, 0);
+    const testing::CommandResult format_help = format({"--help"});
+    EXPECT_EQ(format_help.exit_code, 0);
     EXPECT_NE(format_help.out.find("usage: morvex format [--env FILE] VALUE PICTURE"), std::string::npos);
-    const CommandRun deformat_help = deformat({"-h"});
-    EXPECT_EQ(deformat_help.status, 0);
+    const testing::CommandResult deformat_help = deformat({"-h"});
+    EXPECT_EQ(deformat_help.exit_code, 0);
     EXPECT_NE(deformat_help.out.find("usage: morvex deformat [--env FILE] TEXT PICTURE"), std::string::npos);
 }
 
@@ -97,8 +92,8 @@ class FormatCommandUsage : public ::testing::TestWithParam<BadUsage> {};
 
 TEST_P(FormatCommandUsage, ExitsWithStatusTwoAndSaysWhy) {
     for (auto command : {run_format, run_deformat}) {
-        const CommandRun result = run(command, GetParam().args);
-        EXPECT_EQ(result.status, 2);
+        const testing::CommandResult result = run(command, GetParam().args);
+        EXPECT_EQ(result.exit_code, 2);
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
     }
@@ -116,22 +111,20 @@ INSTANTIATE_TEST_SUITE_P(
                                "cannot read the environment file '/': Is a directory"}));
 
 TEST(FormatCommand, FormatRejectsAValueThatIsNotANumber) {
-    const CommandRun result = format({"twelve", "@N10.2"});
-    EXPECT_EQ(result.status, 2);
+    const testing::CommandResult result = format({"twelve", "@N10.2"});
+    EXPECT_EQ(result.exit_code, 2);
     EXPECT_NE(result.err.find("VALUE must be a decimal number"), std::string::npos);
 }
 
 TEST(FormatCommand, EnvironmentFileSuppliesMonthNames) {
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("format_command_test_" + std::to_string(getpid()) + ".ENV");
-    std::ofstream(path) << "MVXMONTH=Januar,Februar,Maerz\nMVXMON=Jan,Feb,Mae\n";
-    const std::string file = path.string();
+    const testing::TempDirectory directory("format_command_test");
+    const std::string file = directory.file("months.ENV");
+    std::ofstream(file) << "MVXMONTH=Januar,Februar,Maerz\nMVXMON=Jan,Feb,Mae\n";
     const std::string march5 = std::to_string(DATE(3, 5, 2023));
-    const CommandRun formatted = format({"--env", file, march5, "@D4"});
-    const CommandRun read_back = deformat({"--env", file, "Maerz  5, 2023", "@D4"});
-    std::filesystem::remove(path);
+    const testing::CommandResult formatted = format({"--env", file, march5, "@D4"});
+    const testing::CommandResult read_back = deformat({"--env", file, "Maerz  5, 2023", "@D4"});
     ResetLocale();
-    EXPECT_EQ(formatted.status, 0) << formatted.err;
+    EXPECT_EQ(formatted.exit_code, 0) << formatted.err;
     EXPECT_EQ(formatted.out, "[Maerz  5, 2023       ]\n");
     EXPECT_EQ(read_back.out, march5 + "\n");
 }

@@ -1,4 +1,6 @@
 #include "tests/files/memory_file_driver.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/temp_directory.h"
 #include "tools/qvd_command.h"
 
 #include <cstdio>
@@ -12,51 +14,38 @@
 namespace morvex::tools {
 namespace {
 
-struct QvdRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 int fake_info(const std::string& path, std::ostream& out, std::ostream&) {
     out << "info of " << path << "\n";
     return 0;
 }
 
-QvdRun qvd(std::vector<std::string> args) {
-    std::vector<std::string_view> views(args.begin(), args.end());
-    std::ostringstream out, err;
-    QvdBackend backend{
+testing::CommandResult qvd(const std::vector<std::string>& args) {
+    const QvdBackend backend{
         .driver = DriverEntryOf<testing::MemoryFileDriver>, .info = fake_info, .check = nullptr};
-    const int status = run_qvd(Arguments(views.data(), views.size()), out, err, backend);
-    return {status, out.str(), err.str()};
+    const auto command = [&](Arguments arguments, std::ostream& out, std::ostream& err) {
+        return run_qvd(arguments, out, err, backend);
+    };
+    return testing::RunToolCommand(command, args);
 }
 
 class QvdCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        testing::MemoryDisk::Get() = {};
-        m_dir = std::filesystem::temp_directory_path() /
-                ("qvd_command_test_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    void SetUp() override { testing::MemoryDisk::Get() = {}; }
 
     std::string write(const std::string& name, const std::string& content) {
-        const std::string path = (m_dir / name).string();
+        const std::string path = m_dir.file(name);
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
     std::string read(const std::string& name) {
-        std::ifstream in(m_dir / name, std::ios::binary);
+        std::ifstream in(m_dir.file(name), std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         return text.str();
     }
-    std::string path(const std::string& name) { return (m_dir / name).string(); }
+    std::string path(const std::string& name) { return m_dir.file(name); }
 
-    std::filesystem::path m_dir;
+    testing::TempDirectory m_dir{"qvd_command_test"};
 };
 
 const std::string Customers = "CUS:CUSID,CUS:NAME,CUS:SUBURB,CUS:PHONE,CUS:STARTDATE\r\n"
@@ -66,25 +55,25 @@ const std::string Customers = "CUS:CUSID,CUS:NAME,CUS:SUBURB,CUS:PHONE,CUS:START
 
 TEST_F(QvdCommandTest, ImportThenExportGivesTheRowsBack) {
     const std::string in = write("in.csv", Customers);
-    const QvdRun import = qvd({"import", "Customer", in});
-    ASSERT_EQ(import.status, 0) << import.err;
+    const testing::CommandResult import = qvd({"import", "Customer", in});
+    ASSERT_EQ(import.exit_code, 0) << import.err;
     EXPECT_EQ(import.out.substr(0, 38), "imported 3 records into Customer in 0.");
 
-    const QvdRun exported = qvd({"export", "Customer", "-o", path("out.csv")});
-    ASSERT_EQ(exported.status, 0) << exported.err;
+    const testing::CommandResult exported = qvd({"export", "Customer", "-o", path("out.csv")});
+    ASSERT_EQ(exported.exit_code, 0) << exported.err;
     EXPECT_EQ(read("out.csv"), Customers);
 }
 
 TEST_F(QvdCommandTest, ExportAndDumpFollowTheKey) {
-    ASSERT_EQ(qvd({"import", "data/Customer.QVD", write("in.csv", Customers)}).status, 0);
-    const QvdRun by_name = qvd({"export", "data/Customer.QVD", "--key", "cus:byname"});
-    ASSERT_EQ(by_name.status, 0) << by_name.err;
+    ASSERT_EQ(qvd({"import", "data/Customer.QVD", write("in.csv", Customers)}).exit_code, 0);
+    const testing::CommandResult by_name = qvd({"export", "data/Customer.QVD", "--key", "cus:byname"});
+    ASSERT_EQ(by_name.exit_code, 0) << by_name.err;
     EXPECT_EQ(by_name.out, "CUS:CUSID,CUS:NAME,CUS:SUBURB,CUS:PHONE,CUS:STARTDATE\r\n"
                            "1,Ada Brook,\"Hill, North\",555 0101,73626\r\n"
                            "3,Bea Crane,Lowford,555 0103,73626\r\n"
                            "2,Zed Quill,Lowford,555 0102,73636\r\n");
-    const QvdRun dump = qvd({"dump", "data/Customer.QVD", "--key", "CUS:BYSTARTDATENAME"});
-    ASSERT_EQ(dump.status, 0) << dump.err;
+    const testing::CommandResult dump = qvd({"dump", "data/Customer.QVD", "--key", "CUS:BYSTARTDATENAME"});
+    ASSERT_EQ(dump.exit_code, 0) << dump.err;
     EXPECT_EQ(dump.out,
               "CUS:CUSID    CUS:NAME              CUS:SUBURB            CUS:PHONE             CUS:STARTDATE\n"
               "1            Ada Brook             Hill, North           555 0101              73626\n"
@@ -97,8 +86,8 @@ TEST_F(QvdCommandTest, BadRowStopsTheImportWithItsLine) {
     const std::string in = write("in.csv", "CUS:NAME,CUS:CUSID\n"
                                            "Ann,1\n"
                                            "\"A name that is far too long\",2\n");
-    const QvdRun run = qvd({"import", "Customer", in});
-    EXPECT_EQ(run.status, 1);
+    const testing::CommandResult run = qvd({"import", "Customer", in});
+    EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find("line 3: CUS:NAME: 27 characters do not fit STRING(20)"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("nothing was imported"), std::string::npos) << run.err;
@@ -110,8 +99,8 @@ TEST_F(QvdCommandTest, LongImportShowsProgressAndAnErrorAtTheEndLeavesNothing) {
     for (int i = 1; i <= 25000; ++i)
         csv += std::to_string(i) + ",Name " + std::to_string(i) + "\n";
     csv += "25001,Name 17\n";
-    const QvdRun run = qvd({"import", "Customer", write("in.csv", csv)});
-    EXPECT_EQ(run.status, 1);
+    const testing::CommandResult run = qvd({"import", "Customer", write("in.csv", csv)});
+    EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find("morvex qvd: 20000 records read"), std::string::npos) << "a progress line";
     EXPECT_NE(run.err.find("line 25002: the record was not added: 40"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("nothing was imported"), std::string::npos) << run.err;
@@ -120,8 +109,8 @@ TEST_F(QvdCommandTest, LongImportShowsProgressAndAnErrorAtTheEndLeavesNothing) {
 
 TEST_F(QvdCommandTest, DuplicateKeyNamesTheLineTheDriverErrorAndTheKey) {
     const std::string in = write("in.csv", "CUS:CUSID,CUS:NAME\n1,Ann\n2,Bob\n3,Ann\n");
-    const QvdRun run = qvd({"import", "Customer", in});
-    EXPECT_EQ(run.status, 1);
+    const testing::CommandResult run = qvd({"import", "Customer", in});
+    EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find("line 4: the record was not added: 40 Creates Duplicate Key (key CUS:BYNAME)"),
               std::string::npos)
         << run.err;
@@ -138,15 +127,15 @@ class QvdFailureTest : public QvdCommandTest, public ::testing::WithParamInterfa
 
 TEST_P(QvdFailureTest, SaysWhyAndPrintsNothingElse) {
     write("Customer.csv", Customers);
-    ASSERT_EQ(qvd({"import", "Customer", path("Customer.csv")}).status, 0);
+    ASSERT_EQ(qvd({"import", "Customer", path("Customer.csv")}).exit_code, 0);
     std::filesystem::create_directory(path("dir.csv"));
     std::vector<std::string> args = GetParam().args;
     for (std::string& arg : args) {
         if (arg.starts_with("@"))
             arg = path(arg.substr(1));
     }
-    const QvdRun run = qvd(args);
-    EXPECT_EQ(run.status, 1);
+    const testing::CommandResult run = qvd(args);
+    EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.out, "");
     std::string expected = GetParam().err;
     if (const std::size_t at = expected.find('@'); at != std::string::npos)
@@ -182,30 +171,30 @@ TEST_F(QvdCommandTest, LayoutFileDescribesOtherFiles) {
         write("notes.layout", "file NOTES\nfield N:ID SHORT\nfield N:TEXT CSTRING(12)\n"
                               "key N:BYTEXT DUP : -N:TEXT\n");
     const std::string in = write("in.csv", "N:TEXT,N:ID\napple,1\ncherry,2\nbanana,3\n");
-    ASSERT_EQ(qvd({"import", "notes", "--layout-file", layout, in}).status, 0);
-    const QvdRun run = qvd({"export", "notes", "--layout-file", layout, "--key", "N:BYTEXT"});
+    ASSERT_EQ(qvd({"import", "notes", "--layout-file", layout, in}).exit_code, 0);
+    const testing::CommandResult run = qvd({"export", "notes", "--layout-file", layout, "--key", "N:BYTEXT"});
     EXPECT_EQ(run.out, "N:ID,N:TEXT\r\n2,cherry\r\n3,banana\r\n1,apple\r\n");
 }
 
 TEST_F(QvdCommandTest, LayoutFileErrorsNameFileAndLine) {
     const std::string layout = write("bad.layout", "file X\nfield A LNG\n");
-    const QvdRun run = qvd({"dump", "x", "--layout-file", layout});
-    EXPECT_EQ(run.status, 1);
+    const testing::CommandResult run = qvd({"dump", "x", "--layout-file", layout});
+    EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err, "morvex qvd: " + layout +
                            ": line 2: unknown type 'LNG' (BYTE SHORT USHORT LONG ULONG "
                            "SREAL REAL DATE TIME STRING(n) CSTRING(n) PSTRING(n))\n");
 }
 
 TEST_F(QvdCommandTest, MissingFileIsReportedForExport) {
-    const QvdRun run = qvd({"export", "Goods"});
-    EXPECT_EQ(run.status, 1);
+    const testing::CommandResult run = qvd({"export", "Goods"});
+    EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err, "morvex qvd: cannot open Goods: 2 File Not Found\n");
 }
 
 TEST_F(QvdCommandTest, InfoGoesToTheBackend) {
     EXPECT_EQ(qvd({"info", "Customer.QVD"}).out, "info of Customer.QVD\n");
-    const QvdRun check = qvd({"check", "Customer.QVD"});
-    EXPECT_EQ(check.status, 1) << "the test backend has no check";
+    const testing::CommandResult check = qvd({"check", "Customer.QVD"});
+    EXPECT_EQ(check.exit_code, 1) << "the test backend has no check";
 }
 
 struct UsageCase {
@@ -217,8 +206,8 @@ struct UsageCase {
 class QvdUsageTest : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(QvdUsageTest, ExitsWithTwoAndSaysWhy) {
-    const QvdRun run = qvd(GetParam().args);
-    EXPECT_EQ(run.status, 2);
+    const testing::CommandResult run = qvd(GetParam().args);
+    EXPECT_EQ(run.exit_code, 2);
     EXPECT_NE(run.err.find(GetParam().error), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("Try 'morvex qvd --help'."), std::string::npos);
 }
@@ -241,8 +230,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(QvdCommandHelpTest, EveryVerbHasHelp) {
     for (const char* verb : {"info", "check", "dump", "export", "import"}) {
-        const QvdRun run = qvd({verb, "--help"});
-        EXPECT_EQ(run.status, 0) << verb;
+        const testing::CommandResult run = qvd({verb, "--help"});
+        EXPECT_EQ(run.exit_code, 0) << verb;
         EXPECT_TRUE(run.out.starts_with(std::string("usage: morvex qvd ") + verb)) << run.out;
     }
     EXPECT_NE(qvd({"--help"}).out.find("--layout-file"), std::string::npos);

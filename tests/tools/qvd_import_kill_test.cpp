@@ -2,6 +2,8 @@
 // afterwards holds every row of the CSV or none of them, and checks clean.
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_store.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_directory.h"
 #include "tools/qvd_command.h"
 
 #include <chrono>
@@ -9,9 +11,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
-#include <signal.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -21,36 +21,32 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(QvdImportKillTest, AKilledImportLeavesEveryRowOrNone) {
-    const fs::path dir = fs::temp_directory_path() / ("qvd_import_kill_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const testing::TempDirectory dir("qvd_import_kill");
     constexpr int Rows = 20000;
-    const std::string csv = (dir / "in.csv").string();
+    const std::string csv = dir.file("in.csv");
     {
         std::ofstream out(csv);
         out << "CUS:CUSID,CUS:NAME,CUS:STARTDATE\n";
         for (int i = 1; i <= Rows; ++i)
             out << i << ",Name " << i << "," << 73000 + i % 365 << "\n";
     }
-    const std::string file = (dir / "Customer.QVD").string();
+    const std::string file = dir.file("Customer.QVD");
     std::mt19937 random(7);
     int complete = 0;
     int empty = 0;
     for (int round = 0; round < 6; ++round) {
         fs::remove(file);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        testing::ChildProcess child([&] {
             std::ostringstream out, err;
             const std::string_view args[] = {"import", file, "--layout", "Customer", csv};
-            _exit(run_qvd(Arguments(args, 5), out, err));
-        }
+            return run_qvd(Arguments(args, 5), out, err);
+        });
+        ASSERT_TRUE(child.started());
         // Early rounds kill while the rows are read, later ones around the commit.
         std::this_thread::sleep_for(std::chrono::milliseconds(random() % (40 + round * 60)));
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (WIFEXITED(status)) {
-            ASSERT_EQ(WEXITSTATUS(status), 0) << "round " << round;
+        child.kill();
+        if (child.signal() == 0) {
+            ASSERT_EQ(child.exit_code(), 0) << "round " << round;
         }
         if (!fs::exists(file)) {
             ++empty; // killed before the file was created
@@ -68,7 +64,6 @@ TEST(QvdImportKillTest, AKilledImportLeavesEveryRowOrNone) {
         ++(records == Rows ? complete : empty);
     }
     std::printf("killed imports: %d left every row, %d none\n", complete, empty);
-    fs::remove_all(dir);
 }
 
 } // namespace

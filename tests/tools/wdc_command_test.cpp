@@ -1,3 +1,4 @@
+#include "tests/support/command_runner.h"
 #include "tests/support/temp_ini_dir.h"
 #include "tools/command.h"
 
@@ -11,17 +12,8 @@
 namespace morvex::tools {
 namespace {
 
-struct WdcRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-WdcRun wdc(std::vector<std::string> args) {
-    std::vector<std::string_view> views(args.begin(), args.end());
-    std::ostringstream out, err;
-    const int status = run_wdc(Arguments(views.data(), views.size()), out, err);
-    return {status, out.str(), err.str()};
+testing::CommandResult wdc(const std::vector<std::string>& args) {
+    return testing::RunToolCommand(run_wdc, args);
 }
 
 void write(const std::string& path, std::string_view text) {
@@ -45,23 +37,24 @@ constexpr std::string_view Source = "procedure \"tavemon$taven009\"\n"
 TEST(WdcCommand, BlockDumpAndCompileGiveTheSameBytes) {
     testing::TempIniDir dir; // a scratch directory
     write(dir.file("w.wnd"), Source);
-    ASSERT_EQ(wdc({"--block", dir.file("w.wnd"), "-o", dir.file("w.bin")}).status, 0);
+    ASSERT_EQ(wdc({"--block", dir.file("w.wnd"), "-o", dir.file("w.bin")}).exit_code, 0);
     const std::string block = read(dir.file("w.bin"));
     EXPECT_EQ(block.substr(0, 17), std::string("tavemon$taven009\0", 17));
 
-    const WdcRun dumped = wdc({"--dump", dir.file("w.bin")});
-    ASSERT_EQ(dumped.status, 0) << dumped.err;
+    const testing::CommandResult dumped = wdc({"--dump", dir.file("w.bin")});
+    ASSERT_EQ(dumped.exit_code, 0) << dumped.err;
     EXPECT_NE(dumped.out.find("caption \"Caf\\xE9\""), std::string::npos) << dumped.out;
     write(dir.file("again.wnd"), dumped.out);
-    ASSERT_EQ(wdc({"--block", dir.file("again.wnd"), "-o", dir.file("again.bin")}).status, 0);
+    ASSERT_EQ(wdc({"--block", dir.file("again.wnd"), "-o", dir.file("again.bin")}).exit_code, 0);
     EXPECT_EQ(read(dir.file("again.bin")), block);
 }
 
 TEST(WdcCommand, WritesASelfRegisteringSource) {
     testing::TempIniDir dir;
     write(dir.file("w.wnd"), Source);
-    const WdcRun run = wdc({dir.file("w.wnd"), "-o", dir.file("w.cpp"), "--module", "tavemon"});
-    ASSERT_EQ(run.status, 0) << run.err;
+    const testing::CommandResult run =
+        wdc({dir.file("w.wnd"), "-o", dir.file("w.cpp"), "--module", "tavemon"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
     const std::string cpp = read(dir.file("w.cpp"));
     EXPECT_NE(cpp.find("register_resource(\"tavemon\", \"DABDUMP\", \"TAVEN009_RSC\", resource_0)"),
               std::string::npos)
@@ -72,22 +65,22 @@ TEST(WdcCommand, WritesASelfRegisteringSource) {
 TEST(WdcCommand, ReportsBadInputWithFileAndLineAndStatus1) {
     testing::TempIniDir dir;
     write(dir.file("bad.wnd"), "procedure \"p$q\"\nwindow \"W\"\n  spin at 1 2 3 4 step x\nend\n");
-    const WdcRun run = wdc({dir.file("bad.wnd"), "-o", dir.file("bad.cpp")});
-    EXPECT_EQ(run.status, 1);
+    const testing::CommandResult run = wdc({dir.file("bad.wnd"), "-o", dir.file("bad.cpp")});
+    EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err, "morvex wdc: " + dir.file("bad.wnd") + ":3: expected step as a number, not 'x'\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("bad.cpp"))) << "no output on failure";
 
     write(dir.file("twice.wnd"),
           "procedure \"a$q\"\nwindow \"W\"\nend\nprocedure \"b$Q\"\nwindow \"W\"\nend\n");
-    const WdcRun twice = wdc({dir.file("twice.wnd"), "-o", dir.file("twice.cpp")});
-    EXPECT_EQ(twice.status, 1);
+    const testing::CommandResult twice = wdc({dir.file("twice.wnd"), "-o", dir.file("twice.cpp")});
+    EXPECT_EQ(twice.exit_code, 1);
     EXPECT_NE(twice.err.find("twice.wnd:4: resource Q_RSC is already defined at"), std::string::npos)
         << twice.err;
 
-    EXPECT_EQ(wdc({"--block", dir.file("twice.wnd"), "-o", dir.file("x.bin")}).status, 1);
-    EXPECT_EQ(wdc({"--dump", dir.file("missing.bin")}).status, 1);
-    const WdcRun directory = wdc({dir.path(), "-o", dir.file("dir.cpp")});
-    EXPECT_EQ(directory.status, 1);
+    EXPECT_EQ(wdc({"--block", dir.file("twice.wnd"), "-o", dir.file("x.bin")}).exit_code, 1);
+    EXPECT_EQ(wdc({"--dump", dir.file("missing.bin")}).exit_code, 1);
+    const testing::CommandResult directory = wdc({dir.path(), "-o", dir.file("dir.cpp")});
+    EXPECT_EQ(directory.exit_code, 1);
     EXPECT_EQ(directory.err, "morvex wdc: cannot read " + dir.path() + ": Is a directory\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("dir.cpp")));
     write(dir.file("junk.bin"), "no nul here");
@@ -96,14 +89,14 @@ TEST(WdcCommand, ReportsBadInputWithFileAndLineAndStatus1) {
 }
 
 TEST(WdcCommand, UsageErrorsExitWith2) {
-    EXPECT_EQ(wdc({}).status, 2);
-    EXPECT_EQ(wdc({"a.wnd"}).status, 2) << "no -o";
-    EXPECT_EQ(wdc({"a.wnd", "-o"}).status, 2);
-    EXPECT_EQ(wdc({"--block", "--dump", "a"}).status, 2);
-    EXPECT_EQ(wdc({"a.wnd", "-o", "x.cpp", "--module", "bad name"}).status, 2);
-    EXPECT_EQ(wdc({"--frobnicate"}).status, 2);
-    const WdcRun help = wdc({"--help"});
-    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(wdc({}).exit_code, 2);
+    EXPECT_EQ(wdc({"a.wnd"}).exit_code, 2) << "no -o";
+    EXPECT_EQ(wdc({"a.wnd", "-o"}).exit_code, 2);
+    EXPECT_EQ(wdc({"--block", "--dump", "a"}).exit_code, 2);
+    EXPECT_EQ(wdc({"a.wnd", "-o", "x.cpp", "--module", "bad name"}).exit_code, 2);
+    EXPECT_EQ(wdc({"--frobnicate"}).exit_code, 2);
+    const testing::CommandResult help = wdc({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
     EXPECT_NE(help.out.find("usage: morvex wdc"), std::string::npos);
 }
 

@@ -22,16 +22,17 @@ std::string read(const std::filesystem::path& path) {
 
 std::vector<std::filesystem::path> test_windows() {
     std::vector<std::filesystem::path> paths;
-    for (const auto& entry : std::filesystem::directory_iterator(MORVEX_WINDOW_TEST_DATA))
-        if (entry.path().extension() == ".wnd")
-            paths.push_back(entry.path());
+    for (const char* directory : {MORVEX_WINDOW_TEST_DATA, MORVEX_WINDOW_TEST_CASES})
+        for (const auto& entry : std::filesystem::directory_iterator(directory))
+            if (entry.path().extension() == ".wnd")
+                paths.push_back(entry.path());
     std::sort(paths.begin(), paths.end());
     return paths;
 }
 
 TEST(DefinitionCompilerTest, EveryTestWindowSurvivesDumpAndCompileByteForByte) {
     const std::vector<std::filesystem::path> paths = test_windows();
-    ASSERT_GE(paths.size(), 6u);
+    ASSERT_GE(paths.size(), 15u);
     for (const auto& path : paths) {
         SCOPED_TRACE(path.filename().string());
         const CompileResult first = ParseWindowDefinitions(read(path), path.string());
@@ -120,9 +121,52 @@ INSTANTIATE_TEST_SUITE_P(
         BadSource{"TrailingWords", "procedure \"p$q\" extra\n", "1: unexpected 'extra'"},
         BadSource{"RawNulInText", std::string("procedure \"p\0q\"\n", 16),
                   "1: a text cannot hold a NUL character"},
+        BadSource{"AttributesWithoutValue",
+                  "procedure \"p$q\"\nwindow \"W\"\n button attributes text \"a\"\nend\n",
+                  "3: expected attribute names or numbers"},
         BadSource{"VariableCutShort", "procedure \"p$q\"\nwindow \"W\"\n list at 1 2 3 4 var\nend\n",
                   "3: expected data type (LONG, STRING, QUEUE or a number)"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// Attribute words on a line of their own (window words 1 and 2) or among a
+// control's options, up to the first word that is neither a name nor a number.
+struct NamedAttributes {
+    const char* source; // one statement inside the window
+    uint32_t window1;
+    uint32_t window2;
+    uint32_t control;   // of the first control
+    const char* dumped; // the statement as the dumper writes it
+};
+
+class NamedAttributesTest : public ::testing::TestWithParam<NamedAttributes> {};
+
+TEST_P(NamedAttributesTest, CompileToTheirBitsAndDumpAsTheirNames) {
+    const NamedAttributes& row = GetParam();
+    const CompileResult result = ParseWindowDefinitions(std::string(Head) + row.source + "\nend\n", "t");
+    ASSERT_TRUE(result.ok()) << result.error;
+    const WindowSource& w = result.procedures[0].windows[0];
+    EXPECT_EQ(w.attributes1, row.window1);
+    EXPECT_EQ(w.attributes2, row.window2);
+    EXPECT_EQ(w.controls.empty() ? 0 : w.controls[0].attributes, row.control);
+    const std::vector<uint8_t> bytes = EncodeProcedure(result.procedures[0]);
+    const std::string text = PrintProcedure(DecodeResource(bytes).procedure);
+    EXPECT_NE(text.find(row.dumped), std::string::npos) << text;
+    EXPECT_EQ(EncodeProcedure(ParseWindowDefinitions(text, "t").procedures[0]), bytes) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NamedAttributesTest,
+    ::testing::Values(
+        NamedAttributes{" attributes resize 0x4 sized", 0x814, 0, 0, "    attributes resize sized 0x4\n"},
+        NamedAttributes{" attributes2 mdi center 0x1000 tool modal", 0, 0x1468, 0,
+                        "    attributes2 modal center tool mdi 0x1000\n"},
+        NamedAttributes{" button attributes default text \"OK\"", 0, 0, 0x40,
+                        " attributes default text \"OK\""},
+        NamedAttributes{" entry attributes readonly 0x80 skip var STRING 4 picture \"s4\"", 0, 0, 0x2082,
+                        " attributes skip readonly 0x80 var STRING 4"},
+        NamedAttributes{" list attributes disable transparent hide immediate flat", 0, 0, 0x1C21,
+                        " attributes disable transparent hide immediate flat\n"},
+        NamedAttributes{" prompt attributes 0x40 text \"x\"", 0, 0, 0x40, " attributes default text"}));
 
 TEST(DefinitionCompilerTest, ControlCodesWithoutALayoutKeepTheirCode) {
     const CompileResult result = ParseWindowDefinitions(

@@ -2,6 +2,7 @@
 // MARK_ICO, a 16x16 red and a 32x32 green icon, and TILE_PNG) and the same
 // files read from tests/window/data/images.
 #include "platform/resources.h"
+#include "tests/support/temp_directory.h"
 #include "window/image_cache.h"
 #include "window/system_images.h"
 
@@ -93,8 +94,8 @@ TEST(ImageCacheTest, AbsoluteFileNamesIgnoreTheBaseDirectory) {
 }
 
 TEST(ImageCacheTest, DamagedIconFileGivesNoIcon) {
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("morvex_damaged_" + std::to_string(getpid()) + ".ico");
+    const testing::TempDirectory directory("morvex_damaged_icon");
+    const std::filesystem::path path = directory.file("damaged.ico");
     {
         std::ifstream in(ImagesDir + "/mark.ico", std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), {});

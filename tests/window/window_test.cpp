@@ -11,6 +11,7 @@
 #include "platform/window_messages.h"
 #include "platform/windows.h"
 #include "tests/window/painter/golden_image.h"
+#include "tests/support/temp_directory.h"
 #include "tests/window/painter/test_fonts.h"
 #include "window/definition_compiler.h"
 #include "window/definition_encoder.h"
@@ -80,12 +81,9 @@ TEST_F(WindowTest, LooksLikeTheCommittedScreenshot) {
     // The colour record's colour (0x00E0F0F0: red F0, green F0, blue E0) is the client's background.
     const Rect client = window.client_rect_in_frame();
     EXPECT_EQ(frame.at(client.right - 2, client.bottom - 2), 0xF0F0E0u);
-    const std::string saved =
-        (std::filesystem::temp_directory_path() / ("morvex_test_window_" + std::to_string(getpid()) + ".png"))
-            .string();
-    EXPECT_TRUE(platform::save_window_png(window.handle(), saved));
+    const testing::TempDirectory directory("morvex_test_window");
+    EXPECT_TRUE(platform::save_window_png(window.handle(), directory.file("window.png")));
     EXPECT_TRUE(painter::testing::matches_golden_file(frame, Screenshot, "test_window_headless", {8, 0}));
-    std::filesystem::remove(saved);
 }
 
 TEST_F(WindowTest, DefaultSizeHoldsTheControlsAndTheWallpaperTiles) {

@@ -8,24 +8,24 @@
 #include "files/qvd/qvd_store.h"
 #include "files/qvd/qvd_transaction.h"
 #include "platform/os_error.h"
+#include "runtime/error_numbers.h"
+#include "tests/support/child_process.h"
 #include "tests/support/crash_file_io.h"
+#include "tests/support/temp_directory.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <set>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace morvex::qvd {
 namespace {
 
-namespace fs = std::filesystem;
 using Model = std::map<Bytes, Bytes>;
 using Changes = std::map<Bytes, std::optional<Bytes>>; // nullopt: erase
 
@@ -192,7 +192,7 @@ void VerifySurvivor(const SurvivorImage& survivor, const Model& before, const Mo
         int32_t error = 0;
         auto store = OpenOn(std::make_shared<CrashFileIo>(survivor.bytes), OpenMode::ReadOnly, error);
         EXPECT_FALSE(store) << label;
-        EXPECT_EQ(error, 36) << label;
+        EXPECT_EQ(error, ErrInvalidDataFile) << label;
         return;
     }
 
@@ -292,7 +292,7 @@ void VerifyCrashDuringRecovery(const Bytes& announced, const Model& after, const
             int32_t error = 0;
             auto store = OpenOn(std::make_shared<CrashFileIo>(survivor.bytes), OpenMode::ReadWrite, error);
             if (!store && std::count(survivor.torn_sectors.begin(), survivor.torn_sectors.end(), 0) > 0) {
-                EXPECT_EQ(error, 36) << where;
+                EXPECT_EQ(error, ErrInvalidDataFile) << where;
                 ++tally.header_torn;
                 continue;
             }
@@ -376,7 +376,7 @@ Tally CrashEveryCallOfTheCommit(const CommitCase& c) {
             const std::string label = c.name + ", power lost at call " + std::to_string(k) + " of " +
                                       std::to_string(total) + ", unflushed " + PolicyName(policy);
             VerifySurvivor(io->survivor(policy), c.before, after, label, tally);
-            if (testing::Test::HasFatalFailure()) {
+            if (::testing::Test::HasFatalFailure()) {
                 std::printf("calls of the commit up to the power loss:\n%s", Describe(io->log()).c_str());
                 return tally;
             }
@@ -553,7 +553,7 @@ TransactionTally CrashEveryCallOfATwoFileTransaction(const CommitCase& a, const 
                                               int32_t& error) -> std::unique_ptr<Store> {
                 EXPECT_EQ(path, "data/quorvane.tcf") << label;
                 if (control_image.empty()) {
-                    error = 2; // the control file was never written
+                    error = ErrFileNotFound; // the control file was never written
                     return nullptr;
                 }
                 StoreOptions options;
@@ -566,14 +566,14 @@ TransactionTally CrashEveryCallOfATwoFileTransaction(const CommitCase& a, const 
                 RecoveredContents(ios[0]->survivor(policy).bytes, control, label, announced_a);
             const Model seen_b =
                 RecoveredContents(ios[1]->survivor(policy).bytes, control, label, announced_b);
-            if (testing::Test::HasFatalFailure())
+            if (::testing::Test::HasFatalFailure())
                 return tally;
             const bool a_after = seen_a == after_a;
             const bool b_after = seen_b == after_b;
             EXPECT_TRUE(a_after || seen_a == a.before) << label << ": first file in a mixed state";
             EXPECT_TRUE(b_after || seen_b == b.before) << label << ": second file in a mixed state";
             EXPECT_EQ(a_after, b_after) << label << ": one file before the transaction, the other after";
-            if (testing::Test::HasFailure())
+            if (::testing::Test::HasFailure())
                 return tally;
             ++(a_after ? tally.after : tally.before);
             if (announced_a || announced_b)
@@ -617,7 +617,7 @@ bool HeaderWasCutShort(const CrashFileIo& io, size_t k) {
     return false;
 }
 
-class IoFaultTest : public testing::TestWithParam<FaultCase> {};
+class IoFaultTest : public ::testing::TestWithParam<FaultCase> {};
 
 // Each call of the kind fails in turn during an open and a multi-page commit:
 // the open or the commit reports the documented error, later commits of that
@@ -647,7 +647,7 @@ TEST_P(IoFaultTest, EveryFailingCallGivesItsErrorAndLeavesTheFileUsable) {
         expected = 5;
         break;
     default:
-        expected = DamagedFileError; // a refused read is a corruption (2277), returned in this scope
+        expected = ErrInvalidDataFile; // a refused read is a corruption (2277), returned in this scope
         break;
     }
     size_t failed_opens = 0;
@@ -667,7 +667,8 @@ TEST_P(IoFaultTest, EveryFailingCallGivesItsErrorAndLeavesTheFileUsable) {
             if (!store) {
                 ++failed_opens;
                 EXPECT_TRUE(io->fault_fired()) << label;
-                EXPECT_EQ(error, fault.call == IoCall::Read ? 36 : 5) << label << ": open";
+                EXPECT_EQ(error, fault.call == IoCall::Read ? ErrInvalidDataFile : ErrAccessDenied)
+                    << label << ": open";
                 continue;
             }
             Apply(*store, c.changes);
@@ -730,12 +731,12 @@ TEST_P(IoFaultTest, EveryFailingCallGivesItsErrorAndLeavesTheFileUsable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Calls, IoFaultTest,
-                         testing::Values(FaultCase{IoCall::Write, ENOSPC, false, "write"},
-                                         FaultCase{IoCall::Write, 0, true, "short write"},
-                                         FaultCase{IoCall::Flush, EIO, false, "flush"},
-                                         FaultCase{IoCall::Lock, ENOLCK, false, "lock"},
-                                         FaultCase{IoCall::Read, EIO, false, "read"}),
-                         [](const testing::TestParamInfo<FaultCase>& info) {
+                         ::testing::Values(FaultCase{IoCall::Write, ENOSPC, false, "write"},
+                                           FaultCase{IoCall::Write, 0, true, "short write"},
+                                           FaultCase{IoCall::Flush, EIO, false, "flush"},
+                                           FaultCase{IoCall::Lock, ENOLCK, false, "lock"},
+                                           FaultCase{IoCall::Read, EIO, false, "read"}),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) {
                              std::string name = info.param.name;
                              std::replace(name.begin(), name.end(), ' ', '_');
                              return name;
@@ -747,9 +748,8 @@ INSTANTIATE_TEST_SUITE_P(Calls, IoFaultTest,
 // record of that number, so any consistent state has counter == records. The
 // parent kills it at a random moment, reopens and checks.
 TEST(CrashRecoveryTest, AProcessKilledInMidCommitLeavesAConsistentPrefix) {
-    char pattern[] = "/tmp/crash_recovery_testXXXXXX";
-    const fs::path dir = mkdtemp(pattern);
-    const std::string path = (dir / "killed.qvd").string();
+    const testing::TempDirectory dir("crash_recovery_test");
+    const std::string path = dir.file("killed.qvd");
     StoreOptions options;
     options.create_if_missing = true;
     {
@@ -766,13 +766,11 @@ TEST(CrashRecoveryTest, AProcessKilledInMidCommitLeavesAConsistentPrefix) {
     size_t named_chains = 0;
     uint32_t counter = 0;
     for (size_t round = 0; round < rounds; ++round) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        testing::ChildProcess child([&] {
             int32_t error = 0;
             auto store = Store::Open(path, options, error);
             if (!store)
-                _exit(2);
+                return 2;
             for (;;) {
                 store->Lock(0, LockMode::Writer, true);
                 const Bytes value = store->Get(B("counter")).value_or(Key("", 0));
@@ -785,15 +783,15 @@ TEST(CrashRecoveryTest, AProcessKilledInMidCommitLeavesAConsistentPrefix) {
                     for (int i = static_cast<int>(n % 5); i < 300; i += 5)
                         store->Put(Key("bulk", i), Data(i + static_cast<int>(n), 40 + n % 30));
                 if (store->Commit() != 0)
-                    _exit(3);
+                    return 3;
                 store->Unlock(0, LockMode::Writer);
             }
-        }
+        });
+        ASSERT_TRUE(child.started());
         usleep(20000 + random() % 150000);
-        kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped on its own, status " << status;
+        child.kill();
+        ASSERT_EQ(child.signal(), SIGKILL)
+            << "the child stopped on its own, exit status " << child.exit_code();
 
         {
             std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -825,7 +823,6 @@ TEST(CrashRecoveryTest, AProcessKilledInMidCommitLeavesAConsistentPrefix) {
     std::printf("%zu kills, %u commits in all, %zu kills left a named chain\n", rounds, counter,
                 named_chains);
     EXPECT_GT(counter, 0u) << "the children never committed";
-    fs::remove_all(dir);
 }
 
 } // namespace

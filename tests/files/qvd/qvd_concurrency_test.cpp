@@ -21,9 +21,11 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_store.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
-#include "tests/files/qvd/recording_file_io.h"
 #include "tests/files/qvd/worker_processes.h"
+#include "tests/support/child_process.h"
+#include "tests/support/crash_file_io.h"
 #include "tests/support/temp_directory.h"
 
 #include <algorithm>
@@ -34,13 +36,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <poll.h>
 #include <random>
 #include <signal.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -198,11 +201,11 @@ void scan(Ledger& l, int order, Report& report) {
     for (int n = 0; n <= ItemIds + 1; ++n) {
         NEXT(l.file);
         const int32_t error = ErrorCode();
-        if (error == 33) {
+        if (error == ErrRecordNotAvailable) {
             ++report.tally[Scans];
             return;
         }
-        if (error == 43) {
+        if (error == ErrRecordAlreadyHeld) {
             ++report.tally[HeldElsewhere];
             continue;
         }
@@ -242,7 +245,7 @@ void committed(Ledger& l, Change change, int32_t delta, int32_t count_delta, Rep
 // (waiting up to 2 seconds) and PUT, then COMMIT.
 void change_holding_control(Ledger& l, Change change, int32_t id, int32_t amount, Report& report) {
     LOGOUT(l.file);
-    if (ErrorCode() == 5) {
+    if (ErrorCode() == ErrAccessDenied) {
         ++report.tally[LogoutRefused];
         return;
     }
@@ -253,7 +256,7 @@ void change_holding_control(Ledger& l, Change change, int32_t id, int32_t amount
     if (change == Change::Add) {
         l.store(Row{id, amount, 0, 0});
         ADD(l.file);
-        if (ErrorCode() == 40) {
+        if (ErrorCode() == ErrCreatesDuplicateKey) {
             ++report.tally[Duplicates];
             return roll_back(l);
         }
@@ -261,8 +264,8 @@ void change_holding_control(Ledger& l, Change change, int32_t id, int32_t amount
             return fail(report, "ADD of item %d answered %d", id, ErrorCode());
     } else {
         const int32_t error = l.get(id, 2);
-        if (error == 35 || error == 43) {
-            ++report.tally[error == 35 ? Vanished : HeldElsewhere];
+        if (error == ErrRecordNotFound || error == ErrRecordAlreadyHeld) {
+            ++report.tally[error == ErrRecordNotFound ? Vanished : HeldElsewhere];
             return roll_back(l);
         }
         if (error != 0)
@@ -287,7 +290,7 @@ void change_holding_control(Ledger& l, Change change, int32_t id, int32_t amount
                         id, ErrorCode());
     }
     const int32_t error = l.get(ControlId, 2);
-    if (error == 43) {
+    if (error == ErrRecordAlreadyHeld) {
         ++report.tally[HeldElsewhere];
         return roll_back(l);
     }
@@ -317,8 +320,8 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
     Row item;
     if (change != Change::Add) {
         const int32_t error = l.get(id);
-        if (error == 35 || error == 43) {
-            ++report.tally[error == 35 ? Vanished : HeldElsewhere];
+        if (error == ErrRecordNotFound || error == ErrRecordAlreadyHeld) {
+            ++report.tally[error == ErrRecordNotFound ? Vanished : HeldElsewhere];
             return;
         }
         if (error != 0)
@@ -328,7 +331,7 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
         item = l.row();
     }
     const int32_t error = l.get(ControlId, -1, true);
-    if (error == 43) {
+    if (error == ErrRecordAlreadyHeld) {
         ++report.tally[HeldElsewhere];
         again = true;
         return;
@@ -344,7 +347,7 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
     const int32_t count_delta = change == Change::Add ? 1 : change == Change::Update ? 0 : -1;
 
     LOGOUT(l.file);
-    if (ErrorCode() == 5) {
+    if (ErrorCode() == ErrAccessDenied) {
         ++report.tally[LogoutRefused];
         return;
     }
@@ -355,8 +358,8 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
     ++control.seq;
     l.store(control);
     PUT(l.file);
-    if (ErrorCode() == 89 || ErrorCode() == 43) {
-        ++report.tally[ErrorCode() == 89 ? WatchConflicts : HeldElsewhere];
+    if (ErrorCode() == ErrRecordChangedByAnotherStation || ErrorCode() == ErrRecordAlreadyHeld) {
+        ++report.tally[ErrorCode() == ErrRecordChangedByAnotherStation ? WatchConflicts : HeldElsewhere];
         again = true;
         return roll_back(l);
     }
@@ -366,7 +369,7 @@ void change_watching_control(Ledger& l, Change change, int32_t id, int32_t amoun
     if (change == Change::Add) {
         l.store(Row{id, amount, 0, 0});
         ADD(l.file);
-        if (ErrorCode() == 40) {
+        if (ErrorCode() == ErrCreatesDuplicateKey) {
             ++report.tally[Duplicates];
             return roll_back(l);
         }
@@ -441,7 +444,7 @@ Report run_ledger_reader(const std::string& name, Clock::time_point until) {
     for (int round = 0; Clock::now() < until && !failed(report); ++round) {
         scan(l, round % 3, report);
         const int32_t error = l.get(ControlId);
-        if (error == 43)
+        if (error == ErrRecordAlreadyHeld)
             ++report.tally[HeldElsewhere];
         else if (error != 0)
             fail(report, "GET of the control record answered %d", error);
@@ -526,7 +529,7 @@ LedgerContents read_ledger(const std::string& name) {
             ++contents.items;
         }
     }
-    if (contents.problem.empty() && ErrorCode() != 33)
+    if (contents.problem.empty() && ErrorCode() != ErrRecordNotAvailable)
         contents.problem = "NEXT answered " + std::to_string(ErrorCode());
     if (!contents.control)
         contents.problem += " (no control record)";
@@ -639,9 +642,7 @@ TEST_F(QvdConcurrencyTest, WritersKilledAtRandomLeaveNoHalfTransactionAndTheOthe
     std::mt19937 rng(4099);
     int64_t kills = 0;
     for (unsigned victim = 1; Clock::now() < until; ++victim) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
+        testing::ChildProcess writer([&] {
             close(log[0]);
             g_commit_log_fd = log[1];
             SetFatalErrorHook(report_fatal_error);
@@ -652,12 +653,12 @@ TEST_F(QvdConcurrencyTest, WritersKilledAtRandomLeaveNoHalfTransactionAndTheOthe
                 std::memcpy(entry.failure, report.failure, sizeof entry.failure - 1);
                 send_log(entry);
             }
-            _exit(failed(report) ? 1 : 0);
-        }
+            return failed(report) ? 1 : 0;
+        });
+        ASSERT_TRUE(writer.started());
         drain(static_cast<int>(20 + rng() % 230));
-        if (waitpid(pid, nullptr, WNOHANG) == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+        if (!writer.ended()) {
+            writer.kill();
             ++kills;
         }
     }
@@ -791,7 +792,7 @@ TEST_F(QvdKeyReadTest, GetByKeyAnswersOnlyARecordHoldingTheValueAskedFor) {
             if (ErrorCode() == 0 && c.code() != code)
                 wrong = "GET by CODE " + std::to_string(code) + " answered record " + std::to_string(c.id()) +
                         " with CODE " + std::to_string(c.code());
-            else if (ErrorCode() != 0 && ErrorCode() != 35)
+            else if (ErrorCode() != 0 && ErrorCode() != ErrRecordNotFound)
                 wrong = "GET by CODE answered " + std::to_string(ErrorCode());
             found += ErrorCode() == 0;
         }
@@ -814,7 +815,8 @@ TEST_F(QvdKeyReadTest, NextInKeyOrderNeverReadsARecordOutOfThatOrder) {
         // Record 1 may be read twice (moved ahead of the position) or not at
         // all (moved behind it), but every record read stands where its
         // entry does, so the codes ascend.
-        if (ErrorCode() != 33 || codes.empty() || !std::is_sorted(codes.begin(), codes.end()) ||
+        if (ErrorCode() != ErrRecordNotAvailable || codes.empty() ||
+            !std::is_sorted(codes.begin(), codes.end()) ||
             std::adjacent_find(codes.begin(), codes.end()) != codes.end()) {
             wrong = "NEXT by CODE read";
             for (int32_t code : codes)
@@ -1035,7 +1037,7 @@ TEST_F(QvdConcurrencyTest, ReadersSeeAWholeBatchCommitOrNoneOfIt) {
 // that commit must not go on answering from the state before it once it
 // holds the writer byte: what it then writes is merged into the completed
 // commit, so anything it derived from the old state overwrites the dead
-// committer's work. Cut after every write and flush of the dead commit.
+// committer's work. The committer dies at every disk change of its commit in turn.
 TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnnouncedCommit) {
     const Bytes first{'K', '1'}, second{'K', '2'}, derived{'K', '3'};
     const Bytes old_value{'o', 'l', 'd'}, new_value{'n', 'e', 'w'};
@@ -1048,20 +1050,37 @@ TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnn
         store->Put(second, old_value);
         return store->Commit();
     };
-    // The dead committer: its writes and flushes after the k-th are lost.
-    auto commit_cut_after = [&](const std::string& path, std::optional<size_t> k) {
-        auto io = std::make_shared<RecordingFileIo>(
-            OpenPosixFile(path, FileAccess::ReadWrite, FileCreation::OpenExisting));
-        int32_t error = 0;
-        std::unique_ptr<Store> store = Store::OpenIo(io, StoreOptions{}, error);
-        store->Put(first, new_value);
-        store->Put(second, new_value);
-        io->stop_after = k;
-        store->Commit();
-        return io->calls;
+    // The dead committer, in a process that dies at the k-th disk change of
+    // its commit (the changes up to it reach the file, none after): the file
+    // is written over in place, as that process would have left it. The
+    // changes the commit makes when it lives.
+    auto commit_dying_at = [&](const std::string& path, std::optional<size_t> k) {
+        std::ifstream in(path, std::ios::binary);
+        auto io = std::make_shared<CrashFileIo>(Bytes(std::istreambuf_iterator<char>(in), {}));
+        size_t opened = 0;
+        {
+            CorruptionAsReturn as_return; // what it reads once dead does not matter
+            int32_t error = 0;
+            std::unique_ptr<Store> store = Store::OpenIo(io, StoreOptions{}, error);
+            EXPECT_TRUE(store) << error;
+            if (!store)
+                return size_t{0};
+            store->Put(first, new_value);
+            store->Put(second, new_value);
+            opened = io->changes();
+            if (k)
+                io->crash_at_change(opened + *k);
+            store->Commit();
+        }
+        const Bytes left = io->survivor({UnflushedFate::Kept}).bytes;
+        std::fstream(path, std::ios::binary | std::ios::in | std::ios::out)
+            .write(reinterpret_cast<const char*>(left.data()), static_cast<std::streamsize>(left.size()));
+        if (std::filesystem::file_size(path) > left.size())
+            std::filesystem::resize_file(path, left.size());
+        return io->changes() - opened;
     };
     ASSERT_EQ(make_file(m_dir.file("whole.qvd")), 0);
-    const size_t calls = commit_cut_after(m_dir.file("whole.qvd"), std::nullopt);
+    const size_t calls = commit_dying_at(m_dir.file("whole.qvd"), std::nullopt);
     ASSERT_GT(calls, 0u);
     for (size_t k = 1; k <= calls; ++k) {
         const std::string path = m_dir.file("cut") + std::to_string(k) + ".qvd";
@@ -1070,7 +1089,7 @@ TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnn
         std::unique_ptr<Store> survivor = Store::Open(path, StoreOptions{}, error);
         ASSERT_TRUE(survivor) << error;
         ASSERT_EQ(survivor->Get(first), old_value);
-        commit_cut_after(path, k);
+        commit_dying_at(path, k);
 
         // The survivor writes, under the writer byte, what it reads of the first entry.
         ASSERT_TRUE(survivor->Lock(0, LockMode::Writer, true));
@@ -1084,10 +1103,10 @@ TEST_F(QvdConcurrencyTest, AWriterDoesNotBuildOnTheStateBeforeADeadCommittersAnn
         std::unique_ptr<Store> after = Store::Open(path, StoreOptions{}, error);
         ASSERT_TRUE(after) << error;
         const std::optional<Bytes> now = after->Get(first);
-        EXPECT_EQ(after->Get(second), now) << "cut after call " << k << " of " << calls;
-        EXPECT_EQ(after->Get(derived), now) << "cut after call " << k << " of " << calls
+        EXPECT_EQ(after->Get(second), now) << "died at change " << k << " of " << calls;
+        EXPECT_EQ(after->Get(derived), now) << "died at change " << k << " of " << calls
                                             << ": the survivor built on a state the file no longer has";
-        EXPECT_FALSE(after->Check()) << "cut after call " << k;
+        EXPECT_FALSE(after->Check()) << "died at change " << k;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "files/qvd/qvd_position.h"
 #include "files/qvd/qvd_store.h"
 #include "platform/charset.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/field_compare.h"
 #include "runtime/text_compare.h"
@@ -110,7 +111,7 @@ protected:
         auto customers = std::make_unique<Customers>(name(base), oem);
         CREATE(customers->file);
         EXPECT_EQ(ErrorCode(), 0) << ErrorText();
-        OPEN(customers->file, 0x42);
+        OPEN(customers->file, AccessReadWrite | ShareDenyNone);
         EXPECT_EQ(ErrorCode(), 0) << ErrorText();
         return customers;
     }
@@ -135,7 +136,7 @@ protected:
                 break;
             ids.push_back(c.id());
         }
-        EXPECT_EQ(ErrorCode(), 33);
+        EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
         return ids;
     }
 
@@ -146,10 +147,10 @@ using Ids = std::vector<int32_t>;
 
 TEST_F(QvdDriverTest, OpenOfAMissingFileIsFileNotFound) {
     Customers c(name());
-    OPEN(c.file, 0x42);
-    EXPECT_EQ(ErrorCode(), 2);
+    OPEN(c.file, AccessReadWrite | ShareDenyNone);
+    EXPECT_EQ(ErrorCode(), ErrFileNotFound);
     NEXT(c.file);
-    EXPECT_EQ(ErrorCode(), 37);
+    EXPECT_EQ(ErrorCode(), ErrFileNotOpen);
 }
 
 TEST_F(QvdDriverTest, OpenOfAFileThatIsNoQvdFileIsInvalidDataFile) {
@@ -160,14 +161,14 @@ TEST_F(QvdDriverTest, OpenOfAFileThatIsNoQvdFileIsInvalidDataFile) {
         fclose(junk);
     }
     Customers c(name());
-    OPEN(c.file, 0x42);
-    EXPECT_EQ(ErrorCode(), 36);
+    OPEN(c.file, AccessReadWrite | ShareDenyNone);
+    EXPECT_EQ(ErrorCode(), ErrInvalidDataFile);
 }
 
 TEST_F(QvdDriverTest, SecondOpenOfTheSameInstanceIsFileAlreadyOpen) {
     auto c = created();
-    OPEN(c->file, 0x42);
-    EXPECT_EQ(ErrorCode(), 52);
+    OPEN(c->file, AccessReadWrite | ShareDenyNone);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyOpen);
     // Still usable.
     add(*c, 1, "Ann");
     EXPECT_EQ(RECORDS(c->file), 1);
@@ -178,7 +179,7 @@ TEST_F(QvdDriverTest, UnknownAccessModeIsAccessDenied) {
     CLOSE(c->file);
     for (int32_t mode : {0x03, 0x50, 0x142}) {
         OPEN(c->file, mode);
-        EXPECT_EQ(ErrorCode(), 5) << mode;
+        EXPECT_EQ(ErrorCode(), ErrAccessDenied) << mode;
     }
 }
 
@@ -189,17 +190,17 @@ TEST_F(QvdDriverTest, ReadOnlyOpenRefusesChanges) {
         CLOSE(c->file);
     }
     Customers c(name());
-    OPEN(c.file, 0x40);
+    OPEN(c.file, AccessReadOnly | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0);
     c.set(2, "Bob");
     ADD(c.file);
-    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
     GET(c.file, 1);
     ASSERT_EQ(ErrorCode(), 0);
     PUT(c.file);
-    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
     DELETE(c.file);
-    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
     EXPECT_EQ(RECORDS(c.file), 1);
 }
 
@@ -215,21 +216,21 @@ TEST_F(QvdDriverTest, TablesOfOneFileAreSeparate) {
     EXPECT_TRUE(fs::exists(name("Shared.QVD")));
     // A table that was never created is not found.
     Customers third(name("Shared\\!Third"));
-    OPEN(third.file, 0x42);
-    EXPECT_EQ(ErrorCode(), 2);
+    OPEN(third.file, AccessReadWrite | ShareDenyNone);
+    EXPECT_EQ(ErrorCode(), ErrFileNotFound);
 }
 
 TEST_F(QvdDriverTest, TwoOpensOfOneFileSeeEachOthersChanges) {
     auto first = created();
     Customers second(name());
-    OPEN(second.file, 0x42);
+    OPEN(second.file, AccessReadWrite | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0);
     add(*first, 1, "Ann");
     add(second, 2, "Bob");
     EXPECT_EQ(ids_in_order(*first, ByName), (Ids{1, 2}));
     second.set(3, "ann");
     ADD(second.file);
-    EXPECT_EQ(ErrorCode(), 40);
+    EXPECT_EQ(ErrorCode(), ErrCreatesDuplicateKey);
     GET(second.file, 1);
     DELETE(second.file);
     ASSERT_EQ(ErrorCode(), 0);
@@ -238,18 +239,18 @@ TEST_F(QvdDriverTest, TwoOpensOfOneFileSeeEachOthersChanges) {
     GET(second.file, 2);
     DELETE(second.file);
     PUT(first->file);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     EXPECT_EQ(RECORDS(first->file), 0);
 }
 
 TEST_F(QvdDriverTest, DenyAllOpenKeepsOthersOut) {
     auto first = created();
     CLOSE(first->file);
-    OPEN(first->file, 0x12);
+    OPEN(first->file, AccessReadWrite | ShareDenyAll);
     ASSERT_EQ(ErrorCode(), 0);
     Customers second(name());
-    OPEN(second.file, 0x42);
-    EXPECT_EQ(ErrorCode(), 5);
+    OPEN(second.file, AccessReadWrite | ShareDenyNone);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
 }
 
 TEST_F(QvdDriverTest, NextAndPreviousFollowEachKeyAndStopWithRecordNotAvailable) {
@@ -275,9 +276,9 @@ TEST_F(QvdDriverTest, ReadingOnAfterTheEndTurnsBack) {
     NEXT(c->file);
     NEXT(c->file);
     NEXT(c->file);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     NEXT(c->file);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     PREVIOUS(c->file);
     EXPECT_EQ(ErrorCode(), 0);
     EXPECT_EQ(c->id(), 2);
@@ -288,9 +289,9 @@ TEST_F(QvdDriverTest, EmptyFileHasNoRecords) {
     EXPECT_EQ(RECORDS(c->file), 0);
     SET(c->file);
     NEXT(c->file);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     PREVIOUS(c->file);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
 }
 
 TEST_F(QvdDriverTest, SetKeyKeyStartsAtTheBufferValueBothWays) {
@@ -327,7 +328,7 @@ TEST_F(QvdDriverTest, SetByPointerStartsAtThatRecord) {
     NEXT(c->file);
     EXPECT_EQ(c->id(), 30);
     CallDriver(DriverOperation::SetKeyPtr, c->key(ByPhone), 99);
-    EXPECT_EQ(ErrorCode(), 35);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotFound);
     // Value and pointer: among equal values, from that record on.
     add(*c, 40, "D", "", "2");
     c->set(0, "", "", "2");
@@ -352,12 +353,12 @@ TEST_F(QvdDriverTest, GetByKeyAndByPointer) {
     EXPECT_EQ(c->id(), 7); // the first of the duplicates
     c->set(0, "Nobody");
     GET(c->file, c->key(ByName));
-    EXPECT_EQ(ErrorCode(), 35);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotFound);
     GET(c->file, 2);
     EXPECT_EQ(c->id(), 8);
     for (int32_t pointer : {0, -1, 3}) {
         GET(c->file, pointer);
-        EXPECT_EQ(ErrorCode(), 35) << pointer;
+        EXPECT_EQ(ErrorCode(), ErrRecordNotFound) << pointer;
     }
     CallDriver(DriverOperation::GetKeyPtr, c->key(ById), 1);
     EXPECT_EQ(c->id(), 7);
@@ -370,14 +371,14 @@ TEST_F(QvdDriverTest, DuplicateInAUniqueKeyIsRefusedAndDuplicateTellsWhichKey) {
     c->set(2, "ANN", "", "555");
     EXPECT_EQ(DUPLICATE(c->key(ByName)), 0);
     ADD(c->file);
-    EXPECT_EQ(ErrorCode(), 40);
+    EXPECT_EQ(ErrorCode(), ErrCreatesDuplicateKey);
     EXPECT_EQ(ErrorExtraText(), "CUS:BYNAME");
     // A failed ADD leaves no current record, so DUPLICATE now names the key.
     EXPECT_EQ(DUPLICATE(c->key(ByName)), 1);
     EXPECT_EQ(DUPLICATE(c->key(ById)), 0);
     EXPECT_EQ(DUPLICATE(c->key(ByPhone)), 0); // duplicates allowed
     PUT(c->file);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     // GET(file, 0) clears the current record as well.
     GET(c->file, 1);
     EXPECT_EQ(DUPLICATE(c->key(ByName)), 0);
@@ -388,7 +389,7 @@ TEST_F(QvdDriverTest, DuplicateInAUniqueKeyIsRefusedAndDuplicateTellsWhichKey) {
     EXPECT_EQ(RECORDS(c->key(ByPhone)), 1);
     c->set(1, "Other");
     ADD(c->file);
-    EXPECT_EQ(ErrorCode(), 40);
+    EXPECT_EQ(ErrorCode(), ErrCreatesDuplicateKey);
     EXPECT_EQ(ErrorExtraText(), "CUS:BYID");
 }
 
@@ -420,13 +421,13 @@ TEST_F(QvdDriverTest, PutMovesTheKeyEntriesAndReadingGoesOnFromTheNewPlace) {
     PUT(c->file);
     ASSERT_EQ(ErrorCode(), 0);
     NEXT(c->file);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     EXPECT_EQ(ids_in_order(*c, ByName), (Ids{1, 3, 4, 2}));
     // A PUT that would duplicate a unique value changes nothing.
     GET(c->file, 3);
     c->put_text(CusName, "a");
     PUT(c->file);
-    EXPECT_EQ(ErrorCode(), 40);
+    EXPECT_EQ(ErrorCode(), ErrCreatesDuplicateKey);
     GET(c->file, 3);
     EXPECT_EQ(c->name(), "C");
     // Writing a record's own value back is no duplicate.
@@ -439,9 +440,9 @@ TEST_F(QvdDriverTest, PutAndDeleteNeedACurrentRecord) {
     auto c = created();
     c->set(1, "A");
     PUT(c->file);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     DELETE(c->file);
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
 }
 
 TEST_F(QvdDriverTest, DeleteRemovesTheRecordAndItsKeyEntries) {
@@ -453,12 +454,12 @@ TEST_F(QvdDriverTest, DeleteRemovesTheRecordAndItsKeyEntries) {
     DELETE(c->file);
     ASSERT_EQ(ErrorCode(), 0);
     DELETE(c->file); // no current record any more
-    EXPECT_EQ(ErrorCode(), 33);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     EXPECT_EQ(RECORDS(c->file), 1);
     for (int key = ByName; key <= ById; ++key)
         EXPECT_EQ(ids_in_order(*c, key), (Ids{2})) << key;
     GET(c->file, 1);
-    EXPECT_EQ(ErrorCode(), 35);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotFound);
 }
 
 TEST_F(QvdDriverTest, PositionResetAndRegetRoundTrip) {
@@ -511,7 +512,7 @@ TEST_F(QvdDriverTest, PositionWithoutACurrentRecordIsTheStart) {
     add(*c, 1, "A");
     add(*c, 2, "B");
     CLOSE(c->file);
-    OPEN(c->file, 0x42);
+    OPEN(c->file, AccessReadWrite | ShareDenyNone);
     const std::string start = POSITION(c->key(ByName));
     ASSERT_EQ(ErrorCode(), 0);
     RESET(c->key(ByName), start);
@@ -526,33 +527,33 @@ TEST_F(QvdDriverTest, BadPositionsAreRecordNotFound) {
     for (std::string bad :
          {std::string(), std::string("QV"), std::string(80, ' '), good.substr(0, good.size() - 1)}) {
         RESET(c->key(ByName), bad);
-        EXPECT_EQ(ErrorCode(), 35);
+        EXPECT_EQ(ErrorCode(), ErrRecordNotFound);
         REGET(c->file, bad);
-        EXPECT_EQ(ErrorCode(), 35);
+        EXPECT_EQ(ErrorCode(), ErrRecordNotFound);
     }
     DELETE(c->file);
     REGET(c->key(ByName), good);
-    EXPECT_EQ(ErrorCode(), 35);
+    EXPECT_EQ(ErrorCode(), ErrRecordNotFound);
 }
 
 TEST_F(QvdDriverTest, OpenHonoursTheSharingOfOtherOpens) {
     auto c = created();
     CLOSE(c->file);
-    OPEN(c->file, 0x22); // read/write, deny write
+    OPEN(c->file, AccessReadWrite | ShareDenyWrite); // read/write, deny write
     ASSERT_EQ(ErrorCode(), 0);
     Customers other(name("Customer"));
-    OPEN(other.file, 0x42);
-    EXPECT_EQ(ErrorCode(), 5) << "writing against a deny-write open";
-    OPEN(other.file, 0x40);
+    OPEN(other.file, AccessReadWrite | ShareDenyNone);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied) << "writing against a deny-write open";
+    OPEN(other.file, AccessReadOnly | ShareDenyNone);
     EXPECT_EQ(ErrorCode(), 0) << "reading beside it";
     CLOSE(other.file);
-    OPEN(other.file, 0x30);
-    EXPECT_EQ(ErrorCode(), 5) << "denying reads to an open that reads";
+    OPEN(other.file, AccessReadOnly | ShareDenyRead);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied) << "denying reads to an open that reads";
     CLOSE(c->file);
-    OPEN(other.file, 0x10); // read-only, deny all
+    OPEN(other.file, AccessReadOnly | ShareDenyAll); // read-only, deny all
     EXPECT_EQ(ErrorCode(), 0);
-    OPEN(c->file, 0x40);
-    EXPECT_EQ(ErrorCode(), 5);
+    OPEN(c->file, AccessReadOnly | ShareDenyNone);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
 }
 
 // A file of numbered names whose key and record length a test can vary.
@@ -572,7 +573,7 @@ TEST_F(QvdDriverTest, ChangedKeysAreRefusedWith46UntilBuilt) {
     {
         FileDeclaration ascending(NumberedNames(name("Names"), false));
         CREATE(ascending);
-        OPEN(ascending, 0x42);
+        OPEN(ascending, AccessReadWrite | ShareDenyNone);
         for (int32_t id = 1; id <= 3; ++id) {
             ascending.clear_record();
             std::memcpy(ascending.buffer(), &id, 4);
@@ -582,20 +583,20 @@ TEST_F(QvdDriverTest, ChangedKeysAreRefusedWith46UntilBuilt) {
         }
         ASSERT_EQ(ErrorCode(), 0);
         CLOSE(ascending);
-        OPEN(ascending, 0x42);
+        OPEN(ascending, AccessReadWrite | ShareDenyNone);
         EXPECT_EQ(ErrorCode(), 0) << "the same declaration opens";
         CLOSE(ascending);
     }
     FileDeclaration descending(NumberedNames(name("Names"), true));
-    OPEN(descending, 0x42);
-    EXPECT_EQ(ErrorCode(), 46);
+    OPEN(descending, AccessReadWrite | ShareDenyNone);
+    EXPECT_EQ(ErrorCode(), ErrKeyFileMustBeRebuilt);
     FileDeclaration longer(NumberedNames(name("Names"), false, 28));
-    OPEN(longer, 0x42);
-    EXPECT_EQ(ErrorCode(), 47);
+    OPEN(longer, AccessReadWrite | ShareDenyNone);
+    EXPECT_EQ(ErrorCode(), ErrInvalidRecordDeclaration);
 
     BUILD(descending); // the closed file, opened for the build alone
     ASSERT_EQ(ErrorCode(), 0);
-    OPEN(descending, 0x42);
+    OPEN(descending, AccessReadWrite | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0);
     SET(*descending.key(2));
     std::string order;
@@ -608,9 +609,9 @@ TEST_F(QvdDriverTest, EmptyNeedsExclusiveAccess) {
     auto c = created();
     add(*c, 1, "A");
     CallDriver(DriverOperation::Empty, c->file);
-    EXPECT_EQ(ErrorCode(), 63);
+    EXPECT_EQ(ErrorCode(), ErrExclusiveAccessRequired);
     CLOSE(c->file);
-    OPEN(c->file, 0x12);
+    OPEN(c->file, AccessReadWrite | ShareDenyAll);
     ASSERT_EQ(ErrorCode(), 0);
     CallDriver(DriverOperation::Empty, c->file);
     EXPECT_EQ(ErrorCode(), 0);
@@ -625,7 +626,7 @@ TEST_F(QvdDriverTest, CreateOfAnExistingTableEmptiesIt) {
     CLOSE(c->file);
     CREATE(c->file);
     ASSERT_EQ(ErrorCode(), 0);
-    OPEN(c->file, 0x42);
+    OPEN(c->file, AccessReadWrite | ShareDenyNone);
     EXPECT_EQ(RECORDS(c->file), 0);
 }
 
@@ -646,7 +647,7 @@ TEST_F(QvdDriverTest, BuildRestoresLostKeyEntries) {
         ASSERT_EQ(store->Commit(), 0);
         store->Close();
     }
-    OPEN(c->file, 0x42);
+    OPEN(c->file, AccessReadWrite | ShareDenyNone);
     EXPECT_EQ(RECORDS(c->key(ByName)), 0);
     BUILD(c->file);
     ASSERT_EQ(ErrorCode(), 0);
@@ -682,7 +683,7 @@ TEST_F(QvdDriverTest, OemFileStoresTextInTheOemCodePage) {
         EXPECT_EQ((*image)[5], platform::windows_to_oem(0xFC));
         store->Close();
     }
-    OPEN(c->file, 0x42);
+    OPEN(c->file, AccessReadWrite | ShareDenyNone);
     GET(c->file, 1);
     EXPECT_EQ(c->name(), "J\xFCrgen");
 }
@@ -696,14 +697,14 @@ TEST_F(QvdDriverTest, KeyValueTooLongToStoreIsInvalidKeyLength) {
         .options = {.name = name("Wide")},
     });
     CREATE(wide);
-    OPEN(wide, 0x42);
+    OPEN(wide, AccessReadWrite | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0);
     std::memset(wide.buffer(), 'x', 100);
     ADD(wide);
     EXPECT_EQ(ErrorCode(), 0);
     std::memset(wide.buffer(), 'y', 3000);
     ADD(wide);
-    EXPECT_EQ(ErrorCode(), 88);
+    EXPECT_EQ(ErrorCode(), ErrInvalidKeyLength);
     EXPECT_EQ(RECORDS(wide), 1);
 }
 
@@ -728,7 +729,7 @@ public:
 TEST_F(QvdDriverTest, MemosAndBlobsTravelWithTheirRecord) {
     Notes n(name("Notes"), true);
     CREATE(n.file);
-    OPEN(n.file, 0x42);
+    OPEN(n.file, AccessReadWrite | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0);
     std::vector<uint8_t> text(600, 0);
     for (size_t i = 0; i < 550; ++i)
@@ -781,7 +782,7 @@ TEST_F(QvdDriverTest, MemosAndBlobsTravelWithTheirRecord) {
 TEST_F(QvdDriverTest, AFailedStatementInATransactionKeepsTheEarlierOnes) {
     Notes n(name("Notes"));
     CREATE(n.file);
-    OPEN(n.file, 0x42);
+    OPEN(n.file, AccessReadWrite | ShareDenyNone);
     LOGOUT(n.file);
     ASSERT_EQ(ErrorCode(), 0);
     n.set_id(1);
@@ -795,10 +796,10 @@ TEST_F(QvdDriverTest, AFailedStatementInATransactionKeepsTheEarlierOnes) {
     // A blob of more segments than a record can have (256 bytes each).
     n.blob().assign(size_t{65536} * 256, 7);
     PUT(n.file);
-    EXPECT_EQ(ErrorCode(), 90);
+    EXPECT_EQ(ErrorCode(), ErrFileSystemError);
     n.set_id(2);
     ADD(n.file);
-    EXPECT_EQ(ErrorCode(), 90);
+    EXPECT_EQ(ErrorCode(), ErrFileSystemError);
     n.blob().clear();
     COMMIT(n.file);
     ASSERT_EQ(ErrorCode(), 0);
@@ -915,7 +916,7 @@ TEST_F(QvdDriverTest, RandomChangesKeepEveryKeyInStepWithTheModel) {
                     forward.push_back(current_record_number(*c));
                     ASSERT_EQ(c->record(), model.records.at(forward.back()));
                 }
-                ASSERT_EQ(ErrorCode(), 33);
+                ASSERT_EQ(ErrorCode(), ErrRecordNotAvailable);
                 // Duplicates may come in any order the model does not fix: compare values then numbers.
                 ASSERT_EQ(forward.size(), expected.size()) << when << step << " key " << k;
                 for (size_t i = 0; i < forward.size(); ++i) {
@@ -945,7 +946,7 @@ TEST_F(QvdDriverTest, RandomChangesKeepEveryKeyInStepWithTheModel) {
                 const int collision = model.collision(record, 0);
                 ADD(c->file);
                 if (collision != 0) {
-                    ASSERT_EQ(ErrorCode(), 40) << step;
+                    ASSERT_EQ(ErrorCode(), ErrCreatesDuplicateKey) << step;
                     ASSERT_EQ(ErrorExtraText(), c->file.key(collision)->label);
                 } else {
                     ASSERT_EQ(ErrorCode(), 0) << step << ErrorText();
@@ -963,7 +964,7 @@ TEST_F(QvdDriverTest, RandomChangesKeepEveryKeyInStepWithTheModel) {
                     const int collision = model.collision(record, number);
                     PUT(c->file);
                     if (collision != 0) {
-                        ASSERT_EQ(ErrorCode(), 40) << step;
+                        ASSERT_EQ(ErrorCode(), ErrCreatesDuplicateKey) << step;
                     } else {
                         ASSERT_EQ(ErrorCode(), 0) << step;
                         model.records[number] = record;
@@ -977,7 +978,7 @@ TEST_F(QvdDriverTest, RandomChangesKeepEveryKeyInStepWithTheModel) {
             check_all("step ", step);
         }
         CLOSE(c->file);
-        OPEN(c->file, 0x42);
+        OPEN(c->file, AccessReadWrite | ShareDenyNone);
         ASSERT_EQ(ErrorCode(), 0);
         check_all("reopened ", 0);
         CLOSE(c->file);

@@ -12,6 +12,8 @@
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_store.h"
 #include "files/record_layout.h"
+#include "platform/os_error.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "tests/files/qvd/recording_file_io.h"
 #include "tests/support/crash_file_io.h"
@@ -87,7 +89,7 @@ public:
             order == 0 ? SET(file) : SET(*file.key(order));
             for (NEXT(file); ErrorCode() == 0; NEXT(file))
                 orders.back().emplace_back(file.buffer(), file.buffer() + file.record_length);
-            if (ErrorCode() != 33)
+            if (ErrorCode() != ErrRecordNotAvailable)
                 orders.back().push_back(Bytes{});
         }
         CLOSE(file);
@@ -242,7 +244,7 @@ TEST_P(ExhaustedNumbersTest, TheFileStaysExactlyAsItWas) {
     }
     t.set(200, "newer", 73002);
     ADD(t.file);
-    EXPECT_EQ(ErrorCode(), DamagedFileError);
+    EXPECT_EQ(ErrorCode(), ErrInvalidDataFile);
     EXPECT_NE(std::string(ErrorExtraText()).find("(1173)"), std::string::npos) << ErrorExtraText();
     if (c.transaction) {
         COMMIT(t.file);
@@ -282,12 +284,12 @@ TEST_P(DamagedHeaderTest, AWriterRefusesItAndTheCheckNamesIt) {
     CorruptionAsReturn as_return;
     OpenFailure failure;
     EXPECT_FALSE(Store::Open(path, StoreOptions{}, failure));
-    EXPECT_EQ(failure.error, DamagedFileError);
+    EXPECT_EQ(failure.error, ErrInvalidDataFile);
     EXPECT_NE(failure.reason.find("Possible data corruption in file (1505)"), std::string::npos)
         << failure.reason;
     Table t(path);
     OPEN(t.file, AccessReadWrite | ShareDenyWrite);
-    EXPECT_EQ(ErrorCode(), DamagedFileError);
+    EXPECT_EQ(ErrorCode(), ErrInvalidDataFile);
     EXPECT_NE(std::string(ErrorExtraText()).find("(1505)"), std::string::npos) << ErrorExtraText();
     EXPECT_EQ(ReadAll(path), image) << "nothing written";
 
@@ -340,7 +342,7 @@ TEST_F(QvdFaultsTest, OnlyARegularFileOpens) {
             options.mode = mode;
             OpenFailure failure;
             EXPECT_FALSE(Store::Open(path, options, failure)) << path;
-            EXPECT_EQ(failure.error, DamagedFileError) << path;
+            EXPECT_EQ(failure.error, ErrInvalidDataFile) << path;
             EXPECT_EQ(failure.reason, reason) << path;
         }
     }
@@ -355,7 +357,7 @@ TEST_F(QvdFaultsTest, AFileHeldByAnotherOpenIsReportedInUse) {
     OPEN(holder.file, AccessReadWrite | ShareDenyWrite);
     ASSERT_EQ(ErrorCode(), 0);
     OPEN(second.file, AccessReadWrite | ShareDenyWrite);
-    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
     EXPECT_EQ(ErrorExtraText(), FileInUse);
     OPEN(second.file, AccessReadOnly | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0);
@@ -366,7 +368,7 @@ TEST_F(QvdFaultsTest, AFileHeldByAnotherOpenIsReportedInUse) {
     Table third(path);
     OPEN(third.file, AccessReadWrite | ShareDenyNone);
     LOGOUT(third.file, 0);
-    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
     EXPECT_EQ(ErrorExtraText(), FileInUse);
     ROLLBACK(holder.file);
     ClearError();
@@ -466,7 +468,7 @@ TEST_F(QvdFaultsTest, ACreatedFileIsSyncedIntoItsDirectory) {
     g_fail_directory_sync = true;
     OpenFailure failure;
     EXPECT_FALSE(Store::Open(m_dir.file("Lost.QVD"), options, failure));
-    EXPECT_EQ(failure.error, 300 + 31) << failure.reason; // EIO: general failure
+    EXPECT_EQ(failure.error, OsErrorNumber(platform::OsGeneralFailure)) << failure.reason; // EIO
     EXPECT_FALSE(std::filesystem::exists(m_dir.file("Lost.QVD")));
 }
 

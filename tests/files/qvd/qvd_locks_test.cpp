@@ -4,7 +4,9 @@
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_store.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_directory.h"
 
 #include <chrono>
@@ -12,10 +14,9 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <poll.h>
-#include <signal.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -98,14 +99,13 @@ public:
         int up[2], down[2];
         if (pipe(up) != 0 || pipe(down) != 0)
             return;
-        m_pid = fork();
-        if (m_pid == 0) {
+        m_process.emplace([&] {
             close(up[0]);
             close(down[1]);
             Channel channel(up[1], down[0]);
             ClearError();
-            _exit(body(channel));
-        }
+            return body(channel);
+        });
         close(up[1]);
         close(down[0]);
         m_from_child = up[0];
@@ -117,28 +117,18 @@ public:
         close(m_to_child);
     }
 
-    bool started() const { return m_pid > 0; }
+    bool started() const { return m_process && m_process->started(); }
     bool await(int timeout_ms = 10000) { return read_byte(m_from_child, timeout_ms); }
     void tell() { (void)!write(m_to_child, "t", 1); }
     // The exit status, or -1 when the child did not end within the time.
     int join(int timeout_ms = 10000) {
-        const Clock::time_point start = Clock::now();
-        while (m_pid > 0 && seconds_since(start) * 1000 < timeout_ms) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = 0;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return -1;
+        if (!m_process || !m_process->wait(std::chrono::milliseconds(timeout_ms)))
+            return -1;
+        return m_process->exit_code();
     }
     void kill() {
-        if (m_pid <= 0)
-            return;
-        ::kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = 0;
+        if (m_process)
+            m_process->kill();
     }
 
 private:
@@ -148,7 +138,7 @@ private:
         return poll(&p, 1, timeout_ms) == 1 && read(fd, &byte, 1) == 1;
     }
 
-    pid_t m_pid = -1;
+    std::optional<testing::ChildProcess> m_process;
     int m_from_child = -1;
     int m_to_child = -1;
 };
@@ -159,7 +149,7 @@ protected:
         m_name = m_dir.file("People");
         People setup(m_name);
         CREATE(setup.file);
-        OPEN(setup.file, 0x42);
+        OPEN(setup.file, AccessReadWrite | ShareDenyNone);
         for (int32_t id : {1, 2, 3}) {
             setup.set(id, "P" + std::to_string(id));
             ADD(setup.file);
@@ -177,7 +167,7 @@ protected:
 
     std::unique_ptr<People> opened() {
         auto people = std::make_unique<People>(m_name);
-        OPEN(people->file, 0x42);
+        OPEN(people->file, AccessReadWrite | ShareDenyNone);
         EXPECT_EQ(ErrorCode(), 0) << ErrorText();
         return people;
     }
@@ -185,10 +175,10 @@ protected:
     // Whether a station with an open of its own could hold `record` now.
     bool record_is_free(int32_t record) {
         People probe(m_name);
-        OPEN(probe.file, 0x42);
+        OPEN(probe.file, AccessReadWrite | ShareDenyNone);
         HOLD(probe.file);
         GET(probe.file, record);
-        const bool free = ErrorCode() != 43;
+        const bool free = ErrorCode() != ErrRecordAlreadyHeld;
         CLOSE(probe.file);
         ClearError();
         return free;
@@ -200,9 +190,9 @@ protected:
         std::vector<int32_t> ids;
         for (int i = 0; i < 10; ++i) {
             NEXT(p.file);
-            if (ErrorCode() == 33)
+            if (ErrorCode() == ErrRecordNotAvailable)
                 break;
-            ids.push_back(ErrorCode() == 43 ? 0 : p.id());
+            ids.push_back(ErrorCode() == ErrRecordAlreadyHeld ? 0 : p.id());
         }
         return ids;
     }
@@ -225,14 +215,14 @@ TEST_F(QvdLocksTest, HeldRecordReadsAsHeldElsewhereAndReadingMovesPastIt) {
     SET(second->file);
     PREVIOUS(second->file);
     PREVIOUS(second->file);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     PREVIOUS(second->file);
     EXPECT_EQ(second->id(), 1);
     GET(second->file, 2);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     HOLD(second->file);
     GET(second->file, 2);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     // The holder itself reads it as often as it likes.
     HOLD(first->file);
     GET(first->file, 2);
@@ -284,9 +274,9 @@ TEST_F(QvdLocksTest, HeldRecordCannotBeChangedByAnotherStation) {
     GET(first->file, 2);
     second->set_name("Lost");
     PUT(second->file);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     DELETE(second->file);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     RELEASE(first->file);
     GET(first->file, 2);
     EXPECT_EQ(first->name(), "P2");
@@ -299,7 +289,7 @@ TEST_F(QvdLocksTest, HoldWithSecondsWaitsThatLongAndNoLonger) {
     const Clock::time_point start = Clock::now();
     HOLD(second->file, 1);
     GET(second->file, 2);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     EXPECT_GE(seconds_since(start), 0.9);
     EXPECT_LT(seconds_since(start), 5.0);
 }
@@ -313,7 +303,7 @@ TEST_F(QvdLocksTest, WatchedRecordChangedElsewhereIsNotOverwritten) {
     ASSERT_EQ(ErrorCode(), 0);
     first->set_name("Mine");
     PUT(first->file);
-    EXPECT_EQ(ErrorCode(), 89);
+    EXPECT_EQ(ErrorCode(), ErrRecordChangedByAnotherStation);
     GET(first->file, 1);
     EXPECT_EQ(first->name(), "Theirs");
     // Watched again and unchanged, the PUT goes through.
@@ -352,14 +342,14 @@ TEST_F(QvdLocksTest, LockedFileRefusesOtherStationsChangesButNotTheirReads) {
     ASSERT_EQ(ErrorCode(), 0);
     second->set(4, "New");
     ADD(second->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     GET(second->file, 1);
     EXPECT_EQ(ErrorCode(), 0);
     second->set_name("Changed");
     PUT(second->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     DELETE(second->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     EXPECT_EQ(ids_read(*second), (Ids{1, 2, 3}));
     // The locker changes what it likes.
     first->set(5, "Mine");
@@ -367,10 +357,10 @@ TEST_F(QvdLocksTest, LockedFileRefusesOtherStationsChangesButNotTheirReads) {
     EXPECT_EQ(ErrorCode(), 0);
     // LOCK without seconds fails at once; with seconds after about that long.
     LOCK(second->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     const Clock::time_point start = Clock::now();
     LOCK(second->file, 1);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     EXPECT_GE(seconds_since(start), 0.9);
     EXPECT_LT(seconds_since(start), 5.0);
 
@@ -382,14 +372,14 @@ TEST_F(QvdLocksTest, LockedFileRefusesOtherStationsChangesButNotTheirReads) {
     EXPECT_EQ(ErrorCode(), 0);
     first->set(6, "Refused");
     ADD(first->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     EXPECT_EQ(RECORDS(first->file), 5);
 }
 
 TEST_F(QvdLocksTest, LocksOfOneTableLeaveOtherTablesAlone) {
     People other(m_dir.file("People\\!Other"));
     CREATE(other.file);
-    OPEN(other.file, 0x42);
+    OPEN(other.file, AccessReadWrite | ShareDenyNone);
     LOCK(first->file, 0);
     ASSERT_EQ(ErrorCode(), 0);
     other.set(1, "Free");
@@ -401,7 +391,7 @@ TEST_F(QvdLocksTest, LocksOfOneTableLeaveOtherTablesAlone) {
 
 TEST_F(QvdLocksTest, ReadOnlyOpenSeesHoldsButHoldsNothingAndCannotLock) {
     People reader(m_name);
-    OPEN(reader.file, 0x40);
+    OPEN(reader.file, AccessReadOnly | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0);
     HOLD(reader.file);
     GET(reader.file, 2);
@@ -409,19 +399,19 @@ TEST_F(QvdLocksTest, ReadOnlyOpenSeesHoldsButHoldsNothingAndCannotLock) {
     EXPECT_EQ(reader.id(), 2);
     EXPECT_TRUE(record_is_free(2));
     LOCK(reader.file, 0);
-    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
     // Its reads still see another station's hold.
     HOLD(first->file);
     GET(first->file, 3);
     GET(reader.file, 3);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
 }
 
 TEST_F(QvdLocksTest, ChildsHoldIsSeenHereAndVanishesWhenTheChildIsKilled) {
     const std::string name = m_name;
     Child child([&](Child::Channel& parent) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         HOLD(p.file);
         GET(p.file, 2);
         if (ErrorCode() != 0)
@@ -435,7 +425,7 @@ TEST_F(QvdLocksTest, ChildsHoldIsSeenHereAndVanishesWhenTheChildIsKilled) {
     EXPECT_EQ(ids_read(*first), (Ids{1, 0, 3}));
     HOLD(first->file);
     GET(first->file, 2);
-    EXPECT_EQ(ErrorCode(), 43);
+    EXPECT_EQ(ErrorCode(), ErrRecordAlreadyHeld);
     child.kill();
     HOLD(first->file);
     GET(first->file, 2);
@@ -447,7 +437,7 @@ TEST_F(QvdLocksTest, HoldWithSecondsGetsTheRecordWhenTheChildReleasesIt) {
     const std::string name = m_name;
     Child child([&](Child::Channel& parent) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         HOLD(p.file);
         GET(p.file, 2);
         if (ErrorCode() != 0)
@@ -475,7 +465,7 @@ TEST_F(QvdLocksTest, ChildsPutOfAWatchedRecordGivesRecordChanged) {
     const std::string name = m_name;
     Child child([&](Child::Channel&) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         GET(p.file, 3);
         p.set_name("Child");
         PUT(p.file);
@@ -485,7 +475,7 @@ TEST_F(QvdLocksTest, ChildsPutOfAWatchedRecordGivesRecordChanged) {
     ASSERT_EQ(child.join(), 0);
     first->set_name("Parent");
     PUT(first->file);
-    EXPECT_EQ(ErrorCode(), 89);
+    EXPECT_EQ(ErrorCode(), ErrRecordChangedByAnotherStation);
     GET(second->file, 3);
     EXPECT_EQ(second->name(), "Child");
 }
@@ -494,7 +484,7 @@ TEST_F(QvdLocksTest, ChildsLockTimesOutHereAndIsHadOnceTheChildUnlocks) {
     const std::string name = m_name;
     Child child([&](Child::Channel& parent) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         LOCK(p.file, 0);
         if (ErrorCode() != 0)
             return 1;
@@ -510,10 +500,10 @@ TEST_F(QvdLocksTest, ChildsLockTimesOutHereAndIsHadOnceTheChildUnlocks) {
     ASSERT_TRUE(child.await());
     first->set(4, "Parent");
     ADD(first->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     const Clock::time_point start = Clock::now();
     LOCK(first->file, 1);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     EXPECT_GE(seconds_since(start), 0.9);
     EXPECT_LT(seconds_since(start), 5.0);
     child.tell();
@@ -530,7 +520,7 @@ TEST_F(QvdLocksTest, DeadChildsFileLockVanishes) {
     const std::string name = m_name;
     Child child([&](Child::Channel& parent) {
         People p(name);
-        OPEN(p.file, 0x42);
+        OPEN(p.file, AccessReadWrite | ShareDenyNone);
         LOCK(p.file, 0);
         parent.signal();
         parent.await();
@@ -539,7 +529,7 @@ TEST_F(QvdLocksTest, DeadChildsFileLockVanishes) {
     ASSERT_TRUE(child.started());
     ASSERT_TRUE(child.await());
     LOCK(first->file);
-    EXPECT_EQ(ErrorCode(), 32);
+    EXPECT_EQ(ErrorCode(), ErrFileAlreadyLocked);
     child.kill();
     LOCK(first->file);
     EXPECT_EQ(ErrorCode(), 0);

@@ -6,18 +6,23 @@
 #include "files/qvd/qvd_corruption.h"
 #include "files/qvd/qvd_entries.h"
 #include "files/qvd/qvd_store.h"
+#include "platform/os_error.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "tests/files/qvd/recording_file_io.h"
+#include "tests/support/child_process.h"
+#include "tests/support/crash_file_io.h"
 #include "tests/support/temp_directory.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -54,6 +59,26 @@ protected:
     std::shared_ptr<RecordingFileIo> RecordingIo() {
         return std::make_shared<RecordingFileIo>(
             OpenPosixFile(m_path.string(), FileAccess::ReadWrite, FileCreation::CreateIfMissing));
+    }
+
+    // Runs `work` on a store over the file's bytes in a process that dies at
+    // the k-th disk change after the open (from 1: the changes up to and
+    // including the k-th reach the file, none after), and leaves the file as
+    // that process left it. Whether the process died before `work` was done.
+    bool DieAtChange(size_t k, const std::function<void(Store&)>& work) {
+        auto io = std::make_shared<CrashFileIo>(ReadFileBytes(m_path));
+        {
+            CorruptionAsReturn as_return; // what the dying process reads after its end does not matter
+            int32_t error = 0;
+            auto store = Store::OpenIo(io, StoreOptions{}, error);
+            EXPECT_TRUE(store) << "error " << error;
+            if (!store)
+                return false;
+            io->crash_at_change(io->changes() + k);
+            work(*store);
+        }
+        WriteFileBytes(m_path, io->survivor({UnflushedFate::Kept}).bytes);
+        return io->crashed();
     }
 
     // A store whose flushes return at once: for tests of contents, not durability.
@@ -373,7 +398,7 @@ TEST_F(QvdStoreTest, SharingModesAdmitOnlyCompatibleOpens) {
                 !(reads(first) && denies_read(second)) && !(writes(first) && denies_write(second));
             EXPECT_EQ(b != nullptr, compatible) << first.name << " then " << second.name;
             if (!b) {
-                EXPECT_EQ(error, 5) << first.name << " then " << second.name;
+                EXPECT_EQ(error, ErrAccessDenied) << first.name << " then " << second.name;
             }
             // A refused open leaves nothing behind: the first one closed, the second mode opens.
             b.reset();
@@ -394,7 +419,7 @@ TEST_P(InvalidQvdFileTest, IsRejectedWith36AndLeftUntouched) {
     WriteFileBytes(m_path, GetParam().content);
     int32_t error = 0;
     EXPECT_FALSE(Store::Open(m_path.string(), StoreOptions{}, error));
-    EXPECT_EQ(error, 36);
+    EXPECT_EQ(error, ErrInvalidDataFile);
     EXPECT_EQ(ReadFileBytes(m_path), GetParam().content);
 }
 
@@ -414,9 +439,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, InvalidQvdFileTest,
 TEST_F(QvdStoreTest, MissingFileAndMissingPathHaveTheirOwnErrors) {
     int32_t error = 0;
     EXPECT_FALSE(Store::Open(m_dir.file("absent.qvd"), StoreOptions{}, error));
-    EXPECT_EQ(error, 2);
+    EXPECT_EQ(error, ErrFileNotFound);
     EXPECT_FALSE(Store::Open(m_dir.file("no/absent.qvd"), StoreOptions{}, error));
-    EXPECT_EQ(error, 3);
+    EXPECT_EQ(error, ErrPathNotFound);
 }
 
 TEST_F(QvdStoreTest, SeekFindsNeighboursInAllModesWithinAPrefix) {
@@ -866,8 +891,8 @@ TEST_F(QvdStoreTest, ChainSpaceIsReusedAndALongTailIsCut) {
     ASSERT_EQ(store->Check(), std::nullopt);
 }
 
-// Stops the file after each write or flush of one commit in turn: every
-// reopened file shows all of the commit or none of it, and checks clean.
+// The writer dies at each disk change of one commit in turn: every reopened
+// file shows all of the commit or none of it, and checks clean.
 TEST_F(QvdStoreTest, ACrashAtAnyPointOfACommitLeavesTheOldOrTheNewState) {
     Model before;
     {
@@ -890,26 +915,20 @@ TEST_F(QvdStoreTest, ACrashAtAnyPointOfACommitLeavesTheOldOrTheNewState) {
 
     bool saw_old = false;
     bool saw_new = false;
-    for (size_t k = 0;; ++k) {
+    for (size_t k = 1;; ++k) {
         WriteFileBytes(m_path, original);
-        auto io = RecordingIo();
-        io->stop_after = k;
-        StoreOptions options;
-        options.io = io;
-        {
-            auto store = OpenStore(options);
+        const bool finished = !DieAtChange(k, [&](Store& store) {
             for (const auto& [key, data] : after)
                 if (!before.contains(key) || before.at(key) != data)
-                    store->Put(key, data);
-            ASSERT_EQ(store->Commit(), 0);
-        }
-        const bool finished = !io->stopped();
+                    store.Put(key, data);
+            store.Commit();
+        });
         auto reopened = OpenStore();
         const Model seen = Contents(*reopened);
-        ASSERT_TRUE(seen == before || seen == after) << "stopped after " << k << " writes";
+        ASSERT_TRUE(seen == before || seen == after) << "died at change " << k;
         saw_old = saw_old || seen == before;
         saw_new = saw_new || seen == after;
-        ASSERT_EQ(reopened->Check(), std::nullopt) << "stopped after " << k << " writes";
+        ASSERT_EQ(reopened->Check(), std::nullopt) << "died at change " << k;
         const StoreInfo info = reopened->Info();
         EXPECT_EQ(info.chain_start, info.chain_end) << "a writer's open settles the chain";
         if (finished)
@@ -931,18 +950,13 @@ TEST_F(QvdStoreTest, ABrokenChainIsRolledBack) {
     }
     // Find the first stop at which the header at offset 0 names a chain.
     const Bytes original = ReadFileBytes(m_path);
-    for (size_t k = 0; k < 100; ++k) {
+    for (size_t k = 1; k < 100; ++k) {
         WriteFileBytes(m_path, original);
-        auto io = RecordingIo();
-        io->stop_after = k;
-        StoreOptions options;
-        options.io = io;
-        {
-            auto store = OpenStore(options);
+        DieAtChange(k, [&](Store& store) {
             for (const auto& [key, d] : before)
-                store->Put(key, Bytes(60, 9));
-            store->Commit();
-        }
+                store.Put(key, Bytes(60, 9));
+            store.Commit();
+        });
         const Bytes file = ReadFileBytes(m_path);
         const uint32_t start = file[6] | file[7] << 8 | file[8] << 16 | uint32_t(file[9]) << 24;
         const uint32_t end = file[10] | file[11] << 8 | file[12] << 16 | uint32_t(file[13]) << 24;
@@ -960,20 +974,22 @@ TEST_F(QvdStoreTest, ABrokenChainIsRolledBack) {
 }
 
 TEST_F(QvdStoreTest, AFailedWriteFailsTheCommitAndEveryLaterOne) {
-    auto io = RecordingIo();
+    auto io = std::make_shared<CrashFileIo>();
+    int32_t error = 0;
     StoreOptions options;
-    options.io = io;
-    auto store = OpenStore(options);
+    options.create_if_missing = true;
+    auto store = Store::OpenIo(io, options, error);
+    ASSERT_TRUE(store) << error;
     store->Put(B("a"), B("1"));
     ASSERT_EQ(store->Commit(), 0);
-    io->stop_after = io->calls + 1;
-    io->fail_writes = true;
+    io->fail_call(IoCall::Write, 1, ENOSPC);
     store->Put(B("b"), B("2"));
-    EXPECT_EQ(store->Commit(), 339); // disk full
-    io->stop_after.reset();
-    EXPECT_EQ(store->Commit(), 339);
+    EXPECT_EQ(store->Commit(), OsErrorNumber(platform::OsDiskFull));
+    ASSERT_TRUE(io->fault_fired());
+    EXPECT_EQ(store->Commit(), OsErrorNumber(platform::OsDiskFull)) << "the next writes would succeed";
     store.reset();
-    auto reopened = OpenStore();
+    auto reopened = Store::OpenIo(std::make_shared<CrashFileIo>(io->image()), StoreOptions{}, error);
+    ASSERT_TRUE(reopened) << error;
     EXPECT_EQ(reopened->Get(B("a")), B("1"));
     EXPECT_FALSE(reopened->Get(B("b")));
 }
@@ -993,7 +1009,7 @@ TEST_F(QvdStoreTest, EncryptedFilesNeedTheirOwner) {
     EXPECT_NE(Bytes(raw.begin() + 14, raw.begin() + 18), B("qUoR"));
     int32_t error = 0;
     EXPECT_FALSE(Store::Open(m_path.string(), StoreOptions{}, error));
-    EXPECT_EQ(error, 36);
+    EXPECT_EQ(error, ErrInvalidDataFile);
     auto store = OpenStore(secret);
     EXPECT_EQ(store->Get(B("name")), B("a readable text that should not show"));
     EXPECT_EQ(store->Check(), std::nullopt);
@@ -1179,15 +1195,11 @@ TEST_F(QvdStoreTest, TwoProcessesCommittingUnderTheWriterByteLoseNothing) {
         }
         return true;
     };
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-        _exit(work(2) ? 0 : 1);
+    testing::ChildProcess child([&] { return work(2) ? 0 : 1; });
+    ASSERT_TRUE(child.started());
     EXPECT_TRUE(work(1));
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_TRUE(child.wait());
+    EXPECT_EQ(child.exit_code(), 0);
     auto store = OpenStore();
     const Bytes value = *store->Get(B("counter"));
     EXPECT_EQ(value[0] | value[1] << 8, 2 * Rounds);
@@ -1200,19 +1212,14 @@ class PendingChainTest : public QvdStoreTest {
 protected:
     void LeaveNamedChain(const Model& before) {
         const Bytes original = ReadFileBytes(m_path);
-        for (size_t k = 0; k < 200; ++k) {
+        for (size_t k = 1; k < 200; ++k) {
             WriteFileBytes(m_path, original);
-            auto io = RecordingIo();
-            io->stop_after = k;
-            StoreOptions options;
-            options.io = io;
-            {
-                auto store = OpenStore(options);
+            DieAtChange(k, [&](Store& store) {
                 for (const auto& [key, d] : before)
-                    store->Put(key, B("new"));
-                store->Put(Bytes{0xFF}, B(std::string_view("\x07\0\0\0C:\\quOrvanE.TCF", 19)));
-                store->Commit();
-            }
+                    store.Put(key, B("new"));
+                store.Put(Bytes{0xFF}, B(std::string_view("\x07\0\0\0C:\\quOrvanE.TCF", 19)));
+                store.Commit();
+            });
             const Bytes file = ReadFileBytes(m_path);
             if (!std::equal(file.begin() + 6, file.begin() + 10, file.begin() + 10))
                 return;

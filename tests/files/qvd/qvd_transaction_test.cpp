@@ -5,7 +5,9 @@
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/transaction.h"
+#include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_directory.h"
 
 #include <chrono>
@@ -14,7 +16,6 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <signal.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -84,8 +85,8 @@ private:
 TEST_F(QvdTransactionTest, CommitWritesEveryChangeAtOnceAndOtherOpensSeeItOnlyThen) {
     Items writer(path());
     Items reader(path());
-    OPEN(writer.file, 0x42);
-    OPEN(reader.file, 0x40);
+    OPEN(writer.file, AccessReadWrite | ShareDenyNone);
+    OPEN(reader.file, AccessReadOnly | ShareDenyNone);
     ASSERT_EQ(ErrorCode(), 0);
     add_in_transaction(writer, 1, 50);
     EXPECT_EQ(writer.count(), 50);
@@ -97,25 +98,25 @@ TEST_F(QvdTransactionTest, CommitWritesEveryChangeAtOnceAndOtherOpensSeeItOnlyTh
 
 TEST_F(QvdTransactionTest, RollbackDiscardsTheTransaction) {
     Items items(path());
-    OPEN(items.file, 0x42);
+    OPEN(items.file, AccessReadWrite | ShareDenyNone);
     add_in_transaction(items, 1, 3);
     ROLLBACK(items.file);
     EXPECT_EQ(ErrorCode(), 0);
     EXPECT_EQ(items.count(), 0);
     CLOSE(items.file);
-    OPEN(items.file, 0x42);
+    OPEN(items.file, AccessReadWrite | ShareDenyNone);
     EXPECT_EQ(items.count(), 0);
 }
 
 TEST_F(QvdTransactionTest, ClosingInsideATransactionLosesIt) {
     {
         Items items(path());
-        OPEN(items.file, 0x42);
+        OPEN(items.file, AccessReadWrite | ShareDenyNone);
         add_in_transaction(items, 1, 3);
         CLOSE(items.file);
     }
     Items again(path());
-    OPEN(again.file, 0x42);
+    OPEN(again.file, AccessReadWrite | ShareDenyNone);
     EXPECT_EQ(again.count(), 0);
     LOGOUT(again.file); // the writer byte was given back with the close
     EXPECT_EQ(ErrorCode(), 0);
@@ -123,31 +124,31 @@ TEST_F(QvdTransactionTest, ClosingInsideATransactionLosesIt) {
 
 TEST_F(QvdTransactionTest, StatementsOutOfOrderAreRefused) {
     Items items(path());
-    OPEN(items.file, 0x42);
+    OPEN(items.file, AccessReadWrite | ShareDenyNone);
     COMMIT(items.file);
-    EXPECT_EQ(ErrorCode(), 91);
+    EXPECT_EQ(ErrorCode(), ErrLogoutNotActive);
     ROLLBACK(items.file);
-    EXPECT_EQ(ErrorCode(), 91);
+    EXPECT_EQ(ErrorCode(), ErrLogoutNotActive);
     LOGOUT(items.file);
     EXPECT_EQ(ErrorCode(), 0);
     LOGOUT(items.file);
-    EXPECT_EQ(ErrorCode(), 56);
+    EXPECT_EQ(ErrorCode(), ErrLogoutAlreadyActive);
     COMMIT(items.file);
     EXPECT_EQ(ErrorCode(), 0);
 
     Items reading(path());
-    OPEN(reading.file, 0x40);
+    OPEN(reading.file, AccessReadOnly | ShareDenyNone);
     LOGOUT(reading.file);
-    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
 }
 
 TEST_F(QvdTransactionTest, ADuplicateInsideATransactionFailsOnlyThatStatement) {
     Items items(path());
-    OPEN(items.file, 0x42);
+    OPEN(items.file, AccessReadWrite | ShareDenyNone);
     add_in_transaction(items, 1, 2);
     items.set(2);
     ADD(items.file);
-    EXPECT_EQ(ErrorCode(), 40);
+    EXPECT_EQ(ErrorCode(), ErrCreatesDuplicateKey);
     COMMIT(items.file);
     EXPECT_EQ(ErrorCode(), 0);
     EXPECT_EQ(items.count(), 2);
@@ -156,15 +157,15 @@ TEST_F(QvdTransactionTest, ADuplicateInsideATransactionFailsOnlyThatStatement) {
 TEST_F(QvdTransactionTest, TwoFilesCommitTogetherAndRollBackTogether) {
     Items items(path());
     Items orders(second_path());
-    OPEN(items.file, 0x42);
-    OPEN(orders.file, 0x42);
+    OPEN(items.file, AccessReadWrite | ShareDenyNone);
+    OPEN(orders.file, AccessReadWrite | ShareDenyNone);
     FileDeclaration* both[] = {&items.file, &orders.file};
 
     LOGOUT(2, both);
     ASSERT_EQ(ErrorCode(), 0);
     EXPECT_TRUE(InTransaction());
     LOGOUT(2, both);
-    EXPECT_EQ(ErrorCode(), 56);
+    EXPECT_EQ(ErrorCode(), ErrLogoutAlreadyActive);
     for (int32_t id = 1; id <= 3; ++id) {
         items.set(id);
         ADD(items.file);
@@ -174,8 +175,8 @@ TEST_F(QvdTransactionTest, TwoFilesCommitTogetherAndRollBackTogether) {
     ASSERT_EQ(ErrorCode(), 0);
     Items other_items(path());
     Items other_orders(second_path());
-    OPEN(other_items.file, 0x40);
-    OPEN(other_orders.file, 0x40);
+    OPEN(other_items.file, AccessReadOnly | ShareDenyNone);
+    OPEN(other_orders.file, AccessReadOnly | ShareDenyNone);
     EXPECT_EQ(other_items.count(), 0);
     EXPECT_EQ(other_orders.count(), 0);
     COMMIT();
@@ -196,26 +197,25 @@ TEST_F(QvdTransactionTest, TwoFilesCommitTogetherAndRollBackTogether) {
     EXPECT_EQ(other_items.count(), 3);
     EXPECT_EQ(other_orders.count(), 3);
     COMMIT();
-    EXPECT_EQ(ErrorCode(), 91);
+    EXPECT_EQ(ErrorCode(), ErrLogoutNotActive);
 }
 
 TEST_F(QvdTransactionTest, LogoutGivesUpAfterItsWaitAndLeavesNoFileStarted) {
     const std::string second = second_path();
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    testing::ChildProcess child([&] {
         close(ready[0]);
         Items holder(second);
-        OPEN(holder.file, 0x42);
+        OPEN(holder.file, AccessReadWrite | ShareDenyNone);
         LOGOUT(holder.file);
         const char byte = ErrorCode() == 0 ? 'y' : 'n';
         if (write(ready[1], &byte, 1) != 1)
-            _exit(2);
+            return 2;
         pause(); // keeps the file's writer byte until killed
-        _exit(0);
-    }
+        return 0;
+    });
+    ASSERT_TRUE(child.started());
     close(ready[1]);
     char byte = 0;
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
@@ -224,16 +224,15 @@ TEST_F(QvdTransactionTest, LogoutGivesUpAfterItsWaitAndLeavesNoFileStarted) {
 
     Items items(path());
     Items orders(second);
-    OPEN(items.file, 0x42);
-    OPEN(orders.file, 0x42);
+    OPEN(items.file, AccessReadWrite | ShareDenyNone);
+    OPEN(orders.file, AccessReadWrite | ShareDenyNone);
     FileDeclaration* both[] = {&items.file, &orders.file};
     const auto start = std::chrono::steady_clock::now();
     LOGOUT(1, both);
-    EXPECT_EQ(ErrorCode(), 5);
+    EXPECT_EQ(ErrorCode(), ErrAccessDenied);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
     EXPECT_FALSE(InTransaction());
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    child.kill();
 
     // The first file was given back: a transaction over it starts at once.
     LOGOUT(items.file, 0);
@@ -251,14 +250,12 @@ TEST_F(QvdTransactionTest, AProcessKilledInATwoFileCommitLeavesBothFilesAlike) {
     for (int round = 0; round < 4; ++round) {
         int reports[2];
         ASSERT_EQ(pipe(reports), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        testing::ChildProcess child([&] {
             close(reports[0]);
             Items items(path());
             Items orders(second);
-            OPEN(items.file, 0x42);
-            OPEN(orders.file, 0x42);
+            OPEN(items.file, AccessReadWrite | ShareDenyNone);
+            OPEN(orders.file, AccessReadWrite | ShareDenyNone);
             FileDeclaration* both[] = {&items.file, &orders.file};
             for (int32_t id = next_id;; ++id) {
                 LOGOUT(-1, both);
@@ -268,26 +265,25 @@ TEST_F(QvdTransactionTest, AProcessKilledInATwoFileCommitLeavesBothFilesAlike) {
                 ADD(orders.file);
                 COMMIT();
                 if (ErrorCode() != 0 || write(reports[1], &id, sizeof id) != sizeof id)
-                    _exit(3);
+                    return 3;
             }
-        }
+        });
+        ASSERT_TRUE(child.started());
         close(reports[1]);
         int32_t committed = 0;
         for (int i = 0; i < 3; ++i) // let a few commits land first
             ASSERT_EQ(read(reports[0], &committed, sizeof committed), static_cast<ssize_t>(sizeof committed));
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself: " << WEXITSTATUS(status);
+        child.kill();
+        EXPECT_EQ(child.signal(), SIGKILL) << "the child stopped by itself: " << child.exit_code();
         while (read(reports[0], &committed, sizeof committed) == static_cast<ssize_t>(sizeof committed)) {
         }
         close(reports[0]);
 
         Items items(path());
         Items orders(second);
-        OPEN(items.file, 0x42);
-        OPEN(orders.file, 0x42);
+        OPEN(items.file, AccessReadWrite | ShareDenyNone);
+        OPEN(orders.file, AccessReadWrite | ShareDenyNone);
         ASSERT_EQ(ErrorCode(), 0);
         const int32_t in_items = items.count();
         EXPECT_EQ(in_items, orders.count()) << "round " << round;

@@ -1,14 +1,12 @@
-// A FileIo for tests: forwards to the real file, counts calls, and can stop
-// writing after the k-th write or flush (a simulated crash: later writes are
-// dropped but reported as done) or fail every write from then on.
+// A FileIo for tests: forwards to the real file and counts what reaches it
+// (reads, writes, reader slots), and can skip flushes for speed. Crashes and
+// failing calls are tests/support/crash_file_io.h.
 #pragma once
 
 #include "files/qvd/file_io.h"
 
-#include <cerrno>
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace morvex::qvd {
 
@@ -22,24 +20,14 @@ public:
         return m_inner->read_at(offset, buffer, length);
     }
     int64_t write_at(uint64_t offset, const void* buffer, size_t length) override {
-        if (!proceed())
-            return fail_writes ? (errno = ENOSPC, -1) : static_cast<int64_t>(length);
         ++writes;
         written += length;
         whole_blocks = whole_blocks && length % 64 == 0;
         return m_inner->write_at(offset, buffer, length);
     }
-    int flush() override {
-        if (!proceed())
-            return fail_writes ? (errno = ENOSPC, -1) : 0;
-        return skip_flush ? 0 : m_inner->flush();
-    }
+    int flush() override { return skip_flush ? 0 : m_inner->flush(); }
     int64_t size() override { return m_inner->size(); }
-    int truncate(uint64_t length) override {
-        if (stopped())
-            return 0;
-        return m_inner->truncate(length);
-    }
+    int truncate(uint64_t length) override { return m_inner->truncate(length); }
     int lock(uint64_t offset, uint64_t length, LockKind kind, LockWait wait) override {
         if (length == 1 && offset >= ReaderSlotsStart && offset < ReaderSlotsStart + 1023) {
             ++reader_locks;
@@ -56,28 +44,17 @@ public:
     // look at the header is a counted read.
     const uint8_t* mapped_header() override { return forward_mapping ? m_inner->mapped_header() : nullptr; }
 
-    bool stopped() const { return stop_after && calls >= *stop_after; }
-
     static constexpr uint64_t ReaderSlotsStart = uint64_t{1} << 31;
     size_t reader_locks = 0;                  // one reader slot taken
     std::function<void()> before_reader_lock; // runs once, before the next one is taken
     size_t reads = 0;
     bool whole_blocks = true; // every read and write a multiple of 64 bytes
     size_t writes = 0;
-    uint64_t written = 0; // bytes
-    size_t calls = 0;     // writes and flushes that reached the file
-    std::optional<size_t> stop_after;
-    bool fail_writes = false;
+    uint64_t written = 0;    // bytes
     bool skip_flush = false; // speed for tests that do not look at durability
     bool forward_mapping = false;
 
 private:
-    bool proceed() {
-        if (stopped())
-            return false;
-        ++calls;
-        return true;
-    }
     std::shared_ptr<FileIo> m_inner;
 };
 

@@ -6,6 +6,7 @@
 
 #include "runtime/error_state.h"
 #include "runtime/fatal_error.h"
+#include "tests/support/child_process.h"
 
 #include <algorithm>
 #include <array>
@@ -16,9 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <poll.h>
-#include <signal.h>
 #include <string_view>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -104,12 +103,8 @@ class Workers {
 public:
     ~Workers() {
         for (Worker& w : m_workers) {
-            if (w.pid > 0) {
-                kill(w.pid, SIGKILL);
-                waitpid(w.pid, nullptr, 0);
-            }
-            if (w.from_child >= 0)
-                close(w.from_child);
+            w.process.kill();
+            close(w.from_child);
         }
     }
 
@@ -117,23 +112,21 @@ public:
         int fds[2];
         if (pipe(fds) != 0)
             return false;
-        const pid_t pid = fork();
-        if (pid < 0) {
-            close(fds[0]);
-            close(fds[1]);
-            return false;
-        }
-        if (pid == 0) {
+        testing::ChildProcess process([&] {
             close(fds[0]);
             g_report_fd = fds[1];
             SetFatalErrorHook(report_fatal_error);
             ClearError();
             const Report report = body();
             send_report(report);
-            _exit(failed(report) ? 1 : 0);
-        }
+            return failed(report) ? 1 : 0;
+        });
         close(fds[1]);
-        m_workers.push_back(Worker{pid, fds[0]});
+        if (!process.started()) {
+            close(fds[0]);
+            return false;
+        }
+        m_workers.push_back(Worker{std::move(process), fds[0]});
         return true;
     }
 
@@ -144,26 +137,23 @@ public:
         for (Worker& w : m_workers) {
             Report report{};
             const size_t got = read_report(w.from_child, report, deadline);
-            int status = 0;
             if (got < sizeof report && Clock::now() >= deadline) {
-                kill(w.pid, SIGKILL);
-                waitpid(w.pid, nullptr, 0);
-                w.pid = 0;
+                w.process.kill();
                 report = Report{};
                 fail(report, "worker did not finish in time (killed)");
                 reports.push_back(report);
                 continue;
             }
-            waitpid(w.pid, &status, 0);
-            w.pid = 0;
+            w.process.wait();
             if (got < sizeof report) {
                 report = Report{};
-                if (WIFSIGNALED(status))
-                    fail(report, "worker died of signal %d", WTERMSIG(status));
+                if (w.process.signal() != 0)
+                    fail(report, "worker died of signal %d", w.process.signal());
                 else
-                    fail(report, "worker exited with %d and no report", WEXITSTATUS(status));
-            } else if (!failed(report) && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-                fail(report, "worker ended with status %d", status);
+                    fail(report, "worker exited with %d and no report", w.process.exit_code());
+            } else if (!failed(report) && w.process.exit_code() != 0) {
+                fail(report, "worker ended with exit status %d, signal %d", w.process.exit_code(),
+                     w.process.signal());
             }
             reports.push_back(report);
         }
@@ -172,7 +162,7 @@ public:
 
 private:
     struct Worker {
-        pid_t pid;
+        testing::ChildProcess process;
         int from_child;
     };
 

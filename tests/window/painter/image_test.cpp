@@ -1,4 +1,5 @@
 #include "platform/png_file.h"
+#include "tests/support/temp_directory.h"
 #include "tests/window/painter/image_encoders.h"
 #include "window/painter/image.h"
 
@@ -106,14 +107,18 @@ TEST(Image, LoadsFromAFileAndFailsQuietlyWithoutOne) {
     source.height = 2;
     source.colours = {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C};
     const Bytes bmp = testing::encode_bmp(source);
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "morvex_image_test.bmp";
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
-    const std::optional<Image> image = load_image(path.string());
-    std::filesystem::remove(path);
+    std::string path;
+    std::optional<Image> image;
+    {
+        const morvex::testing::TempDirectory directory("morvex_image_test");
+        path = directory.file("image.bmp");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+        image = load_image(path);
+    } // the file goes with its directory
     ASSERT_TRUE(image);
     EXPECT_EQ(image->at(1, 1), 0xFF0A0B0Cu);
-    EXPECT_FALSE(load_image(path.string()));
+    EXPECT_FALSE(load_image(path));
     EXPECT_FALSE(decode_image(Bytes{'X', 'Y', 'Z'}));
 }
 
