@@ -349,6 +349,20 @@ std::vector<Message> unregister_window(WindowHandle window) {
             }
         }
         std::erase_if(queue->timers, [window](const Timer& t) { return t.window == window; });
+        // A send the window will never serve now returns 0, as a send to a
+        // window that is gone does.
+        for (auto it = queue->sent.begin(); it != queue->sent.end();) {
+            if ((*it)->message.window != window) {
+                ++it;
+                continue;
+            }
+            SentRecord* record = *it;
+            it = queue->sent.erase(it);
+            removed.push_back(record->message);
+            record->result = 0;
+            record->done = true;
+            record->sender->wake.notify_all();
+        }
     }
     s.windows.erase(found);
     return removed;

@@ -52,8 +52,9 @@ struct WindowTarget {
 
 void register_window(WindowHandle window, const WindowTarget& target);
 // Forgets the window and its timers; returns the posted messages that were
-// still waiting for it (removed from its thread's queue) so that the caller
-// can release what they carry.
+// still waiting for it (removed from its thread's queue) and the messages
+// sent to it that it had not served (their senders get 0), so that the
+// caller can release what they carry.
 std::vector<Message> unregister_window(WindowHandle window);
 std::optional<WindowTarget> window_target(WindowHandle window);
 

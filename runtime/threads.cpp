@@ -462,6 +462,8 @@ int CurrentThreadSlot() {
     return t_slot;
 }
 
+int32_t THREAD() { return CurrentThreadSlot() + 1; }
+
 int OccupiedThreadSlots() {
     ThreadTable& t = table();
     platform::MutexLock lock(g_slots_mutex);

@@ -78,6 +78,8 @@ void WaitForOtherThreads();
 
 // The calling thread's slot (-1 when it is not a runtime thread).
 int CurrentThreadSlot();
+// The calling thread's number: its slot + 1 (0 when it is not a runtime thread).
+int32_t THREAD();
 // Slots in use, slot 0 included.
 int OccupiedThreadSlots();
 // The stack size recorded for a slot (the request, raised to 20000).

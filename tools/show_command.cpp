@@ -22,6 +22,7 @@
 #include "files/csv.h"
 #include "window/painter/font_matcher.h"
 #include "window/script_driver.h"
+#include "window/scripted_run.h"
 #include "window/window.h"
 
 #include <algorithm>
@@ -72,6 +73,7 @@ constexpr std::string_view ShowUsage =
     "  answer BUTTON              the next message box takes Ok, Cancel, Yes, No, ...\n"
     "  shot NAME                  writes DIR/NAME.png of the active window\n"
     "  close                      the system close of the active window\n"
+    "  echo TEXT                  prints the text\n"
     "  open LABEL                 opens another window of the procedure on a thread of its own\n"
     "  menu PATH, popup TEXT      choose File|Exit from the menu bar, or from an open popup\n"
     "  rows FIELD, text FIELD     what a list or an entry shows\n"
@@ -442,9 +444,6 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
         });
     };
 
-    int status = 0;
-    std::thread driver;
-    const bool headless = platform::headless_backend() != nullptr;
     // Under x11 the script's input goes through the X server.
     std::unique_ptr<platform::ScriptedInput> x11_input;
     if (auto* x11 = dynamic_cast<platform::X11Backend*>(&platform::backend()); x11 && scripted) {
@@ -454,34 +453,24 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
             return 1;
         }
     }
+    const auto run_window = [&] {
+        ACCEPT(window, [] { return LoopOutcome::Completed; });
+        window.Close();
+    };
     if (scripted) {
-        driver = std::thread([&] {
-            ScriptOptions options;
-            options.name = script_path;
-            options.shots_directory = shots;
-            options.input = x11_input.get();
-            ScriptDriver run(options, out, err);
+        ScriptOptions options;
+        options.name = script_path;
+        options.shots_directory = shots;
+        options.input = x11_input.get();
+        return RunUnderScript(options, script, out, err, [&](ScriptDriver& run) {
             add_commands(run);
-            run.AddCommand("var",
-                           [&](std::string_view arguments) { return variables.command(run, arguments); });
-            run.AddCommand("queue",
-                           [&](std::string_view arguments) { return queues.command(run, arguments); });
-            status = run.Run(script);
-            // The script is over: every window still open is closed.
-            for (int attempt = 0; attempt < 20 && platform::is_window(window.handle()); ++attempt) {
-                const std::vector<platform::WindowHandle> windows = platform::top_level_windows();
-                for (const platform::WindowHandle w : windows)
-                    platform::input_close_request(w);
-                platform::wait_until_idle(std::chrono::milliseconds(1000));
-            }
-            // A window that will not close (a box no close answers) must not
-            // keep the run waiting for ever.
-            if (platform::is_window(window.handle())) {
-                err << "morvex show: windows are still open after the script; giving up\n";
-                std::_Exit(1);
-            }
-        });
-    } else if (headless) {
+            run.AddCommand("var", [&](std::string_view arguments) { return variables.command(run, arguments); });
+            run.AddCommand("queue", [&](std::string_view arguments) { return queues.command(run, arguments); });
+        }, run_window);
+    }
+    int status = 0;
+    std::thread driver;
+    if (platform::headless_backend() != nullptr) {
         // Nothing to wait for: draw once, keep a picture if asked, and close.
         driver = std::thread([&] {
             platform::wait_until_idle(std::chrono::milliseconds(5000));
@@ -495,8 +484,7 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
             platform::input_close_request(window.handle());
         });
     }
-    ACCEPT(window, [] { return LoopOutcome::Completed; });
-    window.Close();
+    run_window();
     WaitForOtherThreads(); // windows the script opened on threads of their own
     if (driver.joinable())
         driver.join();

@@ -58,10 +58,11 @@ LoopOutcome deliver(Window& window, const EventRecord& record) {
     Window::AcceptState& state = window.accept_state();
     if (state.body == nullptr)
         return LoopOutcome::Left;
-    // Another thread's code ran last: its window is suspended, this one resumed.
-    const int last = g_last_code_slot.exchange(window.thread_slot());
-    if (last != window.thread_slot() && last >= 0 && record.code() != Event::Suspend &&
-        record.code() != Event::Resume) {
+    // Another thread's code ran last: its window is suspended, this one
+    // resumed. Those two deliveries are not code of their own that ran.
+    const bool switch_event = record.code() == Event::Suspend || record.code() == Event::Resume;
+    const int last = switch_event ? window.thread_slot() : g_last_code_slot.exchange(window.thread_slot());
+    if (last != window.thread_slot() && last >= 0) {
         if (Window* other = CurrentWindowOfSlot(last); other && other != &window && other->IsOpen()) {
             other->accept_state().suspended = true;
             DeliverNow(*other, Event::Suspend);

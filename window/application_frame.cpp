@@ -1,8 +1,7 @@
 #include "window/application_frame.h"
 
-#include "runtime/error_numbers.h"
-
 #include "platform/windows.h"
+#include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
 #include "window/window_registry.h"
 

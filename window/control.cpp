@@ -218,7 +218,7 @@ void Control::post(uint16_t event) {
     if (!is_event_source() || !m_window.IsOpen())
         return;
     // The frame's toolbar works for the active MDI child that has none of its own.
-    if (m_feq < 0 && m_window.kind() == Window::Kind::ApplicationFrame)
+    if (m_on_toolbar && m_window.kind() == Window::Kind::ApplicationFrame)
         if (Window* child = static_cast<ApplicationFrame&>(m_window).active_child(); child && !child->has_toolbar()) {
             PostEvent(*child, event, m_feq);
             return;

@@ -59,6 +59,9 @@ public:
     void destroy();
 
     int32_t feq() const { return m_feq; }
+    // Whether the control lives on the window's toolbar (whatever its number).
+    bool on_toolbar() const { return m_on_toolbar; }
+    void set_on_toolbar() { m_on_toolbar = true; }
     uint8_t type() const { return m_type; }
     Window& window() const { return m_window; }
     platform::WindowHandle handle() const { return m_handle; }
@@ -164,6 +167,7 @@ protected:
     ControlDefinition m_definition;
     int32_t m_feq;
     uint8_t m_type;
+    bool m_on_toolbar = false;
     platform::WindowHandle m_handle = 0;
     platform::Rect m_rect;
     ControlBinding m_binding;

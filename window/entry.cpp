@@ -15,11 +15,18 @@
 #include "window/property_numbers.h"
 #include "window/window.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 
 namespace morvex {
 
 namespace {
+
+// A date or time field showing only the picture's separators is empty.
+bool only_separators(std::string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
 
 constexpr int Border = 2;
 constexpr int Padding = 2;
@@ -71,10 +78,14 @@ uint16_t Entry::check_text() const {
         return value.empty() || value == "-" ? RejectedNotANumber : RejectedNothing;
     }
     case PictureKind::Date: {
+        if (only_separators(text))
+            return RejectedNothing;
         const int64_t date = NumberValue(DEFORMAT(text, picture));
         return date <= 0 ? RejectedInvalidDate : RejectedNothing;
     }
     case PictureKind::Time: {
+        if (only_separators(text))
+            return RejectedNothing;
         const int64_t time = NumberValue(DEFORMAT(text, picture));
         return time <= 0 ? RejectedInvalidTime : RejectedNothing;
     }

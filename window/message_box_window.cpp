@@ -1,5 +1,6 @@
 #include "window/message_box_window.h"
 
+#include "platform/window_messages.h"
 #include "runtime/locale.h"
 #include "window/accept.h"
 #include "window/definition_services.h"
@@ -159,7 +160,14 @@ platform::MessageBoxButton RunMessageBox(const platform::MessageBoxRequest& requ
             return LoopOutcome::Completed;
         }
         case Event::CloseWindow:
-            return escape ? LoopOutcome::Completed : LoopOutcome::Cycled;
+            if (escape)
+                return LoopOutcome::Completed;
+            // Escape leaves a box without Cancel alone; its close box answers
+            // Cancel, a way out that none of its buttons stands for.
+            if (KEYCODE() == platform::VkEscape)
+                return LoopOutcome::Cycled;
+            result = platform::ButtonCancel;
+            return LoopOutcome::Completed;
         default:
             return LoopOutcome::Completed;
         }

@@ -185,6 +185,21 @@ bool ScriptDriver::WithActiveWindow(const std::function<void(Window&)>& call) {
     return found;
 }
 
+bool ScriptDriver::activate_when_none_is() {
+    // A window manager gives the activation to another window when the active
+    // one goes; without one (headless, a bare X server) the driver does, as
+    // the user would click the window they go on with.
+    if (platform::active_window() != 0)
+        return true;
+    for (const platform::WindowHandle window : platform::top_level_windows()) {
+        if (platform::is_window_visible(window) && platform::is_window_enabled(window)) {
+            platform::activate_window(window);
+            return WaitIdle();
+        }
+    }
+    return true;
+}
+
 int ScriptDriver::Run(std::string_view script) {
     std::size_t line_number = 0;
     while (!script.empty()) {
@@ -198,7 +213,7 @@ int ScriptDriver::Run(std::string_view script) {
         line = trimmed(line);
         if (line.empty())
             continue;
-        if (!WaitIdle()) {
+        if (!WaitIdle() || !activate_when_none_is()) {
             m_err << m_options.name << ":" << line_number << ": the program did not become idle within "
                   << m_options.idle_timeout.count() << " ms\n";
             return 1;
@@ -307,6 +322,10 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
     const std::string_view rest = trimmed(arguments);
     if (const auto own = m_commands.find(command); own != m_commands.end())
         return own->second(rest);
+    if (command == "echo") {
+        m_out << rest << "\n";
+        return std::nullopt;
+    }
     if (command == "key") {
         if (rest.empty())
             return "key needs a key name";

@@ -18,6 +18,7 @@
 //   answer BUTTON     the next message box is answered with the button
 //   shot NAME         a PNG of the window, frame and open popups included
 //   close             the system close of the window
+//   echo TEXT         prints the text
 // Commands act on the active window (a frame's active MDI child). FIELD is a control number (negative for
 // toolbar controls, 0 for the window). Programs add commands of their own.
 #pragma once
@@ -77,6 +78,9 @@ public:
 
 private:
     std::optional<std::string> execute(std::string_view line);
+    // Activates the topmost window that can be when no window is active;
+    // false when the program did not become idle afterwards.
+    bool activate_when_none_is();
     std::optional<std::string> press_keys(std::string_view keys);
     std::optional<std::string> mouse(std::string_view command, std::string_view arguments);
 

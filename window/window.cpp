@@ -115,7 +115,7 @@ Control* Window::focus_control() const {
 
 Control* Window::control_at(platform::Point point) const {
     for (auto it = m_controls.rbegin(); it != m_controls.rend(); ++it)
-        if ((*it)->feq() > 0 && (*it)->effectively_visible() && (*it)->rect().contains(point))
+        if ((*it)->feq() > 0 && !(*it)->on_toolbar() && (*it)->effectively_visible() && (*it)->rect().contains(point))
             return it->get();
     return nullptr;
 }
@@ -237,8 +237,10 @@ void Window::build_controls() {
         if (auto bar = CreateControl(m_toolbar_definition->record, *this))
             m_controls.push_back(std::move(bar));
         for (const ControlDefinition& definition : m_toolbar_definition->controls)
-            if (auto control = CreateControl(definition, *this))
+            if (auto control = CreateControl(definition, *this)) {
+                control->set_on_toolbar();
                 m_controls.push_back(std::move(control));
+            }
     }
     for (auto& [feq, binding] : m_bindings)
         if (Control* c = control(feq)) {
@@ -325,7 +327,7 @@ void Window::Open(Window* owner) {
             control->create(m_handle);
             m_toolbar = control->handle();
         } else {
-            control->create(control->feq() < 0 && m_toolbar ? m_toolbar : m_client);
+            control->create(control->on_toolbar() && m_toolbar ? m_toolbar : m_client);
         }
     }
     layout_frame();
@@ -485,7 +487,7 @@ std::optional<std::string> Window::get_property(uint32_t number) {
     case Prop::LastControl: {
         int32_t last = 0;
         for (const auto& control : m_controls)
-            if (control->feq() > 0)
+            if (control->feq() > 0 && !control->on_toolbar())
                 last = control->feq();
         return std::to_string(last);
     }

@@ -81,6 +81,11 @@ public:
 
     Kind kind() const { return m_kind; }
     const WindowDefinition& definition() const { return m_definition; }
+    // The definition as loaded, for a program that shapes a window before it
+    // opens (its caption, its size, which controls show and what they say);
+    // changes made after Open take no effect.
+    WindowDefinition& definition_to_shape() { return m_definition; }
+    std::vector<ControlDefinition>& controls_to_shape() { return m_control_definitions; }
     const std::string& procedure() const { return m_procedure; }
     const std::string& module() const { return m_module; }
     platform::WindowHandle handle() const { return m_handle; }
@@ -91,7 +96,7 @@ public:
     Window* owner() const { return m_owner; }
     const std::vector<Window*>& owned() const { return m_owned; }
 
-    // Controls, in record (tab) order; toolbar controls (negative numbers) follow.
+    // Controls, in record (tab) order; the toolbar and its controls follow.
     Control* control(int32_t feq) const;
     const std::vector<std::unique_ptr<Control>>& controls() const { return m_controls; }
     Control* focus_control() const;

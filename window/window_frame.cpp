@@ -312,7 +312,7 @@ void Window::paint_client(painter::Painter& painter, const platform::Rect& area)
         painter.clipped_to(area).draw_image_tiled(*wallpaper, client);
     // Controls without a platform window of their own are drawn here, beneath the others.
     for (const auto& control : m_controls) {
-        if (control->handle() != 0 || control->feq() < 0 || !control->effectively_visible())
+        if (control->handle() != 0 || control->on_toolbar() || !control->effectively_visible())
             continue;
         const platform::Rect r = control->rect();
         if (r.intersect(area).empty())

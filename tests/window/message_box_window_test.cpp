@@ -2,6 +2,7 @@
 // default, answered by keys, by a click and from the queue of answers, and
 // drawn as the golden picture shows (run with --rebaseline after a
 // deliberate change). Fonts are pinned to DejaVu Sans.
+#include "platform/input.h"
 #include "platform/input_injection.h"
 #include "platform/message_box.h"
 #include "platform/window_messages.h"
@@ -70,6 +71,9 @@ TEST_F(MessageBoxWindowTest, KeysAnswerAsTheButtonsOfTheRequestSay) {
              platform::press_key('Y', {platform::VkMenu});
          },
          platform::ButtonYes},
+        // Its close box answers Cancel, which none of its buttons stands for.
+        {MessageBoxButtons::YesNo, platform::ButtonYes,
+         [] { platform::input_close_request(platform::active_window()); }, platform::ButtonCancel},
         {MessageBoxButtons::RetryCancel, platform::ButtonRetry,
          [] {
              platform::press_key(platform::VkTab);

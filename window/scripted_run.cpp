@@ -1,0 +1,54 @@
+#include "window/scripted_run.h"
+
+#include "platform/input.h"
+#include "platform/windows.h"
+#include "runtime/threads.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <ostream>
+#include <thread>
+
+namespace morvex {
+
+namespace {
+
+constexpr int CloseAttempts = 20;
+constexpr std::chrono::milliseconds CloseWait{1000};
+
+} // namespace
+
+int RunUnderScript(const ScriptOptions& options, std::string_view script, std::ostream& out, std::ostream& err,
+                   const std::function<void(ScriptDriver&)>& add_commands, const std::function<void()>& program) {
+    int status = 0;
+    std::atomic<bool> program_ended = false;
+    std::thread driver([&] {
+        // The script starts once the program has opened its first window.
+        const auto give_up = std::chrono::steady_clock::now() + options.idle_timeout;
+        while (platform::top_level_windows().empty() && !program_ended && std::chrono::steady_clock::now() < give_up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ScriptDriver run(options, out, err);
+        if (add_commands)
+            add_commands(run);
+        status = run.Run(script);
+        for (int attempt = 0; attempt < CloseAttempts && !platform::top_level_windows().empty(); ++attempt) {
+            for (const platform::WindowHandle window : platform::top_level_windows())
+                platform::input_close_request(window);
+            platform::wait_until_idle(CloseWait);
+        }
+        // A window that will not close (a box no close answers) must not
+        // keep the run waiting for ever.
+        if (!platform::top_level_windows().empty()) {
+            err << options.name << ": windows are still open after the script; giving up\n";
+            err.flush();
+            std::_Exit(1);
+        }
+    });
+    program();
+    program_ended = true;
+    WaitForOtherThreads(); // procedures the script started on threads of their own
+    driver.join();
+    return status;
+}
+
+} // namespace morvex
