@@ -54,7 +54,11 @@ int Entry::text_area_width() const { return std::max(0, m_rect.width() - 2 * (Bo
 void Entry::display() {
     if (!m_binding.has_variable())
         return;
-    const std::string text = FormattedValue(m_binding.variable, m_picture.compiled());
+    m_slots = PatternSlots::Of(m_picture.compiled());
+    std::string text = FormattedValue(m_binding.variable, m_picture.compiled());
+    // A key-in value holds what was typed into the slots; the literals go between.
+    if (m_slots && m_picture.compiled().kind() == PictureKind::KeyIn)
+        text = m_slots->lay_out(VariableText(m_binding.variable));
     m_editor.set_text(text);
     m_editor.set_limit(TypingLimit(m_binding.variable, m_picture.compiled()));
     if (has_focus())
@@ -83,6 +87,9 @@ uint16_t Entry::check_text() const {
         const int64_t date = NumberValue(DEFORMAT(text, picture));
         return date <= 0 ? RejectedInvalidDate : RejectedNothing;
     }
+    case PictureKind::Pattern:
+    case PictureKind::KeyIn:
+        return m_slots && !m_slots->filled_correctly(m_editor.text()) ? RejectedPattern : RejectedNothing;
     case PictureKind::Time: {
         if (only_separators(text))
             return RejectedNothing;
@@ -160,6 +167,8 @@ void Entry::type(uint8_t character, uint32_t modifiers) {
         if (at == 0 || (!is_alphanumeric(before) && before != '\'' && before < 192))
             character = ToUpperChar(character);
     }
+    if (type_in_slot(character))
+        return;
     if (!fits(character)) {
         platform::backend().beep();
         return;
@@ -168,12 +177,59 @@ void Entry::type(uint8_t character, uint32_t modifiers) {
         invalidate();
 }
 
+bool Entry::type_in_slot(uint8_t character) {
+    if (!m_slots)
+        return false;
+    const std::optional<std::size_t> slot = m_slots->next_slot(m_editor.selection_start());
+    const std::optional<char> stored = slot ? m_slots->accept(*slot, static_cast<char>(character)) : std::nullopt;
+    if (!stored) {
+        platform::backend().beep();
+        return true;
+    }
+    std::string text(m_editor.text());
+    text.resize(std::max(text.size(), m_slots->size()), ' ');
+    text[*slot] = *stored;
+    m_editor.type_over(text);
+    // On to the next slot, over the literals between.
+    const std::size_t next = m_slots->next_slot(*slot + 1).value_or(*slot + 1);
+    m_editor.select(next, next);
+    invalidate();
+    return true;
+}
+
+bool Entry::blank_slot(bool before_caret) {
+    if (!m_slots)
+        return false;
+    const std::size_t caret = m_editor.selection_start();
+    const std::optional<std::size_t> slot = before_caret ? m_slots->previous_slot(caret) : m_slots->next_slot(caret);
+    if (slot && *slot < m_editor.text().size()) {
+        std::string text(m_editor.text());
+        text[*slot] = ' ';
+        m_editor.type_over(text);
+        const std::size_t at = before_caret ? *slot : caret;
+        m_editor.select(at, at);
+        invalidate();
+    }
+    return true;
+}
+
 void Entry::copy_selection(bool cut) {
     if ((m_flags & EntryPassword) || !m_editor.has_selection())
         return;
     platform::backend().clipboard().set_text(platform::Selection::Clipboard, m_editor.selected_text());
     if (cut && !read_only()) {
-        m_editor.key(platform::VkDelete, 0);
+        if (m_slots) {
+            // A pattern keeps its length: the cut slots become blank.
+            std::string text(m_editor.text());
+            for (std::size_t at = m_editor.selection_start(); at < m_editor.selection_end() && at < text.size(); ++at)
+                if (m_slots->kind(at) != PatternSlots::Kind::Literal)
+                    text[at] = ' ';
+            const std::size_t start = m_editor.selection_start();
+            m_editor.type_over(text);
+            m_editor.select(start, start);
+        } else {
+            m_editor.key(platform::VkDelete, 0);
+        }
         invalidate();
     }
 }
@@ -187,6 +243,14 @@ void Entry::paste() {
         if (m_flags & EntryUpperCase)
             for (char& c : line)
                 c = static_cast<char>(ToUpperChar(static_cast<uint8_t>(c)));
+        if (m_slots) {
+            // Into the slots, as if typed; the pattern's literals in the text are skipped.
+            for (const char c : line)
+                if (m_slots->next_slot(m_editor.selection_start()) &&
+                    m_slots->accept(*m_slots->next_slot(m_editor.selection_start()), c))
+                    type_in_slot(static_cast<uint8_t>(c));
+            return;
+        }
         m_editor.paste(line);
         invalidate();
     }
@@ -306,6 +370,8 @@ bool Entry::handle_message(const platform::Message& message, intptr_t& result) {
         }
         const bool changes = key == platform::VkBack || key == platform::VkDelete;
         if (changes && read_only())
+            return true;
+        if (changes && blank_slot(key == platform::VkBack))
             return true;
         if (m_editor.key(key, modifiers))
             invalidate();

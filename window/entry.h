@@ -14,6 +14,7 @@
 #include "window/bound_value.h"
 #include "window/control.h"
 #include "window/line_editor.h"
+#include "window/pattern_slots.h"
 
 namespace morvex {
 
@@ -65,6 +66,10 @@ private:
     void leave();
     void undo();
     void type(uint8_t character, uint32_t modifiers);
+    // Pattern and key-in pictures: typing fills the next slot, Backspace and
+    // Delete blank one; false for other pictures.
+    bool type_in_slot(uint8_t character);
+    bool blank_slot(bool before_caret);
     bool fits(uint8_t character) const;
     void copy_selection(bool cut);
     void paste();
@@ -72,6 +77,7 @@ private:
 
     LineEditor m_editor;
     ValuePicture m_picture;
+    std::optional<PatternSlots> m_slots; // of a pattern or key-in picture
     uint8_t m_flags = 0;
     bool m_needs_validation = true;
     bool m_select_all_on_focus = false;
