@@ -92,7 +92,7 @@ void CalendarClass::set_month_name() {
     MonthName.assign(Month >= 1 && Month <= 12 ? MonthNames[static_cast<std::size_t>(Month - 1)] : "");
 }
 
-void CalendarClass::fill_month_name_list() {
+void CalendarClass::FillMonthNames() {
     if (MonthNameList.Records() > 0)
         return;
     for (std::string_view name : MonthNames) {
@@ -102,7 +102,7 @@ void CalendarClass::fill_month_name_list() {
 }
 
 void CalendarClass::Init(int32_t date) {
-    fill_month_name_list();
+    FillMonthNames();
     Day = morvex::DAY(date);
     Month = morvex::MONTH(date);
     Year.assign(std::to_string(morvex::YEAR(date)));

@@ -40,6 +40,8 @@ public:
 
     CalendarClass(WeekLayout layout, CalendarView& view);
 
+    // Fills the month-name list with the twelve names, once.
+    void FillMonthNames();
     void Init(int32_t date);
     void FillMonth();
     void SelectDay();
@@ -76,7 +78,6 @@ public:
 
 private:
     void set_month_name();
-    void fill_month_name_list();
     int32_t month_length() const;
 
     WeekLayout m_layout;

@@ -20,6 +20,18 @@ constexpr std::chrono::milliseconds CloseWait{1000};
 
 int RunUnderScript(const ScriptOptions& options, std::string_view script, std::ostream& out, std::ostream& err,
                    const std::function<void(ScriptDriver&)>& add_commands, const std::function<void()>& program) {
+    return RunUnderDriver(
+        options, out, err,
+        [&](ScriptDriver& driver) {
+            if (add_commands)
+                add_commands(driver);
+            return driver.Run(script);
+        },
+        program);
+}
+
+int RunUnderDriver(const ScriptOptions& options, std::ostream& out, std::ostream& err,
+                   const std::function<int(ScriptDriver&)>& drive, const std::function<void()>& program) {
     int status = 0;
     std::atomic<bool> program_ended = false;
     std::thread driver([&] {
@@ -27,10 +39,8 @@ int RunUnderScript(const ScriptOptions& options, std::string_view script, std::o
         const auto give_up = std::chrono::steady_clock::now() + options.idle_timeout;
         while (platform::top_level_windows().empty() && !program_ended && std::chrono::steady_clock::now() < give_up)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ScriptDriver run(options, out, err);
-        if (add_commands)
-            add_commands(run);
-        status = run.Run(script);
+        ScriptDriver driver(options, out, err);
+        status = drive(driver);
         for (int attempt = 0; attempt < CloseAttempts && !platform::top_level_windows().empty(); ++attempt) {
             for (const platform::WindowHandle window : platform::top_level_windows())
                 platform::input_close_request(window);

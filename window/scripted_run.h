@@ -19,4 +19,9 @@ namespace morvex {
 int RunUnderScript(const ScriptOptions& options, std::string_view script, std::ostream& out, std::ostream& err,
                    const std::function<void(ScriptDriver&)>& add_commands, const std::function<void()>& program);
 
+// The same with the driver's part written in code: `drive` gets the driver
+// once the program's first window is up and returns the status.
+int RunUnderDriver(const ScriptOptions& options, std::ostream& out, std::ostream& err,
+                   const std::function<int(ScriptDriver&)>& drive, const std::function<void()>& program);
+
 } // namespace morvex

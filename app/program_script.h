@@ -1,0 +1,16 @@
+// The program under a script (tavemon --script, --tour): the framework's
+// commands, every procedure registered by name for `start`, and
+//   wait-for NAME   waits until a window of procedure NAME is active (5 s)
+//   active          prints the active window's procedure name and caption
+#pragma once
+
+namespace morvex {
+class ScriptDriver;
+}
+
+namespace tavemon {
+
+void RegisterProgramProcedures();
+void AddProgramScriptCommands(morvex::ScriptDriver& driver);
+
+} // namespace tavemon
