@@ -38,7 +38,8 @@ namespace {
 constexpr std::string_view MondayHeaders[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 constexpr std::string_view SundayHeaders[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 
-// Keys on the grid that act like Select: Enter and a double click.
+// Enter on the grid acts like Select (an alerted key), and so does a double
+// click on a day (the list accepts its row with that key code).
 constexpr uint32_t EnterKey = 0x0D;
 constexpr uint32_t DoubleClickKey = 5;
 
@@ -106,6 +107,8 @@ public:
             morvex::PostEvent(m_window, Event::CloseWindow);
         else if (control == m_layout.select)
             select();
+        else if (control == m_layout.list && morvex::KEYCODE() == DoubleClickKey)
+            morvex::PostEvent(m_window, Event::Accepted, m_layout.select);
         return WindowController::TakeAccepted();
     }
 
@@ -143,8 +146,7 @@ public:
 
     void SetAlerts() override {
         WindowController::SetAlerts();
-        for (const uint32_t key : {EnterKey, DoubleClickKey})
-            morvex::SetProperty(&m_window, m_layout.list, Prop::Alert, 255, std::to_string(key));
+        morvex::SetProperty(&m_window, m_layout.list, Prop::Alert, 255, std::to_string(EnterKey));
     }
 
     // CalendarView: the model's requests of the window.

@@ -9,6 +9,7 @@
 #include "platform/backend.h"
 #include "platform/backend_choice.h"
 #include "platform/charset.h"
+#include "platform/local_clock.h"
 #include "platform/message_queue.h"
 #include "platform/x11_backend.h"
 #include "platform/x11_scripted_input.h"
@@ -59,11 +60,12 @@ constexpr std::string_view Usage =
     "    --seed S        the random seed (default 1)\n"
     "  --backend NAME    headless or x11 (default: x11 when $DISPLAY is set)\n"
     "  --font FILE       draw every typeface with this font file (pixel-exact shots)\n"
+    "  --today DATE      the program takes DATE (YYYY-MM-DD) for today (scripts, shots)\n"
     "  --help            this text\n";
 
 struct Options {
     enum class Mode { Desktop, Script, Tour, PickDate, Monkey } mode = Mode::Desktop;
-    std::string script_path, shots, backend, font, date, format;
+    std::string script_path, shots, backend, font, date, format, today;
     bool sunday = false;
     int32_t x = 0, y = 0;
     long monkey_inputs = 0;
@@ -119,6 +121,9 @@ std::optional<std::string> parse(int argc, char** argv, Options& options, bool& 
         } else if (arg == "--date") {
             if (!value(options.date))
                 return "--date needs YYYY-MM-DD";
+        } else if (arg == "--today") {
+            if (!value(options.today))
+                return "--today needs YYYY-MM-DD";
         } else if (arg == "--format") {
             if (!value(options.format))
                 return "--format needs a PICTURE";
@@ -183,7 +188,10 @@ std::string iso_text(int32_t date) {
 
 std::string formatted(int32_t date, const morvex::CompiledPicture& picture) {
     char buffer[morvex::MaxPictureWidth + 1];
-    const std::size_t length = morvex::FORMAT(date, picture, buffer);
+    std::size_t length = morvex::FORMAT(date, picture, buffer);
+    // The picture's width is padding, not part of the date.
+    while (length > 0 && buffer[length - 1] == ' ')
+        --length;
     return morvex::platform::windows1252_to_utf8(std::string_view(buffer, length));
 }
 
@@ -211,6 +219,16 @@ int run(const Options& options) {
     std::optional<int32_t> prime;
     if (!options.date.empty() && !(prime = iso_date(options.date)))
         return usage_error("--date needs a date as YYYY-MM-DD");
+    if (!options.today.empty()) {
+        const std::optional<int32_t> today = iso_date(options.today);
+        if (!today)
+            return usage_error("--today needs a date as YYYY-MM-DD");
+        morvex::platform::set_local_clock([date = *today] {
+            return morvex::platform::LocalDateTime{morvex::YEAR(date), morvex::MONTH(date), morvex::DAY(date),
+                                                   12, 0, 0, 0};
+        });
+        morvex::ResetCurrentYearCache();
+    }
     std::unique_ptr<morvex::CompiledPicture> picture;
     if (!options.format.empty()) {
         picture = std::make_unique<morvex::CompiledPicture>();

@@ -4,12 +4,16 @@
 #include "app/demo_page.h"
 #include "framework/script_commands.h"
 #include "framework/window_controller.h"
+#include "runtime/ini_access.h"
 #include "window/properties.h"
 #include "window/property_numbers.h"
 #include "window/script_driver.h"
 #include "window/window.h"
+#include "window/window_registry.h"
+#include "platform/windows.h"
 
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 namespace tavemon {
@@ -57,6 +61,32 @@ void AddProgramScriptCommands(morvex::ScriptDriver& driver) {
             return "no window is active";
         driver.out() << (active->procedure.empty() ? "(none)" : active->procedure) << " \"" << active->caption
                      << "\"\n";
+        return std::nullopt;
+    });
+    // ini FILE SECTION KEY: what the program's INI files hold on disk.
+    driver.AddCommand("ini", [&driver](std::string_view arguments) -> std::optional<std::string> {
+        std::istringstream words{std::string(arguments)};
+        std::string file, section, key;
+        if (!(words >> file >> section >> key))
+            return "ini needs FILE SECTION KEY";
+        std::string value;
+        driver.WithActiveWindow([&](morvex::Window&) { value = morvex::GETINI(section, key, "(none)", file); });
+        driver.out() << value << "\n";
+        return std::nullopt;
+    });
+    // activate NAME: the newest window of procedure NAME comes to the front,
+    // as a click on it would bring it.
+    driver.AddCommand("activate", [&driver](std::string_view name) -> std::optional<std::string> {
+        morvex::platform::WindowHandle target = 0;
+        driver.WithActiveWindow([&](morvex::Window&) {
+            for (morvex::Window* window : morvex::OpenWindows())
+                if (morvex::GlobalErrors && morvex::GlobalErrors->NameOnThread(window->thread_slot() + 1) == name)
+                    target = window->handle();
+        });
+        if (target == 0)
+            return "no window of " + std::string(name) + " is open";
+        morvex::platform::activate_window(target);
+        driver.WaitIdle();
         return std::nullopt;
     });
     driver.AddCommand("wait-for", [&driver](std::string_view name) -> std::optional<std::string> {

@@ -84,6 +84,9 @@ public:
     // Keys the control handles itself before the window's keyboard navigation
     // (Tab, Enter, Escape, arrows between controls) sees them.
     virtual bool wants_key(uint32_t virtual_key, uint32_t modifiers) const;
+    // While true (a dropped list), every key goes to the control before the
+    // window's own keys (button keys, alerts, menus) see it.
+    virtual bool keeps_keys() const { return false; }
     // The mouse pointer over the control: the I-beam over text, else the arrow.
     virtual platform::MouseCursor cursor_shape() const {
         return takes_text() ? platform::MouseCursor::IBeam : platform::MouseCursor::Arrow;

@@ -46,6 +46,7 @@ public:
     enum class Close { Choose, Cancel };
     void close_list(Close how);
     bool dropped() const { return m_popup != nullptr; }
+    bool keeps_keys() const override { return dropped(); }
 
     // The selected entry (0-based): the one equal to the variable, or the
     // control's own choice when it has no variable; -1 for none.

@@ -113,6 +113,8 @@ bool HandleWindowKey(Window& window, Control* focus, const platform::Message& me
             return false;
         const uint32_t key_code = (virtual_key & 0xFF) | modifiers;
         SETKEYCODE(key_code);
+        if (focus && focus->keeps_keys())
+            return false;
         if (alert(window, focus, key_code))
             return true;
         if (Window* owner = menu_owner(window)) {

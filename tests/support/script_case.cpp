@@ -47,8 +47,8 @@ std::vector<std::string> ScriptCaseNames(const fs::path& folder) {
 }
 
 void CheckScriptCaseRun(const ScriptCase& script_case, const CommandResult& result, const fs::path& shots_directory,
-                        const fs::path& cases_folder) {
-    EXPECT_EQ(result.exit_code, 0) << result.err;
+                        const fs::path& cases_folder, int expected_exit) {
+    EXPECT_EQ(result.exit_code, expected_exit) << result.err;
     EXPECT_EQ(result.out, script_case.expected) << "stderr:\n" << result.err;
     for (const std::string& shot : script_case.shots) {
         const auto image = platform::read_png((shots_directory / (shot + ".png")).string());

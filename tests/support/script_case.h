@@ -29,10 +29,11 @@ ScriptCase ReadScriptCase(const std::filesystem::path& path, const std::vector<s
 // The names of the cases (*.case) of a folder, sorted.
 std::vector<std::string> ScriptCaseNames(const std::filesystem::path& folder);
 
-// Checks a finished run: exit status 0, the expected output, and each shot
-// (written to `shots_directory`) against the folder's goldens.
+// Checks a finished run: its exit status, the expected output, and each
+// shot (written to `shots_directory`) against the folder's goldens.
 void CheckScriptCaseRun(const ScriptCase& script_case, const CommandResult& result,
-                        const std::filesystem::path& shots_directory, const std::filesystem::path& cases_folder);
+                        const std::filesystem::path& shots_directory, const std::filesystem::path& cases_folder,
+                        int expected_exit = 0);
 
 // A test name made of a case name (letters and digits only).
 std::string ScriptCaseTestName(const std::string& case_name);

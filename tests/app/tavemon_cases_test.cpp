@@ -1,0 +1,72 @@
+// Scenario tests of the program: each file in cases/ is a script case
+// (tests/support/script_case.h) run by `tavemon --script` with its INI files
+// in a temporary directory. Directives: "tavemon ARGS..." adds options to the
+// command line (--today, --pick-date ...); "exit N" is the exit status the
+// run must end with (default 0). Fonts are pinned to DejaVu Sans.
+#include "tests/support/command_runner.h"
+#include "tests/support/script_case.h"
+#include "tests/support/temp_directory.h"
+#include "tests/support/xvfb_server.h"
+#include "tests/window/painter/golden_image.h"
+#include "tests/window/painter/test_fonts.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace morvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+void run_case(const std::string& name, const std::string& backend, const std::vector<std::string>& environment) {
+    const testing::ScriptCase c =
+        testing::ReadScriptCase(fs::path(MORVEX_CASES_DIR) / (name + ".case"), {"tavemon", "exit"});
+    testing::TempDirectory dir("tavemon_case");
+    const std::string script_path = dir.file(c.name + ".script");
+    std::ofstream(script_path) << c.script;
+    std::vector<std::string> argv{TAVEMON, "--script", script_path, "--shots", dir.path(), "--backend", backend,
+                                  "--font", painter::testing::DejaVuSansPath};
+    if (c.directives.contains("tavemon")) {
+        std::istringstream words(c.directives.at("tavemon"));
+        for (std::string word; words >> word;)
+            argv.push_back(word);
+    }
+    const int expected_exit = c.directives.contains("exit") ? std::atoi(c.directives.at("exit").c_str()) : 0;
+    std::vector<std::string> extra = environment;
+    extra.push_back("MORVEX_INIDIR=" + dir.path());
+    const testing::CommandResult result = testing::RunCommand(argv, {}, std::chrono::seconds(120), extra);
+    testing::CheckScriptCaseRun(c, result, dir.path(), MORVEX_CASES_DIR, expected_exit);
+}
+
+class TavemonCase : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(TavemonCase, PrintsWhatItExpectsAndDrawsItsGoldens) { run_case(GetParam(), "headless", {}); }
+
+// Every window through a real X server: the same output and pixels.
+TEST(TavemonCaseX11, TheWindowsDrawTheSamePixelsOnTheServer) {
+    if (!std::getenv("MORVEX_XVFB_TESTS"))
+        GTEST_SKIP() << "run by the xvfb-labelled test";
+    std::string error;
+    const auto server = testing::XvfbServer::start(error);
+    ASSERT_TRUE(server) << error;
+    run_case("windows", "x11", {"DISPLAY=" + server->display_name()});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TavemonCase, ::testing::ValuesIn(testing::ScriptCaseNames(MORVEX_CASES_DIR)),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             return testing::ScriptCaseTestName(info.param);
+                         });
+
+} // namespace
+} // namespace morvex
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--rebaseline") == 0)
+            morvex::painter::testing::set_rebaseline(true);
+    return RUN_ALL_TESTS();
+}
