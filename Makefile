@@ -1,5 +1,5 @@
 # Wraps CMake: `make run` and `make test` are all a fresh machine needs.
-#   make run              build and start what the project offers so far
+#   make run              build and start tavemon (on $DISPLAY; without one, its tour headless)
 #   make test             build and run every test
 #   make test SANITIZE=1  the same with AddressSanitizer and UBSan, in build-asan/
 #   make test TSAN=1      the same with ThreadSanitizer, in build-tsan/
@@ -50,24 +50,15 @@ run: build
 	@mkdir -p $(BUILD_DIR)/run
 	@$(MAKE) --no-print-directory seed-file NAME=Customer CSV=app/data/customers.csv
 	@$(MAKE) --no-print-directory seed-file NAME=Goods CSV=app/data/goods.csv
-	@echo "tavemon itself is not built yet. Available now:"
-	@echo
-	@echo "$$ $(BUILD_DIR)/tools/morvex cal 8 2001"
-	@$(BUILD_DIR)/tools/morvex cal 8 2001
-	@echo
-	@echo "$$ $(BUILD_DIR)/tools/morvex cal --sunday --day 15 2 2024"
-	@$(BUILD_DIR)/tools/morvex cal --sunday --day 15 2 2024
-	@echo
-	@echo "$$ $(BUILD_DIR)/tools/morvex format 73265 @D4"
-	@$(BUILD_DIR)/tools/morvex format 73265 @D4
-	@echo
-	@echo "$$ $(BUILD_DIR)/tools/morvex eval \"FORMAT(DATE(8, 10, 2001), @D17) & ' is ' & AGE(DATE(5, 19, 1950), DATE(8, 10, 2001))\""
-	@$(BUILD_DIR)/tools/morvex eval "FORMAT(DATE(8, 10, 2001), @D17) & ' is ' & AGE(DATE(5, 19, 1950), DATE(8, 10, 2001))"
-	@echo
-	@echo "$$ $(BUILD_DIR)/tools/morvex qvd dump $(BUILD_DIR)/run/Customer.QVD --key CUS:BYSTARTDATENAME | head -12"
-	@$(BUILD_DIR)/tools/morvex qvd dump $(BUILD_DIR)/run/Customer.QVD --key CUS:BYSTARTDATENAME | head -12
-	@echo
-	@echo "See '$(BUILD_DIR)/tools/morvex --help'."
+	@if [ -n "$$DISPLAY" ]; then \
+	    cd $(BUILD_DIR)/run && ../app/tavemon; \
+	else \
+	    echo "There is no display (\$$DISPLAY is not set): taking the tour of tavemon headless."; \
+	    cd $(BUILD_DIR)/run && MORVEX_INIDIR=. ../app/tavemon --tour --shots shots && \
+	    echo && \
+	    echo "To see the real windows, run 'make run' on a desktop, or under a virtual display:" && \
+	    echo "    xvfb-run -s '-screen 0 1280x1024x24' make run    (with x11vnc and a VNC viewer to look in)"; \
+	fi
 
 # Seeds $(BUILD_DIR)/run/$(NAME).QVD from $(CSV) when missing; the import goes
 # to a scratch name first, so a failed one leaves no half-filled file behind.

@@ -268,7 +268,7 @@ int run(const Options& options) {
                 ProgramCode();
         };
         int status = 0;
-        if (script.empty()) {
+        if (options.script_path.empty()) {
             program();
         } else {
             morvex::platform::use_manual_timer_clock();

@@ -13,6 +13,7 @@
 #include "platform/windows.h"
 
 #include <chrono>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -88,6 +89,16 @@ void AddProgramScriptCommands(morvex::ScriptDriver& driver) {
         morvex::platform::activate_window(target);
         driver.WaitIdle();
         return std::nullopt;
+    });
+    // memory: the program's resident memory, in kilobytes.
+    driver.AddCommand("memory", [&driver](std::string_view) -> std::optional<std::string> {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("VmRSS:")) {
+                driver.out() << std::stol(line.substr(6)) << "\n";
+                return std::nullopt;
+            }
+        return "the resident memory cannot be read here";
     });
     driver.AddCommand("wait-for", [&driver](std::string_view name) -> std::optional<std::string> {
         if (name.empty())

@@ -4,6 +4,7 @@
 //   activate NAME   brings the newest window of procedure NAME to the front
 //   active          prints the active window's procedure name and caption
 //   ini FILE SECTION KEY   prints an INI file's entry ((none) when missing)
+//   memory          prints the program's resident memory in kilobytes
 #pragma once
 
 namespace morvex {

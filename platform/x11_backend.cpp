@@ -18,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
@@ -33,6 +34,20 @@
 namespace morvex::platform {
 
 namespace {
+
+// Benchmarks time a start to its first frame: with MORVEX_FIRST_FRAME_FD set
+// to an open descriptor, one byte is written there once the first frame has
+// reached the server.
+void report_first_frame(Display* display) {
+    static std::atomic<bool> reported{false};
+    const char* fd_text = std::getenv("MORVEX_FIRST_FRAME_FD");
+    if (fd_text == nullptr || reported.exchange(true))
+        return;
+    XSync(display, False);
+    const int fd = std::atoi(fd_text);
+    if (fd > 2)
+        (void)!::write(fd, "1", 1);
+}
 
 constexpr long EventMask = ExposureMask | StructureNotifyMask | FocusChangeMask | KeyPressMask |
                            KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
@@ -579,6 +594,7 @@ void X11Backend::present(WindowHandle window, const FrameBuffer& pixels, const R
             state.shared_memory = false;
     }
     state.flush();
+    report_first_frame(state.display);
 }
 
 void X11Backend::beep() {

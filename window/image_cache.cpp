@@ -148,21 +148,23 @@ uintptr_t ImageCache::LoadCursor(const ImageReference& image) {
     return remember(arrow_key, DrawSystemCursor(SystemCursorArrow));
 }
 
-uintptr_t ImageCache::LoadPicture(std::string_view name, std::string_view module) {
+uintptr_t ImageCache::LoadPicture(std::string_view name, std::string_view module, int icon_size) {
     if (name.empty())
         return 0;
+    const IconChoice choice{-1, icon_size};
+    const std::string size = "|" + std::to_string(icon_size);
     if (name.front() == '~') {
         const std::string resource = LinkedImageName(name.substr(1));
-        const std::string key = "picture|linked|" + std::string(module) + "|" + resource;
+        const std::string key = "picture|linked|" + std::string(module) + "|" + resource + size;
         if (const auto handle = known(key))
             return *handle;
-        return remember(key, decode_linked(module, resource, IconChoice{}));
+        return remember(key, decode_linked(module, resource, choice));
     }
     const std::string path = resolve(name);
-    const std::string key = "picture|file|" + path;
+    const std::string key = "picture|file|" + path + size;
     if (const auto handle = known(key))
         return *handle;
-    return remember(key, decode_file(path, IconChoice{}, false));
+    return remember(key, decode_file(path, choice, false));
 }
 
 const Image* ImageCache::Get(uintptr_t handle) const {

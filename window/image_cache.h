@@ -40,8 +40,9 @@ public:
     // a reference to nothing).
     uintptr_t LoadCursor(const ImageReference& image);
     // A picture (wallpaper, image control) in any format: a file name, or a
-    // "~" name linked into `module`. 0 when it cannot be read.
-    uintptr_t LoadPicture(std::string_view name, std::string_view module);
+    // "~" name linked into `module`; of an icon file, the icon nearest
+    // `icon_size` pixels. 0 when it cannot be read.
+    uintptr_t LoadPicture(std::string_view name, std::string_view module, int icon_size = 32);
 
     // The image of a handle; nullptr for 0 or a handle this cache never gave.
     // The image lives as long as the cache.

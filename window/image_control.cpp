@@ -6,6 +6,8 @@
 #include "window/property_numbers.h"
 #include "window/window.h"
 
+#include <algorithm>
+
 namespace morvex {
 
 ImageControl::ImageControl(Window& window, const ControlDefinition& definition) : Control(window, definition) {
@@ -18,7 +20,9 @@ ImageControl::ImageControl(Window& window, const ControlDefinition& definition) 
 
 void ImageControl::load(std::string_view name) {
     m_name = std::string(name);
-    m_image = name.empty() ? 0 : ProgramImages().LoadPicture(name, m_window.module());
+    // An icon file shows the icon that suits the control's size best.
+    const int icon_size = std::max(8, std::min(m_rect.width(), m_rect.height()));
+    m_image = name.empty() ? 0 : ProgramImages().LoadPicture(name, m_window.module(), icon_size);
 }
 
 void ImageControl::paint(painter::Painter& painter) {

@@ -113,8 +113,14 @@ bool HandleWindowKey(Window& window, Control* focus, const platform::Message& me
             return false;
         const uint32_t key_code = (virtual_key & 0xFF) | modifiers;
         SETKEYCODE(key_code);
-        if (focus && focus->keeps_keys())
-            return false;
+        // A control that keeps the keys (a dropped list) lets only Tab move on.
+        if (focus && focus->keeps_keys()) {
+            if ((key_code & ~ShiftKeyBit) != Key::Tab)
+                return false;
+            if (Control* next = window.next_focusable(focus, key_code != Key::Tab))
+                next->focus();
+            return true;
+        }
         if (alert(window, focus, key_code))
             return true;
         if (Window* owner = menu_owner(window)) {

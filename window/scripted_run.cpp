@@ -39,17 +39,24 @@ int RunUnderDriver(const ScriptOptions& options, std::ostream& out, std::ostream
         const auto give_up = std::chrono::steady_clock::now() + options.idle_timeout;
         while (platform::top_level_windows().empty() && !program_ended && std::chrono::steady_clock::now() < give_up)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        // ... and has settled (start-up windows of other threads are open).
+        platform::wait_until_idle(options.idle_timeout);
         ScriptDriver driver(options, out, err);
         status = drive(driver);
-        for (int attempt = 0; attempt < CloseAttempts && !platform::top_level_windows().empty(); ++attempt) {
+        // Close what is open until the program has ended: a window may open
+        // while another closes (a thread's window after its frame's).
+        const auto finished = [&] { return program_ended && platform::top_level_windows().empty(); };
+        const auto deadline = std::chrono::steady_clock::now() + CloseWait * CloseAttempts;
+        while (!finished() && std::chrono::steady_clock::now() < deadline) {
             for (const platform::WindowHandle window : platform::top_level_windows())
                 platform::input_close_request(window);
             platform::wait_until_idle(CloseWait);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         // A window that will not close (a box no close answers) must not
         // keep the run waiting for ever.
-        if (!platform::top_level_windows().empty()) {
-            err << options.name << ": windows are still open after the script; giving up\n";
+        if (!finished()) {
+            err << options.name << ": the program has not ended after the script; giving up\n";
             err.flush();
             std::_Exit(1);
         }

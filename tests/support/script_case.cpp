@@ -17,6 +17,7 @@ ScriptCase ReadScriptCase(const fs::path& path, const std::vector<std::string>& 
     c.name = path.stem().string();
     const std::string folder = path.parent_path().string();
     std::ifstream in(path);
+    EXPECT_TRUE(in) << "no case file " << path;
     std::string line;
     while (std::getline(in, line)) {
         if (line.starts_with(">")) {
