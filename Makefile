@@ -7,6 +7,7 @@
 #   make fuzz             build the libFuzzer targets with clang and run each for
 #                         FUZZ_SECONDS (default 60), in build-fuzz/; the working
 #                         corpus grows in build-fuzz/corpus/, seeded from fuzz/corpus/
+#   make format           clang-format every source; make format-check fails on unformatted ones
 #   make soak             the QVD crash and kill tests at length: SOAK_ROUNDS (default
 #                         40) random commits, sector seeds and kills, then 8 processes
 #                         sharing one file for 30 s (with SANITIZE=1 too)
@@ -33,7 +34,7 @@ SOAK_ROUNDS ?= 40
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps configure build run seed-file test bench fuzz soak clean format
+.PHONY: all deps configure build run seed-file test bench fuzz soak clean format format-check
 
 all: build
 
@@ -92,8 +93,13 @@ soak: configure
 	@MORVEX_SOAK_ROUNDS=$(SOAK_ROUNDS) $(BUILD_DIR)/tests/files/qvd/crash_recovery_test
 	@MORVEX_CONCURRENCY_PROCESSES=8 MORVEX_CONCURRENCY_SECONDS=30 $(BUILD_DIR)/tests/files/qvd/qvd_concurrency_test
 
-format:
+format: deps
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails, naming the files, when any source is not as clang-format writes it.
+format-check: deps
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror 2>&1 | grep -o '^[^:]*:' | sort -u | \
+	    sed 's/:$$/: not formatted (run make format)/' | { ! grep .; }
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz

@@ -50,7 +50,8 @@ int32_t long_of(std::string_view text) {
 class CalendarProcedure : public morvex::WindowController, public CalendarView {
 public:
     CalendarProcedure(const CalendarLayout& layout, const CalendarArguments& arguments)
-        : WindowController(m_window), m_layout(layout), m_arguments(arguments), m_calendar(layout.week, *this) {
+        : WindowController(m_window), m_layout(layout), m_arguments(arguments),
+          m_calendar(layout.week, *this) {
         m_window.Load(layout.module, "P1$WINDOW");
         m_window.Bind(layout.list, m_calendar.MonthGrid);
         m_window.Bind(layout.day, m_calendar.Day);
@@ -137,7 +138,8 @@ public:
     int TakeWindowEvent() override {
         if (morvex::EVENT() == Event::Moved) {
             // The position is kept after every move, not only when the window closes.
-            const std::string section = morvex::GlobalErrors ? morvex::GlobalErrors->GetProcedureName() : std::string(m_layout.name);
+            const std::string section =
+                morvex::GlobalErrors ? morvex::GlobalErrors->GetProcedureName() : std::string(m_layout.name);
             morvex::PUTINI(section, "X", morvex::GetProperty(&m_window, 0, Prop::XPos), CalendarIniFile);
             morvex::PUTINI(section, "Y", morvex::GetProperty(&m_window, 0, Prop::YPos), CalendarIniFile);
         }

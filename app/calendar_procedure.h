@@ -21,10 +21,10 @@ struct CalendarLayout {
     std::string_view name;   // the procedure's name, also its INI section
     std::string_view module; // the procedure module holding "P1$WINDOW"
     WeekLayout week;
-    int32_t list;                  // the month grid
-    std::array<int32_t, 4> keys;   // the Up, Down, Left and Right key buttons (0 = none)
-    int32_t day, month, year;      // the day, month and year controls
-    int32_t today, close, select;  // the buttons
+    int32_t list;                 // the month grid
+    std::array<int32_t, 4> keys;  // the Up, Down, Left and Right key buttons (0 = none)
+    int32_t day, month, year;     // the day, month and year controls
+    int32_t today, close, select; // the buttons
 };
 
 struct CalendarArguments {
@@ -47,13 +47,21 @@ extern const CalendarLayout Calendar2Layout;
 extern const CalendarLayout Calendar3Layout;
 extern const CalendarLayout LookupDateSundayLayout;
 
-inline int32_t LookupDate(const CalendarArguments& arguments = {}) { return RunCalendar(LookupDateLayout, arguments); }
+inline int32_t LookupDate(const CalendarArguments& arguments = {}) {
+    return RunCalendar(LookupDateLayout, arguments);
+}
 inline int32_t PartOfWindow(const CalendarArguments& arguments = {}) {
     return RunCalendar(PartOfWindowLayout, arguments);
 }
-inline int32_t Calendar1(const CalendarArguments& arguments = {}) { return RunCalendar(Calendar1Layout, arguments); }
-inline int32_t Calendar2(const CalendarArguments& arguments = {}) { return RunCalendar(Calendar2Layout, arguments); }
-inline int32_t Calendar3(const CalendarArguments& arguments = {}) { return RunCalendar(Calendar3Layout, arguments); }
+inline int32_t Calendar1(const CalendarArguments& arguments = {}) {
+    return RunCalendar(Calendar1Layout, arguments);
+}
+inline int32_t Calendar2(const CalendarArguments& arguments = {}) {
+    return RunCalendar(Calendar2Layout, arguments);
+}
+inline int32_t Calendar3(const CalendarArguments& arguments = {}) {
+    return RunCalendar(Calendar3Layout, arguments);
+}
 inline int32_t LookupDateSunday(const CalendarArguments& arguments = {}) {
     return RunCalendar(LookupDateSundayLayout, arguments);
 }

@@ -23,8 +23,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -45,8 +45,9 @@ constexpr std::string_view Usage =
     "\n"
     "  --script FILE     drives the program with a script of inputs and checks (the\n"
     "                    commands of `morvex show --help`, plus `procedures`, `start NAME`,\n"
-    "                    `responses`, `wait-for NAME` and `active`); exit status 1 when a\n"
-    "                    line fails\n"
+    "                    `responses`, `wait-for NAME`, `active`, `activate NAME`,\n"
+    "                    `ini FILE SECTION KEY` and `memory`); exit status 1 when a line\n"
+    "                    fails\n"
     "  --shots DIR       where `shot` (and the tour) write their PNG files (default: .)\n"
     "  --tour            drives every window and action of the program, headless, with\n"
     "                    a screenshot after each step\n"
@@ -131,7 +132,8 @@ std::optional<std::string> parse(int argc, char** argv, Options& options, bool& 
             if (!value(text))
                 return "--at needs X,Y";
             const std::size_t comma = text.find(',');
-            if (comma == std::string::npos || !parse_number(std::string_view(text).substr(0, comma), options.x) ||
+            if (comma == std::string::npos ||
+                !parse_number(std::string_view(text).substr(0, comma), options.x) ||
                 !parse_number(std::string_view(text).substr(comma + 1), options.y))
                 return "--at needs X,Y as two whole numbers";
         } else if (arg == "--monkey") {
@@ -153,7 +155,8 @@ std::optional<std::string> parse(int argc, char** argv, Options& options, bool& 
                    : monkey ? Options::Mode::Monkey
                    : script ? Options::Mode::Script
                             : Options::Mode::Desktop;
-    if (!pick && (options.sunday || !options.date.empty() || !options.format.empty() || options.x != 0 || options.y != 0))
+    if (!pick && (options.sunday || !options.date.empty() || !options.format.empty() || options.x != 0 ||
+                  options.y != 0))
         return "--sunday, --date, --at and --format go with --pick-date";
     return std::nullopt;
 }
@@ -224,8 +227,8 @@ int run(const Options& options) {
         if (!today)
             return usage_error("--today needs a date as YYYY-MM-DD");
         morvex::platform::set_local_clock([date = *today] {
-            return morvex::platform::LocalDateTime{morvex::YEAR(date), morvex::MONTH(date), morvex::DAY(date),
-                                                   12, 0, 0, 0};
+            return morvex::platform::LocalDateTime{
+                morvex::YEAR(date), morvex::MONTH(date), morvex::DAY(date), 12, 0, 0, 0};
         });
         morvex::ResetCurrentYearCache();
     }
@@ -237,7 +240,8 @@ int run(const Options& options) {
             return usage_error("'" + options.format + "' is not a picture");
     }
     std::string script;
-    if (options.mode == Options::Mode::Script || (options.mode == Options::Mode::PickDate && !options.script_path.empty())) {
+    if (options.mode == Options::Mode::Script ||
+        (options.mode == Options::Mode::PickDate && !options.script_path.empty())) {
         const std::optional<std::string> text = read_file(options.script_path);
         if (!text) {
             std::cerr << "tavemon: cannot read " << options.script_path << "\n";
@@ -284,8 +288,8 @@ int run(const Options& options) {
                 }
                 script_options.input = x11_input.get();
             }
-            status = morvex::RunUnderScript(script_options, script, std::cout, std::cerr, AddProgramScriptCommands,
-                                            program);
+            status = morvex::RunUnderScript(script_options, script, std::cout, std::cerr,
+                                            AddProgramScriptCommands, program);
         }
         if (options.mode == Options::Mode::PickDate) {
             if (picked)

@@ -25,8 +25,9 @@ namespace tavemon {
 namespace {
 
 constexpr std::array<const char*, 24> Keys = {
-    "Tab",  "Shift+Tab", "Enter", "Escape", "Up",   "Down", "Left",  "Right", "PgUp", "PgDn", "Home", "End",
-    "Space", "Alt+O",    "Alt+C", "Alt+T",  "Alt+S", "F10", "Ctrl+Home", "Ctrl+End", "Insert", "Delete", "Backspace", "F4",
+    "Tab",   "Shift+Tab", "Enter",     "Escape",   "Up",     "Down",   "Left",      "Right",
+    "PgUp",  "PgDn",      "Home",      "End",      "Space",  "Alt+O",  "Alt+C",     "Alt+T",
+    "Alt+S", "F10",       "Ctrl+Home", "Ctrl+End", "Insert", "Delete", "Backspace", "F4",
 };
 constexpr std::array<const char*, 6> Texts = {"1", "2001", "August", "x", "20/08/2002", "Z"};
 
@@ -57,7 +58,9 @@ public:
 private:
     std::string next_input(morvex::ScriptDriver& driver) {
         const int choice = std::uniform_int_distribution<int>(0, 99)(m_random);
-        const auto pick = [&](auto& list) { return list[std::uniform_int_distribution<std::size_t>(0, list.size() - 1)(m_random)]; };
+        const auto pick = [&](auto& list) {
+            return list[std::uniform_int_distribution<std::size_t>(0, list.size() - 1)(m_random)];
+        };
         if (choice < 35) {
             ++m_counts["keys"];
             return std::string("key ") + pick(Keys);
@@ -131,19 +134,21 @@ int RunMonkey(long inputs, unsigned long seed, std::ostream& out, std::ostream& 
         options, out, refusals,
         [&](morvex::ScriptDriver& driver) {
             // A press of the frame's toolbar, whichever window is active.
-            driver.AddCommand("press-toolbar", [&driver](std::string_view button) -> std::optional<std::string> {
-                morvex::platform::WindowHandle frame = 0;
-                driver.WithActiveWindow([&](morvex::Window&) {
-                    if (morvex::ApplicationFrame* active = morvex::ApplicationFrame::Active())
-                        frame = active->handle();
+            driver.AddCommand(
+                "press-toolbar", [&driver](std::string_view button) -> std::optional<std::string> {
+                    morvex::platform::WindowHandle frame = 0;
+                    driver.WithActiveWindow([&](morvex::Window&) {
+                        if (morvex::ApplicationFrame* active = morvex::ApplicationFrame::Active())
+                            frame = active->handle();
+                    });
+                    if (frame == 0 || !morvex::platform::is_window_enabled(frame))
+                        return "the frame is not there to take it";
+                    morvex::platform::activate_window(frame);
+                    driver.WaitIdle();
+                    return driver.Run("click " + std::string(button)) == 0
+                               ? std::nullopt
+                               : std::optional<std::string>("refused");
                 });
-                if (frame == 0 || !morvex::platform::is_window_enabled(frame))
-                    return "the frame is not there to take it";
-                morvex::platform::activate_window(frame);
-                driver.WaitIdle();
-                return driver.Run("click " + std::string(button)) == 0 ? std::nullopt
-                                                                      : std::optional<std::string>("refused");
-            });
             const bool answered = monkey.run(driver);
             return answered ? 0 : 1;
         },

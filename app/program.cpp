@@ -17,8 +17,12 @@ morvex::IniManager* GlobalIni = nullptr;
 
 namespace {
 
-void initialise_threads(int32_t) { morvex::InitializeThreads(); }
-void initialise_window_engine(int32_t) { morvex::InitializeWindowEngine(); }
+void initialise_threads(int32_t) {
+    morvex::InitializeThreads();
+}
+void initialise_window_engine(int32_t) {
+    morvex::InitializeWindowEngine();
+}
 
 // The program's modules: the runtime's threads first, then the window engine.
 constexpr morvex::ModuleInitialiser Modules[] = {

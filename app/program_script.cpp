@@ -4,13 +4,13 @@
 #include "app/demo_page.h"
 #include "framework/script_commands.h"
 #include "framework/window_controller.h"
+#include "platform/windows.h"
 #include "runtime/ini_access.h"
 #include "window/properties.h"
 #include "window/property_numbers.h"
 #include "window/script_driver.h"
 #include "window/window.h"
 #include "window/window_registry.h"
-#include "platform/windows.h"
 
 #include <chrono>
 #include <fstream>
@@ -33,8 +33,9 @@ std::optional<ActiveWindow> active_window(morvex::ScriptDriver& driver) {
     std::optional<ActiveWindow> found;
     driver.WithActiveWindow([&](morvex::Window& window) {
         const int32_t thread = window.thread_slot() + 1;
-        found = ActiveWindow{morvex::GlobalErrors ? morvex::GlobalErrors->NameOnThread(thread) : std::string(),
-                             morvex::GetProperty(&window, 0, morvex::Prop::Text)};
+        found =
+            ActiveWindow{morvex::GlobalErrors ? morvex::GlobalErrors->NameOnThread(thread) : std::string(),
+                         morvex::GetProperty(&window, 0, morvex::Prop::Text)};
     });
     return found;
 }
@@ -42,8 +43,8 @@ std::optional<ActiveWindow> active_window(morvex::ScriptDriver& driver) {
 } // namespace
 
 void RegisterProgramProcedures() {
-    for (const CalendarLayout* layout : {&LookupDateLayout, &PartOfWindowLayout, &Calendar1Layout, &Calendar2Layout,
-                                         &Calendar3Layout, &LookupDateSundayLayout})
+    for (const CalendarLayout* layout : {&LookupDateLayout, &PartOfWindowLayout, &Calendar1Layout,
+                                         &Calendar2Layout, &Calendar3Layout, &LookupDateSundayLayout})
         morvex::RegisterProcedure(std::string(layout->name), [layout] {
             RunCalendar(*layout);
             return morvex::GlobalResponse;
@@ -71,7 +72,8 @@ void AddProgramScriptCommands(morvex::ScriptDriver& driver) {
         if (!(words >> file >> section >> key))
             return "ini needs FILE SECTION KEY";
         std::string value;
-        driver.WithActiveWindow([&](morvex::Window&) { value = morvex::GETINI(section, key, "(none)", file); });
+        driver.WithActiveWindow(
+            [&](morvex::Window&) { value = morvex::GETINI(section, key, "(none)", file); });
         driver.out() << value << "\n";
         return std::nullopt;
     });
@@ -81,7 +83,8 @@ void AddProgramScriptCommands(morvex::ScriptDriver& driver) {
         morvex::platform::WindowHandle target = 0;
         driver.WithActiveWindow([&](morvex::Window&) {
             for (morvex::Window* window : morvex::OpenWindows())
-                if (morvex::GlobalErrors && morvex::GlobalErrors->NameOnThread(window->thread_slot() + 1) == name)
+                if (morvex::GlobalErrors &&
+                    morvex::GlobalErrors->NameOnThread(window->thread_slot() + 1) == name)
                     target = window->handle();
         });
         if (target == 0)
@@ -105,7 +108,8 @@ void AddProgramScriptCommands(morvex::ScriptDriver& driver) {
             return "wait-for needs a procedure NAME";
         const auto give_up = std::chrono::steady_clock::now() + WaitForTimeout;
         while (std::chrono::steady_clock::now() < give_up) {
-            if (const std::optional<ActiveWindow> active = active_window(driver); active && active->procedure == name)
+            if (const std::optional<ActiveWindow> active = active_window(driver);
+                active && active->procedure == name)
                 return std::nullopt;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             driver.WaitIdle();

@@ -24,7 +24,8 @@ int RunTour(const std::string& shots, std::ostream& out, std::ostream& err) {
     morvex::ScriptOptions options;
     options.name = "tour";
     options.shots_directory = shots;
-    const int status = morvex::RunUnderScript(options, TourScript, out, err, AddProgramScriptCommands, ProgramCode);
+    const int status =
+        morvex::RunUnderScript(options, TourScript, out, err, AddProgramScriptCommands, ProgramCode);
     out << "The screenshots of the tour are in " << std::filesystem::absolute(shots).string() << "\n";
     return status;
 }

@@ -77,10 +77,14 @@ void cycle_months(benchmark::State& state, bool select) {
     report_per_call(state);
 }
 
-void fill_month_and_select_day(benchmark::State& state) { cycle_months(state, true); }
+void fill_month_and_select_day(benchmark::State& state) {
+    cycle_months(state, true);
+}
 
 // The two halves on their own, to see where the time goes.
-void fill_month(benchmark::State& state) { cycle_months(state, false); }
+void fill_month(benchmark::State& state) {
+    cycle_months(state, false);
+}
 
 void select_day(benchmark::State& state) {
     NullView view;

@@ -41,7 +41,8 @@ struct OpenWindow {
         definition.height = DefaultPosition;
         window.LoadDefinition(definition, std::move(controls), UnitMetricsOf(nullptr));
         window.Open();
-        ACCEPT(window, [] { return EVENT() == Event::OpenWindow ? LoopOutcome::Left : LoopOutcome::Completed; });
+        ACCEPT(window,
+               [] { return EVENT() == Event::OpenWindow ? LoopOutcome::Left : LoopOutcome::Completed; });
         platform::update_window(window.handle());
     }
 };

@@ -127,16 +127,21 @@ void type_into(benchmark::State& state, int32_t feq, char character) {
         entry.focus();
         entry.display();
         for (int i = 0; i < 1000; ++i)
-            platform::dispatch_message({entry.handle(), platform::MsgChar, static_cast<uintptr_t>(character), 1});
+            platform::dispatch_message(
+                {entry.handle(), platform::MsgChar, static_cast<uintptr_t>(character), 1});
         platform::update_window(w.window.handle());
     }
     state.SetItemsProcessed(state.iterations() * 1000);
 }
 
-void BM_TypeIntoTextEntry(benchmark::State& state) { type_into(state, 2, 'x'); }
+void BM_TypeIntoTextEntry(benchmark::State& state) {
+    type_into(state, 2, 'x');
+}
 BENCHMARK(BM_TypeIntoTextEntry)->Unit(benchmark::kMicrosecond);
 
-void BM_TypeIntoNumericEntry(benchmark::State& state) { type_into(state, 3, '7'); }
+void BM_TypeIntoNumericEntry(benchmark::State& state) {
+    type_into(state, 3, '7');
+}
 BENCHMARK(BM_TypeIntoNumericEntry)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -1,5 +1,7 @@
 // INSTRING on a 1 MB text against std::string_view::find and
 // std::boyer_moore_horspool_searcher, for a word near the end.
+#include "runtime/string_ops.h"
+
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <functional>
@@ -8,8 +10,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "runtime/string_ops.h"
 
 namespace {
 
@@ -74,7 +74,12 @@ void horspool_searcher(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(instring)->Name("instring/morvex")->Arg(6)->Arg(16)->Arg(40)->Unit(benchmark::kMicrosecond);
-BENCHMARK(string_view_find)->Name("instring/string_view_find")->Arg(6)->Arg(16)->Arg(40)->Unit(benchmark::kMicrosecond);
+BENCHMARK(string_view_find)
+    ->Name("instring/string_view_find")
+    ->Arg(6)
+    ->Arg(16)
+    ->Arg(40)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(horspool_searcher)
     ->Name("instring/boyer_moore_horspool")
     ->Arg(6)

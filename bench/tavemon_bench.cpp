@@ -41,7 +41,8 @@ double seconds_to_first_frame(const std::string& display, const std::vector<std:
     int fds[2];
     if (pipe(fds) != 0)
         return -1;
-    std::vector<std::string> environment{"DISPLAY=" + display, "MORVEX_FIRST_FRAME_FD=" + std::to_string(fds[1]),
+    std::vector<std::string> environment{"DISPLAY=" + display,
+                                         "MORVEX_FIRST_FRAME_FD=" + std::to_string(fds[1]),
                                          "MORVEX_INIDIR=/tmp", "HOME=/tmp"};
     std::vector<char*> envp;
     for (std::string& entry : environment)
@@ -89,10 +90,14 @@ void time_to_first_frame(benchmark::State& state, const std::vector<std::string>
     }
 }
 
-void BM_ProgramStartToFirstFrame(benchmark::State& state) { time_to_first_frame(state, {}); }
+void BM_ProgramStartToFirstFrame(benchmark::State& state) {
+    time_to_first_frame(state, {});
+}
 BENCHMARK(BM_ProgramStartToFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
-void BM_PickDateStartToFirstFrame(benchmark::State& state) { time_to_first_frame(state, {"--pick-date"}); }
+void BM_PickDateStartToFirstFrame(benchmark::State& state) {
+    time_to_first_frame(state, {"--pick-date"});
+}
 BENCHMARK(BM_PickDateStartToFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // LookupDate's window over a calendar model, headless, in this process.
@@ -140,7 +145,8 @@ void BM_RedrawAfterMonthChange(benchmark::State& state) {
     calendar.open();
     int month = 0;
     for (auto _ : state) {
-        calendar.calendar.MonthName.assign(tavemon::CalendarClass::MonthNames[static_cast<std::size_t>(month++ % 12)]);
+        calendar.calendar.MonthName.assign(
+            tavemon::CalendarClass::MonthNames[static_cast<std::size_t>(month++ % 12)]);
         calendar.calendar.FillMonth();
         calendar.calendar.SelectDay();
         platform::update_window(calendar.window.handle());
@@ -153,12 +159,13 @@ BENCHMARK(BM_RedrawAfterMonthChange)->Unit(benchmark::kMicrosecond);
 // prints its resident memory.
 void BM_ResidentMemoryFramePagesAndCalendar(benchmark::State& state) {
     const std::string script = "/tmp/tavemon_bench_memory.script";
-    std::ofstream(script) << "wait-for aWindow\nactivate Main\nclick -1\nwait-for aWindow\nactivate Main\nclick -1\n"
-                             "wait-for aWindow\nclick 36\nwait-for LookupDate\nmemory\n";
+    std::ofstream(script)
+        << "wait-for aWindow\nactivate Main\nclick -1\nwait-for aWindow\nactivate Main\nclick -1\n"
+           "wait-for aWindow\nclick 36\nwait-for LookupDate\nmemory\n";
     long kilobytes = 0;
     for (auto _ : state) {
-        const std::string command = std::string(TAVEMON) + " --backend headless --script " + script +
-                                    " 2>/dev/null";
+        const std::string command =
+            std::string(TAVEMON) + " --backend headless --script " + script + " 2>/dev/null";
         FILE* out = popen(("MORVEX_INIDIR=/tmp " + command).c_str(), "r");
         if (!out) {
             state.SkipWithError("cannot run tavemon");

@@ -2,6 +2,8 @@
 // ping-pong on the platform semaphore that carries the runtime lock, beside a
 // futex semaphore ping-pong, a mutex + condition variable ping-pong and a
 // pipe ping-pong. Each iteration is one round trip.
+#include "platform/message_queue.h"
+
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <condition_variable>
@@ -9,8 +11,6 @@
 #include <semaphore>
 #include <thread>
 #include <unistd.h>
-
-#include "platform/message_queue.h"
 
 namespace {
 
@@ -23,9 +23,10 @@ constexpr WindowHandle EchoWindow = 900;
 void send_round_trip(benchmark::State& state) {
     std::atomic<bool> ready{false};
     std::thread owner([&] {
-        register_window(EchoWindow, WindowTarget{current_thread(),
-                                                 [](void*, const Message& m) { return static_cast<intptr_t>(m.wparam); },
-                                                 nullptr});
+        register_window(EchoWindow,
+                        WindowTarget{current_thread(),
+                                     [](void*, const Message& m) { return static_cast<intptr_t>(m.wparam); },
+                                     nullptr});
         ready = true;
         Message message;
         while (get_message(message) && message.number != MsgStop) {

@@ -9,10 +9,7 @@
 
 namespace morvex {
 
-namespace {
-
-
-} // namespace
+namespace {} // namespace
 
 int32_t KeyDeclaration::field_number(int32_t n) const {
     if (n < 1 || n > component_count())
@@ -27,8 +24,8 @@ bool KeyDeclaration::descending(int32_t n) const {
 
 FileDeclaration::FileDeclaration(FileSpec given)
     : driver(given.driver), label(std::move(given.label)), attributes(given.attributes),
-      record_length(given.record.record_size()), record(std::move(given.record)), memos(std::move(given.memos)),
-      options(std::move(given.options)) {
+      record_length(given.record.record_size()), record(std::move(given.record)),
+      memos(std::move(given.memos)), options(std::move(given.options)) {
     keys.reserve(given.keys.size());
     for (KeyDeclaration& key : given.keys) {
         auto made = std::make_unique<KeyDeclaration>(std::move(key));

@@ -21,7 +21,9 @@ constexpr int32_t DriverOwnError = 90;
 constexpr std::string_view UnknownErrorTitle = "Unknown error";
 constexpr std::string_view FatalSuffix = "  Press OK to end this application";
 
-std::string cut(std::string_view text, std::size_t limit) { return std::string(text.substr(0, limit)); }
+std::string cut(std::string_view text, std::size_t limit) {
+    return std::string(text.substr(0, limit));
+}
 
 // Replaces every occurrence of `placeholder` (compared in upper case) by
 // `value`, going on after each inserted value; the text stays within `limit`.
@@ -86,7 +88,9 @@ void ErrorReporter::AddErrors(std::span<const uint8_t> block) {
     }
 }
 
-int ErrorReporter::TakeBenign() { return Level::Benign; }
+int ErrorReporter::TakeBenign() {
+    return Level::Benign;
+}
 
 int ErrorReporter::TakeFatal() {
     show(SubsString() + std::string(FatalSuffix), MessageBoxIcon::Information, MessageBoxButtons::Ok,
@@ -98,9 +102,13 @@ void ErrorReporter::TakeNotify() {
     show(SubsString(), MessageBoxIcon::Information, MessageBoxButtons::Ok, platform::ButtonOk);
 }
 
-int ErrorReporter::TakeOther() { return TakeProgram(); }
+int ErrorReporter::TakeOther() {
+    return TakeProgram();
+}
 
-int ErrorReporter::TakeProgram() { return TakeFatal(); }
+int ErrorReporter::TakeProgram() {
+    return TakeFatal();
+}
 
 int ErrorReporter::TakeUser() {
     const MessageBoxButton answer =
@@ -115,9 +123,13 @@ void ErrorReporter::SetErrors() {
     SAVEFILEERRORCODE = OsErrorCode() != 0 ? std::to_string(OsErrorCode()) : std::string();
 }
 
-void ErrorReporter::SetFile(std::string_view name) { FILENAME = cut(name, TextLimit); }
+void ErrorReporter::SetFile(std::string_view name) {
+    FILENAME = cut(name, TextLimit);
+}
 
-void ErrorReporter::SetField(std::string_view name) { FIELDNAME = cut(name, TextLimit); }
+void ErrorReporter::SetField(std::string_view name) {
+    FIELDNAME = cut(name, TextLimit);
+}
 
 int ErrorReporter::ThrowMessage(uint16_t id, std::string_view text) {
     MESSAGETEXT = cut(text, TextLimit);
@@ -149,7 +161,8 @@ int ErrorReporter::TakeError(uint16_t id) {
     }
 }
 
-MessageBoxButton ErrorReporter::Message(uint16_t id, MessageBoxButtons buttons, MessageBoxButton default_button) {
+MessageBoxButton ErrorReporter::Message(uint16_t id, MessageBoxButtons buttons,
+                                        MessageBoxButton default_button) {
     FindError(id);
     return show(SubsString(), MessageBoxIcon::Exclamation, buttons, default_button);
 }

@@ -112,7 +112,8 @@ public:
 private:
     // Shows the substituted message of the current entry.
     platform::MessageBoxButton show(std::string text, platform::MessageBoxIcon icon,
-                                    platform::MessageBoxButtons buttons, platform::MessageBoxButton default_button);
+                                    platform::MessageBoxButtons buttons,
+                                    platform::MessageBoxButton default_button);
     // The newest record of the thread's names.
     std::optional<std::size_t> name_record(int32_t thread) const;
     std::size_t m_current = 0;

@@ -2,14 +2,14 @@
 // extra keys stay in the file, since the count key decides how many are read.
 #include "framework/ini_manager.h"
 
+#include "runtime/error_state.h"
+#include "runtime/ini_access.h"
+#include "runtime/leading_integer.h"
+#include "runtime/string_ops.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-
-#include "runtime/ini_access.h"
-#include "runtime/error_state.h"
-#include "runtime/leading_integer.h"
-#include "runtime/string_ops.h"
 
 namespace morvex {
 
@@ -37,7 +37,9 @@ int32_t leading_number(std::string_view text) {
     return static_cast<int32_t>(ReadLeadingInteger(text, {.limit = INT32_MAX, .sign = false}).value);
 }
 
-std::string list_key(std::string_view name, int32_t index) { return std::string(name) + "_" + std::to_string(index); }
+std::string list_key(std::string_view name, int32_t index) {
+    return std::string(name) + "_" + std::to_string(index);
+}
 
 } // namespace
 
@@ -106,8 +108,9 @@ std::string IniManager::FetchField(std::string_view section, std::string_view ke
     return value.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-void IniManager::FetchQueue(std::string_view section, std::string_view name, Queue& queue, const IniField& first,
-                            const std::optional<IniField>& second, const std::optional<IniField>& third) {
+void IniManager::FetchQueue(std::string_view section, std::string_view name, Queue& queue,
+                            const IniField& first, const std::optional<IniField>& second,
+                            const std::optional<IniField>& third) {
     const int32_t count = leading_number(TryFetch(section, name));
     for (int32_t i = 1; i <= count; ++i) {
         const std::string key = list_key(name, i);
@@ -120,8 +123,9 @@ void IniManager::FetchQueue(std::string_view section, std::string_view name, Que
     }
 }
 
-void IniManager::UpdateQueue(std::string_view section, std::string_view name, Queue& queue, const IniField& first,
-                             const std::optional<IniField>& second, const std::optional<IniField>& third) {
+void IniManager::UpdateQueue(std::string_view section, std::string_view name, Queue& queue,
+                             const IniField& first, const std::optional<IniField>& second,
+                             const std::optional<IniField>& third) {
     const int32_t count = queue.Records();
     Update(section, name, std::to_string(count));
     for (int32_t i = 1; i <= count; ++i) {
@@ -157,7 +161,8 @@ void IniManager::AddSector(std::string_view sector) {
                                             : double_dollar - dollar - 1);
     const std::string_view type =
         double_dollar == std::string_view::npos ? std::string_view() : sector.substr(double_dollar + 2);
-    assign_zero_terminated(SectorBuffer.FAMILY, sizeof SectorBuffer.FAMILY, family.substr(0, SectorFieldLimit));
+    assign_zero_terminated(SectorBuffer.FAMILY, sizeof SectorBuffer.FAMILY,
+                           family.substr(0, SectorFieldLimit));
     assign_zero_terminated(SectorBuffer.ITEM, sizeof SectorBuffer.ITEM, item.substr(0, SectorFieldLimit));
     assign_zero_terminated(SectorBuffer.TYPE, sizeof SectorBuffer.TYPE, type.substr(0, SectorFieldLimit));
     const QueueKey key{1, 2, 3};
@@ -169,8 +174,8 @@ void IniManager::AddSector(std::string_view sector) {
     SECTORS->Add(key);
 }
 
-void IniManager::GetSectors(std::string_view family, std::string_view item, std::string_view type, Queue& target,
-                            SectorRecord& target_buffer) {
+void IniManager::GetSectors(std::string_view family, std::string_view item, std::string_view type,
+                            Queue& target, SectorRecord& target_buffer) {
     target.Free();
     if (!SECTORS)
         return;

@@ -6,14 +6,14 @@
 // the section "__Dont_Touch_Me__" under "Sectors".
 #pragma once
 
+#include "runtime/fixed_text.h"
+#include "runtime/queue.h"
+
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "runtime/fixed_text.h"
-#include "runtime/queue.h"
 
 namespace morvex {
 

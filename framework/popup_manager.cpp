@@ -5,10 +5,10 @@
 #include "framework/window_parts.h"
 #include "runtime/threads.h"
 #include "window/accept.h"
+#include "window/engine_object.h"
 #include "window/menu_popup.h"
 #include "window/properties.h"
 #include "window/property_numbers.h"
-#include "window/engine_object.h"
 #include "window/window.h"
 #include "window/window_registry.h"
 
@@ -33,7 +33,9 @@ constexpr int32_t ToolboxButtonStep = 16;
 constexpr int32_t ToolboxMargin = 4;
 constexpr std::string_view ToolboxSection = "fwpopup";
 
-bool name_character(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool name_character(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
 
 // The menu text's own characters cannot be part of an item's text.
 std::string menu_safe(std::string_view text) {
@@ -51,7 +53,7 @@ std::string menu_safe(std::string_view text) {
 // here runs under the runtime lock.
 struct ToolboxLink {
     PopupManager* manager = nullptr;
-    IniManager* ini = nullptr; // program-wide: outlives the manager
+    IniManager* ini = nullptr;    // program-wide: outlives the manager
     std::vector<PopupItem> items; // the items on the toolbox, in button order
     std::string title;
 };
@@ -94,7 +96,8 @@ struct ToolboxRun {
                 link->manager->TakeItem(link->items[static_cast<std::size_t>(button - 1)]);
             if (EVENT() == Event::CloseWindow && link->ini)
                 link->ini->Update(ToolboxSection, link->title,
-                                  GetProperty(&window, 0, Prop::XPos) + "," + GetProperty(&window, 0, Prop::YPos));
+                                  GetProperty(&window, 0, Prop::XPos) + "," +
+                                      GetProperty(&window, 0, Prop::YPos));
             return LoopOutcome::Completed;
         });
         if (link->manager) {
@@ -105,7 +108,9 @@ struct ToolboxRun {
     }
 };
 
-PopupManager::~PopupManager() { CloseToolbox(); }
+PopupManager::~PopupManager() {
+    CloseToolbox();
+}
 
 void PopupManager::Init() {
     POPUPITEMS = std::make_unique<std::vector<PopupItem>>();
@@ -205,7 +210,9 @@ const PopupItem* PopupManager::item(std::string_view name) const {
     return found == POPUPITEMS->end() ? nullptr : &*found;
 }
 
-PopupItem* PopupManager::find(std::string_view name) { return const_cast<PopupItem*>(item(name)); }
+PopupItem* PopupManager::find(std::string_view name) {
+    return const_cast<PopupItem*>(item(name));
+}
 
 std::string PopupManager::unique_name(std::string_view text) const {
     std::string base;
@@ -242,7 +249,8 @@ struct MenuPlan {
     std::vector<std::size_t> choosable; // item indices, in menu order
 };
 
-MenuPlan plan_menu(const std::vector<PopupItem>& items, const std::function<std::string(const PopupItem&)>& shown) {
+MenuPlan plan_menu(const std::vector<PopupItem>& items,
+                   const std::function<std::string(const PopupItem&)>& shown) {
     MenuPlan plan;
     std::vector<int> depth(items.size(), 0);
     for (std::size_t i = 0; i < items.size(); ++i)

@@ -62,7 +62,8 @@ std::optional<std::string> start_procedure(ScriptDriver& driver, std::string_vie
     if (name.empty())
         return "start needs NAME [REQUEST]";
     const LeadingInteger request = ReadLeadingInteger(request_text);
-    if (!request_text.empty() && (request.length != request_text.size() || request.value < 0 || request.value > 4))
+    if (!request_text.empty() &&
+        (request.length != request_text.size() || request.value < 0 || request.value > 4))
         return "a request is a number from 0 to 4";
     std::optional<std::string> error;
     const bool any = driver.WithActiveWindow([&](Window&) {
@@ -81,7 +82,9 @@ std::optional<std::string> start_procedure(ScriptDriver& driver, std::string_vie
 
 } // namespace
 
-void RegisterProcedure(const std::string& name, ProcedureEntry entry) { procedures()[name] = std::move(entry); }
+void RegisterProcedure(const std::string& name, ProcedureEntry entry) {
+    procedures()[name] = std::move(entry);
+}
 
 std::optional<uint8_t> RunRegisteredProcedure(const std::string& name) {
     const auto entry = procedures().find(name);

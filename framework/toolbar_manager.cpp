@@ -98,7 +98,9 @@ void ToolbarManager::SetTarget(int32_t control) {
             m_current = record.ITEM;
 }
 
-std::span<const uint8_t> ToolbarTipBlock() { return TipBlock; }
+std::span<const uint8_t> ToolbarTipBlock() {
+    return TipBlock;
+}
 
 void SetToolbarTips(Window& window) {
     const std::span<const uint8_t> block = ToolbarTipBlock();

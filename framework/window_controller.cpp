@@ -171,7 +171,9 @@ uint8_t WindowController::Run() {
     return RESPONSE == NoResponse ? static_cast<uint8_t>(RequestCancelled) : RESPONSE;
 }
 
-uint8_t WindowController::RunProcedure(int32_t, uint8_t) { return RequestCancelled; }
+uint8_t WindowController::RunProcedure(int32_t, uint8_t) {
+    return RequestCancelled;
+}
 
 void WindowController::SetAlerts() {
     if (BROWSES)
@@ -353,7 +355,8 @@ int WindowController::TakeCloseEvent() {
             return Level::Notify;
         }
     }
-    if (ORIGINALREQUEST == InsertRecord && RESPONSE == RequestCancelled && PRIMARY->CancelAutoInc() != Level::Benign) {
+    if (ORIGINALREQUEST == InsertRecord && RESPONSE == RequestCancelled &&
+        PRIMARY->CancelAutoInc() != Level::Benign) {
         select_first_field();
         return Level::Notify;
     }

@@ -49,7 +49,13 @@ class Window;
 class ToolbarManager;
 
 // The request a procedure is called with, and the response it gives.
-enum Request : uint8_t { NoRequest = 0, InsertRecord = 1, ChangeRecord = 2, DeleteRecord = 3, SelectRecord = 4 };
+enum Request : uint8_t {
+    NoRequest = 0,
+    InsertRecord = 1,
+    ChangeRecord = 2,
+    DeleteRecord = 3,
+    SelectRecord = 4
+};
 enum Response : uint8_t { NoResponse = 0, RequestCompleted = 1, RequestCancelled = 2 };
 
 // Program-wide: the request and response a procedure is called with and

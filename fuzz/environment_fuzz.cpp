@@ -1,14 +1,14 @@
 // Environment file contents of any bytes: applying them must never fail,
 // and the tables they leave must keep their limits and give a consistent
 // text order.
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
-
 #include "runtime/char_tables.h"
 #include "runtime/locale.h"
 #include "runtime/string_ops.h"
 #include "runtime/text_compare.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
 
 namespace {
 
@@ -17,7 +17,9 @@ void check(bool condition) {
         __builtin_trap();
 }
 
-int sign(int value) { return (value > 0) - (value < 0); }
+int sign(int value) {
+    return (value > 0) - (value < 0);
+}
 
 } // namespace
 

@@ -85,6 +85,8 @@ ApplicationClass application_class() {
     return s.identity;
 }
 
-std::optional<FrameBuffer> Backend::capture(WindowHandle) { return std::nullopt; }
+std::optional<FrameBuffer> Backend::capture(WindowHandle) {
+    return std::nullopt;
+}
 
 } // namespace morvex::platform

@@ -13,9 +13,15 @@ using Pixel = uint32_t;
 constexpr Pixel MakePixel(uint8_t red, uint8_t green, uint8_t blue) {
     return (Pixel{red} << 16) | (Pixel{green} << 8) | Pixel{blue};
 }
-constexpr uint8_t PixelRed(Pixel pixel) { return static_cast<uint8_t>(pixel >> 16); }
-constexpr uint8_t PixelGreen(Pixel pixel) { return static_cast<uint8_t>(pixel >> 8); }
-constexpr uint8_t PixelBlue(Pixel pixel) { return static_cast<uint8_t>(pixel); }
+constexpr uint8_t PixelRed(Pixel pixel) {
+    return static_cast<uint8_t>(pixel >> 16);
+}
+constexpr uint8_t PixelGreen(Pixel pixel) {
+    return static_cast<uint8_t>(pixel >> 8);
+}
+constexpr uint8_t PixelBlue(Pixel pixel) {
+    return static_cast<uint8_t>(pixel);
+}
 
 class FrameBuffer {
 public:
@@ -30,10 +36,20 @@ public:
     void resize(int width, int height, Pixel fill = 0);
 
     // Unchecked access; the caller keeps x and y inside the buffer.
-    Pixel& at(int x, int y) { return m_pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) + static_cast<std::size_t>(x)]; }
-    Pixel at(int x, int y) const { return m_pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) + static_cast<std::size_t>(x)]; }
-    Pixel* row(int y) { return m_pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width); }
-    const Pixel* row(int y) const { return m_pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width); }
+    Pixel& at(int x, int y) {
+        return m_pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) +
+                        static_cast<std::size_t>(x)];
+    }
+    Pixel at(int x, int y) const {
+        return m_pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) +
+                        static_cast<std::size_t>(x)];
+    }
+    Pixel* row(int y) {
+        return m_pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width);
+    }
+    const Pixel* row(int y) const {
+        return m_pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width);
+    }
     const std::vector<Pixel>& pixels() const { return m_pixels; }
 
     bool operator==(const FrameBuffer&) const = default;

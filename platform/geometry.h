@@ -24,7 +24,9 @@ struct Rect {
     int right = 0;
     int bottom = 0;
 
-    static constexpr Rect FromSize(int x, int y, int width, int height) { return {x, y, x + width, y + height}; }
+    static constexpr Rect FromSize(int x, int y, int width, int height) {
+        return {x, y, x + width, y + height};
+    }
     constexpr int width() const { return right - left; }
     constexpr int height() const { return bottom - top; }
     constexpr bool empty() const { return right <= left || bottom <= top; }
@@ -40,8 +42,10 @@ struct Rect {
     }
     // The smallest rectangle holding both; an empty one adds nothing.
     constexpr Rect unite(const Rect& other) const {
-        if (empty()) return other;
-        if (other.empty()) return *this;
+        if (empty())
+            return other;
+        if (other.empty())
+            return *this;
         return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
                 std::max(bottom, other.bottom)};
     }

@@ -31,10 +31,9 @@ struct InputState {
     InputClock clock;
     int64_t double_click_time = 500;
     LastClick last_click;
-    Point pointer; // on the screen, where the last mouse input was
+    Point pointer;            // on the screen, where the last mouse input was
     WindowHandle tracked = 0; // gets MsgMouseLeave when the pointer leaves it
 };
-
 
 InputState& input_state() {
     static InputState* instance = new InputState;

@@ -5,12 +5,12 @@
 // thread's queue, so it may be called from any thread.
 #pragma once
 
+#include "platform/geometry.h"
+#include "platform/message_queue.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
-
-#include "platform/geometry.h"
-#include "platform/message_queue.h"
 
 namespace morvex::platform {
 

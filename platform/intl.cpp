@@ -4,13 +4,13 @@
 // date and their order the long date (with the month written out).
 #include "platform/intl.h"
 
+#include "platform/charset.h"
+#include "platform/profile.h"
+
 #include <clocale>
 #include <cstdlib>
 #include <langinfo.h>
 #include <locale.h>
-
-#include "platform/charset.h"
-#include "platform/profile.h"
 
 namespace morvex::platform {
 
@@ -118,11 +118,13 @@ std::optional<std::string> intl_value_from_posix(std::string_view key, const Pos
     while (hour != std::string::npos && (hour == 0 || time[hour - 1] != '%'))
         hour = time.find_first_of("HkIl", hour + 1);
     if (key == "iTime")
-        return hour == std::string::npos ? std::nullopt
-                                         : std::optional<std::string>(time[hour] == 'H' || time[hour] == 'k' ? "1" : "0");
+        return hour == std::string::npos
+                   ? std::nullopt
+                   : std::optional<std::string>(time[hour] == 'H' || time[hour] == 'k' ? "1" : "0");
     if (key == "iTLzero")
-        return hour == std::string::npos ? std::nullopt
-                                         : std::optional<std::string>(time[hour] == 'H' || time[hour] == 'I' ? "1" : "0");
+        return hour == std::string::npos
+                   ? std::nullopt
+                   : std::optional<std::string>(time[hour] == 'H' || time[hour] == 'I' ? "1" : "0");
     if (key == "sTime") {
         if (hour == std::string::npos || hour + 1 >= time.size() || time[hour + 1] == '%')
             return std::nullopt;
@@ -133,9 +135,11 @@ std::optional<std::string> intl_value_from_posix(std::string_view key, const Pos
     if (key == "s2359")
         return formats.pm;
     if (key == "sShortDate")
-        return formats.date_format.empty() ? std::nullopt : std::optional<std::string>(short_date(formats.date_format));
+        return formats.date_format.empty() ? std::nullopt
+                                           : std::optional<std::string>(short_date(formats.date_format));
     if (key == "sLongDate")
-        return formats.date_format.empty() ? std::nullopt : std::optional<std::string>(long_date(formats.date_format));
+        return formats.date_format.empty() ? std::nullopt
+                                           : std::optional<std::string>(long_date(formats.date_format));
     return std::nullopt;
 }
 

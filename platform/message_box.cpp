@@ -1,12 +1,12 @@
 #include "platform/message_box.h"
 
+#include "platform/charset.h"
+
 #include <cstdio>
 #include <deque>
 #include <mutex>
 #include <utility>
 #include <vector>
-
-#include "platform/charset.h"
 
 namespace morvex::platform {
 
@@ -65,7 +65,8 @@ namespace {
 
 // The box on standard error: caption and icon, the text, then the buttons
 // with the default one in brackets and the answer given.
-MessageBoxButton write_to_standard_error(const MessageBoxRequest& request, std::deque<MessageBoxButton>& answers) {
+MessageBoxButton write_to_standard_error(const MessageBoxRequest& request,
+                                         std::deque<MessageBoxButton>& answers) {
     MessageBoxButton answer = request.default_button;
     if (!answers.empty()) {
         answer = answers.front();

@@ -426,7 +426,9 @@ bool post_message_coalesced(const Message& message) {
     return wake(receiver);
 }
 
-void set_keyboard_target(KeyboardTarget target) { state().keyboard_target = target; }
+void set_keyboard_target(KeyboardTarget target) {
+    state().keyboard_target = target;
+}
 
 void set_paint_source(PaintSource source) {
     state().paint_source = source;

@@ -38,7 +38,9 @@ public:
 
 } // namespace
 
-std::unique_ptr<ScriptedInput> make_direct_input() { return std::make_unique<DirectInput>(); }
+std::unique_ptr<ScriptedInput> make_direct_input() {
+    return std::make_unique<DirectInput>();
+}
 
 uint8_t typed_character(uint32_t virtual_key, bool shift, bool control) {
     if (control)

@@ -42,8 +42,12 @@ CharTables g_tables = derive(CharTables::Defaults());
 
 } // namespace
 
-const CharTables& Chars() { return g_tables; }
+const CharTables& Chars() {
+    return g_tables;
+}
 
-void SetCharTables(const CharTables& tables) { g_tables = derive(tables); }
+void SetCharTables(const CharTables& tables) {
+    g_tables = derive(tables);
+}
 
 } // namespace morvex

@@ -3,15 +3,15 @@
 // debugger or a core dump catches; No ends it in order.
 #include "runtime/fatal_error.h"
 
+#include "platform/message_box.h"
+#include "runtime/error_state.h"
+#include "runtime/message_table.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include "platform/message_box.h"
-#include "runtime/error_state.h"
-#include "runtime/message_table.h"
 
 namespace morvex {
 
@@ -79,17 +79,27 @@ void HALT(int32_t exit_code, std::optional<std::string_view> message) {
     if (e.halt_hook) {
         e.halt_hook(exit_code);
     } else if (message) {
-        platform::show_message_box(platform::MessageBoxRequest{"Halt", std::string(*message),
-                                                               platform::MessageBoxIcon::Stop,
-                                                               platform::MessageBoxButtons::Ok, platform::ButtonOk});
+        platform::show_message_box(
+            platform::MessageBoxRequest{"Halt", std::string(*message), platform::MessageBoxIcon::Stop,
+                                        platform::MessageBoxButtons::Ok, platform::ButtonOk});
     }
     end_process(exit_code);
 }
 
-void SetFatalErrorHook(FatalErrorHook hook) { ending().fatal_hook = hook; }
-void SetHaltHook(HaltHook hook) { ending().halt_hook = hook; }
-void SetCleanupProcedure(CleanupProcedure procedure) { ending().program_cleanup = procedure; }
-void AddRuntimeCleanup(CleanupProcedure step) { ending().runtime_cleanup.push_back(step); }
-bool ProgramHalted() { return ending().halted; }
+void SetFatalErrorHook(FatalErrorHook hook) {
+    ending().fatal_hook = hook;
+}
+void SetHaltHook(HaltHook hook) {
+    ending().halt_hook = hook;
+}
+void SetCleanupProcedure(CleanupProcedure procedure) {
+    ending().program_cleanup = procedure;
+}
+void AddRuntimeCleanup(CleanupProcedure step) {
+    ending().runtime_cleanup.push_back(step);
+}
+bool ProgramHalted() {
+    return ending().halted;
+}
 
 } // namespace morvex

@@ -8,12 +8,14 @@ namespace morvex {
 
 namespace {
 
-std::string clipped(std::string_view text, std::size_t limit) { return std::string(CLIP(text).substr(0, limit)); }
+std::string clipped(std::string_view text, std::size_t limit) {
+    return std::string(CLIP(text).substr(0, limit));
+}
 
 } // namespace
 
-void PUTINI(std::string_view section, std::optional<std::string_view> entry, std::optional<std::string_view> value,
-            std::string_view file) {
+void PUTINI(std::string_view section, std::optional<std::string_view> entry,
+            std::optional<std::string_view> value, std::string_view file) {
     const std::string section_text = clipped(section, IniSectionLimit);
     const std::string file_text = clipped(file, IniFileLimit);
     std::optional<std::string> entry_text;
@@ -30,8 +32,9 @@ void PUTINI(std::string_view section, std::optional<std::string_view> entry, std
 
 std::string GETINI(std::string_view section, std::string_view entry, std::string_view default_value,
                    std::string_view file) {
-    std::string found = platform::get_profile_string(clipped(file, IniFileLimit), clipped(section, IniSectionLimit),
-                                                     clipped(entry, IniEntryLimit), clipped(default_value, IniValueLimit));
+    std::string found =
+        platform::get_profile_string(clipped(file, IniFileLimit), clipped(section, IniSectionLimit),
+                                     clipped(entry, IniEntryLimit), clipped(default_value, IniValueLimit));
     if (found.size() > IniValueLimit)
         found.resize(IniValueLimit);
     return found;

@@ -17,8 +17,8 @@ constexpr std::size_t IniFileLimit = 259;
 
 // No entry removes the whole section; no value removes the entry. Failures
 // are not reported: a file that cannot be written is left unchanged.
-void PUTINI(std::string_view section, std::optional<std::string_view> entry, std::optional<std::string_view> value,
-            std::string_view file);
+void PUTINI(std::string_view section, std::optional<std::string_view> entry,
+            std::optional<std::string_view> value, std::string_view file);
 // The entry's text, or the default when the file, section or entry is missing.
 std::string GETINI(std::string_view section, std::string_view entry, std::string_view default_value,
                    std::string_view file);

@@ -1,10 +1,10 @@
 // The locale's process-wide state and its queries.
 #include "runtime/locale.h"
 
+#include "runtime/locale_state.h"
+
 #include <array>
 #include <cstddef>
-
-#include "runtime/locale_state.h"
 
 namespace morvex {
 
@@ -51,7 +51,9 @@ void build_locale_pictures(LocaleState& state, const IntlSettings& settings) {
     state.locale_pm = settings.s2359.substr(0, 2);
 }
 
-void ApplyLocale(const IntlSettings& settings) { build_locale_pictures(Locale(), settings); }
+void ApplyLocale(const IntlSettings& settings) {
+    build_locale_pictures(Locale(), settings);
+}
 
 void ResetLocale() {
     LocaleState& state = Locale();
@@ -61,8 +63,9 @@ void ResetLocale() {
 }
 
 std::string_view MonthName(int month) {
-    return month >= 1 && month <= 12 ? std::string_view(Locale().month_names[static_cast<std::size_t>(month - 1)])
-                                     : std::string_view();
+    return month >= 1 && month <= 12
+               ? std::string_view(Locale().month_names[static_cast<std::size_t>(month - 1)])
+               : std::string_view();
 }
 
 std::string_view MonthAbbreviation(int month) {
@@ -71,13 +74,21 @@ std::string_view MonthAbbreviation(int month) {
                : std::string_view();
 }
 
-std::string_view RuntimeAmPm(bool pm) { return pm ? Locale().runtime_pm : Locale().runtime_am; }
+std::string_view RuntimeAmPm(bool pm) {
+    return pm ? Locale().runtime_pm : Locale().runtime_am;
+}
 
-std::string_view LocaleAmPm(bool pm) { return pm ? Locale().locale_pm : Locale().locale_am; }
+std::string_view LocaleAmPm(bool pm) {
+    return pm ? Locale().locale_pm : Locale().locale_am;
+}
 
-const CompiledPicture& LocaleDatePicture(int number) { return Locale().date_pictures[number == 18 ? 1 : 0]; }
+const CompiledPicture& LocaleDatePicture(int number) {
+    return Locale().date_pictures[number == 18 ? 1 : 0];
+}
 
-const CompiledPicture& LocaleTimePicture(int number) { return Locale().time_pictures[number == 8 ? 1 : 0]; }
+const CompiledPicture& LocaleTimePicture(int number) {
+    return Locale().time_pictures[number == 8 ? 1 : 0];
+}
 
 std::string_view ButtonCaption(int index) {
     const LocaleState& state = Locale();
@@ -96,8 +107,12 @@ std::optional<std::string_view> MessageReplacement(int number) {
     return std::nullopt;
 }
 
-bool OemCharset() { return Locale().oem_charset; }
+bool OemCharset() {
+    return Locale().oem_charset;
+}
 
-bool LongFileNames() { return Locale().long_file_names; }
+bool LongFileNames() {
+    return Locale().long_file_names;
+}
 
 } // namespace morvex

@@ -7,11 +7,11 @@
 // read afterwards; until then the defaults hold.
 #pragma once
 
+#include "runtime/picture.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "runtime/picture.h"
 
 namespace morvex {
 

@@ -2,14 +2,14 @@
 // that fills it (intl values, environment file). Internal to the runtime.
 #pragma once
 
+#include "runtime/char_tables.h"
+#include "runtime/locale.h"
+#include "runtime/picture.h"
+
 #include <array>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "runtime/char_tables.h"
-#include "runtime/locale.h"
-#include "runtime/picture.h"
 
 namespace morvex {
 

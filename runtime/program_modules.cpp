@@ -39,6 +39,8 @@ void TerminateModules() {
                 entry->terminate(1);
 }
 
-void Exit(int32_t code) { HALT(code); }
+void Exit(int32_t code) {
+    HALT(code);
+}
 
 } // namespace morvex

@@ -309,7 +309,9 @@ void Queue::Get(int32_t position) {
     block->remember(record, static_cast<std::size_t>(position));
 }
 
-uint32_t Queue::ChangeStamp() const { return m_block && !m_disposed ? m_block->changes : 0; }
+uint32_t Queue::ChangeStamp() const {
+    return m_block && !m_disposed ? m_block->changes : 0;
+}
 
 void Queue::Get(const QueueKey& key) {
     ControlBlock* block = prepare();

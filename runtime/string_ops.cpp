@@ -4,13 +4,13 @@
 // character, then in full.
 #include "runtime/string_ops.h"
 
-#include <algorithm>
-#include <array>
-#include <cstring>
-
 #include "runtime/char_tables.h"
 #include "runtime/string_stack.h"
 #include "runtime/text_compare.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace morvex {
 
@@ -46,7 +46,7 @@ std::size_t skip_table_search(std::string_view sought, std::string_view text, st
 
     const auto* data = reinterpret_cast<const uint8_t*>(text.data());
     const std::size_t limit = text.size() - m; // last window start
-    const uint8_t* window_end = data + m - 1; // the window's last character is window_end[pos]
+    const uint8_t* window_end = data + m - 1;  // the window's last character is window_end[pos]
     for (std::size_t pos = from; pos <= limit;) {
         // Far from the end, four shifts of at most 255 cannot pass it, so they
         // need no bounds check in between.
@@ -83,9 +83,13 @@ std::size_t skip_table_search(std::string_view sought, std::string_view text, st
 
 } // namespace
 
-std::string UPPER(std::string_view text) { return convert_case(text, CharLower); }
+std::string UPPER(std::string_view text) {
+    return convert_case(text, CharLower);
+}
 
-std::string LOWER(std::string_view text) { return convert_case(text, CharUpper); }
+std::string LOWER(std::string_view text) {
+    return convert_case(text, CharUpper);
+}
 
 std::string_view CLIP(std::string_view text) {
     std::size_t length = text.size();
@@ -143,7 +147,9 @@ int32_t INSTRING(std::string_view sought, std::string_view text, int32_t step, i
     return static_cast<int32_t>(step == 1 ? found + 1 : found / static_cast<std::size_t>(step) + 1);
 }
 
-int32_t LEN(std::string_view text) { return static_cast<int32_t>(text.size()); }
+int32_t LEN(std::string_view text) {
+    return static_cast<int32_t>(text.size());
+}
 
 void StackUPPER() {
     StringStack& stack = Strings();

@@ -3,13 +3,13 @@
 // and variants a StringVariant. Anything else on the stack is corruption.
 #include "runtime/string_stack.h"
 
-#include <cstdio>
-#include <cstring>
-#include <new>
-
 #include "platform/charset.h"
 #include "runtime/error_numbers.h"
 #include "runtime/fatal_error.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
 
 namespace morvex {
 
@@ -79,7 +79,9 @@ void StringStack::push_copy(const char* text, std::size_t length) {
     push(entry);
 }
 
-void StringStack::push_c_text(const char* text) { push_copy(text ? text : "", text ? std::strlen(text) : 0); }
+void StringStack::push_c_text(const char* text) {
+    push_copy(text ? text : "", text ? std::strlen(text) : 0);
+}
 
 void StringStack::push_automation_string(std::u16string_view text) {
     if (m_count == Capacity)
@@ -105,7 +107,9 @@ void StringStack::push_variant(StringVariant variant) {
     push(entry);
 }
 
-void StringStack::push_entry(const StringEntry& entry) { push(entry); }
+void StringStack::push_entry(const StringEntry& entry) {
+    push(entry);
+}
 
 void StringStack::release(StringEntry& entry) {
     switch (entry.type) {
@@ -132,7 +136,8 @@ void StringStack::materialize(StringEntry& entry) {
     std::string text;
     if (entry.type == AutomationString) {
         if (entry.text)
-            text = platform::utf16_to_windows1252({reinterpret_cast<const char16_t*>(entry.text), entry.length});
+            text =
+                platform::utf16_to_windows1252({reinterpret_cast<const char16_t*>(entry.text), entry.length});
     } else if (entry.type == AutomationVariant) {
         if (entry.text)
             text = variant_text(*reinterpret_cast<const StringVariant*>(entry.text));
@@ -151,7 +156,9 @@ StringEntry& StringStack::top_entry() {
     return m_entries[m_count - 1];
 }
 
-std::string_view StringStack::top() { return peek(0); }
+std::string_view StringStack::top() {
+    return peek(0);
+}
 
 std::string_view StringStack::peek(std::size_t depth) {
     if (depth >= m_count)

@@ -4,11 +4,11 @@
 // characters are compared by weight.
 #include "runtime/text_compare.h"
 
+#include "runtime/char_tables.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-
-#include "runtime/char_tables.h"
 
 namespace morvex {
 
@@ -111,6 +111,8 @@ int CompareStringValuesNoCase(std::string_view a, std::string_view b, TextCharse
     return compare(a, b, charset, ' ', Case::Blind, Unlimited);
 }
 
-bool TextOrderIsBytewise() { return Chars().bytewise; }
+bool TextOrderIsBytewise() {
+    return Chars().bytewise;
+}
 
 } // namespace morvex

@@ -27,7 +27,8 @@ int CompareTextNoCase(std::string_view a, std::string_view b, std::size_t count,
 // shorter read as if padded with blanks: "XYZ" equals "XYZ  ".
 int CompareStringValues(std::string_view a, std::string_view b, TextCharset charset = TextCharset::Windows);
 // The same, blind to case.
-int CompareStringValuesNoCase(std::string_view a, std::string_view b, TextCharset charset = TextCharset::Windows);
+int CompareStringValuesNoCase(std::string_view a, std::string_view b,
+                              TextCharset charset = TextCharset::Windows);
 
 // True while text orders by its bytes (no collation weights or digraphs in
 // force): sort keys may then use a text's bytes as an order-preserving prefix.

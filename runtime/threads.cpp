@@ -462,7 +462,9 @@ int CurrentThreadSlot() {
     return t_slot;
 }
 
-int32_t THREAD() { return CurrentThreadSlot() + 1; }
+int32_t THREAD() {
+    return CurrentThreadSlot() + 1;
+}
 
 int OccupiedThreadSlots() {
     ThreadTable& t = table();

@@ -46,7 +46,8 @@ std::string flags_of(const ListColumn& column) {
             flags += flags.empty() ? name : std::string(",") + name;
     };
     add(column.attributes_b & ListCellColours, "colours");
-    add(column.attributes_a & ListIcon, (column.attributes_b & ListTransparentIcon) ? "icon(transparent)" : "icon");
+    add(column.attributes_a & ListIcon,
+        (column.attributes_b & ListTransparentIcon) ? "icon(transparent)" : "icon");
     add(column.attributes_a & ListTree, "tree");
     add(column.attributes_b & ListCellStyle, "style");
     add(column.attributes_b & ListCellTip, "tip");
@@ -115,10 +116,11 @@ int run_listformat(Arguments args, std::ostream& out, std::ostream& err) {
         const ListGroup& group = layout->groups[g];
         for (std::size_t i = group.first_column; i < group.first_column + group.column_count; ++i) {
             const ListColumn& column = layout->columns[i];
-            out << (i + 1) << ": field " << column.field << " width " << column.width_units << " (" << column.width
-                << "px) " << justification_name(column.justification()) << " indent " << column.data_indent
-                << " picture " << column.picture.value_or("-") << " heading "
-                << (column.heading ? "\"" + platform::windows1252_to_utf8(*column.heading) + "\"" : std::string("-"))
+            out << (i + 1) << ": field " << column.field << " width " << column.width_units << " ("
+                << column.width << "px) " << justification_name(column.justification()) << " indent "
+                << column.data_indent << " picture " << column.picture.value_or("-") << " heading "
+                << (column.heading ? "\"" + platform::windows1252_to_utf8(*column.heading) + "\""
+                                   : std::string("-"))
                 << " " << justification_name(column.heading_justification()) << " flags " << flags_of(column)
                 << " group " << (g + 1);
             if (group.bracketed && group.heading)

@@ -2,6 +2,7 @@
 // loop that records every event, and runs a script of inputs against it
 // (window/script_driver.h). Without a script it shows the window until it
 // is closed (x11) or renders it once (headless, with --shots).
+#include "files/csv.h"
 #include "platform/backend.h"
 #include "platform/backend_choice.h"
 #include "platform/charset.h"
@@ -10,6 +11,7 @@
 #include "platform/windows.h"
 #include "platform/x11_backend.h"
 #include "platform/x11_scripted_input.h"
+#include "runtime/queue.h"
 #include "runtime/threads.h"
 #include "tools/command.h"
 #include "window/accept.h"
@@ -18,8 +20,6 @@
 #include "window/definition_compiler.h"
 #include "window/definition_encoder.h"
 #include "window/list_format.h"
-#include "runtime/queue.h"
-#include "files/csv.h"
 #include "window/painter/font_matcher.h"
 #include "window/script_driver.h"
 #include "window/scripted_run.h"
@@ -27,8 +27,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -116,7 +116,8 @@ struct ShowQueue {
         std::vector<FieldDescription> descriptions;
         for (int32_t f = 0; f < fields; ++f)
             descriptions.push_back(FieldDescription::Sized(FieldType::String, "F" + std::to_string(f + 1),
-                                                           static_cast<uint32_t>(f) * ShowFieldSize, ShowFieldSize));
+                                                           static_cast<uint32_t>(f) * ShowFieldSize,
+                                                           ShowFieldSize));
         buffer.assign(static_cast<std::size_t>(fields) * ShowFieldSize, ' ');
         queue = std::make_unique<Queue>(RecordDescription(static_cast<uint32_t>(buffer.size()), descriptions),
                                         buffer.data());
@@ -132,9 +133,10 @@ struct Variables {
 
     void bind_all(Window& window, const wdf::ProcedureSource& procedure, std::size_t window_index) {
         for (const wdf::ControlSource& control : procedure.windows[window_index].controls) {
-            const bool drops = std::any_of(control.fields.begin(), control.fields.end(), [](const wdf::FieldSource& f) {
-                return f.field_spec && f.field_spec->id == wdf::Field::DropCount && f.integer != 0;
-            });
+            const bool drops =
+                std::any_of(control.fields.begin(), control.fields.end(), [](const wdf::FieldSource& f) {
+                    return f.field_spec && f.field_spec->id == wdf::Field::DropCount && f.integer != 0;
+                });
             if (control.format && control.type == wdf::ListControl && !drops) {
                 const auto layout = ParseListFormat(*control.format, ListUnits{});
                 auto shown = std::make_unique<ShowQueue>(layout ? std::max(1, layout->fields_used) : 1);
@@ -144,7 +146,8 @@ struct Variables {
             if (!control.variable)
                 continue;
             const uint8_t type = control.variable->data_type;
-            const uint32_t size = type == wdf::StringDataType ? std::max<uint32_t>(control.variable->data_size, 1) : 4;
+            const uint32_t size =
+                type == wdf::StringDataType ? std::max<uint32_t>(control.variable->data_size, 1) : 4;
             if (type != wdf::LongDataType && type != wdf::StringDataType)
                 continue;
             storage.push_back(std::make_unique<uint8_t[]>(size));
@@ -384,7 +387,8 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
     const bool scripted = !script.empty() || !script_path.empty();
     if (scripted)
         platform::use_manual_timer_clock();
-    std::unique_ptr<Window> opened = frame ? std::make_unique<ApplicationFrame>() : std::make_unique<Window>();
+    std::unique_ptr<Window> opened =
+        frame ? std::make_unique<ApplicationFrame>() : std::make_unique<Window>();
     Window& window = *opened;
     if (!window.TryLoad(procedure->name, procedure->windows[window_index].label)) {
         err << "morvex show: cannot find window \"" << procedure->windows[window_index].label << "\"\n";
@@ -431,7 +435,8 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
                 std::vector<std::string> fields;
                 while (reader.next(fields)) {
                     std::fill(shown.buffer.begin(), shown.buffer.end(), ' ');
-                    for (int32_t f = 0; f < description.field_count() && static_cast<std::size_t>(f) < fields.size(); ++f)
+                    for (int32_t f = 0;
+                         f < description.field_count() && static_cast<std::size_t>(f) < fields.size(); ++f)
                         SetVariableText(FieldVariable(description.field(f + 1), shown.buffer.data()),
                                         platform::utf8_to_windows1252(fields[static_cast<std::size_t>(f)]));
                     shown.queue->Add();
@@ -462,11 +467,16 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
         options.name = script_path;
         options.shots_directory = shots;
         options.input = x11_input.get();
-        return RunUnderScript(options, script, out, err, [&](ScriptDriver& run) {
-            add_commands(run);
-            run.AddCommand("var", [&](std::string_view arguments) { return variables.command(run, arguments); });
-            run.AddCommand("queue", [&](std::string_view arguments) { return queues.command(run, arguments); });
-        }, run_window);
+        return RunUnderScript(
+            options, script, out, err,
+            [&](ScriptDriver& run) {
+                add_commands(run);
+                run.AddCommand("var",
+                               [&](std::string_view arguments) { return variables.command(run, arguments); });
+                run.AddCommand("queue",
+                               [&](std::string_view arguments) { return queues.command(run, arguments); });
+            },
+            run_window);
     }
     int status = 0;
     std::thread driver;

@@ -94,13 +94,15 @@ void note_focus_thread() {
     if (now == before)
         return;
     for (Window* window : OpenWindows()) {
-        if (window->platform_thread() == before && before != 0 && window == CurrentWindowOfSlot(window->thread_slot())) {
+        if (window->platform_thread() == before && before != 0 &&
+            window == CurrentWindowOfSlot(window->thread_slot())) {
             DeliverNow(*window, Event::LoseFocus);
             break;
         }
     }
     for (Window* window : OpenWindows()) {
-        if (window->platform_thread() == now && now != 0 && window == CurrentWindowOfSlot(window->thread_slot())) {
+        if (window->platform_thread() == now && now != 0 &&
+            window == CurrentWindowOfSlot(window->thread_slot())) {
             DeliverNow(*window, Event::GainFocus);
             break;
         }
@@ -113,7 +115,8 @@ std::optional<EventRecord> next_to_accept(Window& window) {
     const auto& controls = window.controls();
     while (state.next_to_accept < controls.size()) {
         Control& control = *controls[state.next_to_accept++];
-        if (!control.accepts_in_accept_all() || !control.effectively_visible() || !control.effectively_enabled())
+        if (!control.accepts_in_accept_all() || !control.effectively_visible() ||
+            !control.effectively_enabled())
             continue;
         if (!control.validate()) {
             state.accept_all = false;
@@ -214,7 +217,9 @@ namespace {
 void post_event(Window& window, uint16_t event, int32_t control, bool front, uintptr_t parameter);
 } // namespace
 
-std::vector<Window::RegisteredHandler>& HandlersOf(Window& window) { return window.m_handlers; }
+std::vector<Window::RegisteredHandler>& HandlersOf(Window& window) {
+    return window.m_handlers;
+}
 
 void InitializeWindowEngine() {
     static std::once_flag once;
@@ -229,7 +234,9 @@ void InitializeWindowEngine() {
     });
 }
 
-uint16_t EVENT() { return t_events.empty() ? 0 : t_events.back()->code(); }
+uint16_t EVENT() {
+    return t_events.empty() ? 0 : t_events.back()->code();
+}
 
 int32_t FIELD() {
     if (t_events.empty())
@@ -241,13 +248,17 @@ int32_t FIELD() {
     return control && !control->is_event_source() ? 0 : record.control;
 }
 
-int32_t ACCEPTED() { return EVENT() == Event::Accepted ? FIELD() : 0; }
+int32_t ACCEPTED() {
+    return EVENT() == Event::Accepted ? FIELD() : 0;
+}
 
 uint32_t KEYCODE() {
     return (t_events.empty() ? t_last_key_code : t_events.back()->key_code) & KeyCodeMask;
 }
 
-void SETKEYCODE(uint32_t key_code) { t_last_key_code = key_code & KeyCodeMask; }
+void SETKEYCODE(uint32_t key_code) {
+    t_last_key_code = key_code & KeyCodeMask;
+}
 
 void PostEvent(Window& window, uint16_t event, int32_t control, bool front) {
     post_event(window, event, control, front, 0);
@@ -257,7 +268,9 @@ void PostEventWithParameter(Window& window, uint16_t event, int32_t control, uin
     post_event(window, event, control, false, parameter);
 }
 
-uintptr_t EventParameter() { return t_events.empty() ? 0 : t_events.back()->wparam; }
+uintptr_t EventParameter() {
+    return t_events.empty() ? 0 : t_events.back()->wparam;
+}
 
 namespace {
 
@@ -367,7 +380,8 @@ std::optional<intptr_t> HandleEngineMessage(Window& window, const platform::Mess
             (*call)();
         return 0;
     case platform::MsgTimer:
-        if (message.wparam == 1 && window.accept_state().timer_interval != 0 && !window.accept_state().timer_pending)
+        if (message.wparam == 1 && window.accept_state().timer_interval != 0 &&
+            !window.accept_state().timer_pending)
             PostEvent(window, Event::Timer);
         return 0;
     case MsgBringActiveToTop:
@@ -381,9 +395,15 @@ std::optional<intptr_t> HandleEngineMessage(Window& window, const platform::Mess
     }
 }
 
-void SetIdleHook(void (*hook)()) { g_idle_hook = hook; }
-void SetEventObserver(EventObserver observer) { g_observer = observer; }
-void SetWaitHook(void (*hook)()) { g_wait_hook = hook; }
+void SetIdleHook(void (*hook)()) {
+    g_idle_hook = hook;
+}
+void SetEventObserver(EventObserver observer) {
+    g_observer = observer;
+}
+void SetWaitHook(void (*hook)()) {
+    g_wait_hook = hook;
+}
 
 void ACCEPT(const LoopBody& body) {
     Window* window = CurrentWindow();

@@ -16,7 +16,9 @@ std::atomic<ApplicationFrame*> g_active{nullptr};
 
 } // namespace
 
-ApplicationFrame::ApplicationFrame() { m_kind = Kind::ApplicationFrame; }
+ApplicationFrame::ApplicationFrame() {
+    m_kind = Kind::ApplicationFrame;
+}
 
 ApplicationFrame::~ApplicationFrame() {
     Close();
@@ -24,7 +26,9 @@ ApplicationFrame::~ApplicationFrame() {
     g_active.compare_exchange_strong(self, nullptr);
 }
 
-ApplicationFrame* ApplicationFrame::Active() { return g_active.load(); }
+ApplicationFrame* ApplicationFrame::Active() {
+    return g_active.load();
+}
 
 void ApplicationFrame::Open(Window* owner) {
     if (g_active.load() != nullptr)

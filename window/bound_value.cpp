@@ -149,7 +149,9 @@ void set_text_value(const BoundVariable& variable, std::string_view text) {
 
 } // namespace
 
-double NumberOfText(std::string_view text) { return TextToReal(text); }
+double NumberOfText(std::string_view text) {
+    return TextToReal(text);
+}
 
 ValuePicture::ValuePicture() : m_compiled(std::make_unique<CompiledPicture>()) {}
 

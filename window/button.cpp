@@ -33,9 +33,13 @@ Button::Button(Window& window, const ControlDefinition& definition) : Control(wi
     m_icon_name = definition.icon.name;
 }
 
-bool Button::repeats() const { return has_attribute(AttrImmediate) || m_definition.repeat_ms != 0; }
+bool Button::repeats() const {
+    return has_attribute(AttrImmediate) || m_definition.repeat_ms != 0;
+}
 
-void Button::press() { post(Event::Accepted); }
+void Button::press() {
+    post(Event::Accepted);
+}
 
 void Button::activate_mnemonic() {
     if (effectively_visible() && effectively_enabled())
@@ -69,7 +73,8 @@ bool Button::handle_message(const platform::Message& message, intptr_t& result) 
             invalidate();
         }
         if (m_pressed && !m_space) {
-            const bool inside = platform::Rect::FromSize(0, 0, m_rect.width(), m_rect.height()).contains(point_of(message));
+            const bool inside =
+                platform::Rect::FromSize(0, 0, m_rect.width(), m_rect.height()).contains(point_of(message));
             if (inside != m_inside) {
                 m_inside = inside;
                 invalidate();
@@ -162,7 +167,8 @@ void Button::paint(painter::Painter& painter) {
         inside = DrawButtonFace(painter, all, look, background_colour());
     }
     const int shift = look == ButtonLook::Pressed ? 1 : 0;
-    const platform::Rect content = platform::Rect{inside.left + 1, inside.top, inside.right - 1, inside.bottom}.offset(shift, shift);
+    const platform::Rect content =
+        platform::Rect{inside.left + 1, inside.top, inside.right - 1, inside.bottom}.offset(shift, shift);
     const std::shared_ptr<painter::Font> font = this->font();
     const painter::Image* icon = ProgramImages().Get(m_icon);
     const std::string label = m_text;
@@ -181,14 +187,17 @@ void Button::paint(painter::Painter& painter) {
             const int text_width = font ? font->text_width(display_text()) : 0;
             const int total = side + 4 + text_width;
             const int left = content.left + std::max(0, (content.width() - total) / 2);
-            DrawCentredImage(painter, platform::Rect::FromSize(left, content.top + (content.height() - side) / 2, side, side),
-                             *icon, enabled);
+            DrawCentredImage(
+                painter,
+                platform::Rect::FromSize(left, content.top + (content.height() - side) / 2, side, side),
+                *icon, enabled);
             text_area = {left + side + 4, content.top, content.right, content.bottom};
             format.horizontal = painter::HorizontalAlign::Left;
         } else {
             // Icon above, text below.
             const int text_height = font ? font->metrics().height : 0;
-            const platform::Rect icon_area{content.left, content.top + 1, content.right, content.bottom - text_height - 1};
+            const platform::Rect icon_area{content.left, content.top + 1, content.right,
+                                           content.bottom - text_height - 1};
             DrawCentredImage(painter, icon_area, *icon, enabled);
             text_area = {content.left, content.bottom - text_height - 1, content.right, content.bottom};
         }
@@ -208,8 +217,10 @@ std::optional<std::string> Button::get_property(uint32_t number) {
 bool Button::set_property(uint32_t number, int32_t index, std::string_view value) {
     if (number == Prop::Icon) {
         m_icon_name = std::string(value);
-        m_icon = value.empty() ? 0
-                               : ProgramImages().LoadIcon(ImageReferenceOfName(value, ImageUse::Icon, m_window.module()), 0);
+        m_icon =
+            value.empty()
+                ? 0
+                : ProgramImages().LoadIcon(ImageReferenceOfName(value, ImageUse::Icon, m_window.module()), 0);
         invalidate();
         return true;
     }

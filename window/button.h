@@ -32,8 +32,8 @@ private:
 
     uintptr_t m_icon = 0;
     std::string m_icon_name;
-    bool m_pressed = false;   // a mouse button or Space is held on it
-    bool m_inside = false;    // the pointer is over it while held
+    bool m_pressed = false; // a mouse button or Space is held on it
+    bool m_inside = false;  // the pointer is over it while held
     bool m_space = false;
     bool m_hot = false; // a flat button with the pointer over it
 };

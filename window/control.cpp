@@ -34,11 +34,8 @@ struct ControlFlag {
     uint32_t bit;
 };
 constexpr ControlFlag ControlFlags[] = {
-    {Prop::Default, AttrDefault},
-    {Prop::ReadOnly, AttrReadOnly},
-    {Prop::Transparent, AttrTransparent},
-    {Prop::Flat, AttrFlat},
-    {Prop::InToolbar, AttrToolbar},
+    {Prop::Default, AttrDefault}, {Prop::ReadOnly, AttrReadOnly}, {Prop::Transparent, AttrTransparent},
+    {Prop::Flat, AttrFlat},       {Prop::InToolbar, AttrToolbar},
 };
 
 // Layout state bits answered by 0x7A19, 0x7A40 and 0x7A41.
@@ -77,7 +74,9 @@ Control::Control(Window& window, const ControlDefinition& definition)
         m_cursor = ProgramImages().LoadCursor(definition.cursor);
 }
 
-Control::~Control() { destroy(); }
+Control::~Control() {
+    destroy();
+}
 
 void Control::create(platform::WindowHandle parent) {
     const std::string_view name = class_name();
@@ -159,11 +158,13 @@ bool Control::handle_message(const platform::Message& message, intptr_t& result)
 }
 
 bool Control::can_take_focus() const {
-    return m_handle != 0 && !m_rect.empty() && takes_focus() && effectively_visible() && effectively_enabled() &&
-           !has_attribute(AttrSkip);
+    return m_handle != 0 && !m_rect.empty() && takes_focus() && effectively_visible() &&
+           effectively_enabled() && !has_attribute(AttrSkip);
 }
 
-bool Control::wants_key(uint32_t, uint32_t) const { return false; }
+bool Control::wants_key(uint32_t, uint32_t) const {
+    return false;
+}
 
 char Control::mnemonic() const {
     const std::string& text = m_text;
@@ -184,7 +185,9 @@ void Control::activate_mnemonic() {
         focus();
 }
 
-bool Control::has_focus() const { return m_handle != 0 && platform::focus_window() == m_handle; }
+bool Control::has_focus() const {
+    return m_handle != 0 && platform::focus_window() == m_handle;
+}
 
 void Control::focus() {
     if (m_handle)
@@ -219,7 +222,8 @@ void Control::post(uint16_t event) {
         return;
     // The frame's toolbar works for the active MDI child that has none of its own.
     if (m_on_toolbar && m_window.kind() == Window::Kind::ApplicationFrame)
-        if (Window* child = static_cast<ApplicationFrame&>(m_window).active_child(); child && !child->has_toolbar()) {
+        if (Window* child = static_cast<ApplicationFrame&>(m_window).active_child();
+            child && !child->has_toolbar()) {
             PostEvent(*child, event, m_feq);
             return;
         }
@@ -343,23 +347,29 @@ bool Control::set_property(uint32_t number, int32_t index, std::string_view valu
     }
     case Prop::Center:
     case Prop::CenterOffset:
-        m_indent = number == Prop::CenterOffset ? m_window.to_pixels_x(static_cast<int32_t>(NumberValue(value))) : 0;
+        m_indent =
+            number == Prop::CenterOffset ? m_window.to_pixels_x(static_cast<int32_t>(NumberValue(value))) : 0;
         return justify(2);
     case Prop::Left:
     case Prop::LeftOffset:
-        m_indent = number == Prop::LeftOffset ? m_window.to_pixels_x(static_cast<int32_t>(NumberValue(value))) : 0;
+        m_indent =
+            number == Prop::LeftOffset ? m_window.to_pixels_x(static_cast<int32_t>(NumberValue(value))) : 0;
         return justify(0);
     case Prop::Decimal:
     case Prop::DecimalOffset:
-        m_indent = number == Prop::DecimalOffset ? m_window.to_pixels_x(static_cast<int32_t>(NumberValue(value))) : 0;
+        m_indent = number == Prop::DecimalOffset
+                       ? m_window.to_pixels_x(static_cast<int32_t>(NumberValue(value)))
+                       : 0;
         return justify(3);
     case Prop::Right:
     case Prop::RightOffset:
-        m_indent = number == Prop::RightOffset ? m_window.to_pixels_x(static_cast<int32_t>(NumberValue(value))) : 0;
+        m_indent =
+            number == Prop::RightOffset ? m_window.to_pixels_x(static_cast<int32_t>(NumberValue(value))) : 0;
         return justify(1);
     case Prop::Cursor:
         m_cursor_name = std::string(value);
-        m_cursor = ProgramImages().LoadCursor(ImageReferenceOfName(m_cursor_name, ImageUse::Cursor, m_window.module()));
+        m_cursor = ProgramImages().LoadCursor(
+            ImageReferenceOfName(m_cursor_name, ImageUse::Cursor, m_window.module()));
         return true;
     case Prop::Tip:
         m_tip = std::string(value);
@@ -435,7 +445,8 @@ painter::Color Control::text_colour(bool enabled) const {
     if (m_font && m_font->colour != wdf::DefaultColour)
         if (const auto colour = painter::resolve_colorref(m_font->colour))
             return *colour;
-    if (const auto& window_font = m_window.font_definition(); window_font && window_font->colour != wdf::DefaultColour)
+    if (const auto& window_font = m_window.font_definition();
+        window_font && window_font->colour != wdf::DefaultColour)
         if (const auto colour = painter::resolve_colorref(window_font->colour))
             return *colour;
     return painter::system_color(painter::SystemColor::ButtonText);

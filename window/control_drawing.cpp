@@ -13,10 +13,11 @@ namespace morvex {
 
 using painter::Border;
 using painter::Color;
-using painter::SystemColor;
 using painter::system_color;
+using painter::SystemColor;
 
-platform::Rect DrawButtonFace(painter::Painter& painter, const platform::Rect& rect, ButtonLook look, Color face) {
+platform::Rect DrawButtonFace(painter::Painter& painter, const platform::Rect& rect, ButtonLook look,
+                              Color face) {
     painter.fill_rect(rect, face);
     switch (look) {
     case ButtonLook::Normal:
@@ -59,7 +60,8 @@ void DrawFocus(painter::Painter& painter, const platform::Rect& rect) {
 void DrawCheckBox(painter::Painter& painter, platform::Point at, bool checked, bool enabled, bool pushed) {
     const platform::Rect box = platform::Rect::FromSize(at.x, at.y, CheckBoxSize, CheckBoxSize);
     const platform::Rect inside = painter.draw_border(box, Border::SunkenDouble);
-    painter.fill_rect(inside, system_color(enabled && !pushed ? SystemColor::Window : SystemColor::ButtonFace));
+    painter.fill_rect(inside,
+                      system_color(enabled && !pushed ? SystemColor::Window : SystemColor::ButtonFace));
     if (!checked)
         return;
     DrawCheckMark(painter, inside, system_color(enabled ? SystemColor::WindowText : SystemColor::GrayText));
@@ -161,8 +163,8 @@ void DrawCentredImage(painter::Painter& painter, const platform::Rect& rect, con
         width = std::max(1, static_cast<int>(width * scale));
         height = std::max(1, static_cast<int>(height * scale));
     }
-    const platform::Rect dest = platform::Rect::FromSize(rect.left + (rect.width() - width) / 2,
-                                                         rect.top + (rect.height() - height) / 2, width, height);
+    const platform::Rect dest = platform::Rect::FromSize(
+        rect.left + (rect.width() - width) / 2, rect.top + (rect.height() - height) / 2, width, height);
     if (enabled) {
         if (width == image.width && height == image.height)
             painter.draw_image(image, {dest.left, dest.top});

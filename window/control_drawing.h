@@ -25,13 +25,15 @@ platform::Rect DrawButtonFace(painter::Painter& painter, const platform::Rect& r
 
 // Text as controls draw it: in `colour`, or embossed in the disabled colours.
 void DrawControlText(painter::Painter& painter, const platform::Rect& rect, std::string_view text,
-                     painter::Font& font, painter::Color colour, bool enabled, const painter::TextFormat& format);
+                     painter::Font& font, painter::Color colour, bool enabled,
+                     const painter::TextFormat& format);
 
 // The dotted focus rectangle around `rect`.
 void DrawFocus(painter::Painter& painter, const platform::Rect& rect);
 
 // A 13-pixel check box square (sunken, white inside) with a check mark when checked.
-void DrawCheckBox(painter::Painter& painter, platform::Point top_left, bool checked, bool enabled, bool pushed);
+void DrawCheckBox(painter::Painter& painter, platform::Point top_left, bool checked, bool enabled,
+                  bool pushed);
 // The check mark alone, centred in `rect` (menus, toolbar checks).
 void DrawCheckMark(painter::Painter& painter, const platform::Rect& rect, painter::Color colour);
 // A 12-pixel option circle with its dot when selected.

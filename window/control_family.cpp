@@ -11,10 +11,10 @@
 #include "window/list_box.h"
 #include "window/option_group.h"
 #include "window/prompt.h"
-#include "window/spin_box.h"
 #include "window/shape_control.h"
 #include "window/sheet.h"
 #include "window/sheet_tab.h"
+#include "window/spin_box.h"
 #include "window/text_control.h"
 #include "window/toolbar.h"
 
@@ -41,7 +41,8 @@ void RegisterStandardControls() {
     RegisterControlCreator(wdf::SpinControl, create<SpinBox>);
     // A list with a drop count is a drop-down list.
     RegisterControlCreator(wdf::ListControl, [](const ControlDefinition& definition, Window& window) {
-        return definition.drop_count != 0 ? CreateDropList(definition, window) : create<ListBox>(definition, window);
+        return definition.drop_count != 0 ? CreateDropList(definition, window)
+                                          : create<ListBox>(definition, window);
     });
     RegisterControlCreator(wdf::DropControl, CreateDropList);
     RegisterControlCreator(wdf::ComboControl, create<ComboBox>);

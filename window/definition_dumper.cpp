@@ -192,16 +192,19 @@ private:
         }
         case FieldKind::Byte:
             f.integer = m_block.u8(at);
-            return f.integer == static_cast<uint8_t>(field_spec.default_value) ? std::nullopt : std::optional(f);
+            return f.integer == static_cast<uint8_t>(field_spec.default_value) ? std::nullopt
+                                                                               : std::optional(f);
         case FieldKind::Word:
             f.integer = m_block.u16(at);
-            return f.integer == static_cast<uint16_t>(field_spec.default_value) ? std::nullopt : std::optional(f);
+            return f.integer == static_cast<uint16_t>(field_spec.default_value) ? std::nullopt
+                                                                                : std::optional(f);
         case FieldKind::Long:
             f.integer = m_block.i32(at);
             return f.integer == field_spec.default_value ? std::nullopt : std::optional(f);
         case FieldKind::Colour:
             f.integer = m_block.u32(at);
-            return f.integer == static_cast<uint32_t>(field_spec.default_value) ? std::nullopt : std::optional(f);
+            return f.integer == static_cast<uint32_t>(field_spec.default_value) ? std::nullopt
+                                                                                : std::optional(f);
         }
         return std::nullopt;
     }

@@ -9,13 +9,17 @@
 
 namespace morvex {
 
-std::string FlagText(bool set) { return set ? "1" : "0"; }
+std::string FlagText(bool set) {
+    return set ? "1" : "0";
+}
 
 int64_t NumberValue(std::string_view value) {
     return ReadLeadingInteger(value, {.blanks = " \t"}).value;
 }
 
-bool FlagValue(std::string_view value) { return NumberValue(value) != 0; }
+bool FlagValue(std::string_view value) {
+    return NumberValue(value) != 0;
+}
 
 namespace {
 
@@ -58,8 +62,9 @@ std::optional<std::string> EngineObject::get_property(uint32_t number) {
     case Prop::FontSize:
         return font() ? std::to_string(font()->request().point_size) : std::string();
     case Prop::FontColor:
-        return m_font && m_font->colour != wdf::DefaultColour ? std::to_string(static_cast<int32_t>(m_font->colour))
-                                                               : std::string("-1");
+        return m_font && m_font->colour != wdf::DefaultColour
+                   ? std::to_string(static_cast<int32_t>(m_font->colour))
+                   : std::string("-1");
     case Prop::FontStyle:
         return font() ? std::to_string(font()->request().weight | (font()->request().italic ? 0x1000 : 0))
                       : std::string();
@@ -74,14 +79,19 @@ std::optional<std::string> EngineObject::get_property(uint32_t number) {
     return std::nullopt;
 }
 
-std::optional<std::string> EngineObject::get_indexed_property(uint32_t, int32_t) { return std::nullopt; }
+std::optional<std::string> EngineObject::get_indexed_property(uint32_t, int32_t) {
+    return std::nullopt;
+}
 
-std::optional<std::string> EngineObject::get_low_property(uint32_t) { return std::nullopt; }
+std::optional<std::string> EngineObject::get_low_property(uint32_t) {
+    return std::nullopt;
+}
 
 bool EngineObject::set_property(uint32_t number, int32_t, std::string_view value) {
     const auto geometry = [&](int which, bool horizontal) {
         const auto units = static_cast<int32_t>(NumberValue(value));
-        set_pixel_geometry(which, horizontal ? owning_window().to_pixels_x(units) : owning_window().to_pixels_y(units));
+        set_pixel_geometry(which, horizontal ? owning_window().to_pixels_x(units)
+                                             : owning_window().to_pixels_y(units));
         return true;
     };
     switch (number) {
@@ -139,6 +149,8 @@ void EngineObject::change_attribute(uint32_t bits, bool set) {
         attributes_changed(m_attributes ^ before);
 }
 
-void EngineObject::attributes_changed(uint32_t) { appearance_changed(); }
+void EngineObject::attributes_changed(uint32_t) {
+    appearance_changed();
+}
 
 } // namespace morvex

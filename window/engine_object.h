@@ -27,10 +27,10 @@ class Window;
 // base answer as flags (window/property_numbers.h names the properties).
 enum ObjectAttribute : uint32_t {
     AttrDisabled = 0x0001,
-    AttrSkip = 0x0002,       // Tab passes the control by
+    AttrSkip = 0x0002, // Tab passes the control by
     AttrTransparent = 0x0020,
-    AttrDefault = 0x0040,    // a button that Enter presses
-    AttrToolbar = 0x0080,    // the control lives on the window's toolbar
+    AttrDefault = 0x0040, // a button that Enter presses
+    AttrToolbar = 0x0080, // the control lives on the window's toolbar
     AttrHidden = 0x0400,
     // Immediate: a list scrolled by the program (its keys and scroll bar post
     // scroll events), a button that repeats while held.

@@ -25,7 +25,8 @@ namespace {
 
 // A date or time field showing only the picture's separators is empty.
 bool only_separators(std::string_view text) {
-    return std::none_of(text.begin(), text.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    return std::none_of(text.begin(), text.end(),
+                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
 constexpr int Border = 2;
@@ -36,11 +37,15 @@ platform::Point point_of(const platform::Message& message) {
     return {platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
 }
 
-bool is_alphanumeric(uint8_t c) { return (Chars().char_class[c] & (CharUpper | CharLower | CharDigit)) != 0; }
+bool is_alphanumeric(uint8_t c) {
+    return (Chars().char_class[c] & (CharUpper | CharLower | CharDigit)) != 0;
+}
 
 } // namespace
 
-bool Entry::overwriting() { return g_overwrite; }
+bool Entry::overwriting() {
+    return g_overwrite;
+}
 
 Entry::Entry(Window& window, const ControlDefinition& definition)
     : Control(window, definition), m_picture(definition.picture) {
@@ -49,7 +54,9 @@ Entry::Entry(Window& window, const ControlDefinition& definition)
         m_editor.set_mask('*');
 }
 
-int Entry::text_area_width() const { return std::max(0, m_rect.width() - 2 * (Border + Padding)); }
+int Entry::text_area_width() const {
+    return std::max(0, m_rect.width() - 2 * (Border + Padding));
+}
 
 void Entry::display() {
     if (!m_binding.has_variable())
@@ -109,7 +116,9 @@ bool Entry::update() {
     return VariableBytes(m_binding.variable) != before;
 }
 
-bool Entry::validate() { return check_text() == RejectedNothing; }
+bool Entry::validate() {
+    return check_text() == RejectedNothing;
+}
 
 void Entry::leave() {
     m_dragging = false;
@@ -181,7 +190,8 @@ bool Entry::type_in_slot(uint8_t character) {
     if (!m_slots)
         return false;
     const std::optional<std::size_t> slot = m_slots->next_slot(m_editor.selection_start());
-    const std::optional<char> stored = slot ? m_slots->accept(*slot, static_cast<char>(character)) : std::nullopt;
+    const std::optional<char> stored =
+        slot ? m_slots->accept(*slot, static_cast<char>(character)) : std::nullopt;
     if (!stored) {
         platform::backend().beep();
         return true;
@@ -201,7 +211,8 @@ bool Entry::blank_slot(bool before_caret) {
     if (!m_slots)
         return false;
     const std::size_t caret = m_editor.selection_start();
-    const std::optional<std::size_t> slot = before_caret ? m_slots->previous_slot(caret) : m_slots->next_slot(caret);
+    const std::optional<std::size_t> slot =
+        before_caret ? m_slots->previous_slot(caret) : m_slots->next_slot(caret);
     if (slot && *slot < m_editor.text().size()) {
         std::string text(m_editor.text());
         text[*slot] = ' ';
@@ -221,7 +232,8 @@ void Entry::copy_selection(bool cut) {
         if (m_slots) {
             // A pattern keeps its length: the cut slots become blank.
             std::string text(m_editor.text());
-            for (std::size_t at = m_editor.selection_start(); at < m_editor.selection_end() && at < text.size(); ++at)
+            for (std::size_t at = m_editor.selection_start();
+                 at < m_editor.selection_end() && at < text.size(); ++at)
                 if (m_slots->kind(at) != PatternSlots::Kind::Literal)
                     text[at] = ' ';
             const std::size_t start = m_editor.selection_start();
@@ -275,8 +287,9 @@ bool Entry::wants_key(uint32_t virtual_key, uint32_t modifiers) const {
         // Escape undoes an edit; an unchanged field leaves it to the window.
         return m_editor.modified();
     default:
-        return (modifiers & CtrlKeyBit) != 0 && (virtual_key == 'C' || virtual_key == 'X' || virtual_key == 'V' ||
-                                                 virtual_key == 'Z' || virtual_key == 'A');
+        return (modifiers & CtrlKeyBit) != 0 &&
+               (virtual_key == 'C' || virtual_key == 'X' || virtual_key == 'V' || virtual_key == 'Z' ||
+                virtual_key == 'A');
     }
 }
 
@@ -324,7 +337,8 @@ bool Entry::handle_message(const platform::Message& message, intptr_t& result) {
             platform::release_capture();
             // What is selected with the mouse becomes the PRIMARY selection, as X has it.
             if (m_editor.has_selection() && !(m_flags & EntryPassword))
-                platform::backend().clipboard().set_text(platform::Selection::Primary, m_editor.selected_text());
+                platform::backend().clipboard().set_text(platform::Selection::Primary,
+                                                         m_editor.selected_text());
         }
         return true;
     case platform::MsgMButtonDown:
@@ -406,9 +420,10 @@ void Entry::paint(painter::Painter& painter) {
     const bool enabled = effectively_enabled();
     const platform::Rect inside = painter.draw_border(all, painter::Border::SunkenDouble);
     const bool white = enabled && !read_only();
-    const painter::Color fill = m_colours.colour != wdf::DefaultColour && painter::resolve_colorref(m_colours.colour)
-                                    ? *painter::resolve_colorref(m_colours.colour)
-                                    : painter::system_color(white ? SystemColor::Window : SystemColor::ButtonFace);
+    const painter::Color fill =
+        m_colours.colour != wdf::DefaultColour && painter::resolve_colorref(m_colours.colour)
+            ? *painter::resolve_colorref(m_colours.colour)
+            : painter::system_color(white ? SystemColor::Window : SystemColor::ButtonFace);
     painter.fill_rect(inside, fill);
     const std::shared_ptr<painter::Font> f = font();
     if (!f)
@@ -418,11 +433,14 @@ void Entry::paint(painter::Painter& painter) {
                               inside.right - Padding - (align == 1 ? m_indent : 0), inside.bottom};
     m_editor.paint(painter, text, *f, text_colour(enabled), has_focus(), enabled, align);
     // Overwriting shows a block caret over the character at the caret.
-    if (has_focus() && overwriting() && !m_editor.has_selection() && m_editor.caret() < m_editor.text().size()) {
-        const int x = text.left + f->text_width(std::string_view(m_editor.text()).substr(0, m_editor.caret()));
+    if (has_focus() && overwriting() && !m_editor.has_selection() &&
+        m_editor.caret() < m_editor.text().size()) {
+        const int x =
+            text.left + f->text_width(std::string_view(m_editor.text()).substr(0, m_editor.caret()));
         const int top = text.top + (text.height() - f->metrics().height) / 2;
         painter.clipped_to(text).invert_rect(platform::Rect::FromSize(
-            x, top, f->char_width(static_cast<uint8_t>(m_editor.text()[m_editor.caret()])), f->metrics().height));
+            x, top, f->char_width(static_cast<uint8_t>(m_editor.text()[m_editor.caret()])),
+            f->metrics().height));
     }
 }
 

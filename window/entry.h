@@ -30,10 +30,10 @@ enum EntryFlags : uint8_t {
 // Reasons EVENT:Rejected carries (in its wparam).
 enum EntryRejection : uint16_t {
     RejectedNothing = 0,
-    RejectedNotANumber = 1,   // a numeric picture cannot read the text
-    RejectedInvalidDate = 2,  // a date picture cannot read the text as a date
+    RejectedNotANumber = 1,  // a numeric picture cannot read the text
+    RejectedInvalidDate = 2, // a date picture cannot read the text as a date
     RejectedInvalidTime = 3,
-    RejectedPattern = 4,      // the text does not fill a pattern picture
+    RejectedPattern = 4, // the text does not fill a pattern picture
 };
 
 class Entry : public Control {

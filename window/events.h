@@ -79,10 +79,14 @@ constexpr uint16_t BuildDone = 0x242;
 } // namespace Event
 
 constexpr uint32_t EventMessageBase = 0x1400;
-constexpr uint32_t EventMessage(uint16_t code) { return EventMessageBase + code; }
+constexpr uint32_t EventMessage(uint16_t code) {
+    return EventMessageBase + code;
+}
 
 // Whether the event names a control (the field events and Selected).
-constexpr bool IsFieldEvent(uint16_t code) { return (code >= 0x01 && code <= 0x1E) || code == Event::Selected; }
+constexpr bool IsFieldEvent(uint16_t code) {
+    return (code >= 0x01 && code <= 0x1E) || code == Event::Selected;
+}
 
 // The engine's own window messages.
 enum EngineMessage : uint32_t {

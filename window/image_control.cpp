@@ -10,7 +10,8 @@
 
 namespace morvex {
 
-ImageControl::ImageControl(Window& window, const ControlDefinition& definition) : Control(window, definition) {
+ImageControl::ImageControl(Window& window, const ControlDefinition& definition)
+    : Control(window, definition) {
     m_mode = static_cast<uint8_t>(definition.number(wdf::Field::ImageMode, 0));
     if (!definition.image_name.empty())
         load(definition.image_name);

@@ -73,7 +73,8 @@ ImageReference ResolveImageReference(const wdf::ByteView& block, uint32_t offset
     return ImageReferenceOfName(block.text(offset), use, module, linked);
 }
 
-ImageReference ImageReferenceOfName(std::string_view name, ImageUse use, std::string_view module, bool linked) {
+ImageReference ImageReferenceOfName(std::string_view name, ImageUse use, std::string_view module,
+                                    bool linked) {
     ImageReference ref;
     if (!name.empty() && name.front() == '~') {
         name.remove_prefix(1);

@@ -18,7 +18,9 @@ bool is_key_down(uint32_t number) {
     return number == platform::MsgKeyDown || number == platform::MsgSysKeyDown;
 }
 
-bool is_character(uint32_t number) { return number == platform::MsgChar || number == platform::MsgSysChar; }
+bool is_character(uint32_t number) {
+    return number == platform::MsgChar || number == platform::MsgSysChar;
+}
 
 // Mouse presses and releases have key codes too, for alerts.
 std::optional<uint32_t> mouse_key_code(uint32_t number) {
@@ -91,7 +93,8 @@ Window* menu_owner(Window& window) {
 bool HandleWindowKey(Window& window, Control* focus, const platform::Message& message) {
     if (const auto mouse = mouse_key_code(message.number)) {
         SETKEYCODE(*mouse);
-        const uint32_t release = message.number == platform::MsgLButtonUp || message.number == platform::MsgRButtonUp ||
+        const uint32_t release = message.number == platform::MsgLButtonUp ||
+                                 message.number == platform::MsgRButtonUp ||
                                  message.number == platform::MsgMButtonUp;
         if (release)
             return alert(window, focus, *mouse);
@@ -108,8 +111,10 @@ bool HandleWindowKey(Window& window, Control* focus, const platform::Message& me
     }
     if (is_key_down(message.number)) {
         const auto virtual_key = static_cast<uint32_t>(message.wparam);
-        alt_alone = virtual_key == platform::VkMenu && !(static_cast<uint32_t>(message.lparam) & platform::KeyFlagPrevious);
-        if (virtual_key == platform::VkShift || virtual_key == platform::VkControl || virtual_key == platform::VkMenu)
+        alt_alone = virtual_key == platform::VkMenu &&
+                    !(static_cast<uint32_t>(message.lparam) & platform::KeyFlagPrevious);
+        if (virtual_key == platform::VkShift || virtual_key == platform::VkControl ||
+            virtual_key == platform::VkMenu)
             return false;
         const uint32_t key_code = (virtual_key & 0xFF) | modifiers;
         SETKEYCODE(key_code);
@@ -156,8 +161,9 @@ bool HandleWindowKey(Window& window, Control* focus, const platform::Message& me
                 return true;
             }
         // Shift does not change what Enter and Escape do.
-        switch (key_code == (Key::Enter | ShiftKeyBit) || key_code == (Key::Escape | ShiftKeyBit) ? key_code & 0xFF
-                                                                                                   : key_code) {
+        switch (key_code == (Key::Enter | ShiftKeyBit) || key_code == (Key::Escape | ShiftKeyBit)
+                    ? key_code & 0xFF
+                    : key_code) {
         case Key::Tab:
         case Key::Tab | ShiftKeyBit:
             if (Control* next = window.next_focusable(focus, key_code != Key::Tab))

@@ -50,7 +50,9 @@ public:
     bool character(uint8_t character, bool overwrite = false);
     // Text pasted at the caret, replacing the selection (a modification).
     void paste(std::string_view text) { insert(text); }
-    std::string selected_text() const { return m_text.substr(selection_start(), selection_end() - selection_start()); }
+    std::string selected_text() const {
+        return m_text.substr(selection_start(), selection_end() - selection_start());
+    }
     // Shown with every character as `mask` (password fields); 0 shows the text.
     void set_mask(char mask) { m_mask = mask; }
     // Selects the word at x (a double click).

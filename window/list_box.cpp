@@ -63,7 +63,8 @@ std::optional<painter::Color> colour_value(std::optional<int32_t> value) {
 }
 
 int64_t now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -85,7 +86,9 @@ ListBox::ListBox(Window& window, const ControlDefinition& definition) : Control(
 
 ListBox::~ListBox() = default;
 
-int32_t ListBox::record_count() const { return m_binding.queue ? m_binding.queue->Count() : 0; }
+int32_t ListBox::record_count() const {
+    return m_binding.queue ? m_binding.queue->Count() : 0;
+}
 
 void ListBox::set_format(std::string_view format) {
     m_format = std::string(format);
@@ -155,11 +158,13 @@ void ListBox::compile_pictures() {
 ListBox::Geometry ListBox::geometry() const {
     Geometry g;
     g.inner = {Border, Border, m_rect.width() - Border, m_rect.height() - Border};
-    g.row_height = std::max(1, m_layout.multi_line_height > 0 ? m_layout.multi_line_height : m_layout.row_height);
+    g.row_height =
+        std::max(1, m_layout.multi_line_height > 0 ? m_layout.multi_line_height : m_layout.row_height);
     const bool column_headings = std::any_of(m_layout.columns.begin(), m_layout.columns.end(),
                                              [](const ListColumn& c) { return c.heading.has_value(); });
-    const bool group_headings = std::any_of(m_layout.groups.begin(), m_layout.groups.end(),
-                                            [](const ListGroup& group) { return group.bracketed && group.heading; });
+    const bool group_headings =
+        std::any_of(m_layout.groups.begin(), m_layout.groups.end(),
+                    [](const ListGroup& group) { return group.bracketed && group.heading; });
     const int heading_height = m_layout.row_height + 4;
     g.column_heading = column_headings ? heading_height : 0;
     g.group_heading = group_headings ? heading_height : 0;
@@ -207,8 +212,8 @@ uintptr_t ListBox::icon_of(int32_t number) {
     if (m_icons.size() < m_icon_names.size())
         m_icons.resize(m_icon_names.size(), 0);
     if (m_icons[index] == 0 && !m_icon_names[index].empty())
-        m_icons[index] =
-            ProgramImages().LoadIcon(ImageReferenceOfName(m_icon_names[index], ImageUse::Icon, m_window.module()), 0);
+        m_icons[index] = ProgramImages().LoadIcon(
+            ImageReferenceOfName(m_icon_names[index], ImageUse::Icon, m_window.module()), 0);
     return m_icons[index];
 }
 
@@ -251,24 +256,28 @@ void ListBox::paint_headings(painter::Painter& painter, const Geometry& g) {
     painter::TextFormat format;
     format.single_line = true;
     format.vertical = painter::VerticalAlign::Center;
-    const auto heading = [&](const platform::Rect& cell, const std::string& text, uint32_t justification, int indent) {
+    const auto heading = [&](const platform::Rect& cell, const std::string& text, uint32_t justification,
+                             int indent) {
         if (cell.width() <= 0)
             return;
         bar.draw_border(cell, painter::Border::Raised);
         format.horizontal = align_of(justification);
-        const platform::Rect text_area{cell.left + CellPadding + indent, cell.top, cell.right - CellPadding, cell.bottom};
+        const platform::Rect text_area{cell.left + CellPadding + indent, cell.top, cell.right - CellPadding,
+                                       cell.bottom};
         bar.draw_text(text_area, text, *font, ink, format);
     };
     if (g.group_heading)
         for (const ListGroup& group : m_layout.groups)
-            heading(platform::Rect::FromSize(g.inner.left + group.x, g.inner.top, group.width, g.group_heading),
-                    group.bracketed ? group.heading.value_or("") : std::string(), group.heading_justification,
-                    group.heading_indent);
+            heading(
+                platform::Rect::FromSize(g.inner.left + group.x, g.inner.top, group.width, g.group_heading),
+                group.bracketed ? group.heading.value_or("") : std::string(), group.heading_justification,
+                group.heading_indent);
     if (g.column_heading)
         for (const ListColumn& column : m_layout.columns)
             if (column.line == 0)
-                heading(platform::Rect::FromSize(g.inner.left + column.cell.left, g.inner.top + g.group_heading,
-                                                 column.width, g.column_heading),
+                heading(platform::Rect::FromSize(g.inner.left + column.cell.left,
+                                                 g.inner.top + g.group_heading, column.width,
+                                                 g.column_heading),
                         column.heading.value_or(""), column.heading_justification(), column.heading_indent);
 }
 
@@ -284,7 +293,8 @@ void ListBox::paint_row(painter::Painter& painter, const Geometry& g, int32_t ro
     const bool cells = (m_flags & ListSelectsCells) != 0;
     const painter::Color grid = painter::system_color(SystemColor::ButtonShadow);
     const painter::Color highlight =
-        m_colours.selected_background != wdf::DefaultColour && painter::resolve_colorref(m_colours.selected_background)
+        m_colours.selected_background != wdf::DefaultColour &&
+                painter::resolve_colorref(m_colours.selected_background)
             ? *painter::resolve_colorref(m_colours.selected_background)
             : painter::system_color(focused ? SystemColor::Highlight : SystemColor::ButtonShadow);
     const painter::Color highlight_text =
@@ -299,9 +309,9 @@ void ListBox::paint_row(painter::Painter& painter, const Geometry& g, int32_t ro
         const ListColumn& column = m_layout.columns[i];
         if (column.width <= 0)
             continue;
-        const platform::Rect cell = platform::Rect::FromSize(g.rows.left + column.cell.left,
-                                                             y + column.line * m_layout.row_height, column.width,
-                                                             m_layout.row_height);
+        const platform::Rect cell =
+            platform::Rect::FromSize(g.rows.left + column.cell.left, y + column.line * m_layout.row_height,
+                                     column.width, m_layout.row_height);
         const bool selected = row_selected && (!cells || static_cast<int32_t>(i + 1) == m_column);
         // Colours: the list's, then the format's, then the cell's own.
         painter::Color ink = enabled ? text_colour() : painter::system_color(SystemColor::GrayText);
@@ -314,8 +324,8 @@ void ListBox::paint_row(painter::Painter& painter, const Geometry& g, int32_t ro
         selected_fill = colour_value(column.colours[3]);
         if (const int32_t colours = column.field_of(ListCellValue::Colours)) {
             const std::array<std::optional<int32_t>, 4> cell_colours{
-                integer_field(record, colours), integer_field(record, colours + 1), integer_field(record, colours + 2),
-                integer_field(record, colours + 3)};
+                integer_field(record, colours), integer_field(record, colours + 1),
+                integer_field(record, colours + 2), integer_field(record, colours + 3)};
             if (auto c = colour_value(cell_colours[0]))
                 ink = *c;
             if (auto c = colour_value(cell_colours[1]))
@@ -340,10 +350,12 @@ void ListBox::paint_row(painter::Painter& painter, const Geometry& g, int32_t ro
             left += depth * TreeStep;
             if (column.attributes_b & (ListTreeBoxes | ListTreeLines)) {
                 // A box with + (contracted: negative level) or - beside the node.
-                const platform::Rect box = platform::Rect::FromSize(left, cell.top + (cell.height() - 9) / 2, 9, 9);
-                const int32_t next = integer_field(m_binding.queue->Peek(row + 1) ? m_binding.queue->Peek(row + 1) : record,
-                                                   level_field)
-                                         .value_or(1);
+                const platform::Rect box =
+                    platform::Rect::FromSize(left, cell.top + (cell.height() - 9) / 2, 9, 9);
+                const int32_t next =
+                    integer_field(m_binding.queue->Peek(row + 1) ? m_binding.queue->Peek(row + 1) : record,
+                                  level_field)
+                        .value_or(1);
                 const bool parent = level < 0 || std::abs(next) > std::abs(level);
                 if (parent && (column.attributes_b & ListTreeBoxes)) {
                     painter.fill_rect(box, painter::system_color(SystemColor::Window));
@@ -358,15 +370,18 @@ void ListBox::paint_row(painter::Painter& painter, const Geometry& g, int32_t ro
             }
         }
         if (const int32_t icon_field = column.field_of(ListCellValue::Icon)) {
-            if (const painter::Image* image = ProgramImages().Get(icon_of(integer_field(record, icon_field).value_or(0))))
-                DrawCentredImage(painter, platform::Rect::FromSize(left, cell.top + (cell.height() - IconSide) / 2,
-                                                                   IconSide, IconSide),
+            if (const painter::Image* image =
+                    ProgramImages().Get(icon_of(integer_field(record, icon_field).value_or(0))))
+                DrawCentredImage(painter,
+                                 platform::Rect::FromSize(left, cell.top + (cell.height() - IconSide) / 2,
+                                                          IconSide, IconSide),
                                  *image, enabled);
             left += IconSide + 2;
         }
         format.horizontal = align_of(column.justification());
-        const platform::Rect text_area{left, cell.top, cell.right - CellPadding - (column.justification() == 1 ? column.data_indent : 0),
-                                       cell.bottom};
+        const platform::Rect text_area{
+            left, cell.top, cell.right - CellPadding - (column.justification() == 1 ? column.data_indent : 0),
+            cell.bottom};
         painter.draw_text(text_area, cell_text(row, static_cast<int32_t>(i + 1)), *font, ink, format);
         if ((column.attributes_a & ListRightBorder) || (m_flags & ListGridLines))
             painter.draw_vline(cell.right - 1, cell.top, cell.height(), grid);
@@ -428,7 +443,9 @@ void ListBox::select(int32_t row, int32_t column) {
         move_selection(row, column > 0 ? column : m_column, false);
 }
 
-void ListBox::program_scroll(uint16_t event) { post(event); }
+void ListBox::program_scroll(uint16_t event) {
+    post(event);
+}
 
 std::pair<int32_t, int32_t> ListBox::cell_at(platform::Point point) const {
     const Geometry g = geometry();
@@ -527,8 +544,8 @@ bool ListBox::navigation_key(uint32_t virtual_key, uint32_t modifiers) {
         return true;
     case platform::VkRight:
         if (m_flags & ListSelectsCells)
-            move_selection(std::max(1, row), std::min<int32_t>(static_cast<int32_t>(m_layout.columns.size()),
-                                                               m_column + 1),
+            move_selection(std::max(1, row),
+                           std::min<int32_t>(static_cast<int32_t>(m_layout.columns.size()), m_column + 1),
                            true);
         return true;
     default:
@@ -640,7 +657,8 @@ bool ListBox::handle_message(const platform::Message& message, intptr_t& result)
             const int delta = width - c.width;
             c.width = width;
             c.cell.right = c.cell.left + width;
-            for (std::size_t i = static_cast<std::size_t>(m_resizing_column) + 1; i < m_layout.columns.size(); ++i)
+            for (std::size_t i = static_cast<std::size_t>(m_resizing_column) + 1; i < m_layout.columns.size();
+                 ++i)
                 if (m_layout.columns[i].line == c.line)
                     m_layout.columns[i].cell = m_layout.columns[i].cell.offset(delta, 0);
             invalidate();
@@ -784,7 +802,11 @@ bool ListBox::set_property(uint32_t number, int32_t index, std::string_view valu
             break;
         }
         case Prop::ColumnJustification: {
-            const uint32_t j = value.empty() ? 0 : (value[0] == 'R' ? 1 : value[0] == 'C' ? 2 : value[0] == 'D' ? 3 : 0);
+            const uint32_t j = value.empty() ? 0
+                                             : (value[0] == 'R'   ? 1
+                                                : value[0] == 'C' ? 2
+                                                : value[0] == 'D' ? 3
+                                                                  : 0);
             c.attributes_a = (c.attributes_a & ~(ListJustifyMask | ListHeadingJustifyMask)) | j | j << 2;
             break;
         }

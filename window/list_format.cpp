@@ -196,7 +196,8 @@ private:
         if (close == std::string_view::npos)
             return fail_bool("the heading has no closing '~'");
         ++m_at; // "~"
-        text = close == m_at ? std::nullopt : std::optional<std::string>(std::string(m_text.substr(m_at, close - m_at)));
+        text = close == m_at ? std::nullopt
+                             : std::optional<std::string>(std::string(m_text.substr(m_at, close - m_at)));
         m_at = close + 1;
         if (const auto j = justification_of(peek())) {
             justification = *j;
@@ -238,7 +239,8 @@ private:
             ++m_layout->groups_without_heading;
         if (group.attributes_a & ListScrolled)
             m_layout->any_group_scrolls = true;
-        m_layout->multi_line_height = std::max(m_layout->multi_line_height, (m_line + 1) * m_units_line_height);
+        m_layout->multi_line_height =
+            std::max(m_layout->multi_line_height, (m_line + 1) * m_units_line_height);
         m_x += group.width;
     }
 
@@ -330,7 +332,8 @@ private:
                 if (!heading(column.heading, heading_justification, heading_indent))
                     return false;
                 if (heading_justification)
-                    column.attributes_a = (column.attributes_a & ~ListHeadingJustifyMask) | (*heading_justification << 2);
+                    column.attributes_a =
+                        (column.attributes_a & ~ListHeadingJustifyMask) | (*heading_justification << 2);
                 if (heading_indent)
                     column.heading_indent = m_units.x(*heading_indent);
             } else if (c == '@') {
@@ -501,7 +504,8 @@ private:
         column.line = m_line;
         const int32_t left = m_layout->groups.back().x + m_line_x;
         const int32_t top = m_line * m_units_line_height;
-        column.cell = {left, top, column.width > 0 ? left + column.width : left - 1, top + m_units_line_height};
+        column.cell = {left, top, column.width > 0 ? left + column.width : left - 1,
+                       top + m_units_line_height};
         if (column.attributes_a & ListUnderline)
             column.cell.bottom -= 1;
         column.field = field.value_or(m_next_field);

@@ -22,33 +22,33 @@ namespace morvex {
 
 // Attribute word A of a column or group.
 enum ListAttributeA : uint32_t {
-    ListJustifyMask = 0x3,       // data: 0 left, 1 right, 2 centre, 3 decimal
+    ListJustifyMask = 0x3,        // data: 0 left, 1 right, 2 centre, 3 decimal
     ListHeadingJustifyMask = 0xC, // heading: the same values << 2
-    ListRightBorder = 0x10,      // "|"
-    ListUnderline = 0x20,        // "_"
-    ListFixed = 0x40,            // "F"
-    ListScrolled = 0x80,         // "S"
-    ListResizable = 0x100,       // "M"
-    ListLineBreak = 0x200,       // "/"
-    ListLocator = 0x400,         // "?"
-    ListIcon = 0x800,            // "I" or "J"
-    ListLastOfLine = 0x4000,     // the last column of its line or group
-    ListTree = 0x8000,           // "T"
+    ListRightBorder = 0x10,       // "|"
+    ListUnderline = 0x20,         // "_"
+    ListFixed = 0x40,             // "F"
+    ListScrolled = 0x80,          // "S"
+    ListResizable = 0x100,        // "M"
+    ListLineBreak = 0x200,        // "/"
+    ListLocator = 0x400,          // "?"
+    ListIcon = 0x800,             // "I" or "J"
+    ListLastOfLine = 0x4000,      // the last column of its line or group
+    ListTree = 0x8000,            // "T"
 };
 
 // Attribute word B.
 enum ListAttributeB : uint32_t {
-    ListCellColours = 0x1,   // "*": four colour fields
-    ListHeadingHeight = 0x2, // "H(n)"
-    ListTreeLines = 0x4,     // tree option "L"
-    ListTreeBoxes = 0x8,     // "B"
-    ListTreeIndent = 0x10,   // "I"
-    ListTreeLevel1 = 0x20,   // "1"
-    ListTreeRoot = 0x40,     // "R"
-    ListCellStyle = 0x80,    // "Y"
+    ListCellColours = 0x1,       // "*": four colour fields
+    ListHeadingHeight = 0x2,     // "H(n)"
+    ListTreeLines = 0x4,         // tree option "L"
+    ListTreeBoxes = 0x8,         // "B"
+    ListTreeIndent = 0x10,       // "I"
+    ListTreeLevel1 = 0x20,       // "1"
+    ListTreeRoot = 0x40,         // "R"
+    ListCellStyle = 0x80,        // "Y"
     ListTransparentIcon = 0x100, // "J"
-    ListCellTip = 0x200,     // "P"
-    ListDefaultTip = 0x400,  // "Q"
+    ListCellTip = 0x200,         // "P"
+    ListDefaultTip = 0x400,      // "Q"
 };
 
 // What kind of cell value a queue field holds for a column.
@@ -67,10 +67,10 @@ struct ListColumn {
     int32_t field = 0; // the data's queue field, 1-based
     // Explicit colours from "E": text, background, selected text, selected background.
     std::array<std::optional<int32_t>, 4> colours;
-    std::optional<int32_t> style; // "Z"
+    std::optional<int32_t> style;   // "Z"
     std::optional<std::string> tip; // "Q"
-    int32_t heading_height = 0;   // pixels, from "H"
-    int32_t line = 0;             // which line of the row (after "/" breaks)
+    int32_t heading_height = 0;     // pixels, from "H"
+    int32_t line = 0;               // which line of the row (after "/" breaks)
     // The units as written, kept for property reads.
     int32_t width_units = 0;
 

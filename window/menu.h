@@ -19,7 +19,7 @@ namespace morvex {
 struct MenuItem {
     enum class Kind { Item, Submenu, Separator };
     Kind kind = Kind::Item;
-    std::string text; // with its "&" mnemonic marker
+    std::string text;     // with its "&" mnemonic marker
     std::string shortcut; // key name shown on the right ("Ctrl+P")
     int32_t use = 0;      // the number its events carry
     bool disabled = false;

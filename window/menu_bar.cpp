@@ -85,12 +85,16 @@ int MenuBar::title_with_mnemonic(char letter) const {
     return -1;
 }
 
-const MenuItem* MenuBar::item_with_shortcut(uint32_t key_code) const { return find_shortcut(m_items, key_code); }
+const MenuItem* MenuBar::item_with_shortcut(uint32_t key_code) const {
+    return find_shortcut(m_items, key_code);
+}
 
-MenuItem* MenuBar::item_with_use(int32_t use) { return find_use(m_items, use); }
+MenuItem* MenuBar::item_with_use(int32_t use) {
+    return find_use(m_items, use);
+}
 
-const MenuItem* MenuBar::track(int index, platform::WindowHandle frame, platform::Point bar_origin, bool keyboard,
-                               void (*repaint)(void* context), void* context) {
+const MenuItem* MenuBar::track(int index, platform::WindowHandle frame, platform::Point bar_origin,
+                               bool keyboard, void (*repaint)(void* context), void* context) {
     const MenuItem* chosen = nullptr;
     const int count = static_cast<int>(m_items.size());
     while (index >= 0 && index < count && !m_titles.empty()) {
@@ -103,7 +107,8 @@ const MenuItem* MenuBar::track(int index, platform::WindowHandle frame, platform
             MenuTrackOptions options;
             options.from_menu_bar = true;
             options.highlight_first = keyboard;
-            result = TrackMenu(title.children, frame, {bar_origin.x + at.left, bar_origin.y + at.bottom + 1}, options);
+            result = TrackMenu(title.children, frame, {bar_origin.x + at.left, bar_origin.y + at.bottom + 1},
+                               options);
         } else if (title.kind == MenuItem::Kind::Item && !title.disabled) {
             // A title without a menu is an item of its own.
             result = {MenuResult::Exit::Chosen, &title};

@@ -6,8 +6,8 @@
 #include "platform/window_paint.h"
 #include "platform/windows.h"
 #include "window/control_drawing.h"
-#include "window/events.h"
 #include "window/definition_services.h"
+#include "window/events.h"
 #include "window/image_cache.h"
 #include "window/painter/font.h"
 #include "window/painter/image.h"
@@ -49,11 +49,14 @@ Registry& registry() {
     return *instance;
 }
 
-std::shared_ptr<painter::Font> menu_font() { return FontOfDefinition(nullptr); }
+std::shared_ptr<painter::Font> menu_font() {
+    return FontOfDefinition(nullptr);
+}
 
 class MenuTracker {
 public:
-    MenuTracker(const std::vector<MenuItem>& items, platform::WindowHandle owner, const MenuTrackOptions& options)
+    MenuTracker(const std::vector<MenuItem>& items, platform::WindowHandle owner,
+                const MenuTrackOptions& options)
         : m_owner(owner), m_options(options) {
         (void)items;
         std::lock_guard lock(registry().mutex);
@@ -159,7 +162,8 @@ private:
             popup.name = std::string(PopupClass);
             popup.procedure = [](void* user_data, const platform::Message& message) -> intptr_t {
                 auto* tracker = static_cast<MenuTracker*>(user_data);
-                return tracker ? tracker->message(message.window, message) : platform::default_window_procedure(message);
+                return tracker ? tracker->message(message.window, message)
+                               : platform::default_window_procedure(message);
             };
             platform::register_window_class(popup);
         });
@@ -176,8 +180,8 @@ private:
             }
             height += item_height(item, text_height);
         }
-        const int width = 2 * Frame + CheckColumn + text_width + (shortcut_width ? ShortcutGap + shortcut_width : 0) +
-                          ArrowColumn;
+        const int width = 2 * Frame + CheckColumn + text_width +
+                          (shortcut_width ? ShortcutGap + shortcut_width : 0) + ArrowColumn;
         int y = Frame;
         for (const MenuItem& item : items) {
             const int h = item_height(item, text_height);
@@ -281,7 +285,9 @@ private:
             highlight(depth, next_item(depth, m_levels[depth].highlighted, -1));
             break;
         case platform::VkDown:
-            highlight(depth, next_item(depth, m_levels[depth].highlighted < 0 ? -1 : m_levels[depth].highlighted, +1));
+            highlight(
+                depth,
+                next_item(depth, m_levels[depth].highlighted < 0 ? -1 : m_levels[depth].highlighted, +1));
             break;
         case platform::VkRight:
             if (m_levels[depth].highlighted >= 0 &&
@@ -317,7 +323,8 @@ private:
     }
 
     void mouse(platform::WindowHandle window, const platform::Message& message) {
-        const platform::Point local{platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
+        const platform::Point local{platform::LowWordSigned(message.lparam),
+                                    platform::HighWordSigned(message.lparam)};
         const platform::Point screen = platform::map_point(window, 0, local);
         // The deepest menu under the pointer.
         for (std::size_t depth = m_levels.size(); depth-- > 0;) {
@@ -350,7 +357,8 @@ private:
 
     void paint(const Level& level, painter::Painter& painter) {
         using painter::SystemColor;
-        const platform::Rect all = platform::Rect::FromSize(0, 0, level.screen.width(), level.screen.height());
+        const platform::Rect all =
+            platform::Rect::FromSize(0, 0, level.screen.width(), level.screen.height());
         painter.fill_rect(all, painter::system_color(SystemColor::Menu));
         painter.draw_border(all, painter::Border::RaisedDouble);
         const std::shared_ptr<painter::Font> font = menu_font();
@@ -373,17 +381,21 @@ private:
             if (hot)
                 painter.fill_rect(rect, painter::system_color(SystemColor::Highlight));
             const painter::Color ink = painter::system_color(
-                hot ? (item.disabled ? SystemColor::GrayText : SystemColor::HighlightText) : SystemColor::MenuText);
+                hot ? (item.disabled ? SystemColor::GrayText : SystemColor::HighlightText)
+                    : SystemColor::MenuText);
             const bool embossed = item.disabled && !hot;
             if (item.checked)
-                DrawCheckMark(painter, platform::Rect::FromSize(rect.left, rect.top, CheckColumn, rect.height()),
+                DrawCheckMark(painter,
+                              platform::Rect::FromSize(rect.left, rect.top, CheckColumn, rect.height()),
                               embossed ? painter::system_color(SystemColor::GrayText) : ink);
             if (!item.icon.empty())
                 if (const painter::Image* icon = ProgramImages().Get(
                         ProgramImages().LoadIcon(ImageReferenceOfName(item.icon, ImageUse::Icon, ""), 0)))
-                    DrawCentredImage(painter, platform::Rect::FromSize(rect.left + 2, rect.top + 1, 16, rect.height() - 2),
-                                     *icon, !item.disabled);
-            const platform::Rect text{rect.left + CheckColumn, rect.top, rect.right - ArrowColumn, rect.bottom};
+                    DrawCentredImage(
+                        painter, platform::Rect::FromSize(rect.left + 2, rect.top + 1, 16, rect.height() - 2),
+                        *icon, !item.disabled);
+            const platform::Rect text{rect.left + CheckColumn, rect.top, rect.right - ArrowColumn,
+                                      rect.bottom};
             DrawControlText(painter, text, item.text, *font, ink, !embossed, format);
             if (!item.shortcut.empty()) {
                 painter::TextFormat right = format;
@@ -392,8 +404,10 @@ private:
                 DrawControlText(painter, text, item.shortcut, *font, ink, !embossed, right);
             }
             if (item.kind == MenuItem::Kind::Submenu)
-                DrawArrow(painter, platform::Rect::FromSize(rect.right - ArrowColumn, rect.top, ArrowColumn, rect.height()),
-                          ArrowDirection::Right, 4, ink);
+                DrawArrow(
+                    painter,
+                    platform::Rect::FromSize(rect.right - ArrowColumn, rect.top, ArrowColumn, rect.height()),
+                    ArrowDirection::Right, 4, ink);
         }
     }
 
@@ -407,8 +421,8 @@ private:
 
 } // namespace
 
-MenuResult TrackMenu(const std::vector<MenuItem>& items, platform::WindowHandle owner, platform::Point screen_at,
-                     const MenuTrackOptions& options) {
+MenuResult TrackMenu(const std::vector<MenuItem>& items, platform::WindowHandle owner,
+                     platform::Point screen_at, const MenuTrackOptions& options) {
     if (items.empty())
         return {};
     MenuTracker tracker(items, owner, options);

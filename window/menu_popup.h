@@ -36,8 +36,8 @@ struct MenuTrackOptions {
 
 // Shows `items` with the top-left corner at `screen_at` (owned by
 // `owner`, a top-level window) and returns what the user did.
-MenuResult TrackMenu(const std::vector<MenuItem>& items, platform::WindowHandle owner, platform::Point screen_at,
-                     const MenuTrackOptions& options = {});
+MenuResult TrackMenu(const std::vector<MenuItem>& items, platform::WindowHandle owner,
+                     platform::Point screen_at, const MenuTrackOptions& options = {});
 
 // POPUP: shows the menu text at the pointer (or at `screen_at`) over the
 // thread's current window; the number of the chosen item among the items a

@@ -83,8 +83,8 @@ platform::MessageBoxButton RunMessageBox(const platform::MessageBoxRequest& requ
     if (font) {
         painter::TextFormat format;
         format.word_break = true;
-        const auto lines = painter::layout_text(platform::Rect::FromSize(0, 0, MaxTextWidth, 10000), request.text,
-                                                *font, format);
+        const auto lines = painter::layout_text(platform::Rect::FromSize(0, 0, MaxTextWidth, 10000),
+                                                request.text, *font, format);
         const platform::Rect bounds = painter::text_bounds(lines, *font);
         text_width = std::max(bounds.width(), 1);
         text_height = std::max(bounds.height(), font->metrics().height);
@@ -92,27 +92,30 @@ platform::MessageBoxButton RunMessageBox(const platform::MessageBoxRequest& requ
     const int text_left = Margin + (icon ? IconSide + Margin : 0);
     const int text_top = Margin + (icon && text_height < IconSide ? (IconSide - text_height) / 2 : 0);
     const int content_bottom = std::max(text_top + text_height, icon ? Margin + IconSide : 0);
-    const int row_width = static_cast<int>(buttons.size()) * ButtonWidth + static_cast<int>(buttons.size() - 1) * ButtonGap;
+    const int row_width =
+        static_cast<int>(buttons.size()) * ButtonWidth + static_cast<int>(buttons.size() - 1) * ButtonGap;
     const int width = std::max(text_left + text_width + Margin, row_width + 2 * Margin);
     const int buttons_top = content_bottom + Margin + 4;
 
     std::vector<ControlDefinition> controls;
     if (icon) {
-        ControlDefinition image = control_at(wdf::ImageControl, 1, platform::Rect::FromSize(Margin, Margin, IconSide, IconSide));
+        ControlDefinition image =
+            control_at(wdf::ImageControl, 1, platform::Rect::FromSize(Margin, Margin, IconSide, IconSide));
         image.icon.kind = ImageReference::Kind::System;
         image.icon.id = icon;
         controls.push_back(image);
     }
-    ControlDefinition text = control_at(wdf::PromptControl, 2,
-                                        platform::Rect::FromSize(text_left, text_top, text_width + 2, text_height));
+    ControlDefinition text = control_at(
+        wdf::PromptControl, 2, platform::Rect::FromSize(text_left, text_top, text_width + 2, text_height));
     // "&" in a message is a character, not a mnemonic marker.
     for (const char c : request.text)
         text.text += c == '&' ? std::string("&&") : std::string(1, c);
     controls.push_back(text);
     int x = (width - row_width) / 2;
     for (std::size_t i = 0; i < buttons.size(); ++i) {
-        ControlDefinition button = control_at(wdf::ButtonControl, FirstButtonFeq + static_cast<int32_t>(i),
-                                              platform::Rect::FromSize(x, buttons_top, ButtonWidth, ButtonHeight));
+        ControlDefinition button =
+            control_at(wdf::ButtonControl, FirstButtonFeq + static_cast<int32_t>(i),
+                       platform::Rect::FromSize(x, buttons_top, ButtonWidth, ButtonHeight));
         button.text = caption_of(buttons[i].first);
         if (buttons[i].first == request.default_button)
             button.attributes |= AttrDefault;
@@ -134,7 +137,8 @@ platform::MessageBoxButton RunMessageBox(const platform::MessageBoxRequest& requ
             box.focus(box.control(FirstButtonFeq + static_cast<int32_t>(i)));
 
     const auto has = [&](platform::MessageBoxButton b) {
-        return std::any_of(buttons.begin(), buttons.end(), [b](const auto& entry) { return entry.first == b; });
+        return std::any_of(buttons.begin(), buttons.end(),
+                           [b](const auto& entry) { return entry.first == b; });
     };
     // Escape and the close box: Cancel, or OK when it stands alone.
     const std::optional<platform::MessageBoxButton> escape =
@@ -176,6 +180,8 @@ platform::MessageBoxButton RunMessageBox(const platform::MessageBoxRequest& requ
     return result;
 }
 
-void InstallDrawnMessageBoxes() { platform::set_message_box_presenter(RunMessageBox); }
+void InstallDrawnMessageBoxes() {
+    platform::set_message_box_presenter(RunMessageBox);
+}
 
 } // namespace morvex

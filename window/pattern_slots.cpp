@@ -25,11 +25,15 @@ PatternSlots::Kind kind_of(TokenCode code) {
     }
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Letters by the runtime's character tables, so that the locale's accented
 // letters count.
-bool is_letter(uint8_t c) { return (Chars().char_class[c] & (CharUpper | CharLower)) != 0; }
+bool is_letter(uint8_t c) {
+    return (Chars().char_class[c] & (CharUpper | CharLower)) != 0;
+}
 
 } // namespace
 

@@ -27,7 +27,9 @@ public:
     static std::optional<PatternSlots> Of(const CompiledPicture& picture);
 
     std::size_t size() const { return m_kinds.size(); }
-    Kind kind(std::size_t position) const { return position < m_kinds.size() ? m_kinds[position] : Kind::Literal; }
+    Kind kind(std::size_t position) const {
+        return position < m_kinds.size() ? m_kinds[position] : Kind::Literal;
+    }
     // The first slot at or after `from`, the last one before `before`.
     std::optional<std::size_t> next_slot(std::size_t from) const;
     std::optional<std::size_t> previous_slot(std::size_t before) const;

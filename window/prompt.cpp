@@ -25,7 +25,8 @@ void Prompt::paint(painter::Painter& painter) {
     if (!font)
         return;
     if (m_colours.colour != wdf::DefaultColour && !has_attribute(AttrTransparent))
-        painter.fill_rect(platform::Rect::FromSize(0, 0, m_rect.width(), m_rect.height()), background_colour());
+        painter.fill_rect(platform::Rect::FromSize(0, 0, m_rect.width(), m_rect.height()),
+                          background_colour());
     painter::TextFormat format;
     format.mnemonic = true;
     format.word_break = true;

@@ -108,7 +108,9 @@ constexpr NamedProperty Names[] = {
 
 } // namespace
 
-std::span<const NamedProperty> PropertyNames() { return Names; }
+std::span<const NamedProperty> PropertyNames() {
+    return Names;
+}
 
 std::optional<uint16_t> PropertyByName(std::string_view text) {
     for (const NamedProperty& entry : Names)

@@ -1,9 +1,8 @@
 #include "window/script_driver.h"
 
-#include "platform/charset.h"
 #include "platform/backend.h"
+#include "platform/charset.h"
 #include "platform/headless_backend.h"
-#include "platform/png_file.h"
 #include "platform/message_box.h"
 #include "platform/png_file.h"
 #include "platform/window_messages.h"
@@ -137,7 +136,9 @@ bool RunOnWindowThread(platform::WindowHandle window_handle, const std::function
     return ran;
 }
 
-void ScriptDriver::RecordEvents() { SetEventObserver(record); }
+void ScriptDriver::RecordEvents() {
+    SetEventObserver(record);
+}
 
 std::vector<std::string> ScriptDriver::TakeEvents() {
     Recorder& r = recorder();
@@ -160,9 +161,13 @@ ScriptDriver::ScriptDriver(ScriptOptions options, std::ostream& out, std::ostrea
 
 ScriptDriver::~ScriptDriver() = default;
 
-void ScriptDriver::AddCommand(std::string name, Command command) { m_commands[std::move(name)] = std::move(command); }
+void ScriptDriver::AddCommand(std::string name, Command command) {
+    m_commands[std::move(name)] = std::move(command);
+}
 
-bool ScriptDriver::WaitIdle() { return platform::wait_until_idle(m_options.idle_timeout); }
+bool ScriptDriver::WaitIdle() {
+    return platform::wait_until_idle(m_options.idle_timeout);
+}
 
 bool ScriptDriver::WithActiveWindow(const std::function<void(Window&)>& call) {
     const platform::WindowHandle active = platform::active_window();
@@ -171,7 +176,8 @@ bool ScriptDriver::WithActiveWindow(const std::function<void(Window&)>& call) {
     // A frame's active MDI child is the window the user works in.
     platform::WindowHandle target = active;
     RunOnWindowThread(active, [&] {
-        if (Window* window = WindowOfHandle(active); window && window->kind() == Window::Kind::ApplicationFrame)
+        if (Window* window = WindowOfHandle(active);
+            window && window->kind() == Window::Kind::ApplicationFrame)
             if (Window* child = static_cast<ApplicationFrame*>(window)->active_child())
                 target = child->handle();
     });
@@ -207,8 +213,8 @@ int ScriptDriver::Run(std::string_view script) {
         std::string_view line = script.substr(0, end);
         script.remove_prefix(end == std::string_view::npos ? script.size() : end + 1);
         ++line_number;
-        if (const std::size_t hash = line.find('#'); hash != std::string_view::npos &&
-                                                    !(line.substr(0, hash).find("type") == 0))
+        if (const std::size_t hash = line.find('#');
+            hash != std::string_view::npos && !(line.substr(0, hash).find("type") == 0))
             line = line.substr(0, hash);
         line = trimmed(line);
         if (line.empty())
@@ -276,7 +282,8 @@ std::optional<std::string> ScriptDriver::mouse(std::string_view command, std::st
         return platform::Point{rect->left + static_cast<int>(x), rect->top + static_cast<int>(y)};
     };
     const platform::Point centre{rect->left + rect->width() / 2, rect->top + rect->height() / 2};
-    const platform::Point point = numbers.size() >= 2 && command != "drag" ? at(numbers[0], numbers[1]) : centre;
+    const platform::Point point =
+        numbers.size() >= 2 && command != "drag" ? at(numbers[0], numbers[1]) : centre;
     using platform::MouseButton;
     if (command == "hover") {
         m_input->mouse_move(top, point);
@@ -305,7 +312,8 @@ std::optional<std::string> ScriptDriver::mouse(std::string_view command, std::st
         WaitIdle();
         constexpr int Steps = 4;
         for (int i = 1; i <= Steps; ++i) {
-            m_input->mouse_move(top, {from.x + (to.x - from.x) * i / Steps, from.y + (to.y - from.y) * i / Steps});
+            m_input->mouse_move(top,
+                                {from.x + (to.x - from.x) * i / Steps, from.y + (to.y - from.y) * i / Steps});
             WaitIdle();
         }
         m_input->mouse_button(top, to, MouseButton::Left, false);
@@ -341,8 +349,7 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
         return std::nullopt;
     }
     if (command == "click" || command == "dblclick" || command == "rclick" || command == "drag" ||
-        command == "wheel" || command == "press" || command == "release" ||
-        command == "hover")
+        command == "wheel" || command == "press" || command == "release" || command == "hover")
         return mouse(command, rest);
     if (command == "move") {
         const auto x = integer(next_word(arguments));
@@ -391,9 +398,11 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
         std::string result;
         if (!WithActiveWindow([&](Window& window) {
                 if (command == "get")
-                    result = GetProperty(&window, static_cast<int32_t>(*field), *property, static_cast<int32_t>(index));
+                    result = GetProperty(&window, static_cast<int32_t>(*field), *property,
+                                         static_cast<int32_t>(index));
                 else
-                    SetProperty(&window, static_cast<int32_t>(*field), *property, static_cast<int32_t>(index), text);
+                    SetProperty(&window, static_cast<int32_t>(*field), *property, static_cast<int32_t>(index),
+                                text);
             }))
             return "no active window";
         if (command == "get")
@@ -494,8 +503,9 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
     }
     if (command == "answer") {
         static const std::pair<std::string_view, platform::MessageBoxButton> Buttons[] = {
-            {"Ok", platform::ButtonOk},       {"Cancel", platform::ButtonCancel}, {"Yes", platform::ButtonYes},
-            {"No", platform::ButtonNo},       {"Abort", platform::ButtonAbort},   {"Retry", platform::ButtonRetry},
+            {"Ok", platform::ButtonOk},         {"Cancel", platform::ButtonCancel},
+            {"Yes", platform::ButtonYes},       {"No", platform::ButtonNo},
+            {"Abort", platform::ButtonAbort},   {"Retry", platform::ButtonRetry},
             {"Ignore", platform::ButtonIgnore},
         };
         for (const auto& [name, button] : Buttons)
@@ -511,7 +521,8 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
         const platform::WindowHandle active = platform::active_window();
         if (active == 0)
             return "no active window";
-        const std::filesystem::path directory = m_options.shots_directory.empty() ? "." : m_options.shots_directory;
+        const std::filesystem::path directory =
+            m_options.shots_directory.empty() ? "." : m_options.shots_directory;
         std::error_code error;
         std::filesystem::create_directories(directory, error);
         const std::string path = (directory / (std::string(rest) + ".png")).string();

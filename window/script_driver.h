@@ -43,8 +43,8 @@ namespace morvex {
 class Window;
 
 struct ScriptOptions {
-    std::string name = "script";   // for error messages: NAME:LINE: message
-    std::string shots_directory;   // where `shot` writes; empty = the current directory
+    std::string name = "script";              // for error messages: NAME:LINE: message
+    std::string shots_directory;              // where `shot` writes; empty = the current directory
     platform::ScriptedInput* input = nullptr; // nullptr = straight into the platform's input
     std::chrono::milliseconds idle_timeout{5000};
 };

@@ -18,8 +18,9 @@ constexpr std::chrono::milliseconds CloseWait{1000};
 
 } // namespace
 
-int RunUnderScript(const ScriptOptions& options, std::string_view script, std::ostream& out, std::ostream& err,
-                   const std::function<void(ScriptDriver&)>& add_commands, const std::function<void()>& program) {
+int RunUnderScript(const ScriptOptions& options, std::string_view script, std::ostream& out,
+                   std::ostream& err, const std::function<void(ScriptDriver&)>& add_commands,
+                   const std::function<void()>& program) {
     return RunUnderDriver(
         options, out, err,
         [&](ScriptDriver& driver) {
@@ -37,7 +38,8 @@ int RunUnderDriver(const ScriptOptions& options, std::ostream& out, std::ostream
     std::thread driver([&] {
         // The script starts once the program has opened its first window.
         const auto give_up = std::chrono::steady_clock::now() + options.idle_timeout;
-        while (platform::top_level_windows().empty() && !program_ended && std::chrono::steady_clock::now() < give_up)
+        while (platform::top_level_windows().empty() && !program_ended &&
+               std::chrono::steady_clock::now() < give_up)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         // ... and has settled (start-up windows of other threads are open).
         platform::wait_until_idle(options.idle_timeout);

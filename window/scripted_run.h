@@ -16,8 +16,9 @@ namespace morvex {
 // Returns the script's status (0 when every line succeeded). A program whose
 // windows will not close after the script gives up with exit status 1 rather
 // than waiting for ever.
-int RunUnderScript(const ScriptOptions& options, std::string_view script, std::ostream& out, std::ostream& err,
-                   const std::function<void(ScriptDriver&)>& add_commands, const std::function<void()>& program);
+int RunUnderScript(const ScriptOptions& options, std::string_view script, std::ostream& out,
+                   std::ostream& err, const std::function<void(ScriptDriver&)>& add_commands,
+                   const std::function<void()>& program);
 
 // The same with the driver's part written in code: `drive` gets the driver
 // once the program's first window is up and returns the status.

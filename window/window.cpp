@@ -26,7 +26,9 @@ namespace morvex {
 
 Window::Window() = default;
 
-Window::~Window() { Close(); }
+Window::~Window() {
+    Close();
+}
 
 bool Window::TryLoad(std::string_view procedure, std::string_view label) {
     DefinitionLoader& loader = WindowDefinitionLoader();
@@ -115,7 +117,8 @@ Control* Window::focus_control() const {
 
 Control* Window::control_at(platform::Point point) const {
     for (auto it = m_controls.rbegin(); it != m_controls.rend(); ++it)
-        if ((*it)->feq() > 0 && !(*it)->on_toolbar() && (*it)->effectively_visible() && (*it)->rect().contains(point))
+        if ((*it)->feq() > 0 && !(*it)->on_toolbar() && (*it)->effectively_visible() &&
+            (*it)->rect().contains(point))
             return it->get();
     return nullptr;
 }
@@ -137,7 +140,8 @@ void Window::RegisterHandler(uint16_t event, int32_t control, EventHandler handl
 }
 
 void Window::UnregisterHandlers(uint16_t event, int32_t control) {
-    std::erase_if(m_handlers, [&](const RegisteredHandler& h) { return h.event == event && h.control == control; });
+    std::erase_if(m_handlers,
+                  [&](const RegisteredHandler& h) { return h.event == event && h.control == control; });
 }
 
 void Window::Alert(uint32_t key_code) {
@@ -149,8 +153,12 @@ bool Window::alerted(uint32_t key_code) const {
     return std::find(m_alerts.begin(), m_alerts.end(), key_code & KeyCodeMask) != m_alerts.end();
 }
 
-int32_t Window::to_pixels_x(int32_t units) const { return ToPixelsX(units, m_definition.unit(), m_metrics); }
-int32_t Window::to_pixels_y(int32_t units) const { return ToPixelsY(units, m_definition.unit(), m_metrics); }
+int32_t Window::to_pixels_x(int32_t units) const {
+    return ToPixelsX(units, m_definition.unit(), m_metrics);
+}
+int32_t Window::to_pixels_y(int32_t units) const {
+    return ToPixelsY(units, m_definition.unit(), m_metrics);
+}
 
 int32_t Window::to_units_x(int32_t pixels) const {
     // The inverse conversion: units = pixels × (unit scale) with rounding.
@@ -175,7 +183,9 @@ int32_t Window::to_units_y(int32_t pixels) const {
     return to_units_x(pixels);
 }
 
-std::shared_ptr<painter::Font> Window::font() const { return FontOfDefinition(m_font ? &*m_font : nullptr); }
+std::shared_ptr<painter::Font> Window::font() const {
+    return FontOfDefinition(m_font ? &*m_font : nullptr);
+}
 
 painter::Color Window::background() const {
     if (m_colours.colour != wdf::DefaultColour)
@@ -199,7 +209,8 @@ Control* Window::next_focusable(Control* from, bool backwards) const {
     if (order.empty())
         return nullptr;
     auto at = std::find(order.begin(), order.end(), from);
-    std::size_t index = at == order.end() ? (backwards ? 0 : order.size() - 1) : static_cast<std::size_t>(at - order.begin());
+    std::size_t index =
+        at == order.end() ? (backwards ? 0 : order.size() - 1) : static_cast<std::size_t>(at - order.begin());
     for (std::size_t step = 0; step < order.size(); ++step) {
         index = backwards ? (index + order.size() - 1) % order.size() : (index + 1) % order.size();
         if (order[index] != from && order[index]->can_take_focus())
@@ -314,7 +325,8 @@ void Window::Open(Window* owner) {
         m_owner->m_owned.push_back(this);
         // A window opened on its owner's thread runs its own accept loop
         // inside the owner's: the owner takes no input until it closes.
-        if (m_owner->platform_thread() == m_platform_thread && platform::is_window_enabled(m_owner->handle())) {
+        if (m_owner->platform_thread() == m_platform_thread &&
+            platform::is_window_enabled(m_owner->handle())) {
             platform::enable_window(m_owner->handle(), false);
             m_owner_disabled = true;
         }
@@ -412,8 +424,10 @@ void Window::invalidate_client(std::optional<platform::Rect> rect) {
 
 int32_t Window::pixel_geometry(int which) const {
     if (m_handle == 0) {
-        const int32_t value = which == 0 ? m_definition.x : which == 1 ? m_definition.y
-                            : which == 2 ? m_definition.width : m_definition.height;
+        const int32_t value = which == 0   ? m_definition.x
+                              : which == 1 ? m_definition.y
+                              : which == 2 ? m_definition.width
+                                           : m_definition.height;
         if (value == DefaultPosition)
             return 0;
         return which % 2 == 0 ? to_pixels_x(value) : to_pixels_y(value);
@@ -454,7 +468,8 @@ void Window::set_pixel_geometry(int which, int32_t pixels) {
         break;
     }
     const platform::Size outer_size = frame_size_for_client(size);
-    platform::move_window(m_handle, platform::Rect::FromSize(at.x, at.y, outer_size.width, outer_size.height));
+    platform::move_window(m_handle,
+                          platform::Rect::FromSize(at.x, at.y, outer_size.width, outer_size.height));
     layout_frame();
 }
 

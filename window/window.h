@@ -168,7 +168,7 @@ public:
     // The accept state (window/accept.cpp).
     struct AcceptState {
         std::deque<EventRecord> queue;
-        int closing = 0; // 0 open, 1 a child was asked to close, 2 closing
+        int closing = 0;             // 0 open, 1 a child was asked to close, 2 closing
         uint32_t timer_interval = 0; // hundredths of a second
         bool timer_pending = false;
         bool accept_all = false;
@@ -263,6 +263,5 @@ protected:
     friend class AcceptLoop;
     friend std::vector<Window::RegisteredHandler>& HandlersOf(Window& window);
 };
-
 
 } // namespace morvex

@@ -69,14 +69,17 @@ platform::IconImage IconImageOf(const painter::Image& image, int side) {
 
 painter::Color mix(painter::Color a, painter::Color b, int numerator, int denominator) {
     const auto channel = [&](uint8_t x, uint8_t y) {
-        return static_cast<uint8_t>((x * (denominator - numerator) + y * numerator) / std::max(1, denominator));
+        return static_cast<uint8_t>((x * (denominator - numerator) + y * numerator) /
+                                    std::max(1, denominator));
     };
     return {channel(a.red, b.red), channel(a.green, b.green), channel(a.blue, b.blue)};
 }
 
 } // namespace
 
-bool Window::has_caption() const { return m_definition.caption && !m_definition.caption->empty(); }
+bool Window::has_caption() const {
+    return m_definition.caption && !m_definition.caption->empty();
+}
 
 int Window::border_width() const {
     return (m_definition.attributes1 & wdf::WinResize) ? SizingBorder : DialogBorder;
@@ -88,13 +91,18 @@ int Window::caption_height() const {
     return (m_definition.attributes2 & WinToolWindow) ? ToolCaptionHeight : CaptionHeight;
 }
 
-int Window::toolbar_height() const { return m_toolbar_definition ? m_toolbar_definition->height : 0; }
+int Window::toolbar_height() const {
+    return m_toolbar_definition ? m_toolbar_definition->height : 0;
+}
 
-int Window::menu_bar_height() const { return m_menu_bar && !m_menu_bar->empty() ? MenuBar::height() : 0; }
+int Window::menu_bar_height() const {
+    return m_menu_bar && !m_menu_bar->empty() ? MenuBar::height() : 0;
+}
 
 platform::Rect Window::menu_bar_rect() const {
     const int border = border_width();
-    return platform::Rect::FromSize(border, border + caption_height(), m_client_size.width, menu_bar_height());
+    return platform::Rect::FromSize(border, border + caption_height(), m_client_size.width,
+                                    menu_bar_height());
 }
 
 platform::Rect Window::client_rect_in_frame() const {
@@ -109,7 +117,9 @@ platform::Size Window::frame_size_for_client(platform::Size client) const {
             client.height + 2 * border + caption_height() + menu_bar_height() + toolbar_height()};
 }
 
-bool Window::is_menu_use(int32_t use) const { return m_menu_bar && use != 0 && m_menu_bar->item_with_use(use); }
+bool Window::is_menu_use(int32_t use) const {
+    return m_menu_bar && use != 0 && m_menu_bar->item_with_use(use);
+}
 
 void Window::track_menu_bar(int index, bool keyboard) {
     if (!m_menu_bar || m_handle == 0)
@@ -220,8 +230,9 @@ void Window::layout_frame() {
         platform::move_window(m_client, client_rect_in_frame());
     if (m_toolbar) {
         const int border = border_width();
-        platform::move_window(m_toolbar, platform::Rect::FromSize(border, border + caption_height() + menu_bar_height(),
-                                                                  m_client_size.width, toolbar_height()));
+        platform::move_window(m_toolbar,
+                              platform::Rect::FromSize(border, border + caption_height() + menu_bar_height(),
+                                                       m_client_size.width, toolbar_height()));
     }
 }
 
@@ -261,13 +272,17 @@ void Window::paint_frame(painter::Painter& painter) {
     if (!has_caption())
         return;
     const int border = border_width();
-    const platform::Rect bar = platform::Rect::FromSize(border, border, m_client_size.width, caption_height() - 1);
+    const platform::Rect bar =
+        platform::Rect::FromSize(border, border, m_client_size.width, caption_height() - 1);
     const bool active = is_shown_active();
     // The caption shades from the caption colour to a lighter one.
-    const painter::Color from = active ? painter::Color::from_rgb(0x0A246A) : painter::Color::from_rgb(0x808080);
-    const painter::Color to = active ? painter::Color::from_rgb(0xA6CAF0) : painter::Color::from_rgb(0xC0C0C0);
+    const painter::Color from =
+        active ? painter::Color::from_rgb(0x0A246A) : painter::Color::from_rgb(0x808080);
+    const painter::Color to =
+        active ? painter::Color::from_rgb(0xA6CAF0) : painter::Color::from_rgb(0xC0C0C0);
     for (int x = 0; x < bar.width(); ++x)
-        painter.draw_vline(bar.left + x, bar.top, bar.height(), mix(from, to, x, std::max(1, bar.width() - 1)));
+        painter.draw_vline(bar.left + x, bar.top, bar.height(),
+                           mix(from, to, x, std::max(1, bar.width() - 1)));
     int text_left = bar.left + 3;
     if (const painter::Image* icon = ProgramImages().Get(m_icon)) {
         const int side = bar.height() - 2;
@@ -353,8 +368,9 @@ intptr_t Window::frame_message(const platform::Message& message) {
         return 0;
     case platform::MsgActivate:
         if (has_caption())
-            platform::invalidate(m_handle, platform::Rect::FromSize(0, 0, frame_size_for_client(m_client_size).width,
-                                                                    border_width() + caption_height()));
+            platform::invalidate(m_handle,
+                                 platform::Rect::FromSize(0, 0, frame_size_for_client(m_client_size).width,
+                                                          border_width() + caption_height()));
         return 0;
     case platform::MsgSetFocus: {
         // The frame itself never keeps the focus: it goes to the control that
@@ -374,13 +390,15 @@ intptr_t Window::frame_message(const platform::Message& message) {
         if (!m_opening) {
             const platform::Rect outer = platform::window_rect(m_handle);
             const platform::Size frame = frame_size_for_client({0, 0});
-            m_client_size = {std::max(1, outer.width() - frame.width), std::max(1, outer.height() - frame.height)};
+            m_client_size = {std::max(1, outer.width() - frame.width),
+                             std::max(1, outer.height() - frame.height)};
             layout_frame();
             PostEvent(*this, Event::Sized);
         }
         return 0;
     case platform::MsgLButtonDown: {
-        const platform::Point point{platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
+        const platform::Point point{platform::LowWordSigned(message.lparam),
+                                    platform::HighWordSigned(message.lparam)};
         if (m_kind == Kind::MdiChild)
             if (ApplicationFrame* frame = ApplicationFrame::Active())
                 frame->activate_child(this);
@@ -406,11 +424,13 @@ intptr_t Window::frame_message(const platform::Message& message) {
         return 0;
     }
     case platform::MsgMouseMove: {
-        const platform::Point point{platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
+        const platform::Point point{platform::LowWordSigned(message.lparam),
+                                    platform::HighWordSigned(message.lparam)};
         show_cursor(platform::MouseCursor::Arrow);
         if (m_dragging) {
             const platform::Rect outer = platform::window_rect(m_handle);
-            platform::move_window(m_handle, outer.offset(point.x - m_drag_offset.x, point.y - m_drag_offset.y));
+            platform::move_window(m_handle,
+                                  outer.offset(point.x - m_drag_offset.x, point.y - m_drag_offset.y));
         } else if (m_close_pressed) {
             const bool hot = close_box_rect().contains(point);
             if (hot != m_close_hot) {
@@ -455,7 +475,8 @@ intptr_t Window::frame_message(const platform::Message& message) {
 intptr_t Window::client_message(const platform::Message& message) {
     switch (message.number) {
     case platform::MsgMouseMove: {
-        const platform::Point point{platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
+        const platform::Point point{platform::LowWordSigned(message.lparam),
+                                    platform::HighWordSigned(message.lparam)};
         const Control* drawn = control_at(point);
         show_cursor(drawn && drawn->handle() == 0 ? drawn->cursor_shape() : platform::MouseCursor::Arrow);
         return 0;
@@ -471,7 +492,8 @@ intptr_t Window::client_message(const platform::Message& message) {
     case platform::MsgLButtonDown:
     case platform::MsgLButtonDoubleClick:
     case platform::MsgRButtonDown: {
-        const platform::Point point{platform::LowWordSigned(message.lparam), platform::HighWordSigned(message.lparam)};
+        const platform::Point point{platform::LowWordSigned(message.lparam),
+                                    platform::HighWordSigned(message.lparam)};
         if (Control* drawn = control_at(point); drawn && drawn->handle() == 0) {
             intptr_t result = 0;
             drawn->handle_message(message, result);

@@ -21,14 +21,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void run_case(const std::string& name, const std::string& backend, const std::vector<std::string>& environment) {
+void run_case(const std::string& name, const std::string& backend,
+              const std::vector<std::string>& environment) {
     const testing::ScriptCase c =
         testing::ReadScriptCase(fs::path(MORVEX_CASES_DIR) / (name + ".case"), {"tavemon", "exit"});
     testing::TempDirectory dir("tavemon_case");
     const std::string script_path = dir.file(c.name + ".script");
     std::ofstream(script_path) << c.script;
-    std::vector<std::string> argv{TAVEMON, "--script", script_path, "--shots", dir.path(), "--backend", backend,
-                                  "--font", painter::testing::DejaVuSansPath};
+    std::vector<std::string> argv{TAVEMON,   "--script", script_path,
+                                  "--shots", dir.path(), "--backend",
+                                  backend,   "--font",   painter::testing::DejaVuSansPath};
     if (c.directives.contains("tavemon")) {
         std::istringstream words(c.directives.at("tavemon"));
         for (std::string word; words >> word;)
@@ -43,7 +45,9 @@ void run_case(const std::string& name, const std::string& backend, const std::ve
 
 class TavemonCase : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(TavemonCase, PrintsWhatItExpectsAndDrawsItsGoldens) { run_case(GetParam(), "headless", {}); }
+TEST_P(TavemonCase, PrintsWhatItExpectsAndDrawsItsGoldens) {
+    run_case(GetParam(), "headless", {});
+}
 
 // Every window through a real X server: the same output and pixels.
 TEST(TavemonCaseX11, TheWindowsDrawTheSamePixelsOnTheServer) {

@@ -14,9 +14,11 @@ TEST(DriverOperationTest, NamesFollowTheOperationNumbers) {
 }
 
 TEST(DriverOperationTest, UnnamedAndOutOfRangeNumbersHaveNoName) {
-    for (int operation : {0, 35, 39, 87, 91, 94, -1, 96}) EXPECT_EQ(DriverOperationName(operation), "") << operation;
+    for (int operation : {0, 35, 39, 87, 91, 94, -1, 96})
+        EXPECT_EQ(DriverOperationName(operation), "") << operation;
     int named = 0;
-    for (int operation = 0; operation < DriverOperationCount; ++operation) named += !DriverOperationName(operation).empty();
+    for (int operation = 0; operation < DriverOperationCount; ++operation)
+        named += !DriverOperationName(operation).empty();
     EXPECT_EQ(named, 90);
 }
 

@@ -142,22 +142,50 @@ TEST_F(DriverTest, ErrorZeroBecomesSystemErrorPlus300WithItsText) {
 }
 
 TEST_F(DriverTest, EveryFileErrorCarriesItsText) {
-    const std::pair<int32_t, const char*> errors[] = {
-        {2, "File Not Found"}, {3, "Path Not Found"}, {4, "Too Many Open Files"}, {5, "Access Denied"},
-        {7, "Memory Corrupted"}, {8, "Insufficient Memory"}, {30, "Entry Not Found"},
-        {32, "File Is Already Locked"}, {33, "Record Not Available"}, {35, "Record Not Found"},
-        {36, "Invalid Data File"}, {37, "File Not Open"}, {38, "Invalid Key File"}, {40, "Creates Duplicate Key"},
-        {43, "Record Is Already Held"}, {45, "Invalid Filename"}, {46, "Key File Must Be Rebuilt"},
-        {47, "Invalid Record Declaration"}, {48, "Unable To Log Transaction"}, {52, "File Already Open"},
-        {53, "Invalid Morvex File"}, {54, "No Create Attribute"}, {55, "File Must Be Shared"},
-        {56, "LOGOUT Already Active"}, {57, "Invalid Memo File"}, {63, "Exclusive Access Required"},
-        {64, "Sharing Violation"}, {65, "Unable To ROLLBACK Transaction"}, {73, "Memo File Missing"},
-        {75, "Invalid Field Type Descriptor"}, {76, "Invalid Index String"}, {77, "Unable To Access Index"},
-        {78, "Invalid Number Of Parameters"}, {79, "Unsupported Data Type In File"},
-        {80, "Unsupported File Driver Function"}, {81, "Unknown Error Posted"}, {88, "Invalid Key Length"},
-        {89, "Record Changed By Another Station"}, {90, "File System Error"}, {91, "LOGOUT Not Active"},
-        {92, "BUILD In Progress"}, {93, "BUILD Cancelled"}, {95, "Server Not Found"},
-        {96, "Remote Object Not Found"}};
+    const std::pair<int32_t, const char*> errors[] = {{2, "File Not Found"},
+                                                      {3, "Path Not Found"},
+                                                      {4, "Too Many Open Files"},
+                                                      {5, "Access Denied"},
+                                                      {7, "Memory Corrupted"},
+                                                      {8, "Insufficient Memory"},
+                                                      {30, "Entry Not Found"},
+                                                      {32, "File Is Already Locked"},
+                                                      {33, "Record Not Available"},
+                                                      {35, "Record Not Found"},
+                                                      {36, "Invalid Data File"},
+                                                      {37, "File Not Open"},
+                                                      {38, "Invalid Key File"},
+                                                      {40, "Creates Duplicate Key"},
+                                                      {43, "Record Is Already Held"},
+                                                      {45, "Invalid Filename"},
+                                                      {46, "Key File Must Be Rebuilt"},
+                                                      {47, "Invalid Record Declaration"},
+                                                      {48, "Unable To Log Transaction"},
+                                                      {52, "File Already Open"},
+                                                      {53, "Invalid Morvex File"},
+                                                      {54, "No Create Attribute"},
+                                                      {55, "File Must Be Shared"},
+                                                      {56, "LOGOUT Already Active"},
+                                                      {57, "Invalid Memo File"},
+                                                      {63, "Exclusive Access Required"},
+                                                      {64, "Sharing Violation"},
+                                                      {65, "Unable To ROLLBACK Transaction"},
+                                                      {73, "Memo File Missing"},
+                                                      {75, "Invalid Field Type Descriptor"},
+                                                      {76, "Invalid Index String"},
+                                                      {77, "Unable To Access Index"},
+                                                      {78, "Invalid Number Of Parameters"},
+                                                      {79, "Unsupported Data Type In File"},
+                                                      {80, "Unsupported File Driver Function"},
+                                                      {81, "Unknown Error Posted"},
+                                                      {88, "Invalid Key Length"},
+                                                      {89, "Record Changed By Another Station"},
+                                                      {90, "File System Error"},
+                                                      {91, "LOGOUT Not Active"},
+                                                      {92, "BUILD In Progress"},
+                                                      {93, "BUILD Cancelled"},
+                                                      {95, "Server Not Found"},
+                                                      {96, "Remote Object Not Found"}};
     for (const auto& [number, text] : errors) {
         SetError(number);
         EXPECT_EQ(ErrorCode(), number);
@@ -197,7 +225,9 @@ TEST_F(DriverTest, TextsTravelOnTheStringStack) {
 }
 
 FileDeclaration* g_threaded = nullptr;
-void use_threaded_file() { SET(*g_threaded); }
+void use_threaded_file() {
+    SET(*g_threaded);
+}
 
 TEST_F(DriverTest, ThreadFileIsResolvedPerThreadAtEveryCall) {
     Record declared{};
@@ -208,7 +238,8 @@ TEST_F(DriverTest, ThreadFileIsResolvedPerThreadAtEveryCall) {
     g_threaded = &threaded;
 
     SET(threaded);
-    EXPECT_EQ(g_seen.record, reinterpret_cast<uint8_t*>(&declared)) << "the first thread uses the declared buffer";
+    EXPECT_EQ(g_seen.record, reinterpret_cast<uint8_t*>(&declared))
+        << "the first thread uses the declared buffer";
     const int32_t number = START(use_threaded_file, 0);
     ASSERT_GT(number, 0);
     WaitForOtherThreads();

@@ -3,7 +3,6 @@
 // stand-in for an unknown id; the per-thread name stack; and what each level
 // shows and answers, seen through a message-box presenter that records.
 #include "framework/error_reporter.h"
-
 #include "runtime/error_state.h"
 #include "runtime/fatal_error.h"
 #include "runtime/threads.h"
@@ -28,64 +27,50 @@ struct PublishedEntry {
 
 // The default table as published, in order.
 constexpr PublishedEntry Published[] = {
-    {27, Level::Notify, "Invalid Key",
-     "%File key file is invalid. Key must be rebuilt."},
-    {26, Level::Fatal, "Key was not built",
-     "Error: (%ErrorText) repairing key for %File."},
-    {10, Level::Fatal, "File Creation Error",
-     "Error: (%ErrorText) creating %File."},
-    {24, Level::Notify, "Procedure not defined",
-     "The Procedure %Message has not been defined."},
-    {17, Level::Notify, "Range Error",
-     "The value of %Field must be lower than %Message."},
-    {18, Level::Notify, "Range Error",
-     "The value of %Field must be higher than %Message."},
-    {16, Level::Notify, "Range Error",
-     "The value of %Field must be between %Message."},
-    {14, Level::Notify, "Field contents error",
-     "The value of %Field must be found in the %Message file."},
+    {27, Level::Notify, "Invalid Key", "%File key file is invalid. Key must be rebuilt."},
+    {26, Level::Fatal, "Key was not built", "Error: (%ErrorText) repairing key for %File."},
+    {10, Level::Fatal, "File Creation Error", "Error: (%ErrorText) creating %File."},
+    {24, Level::Notify, "Procedure not defined", "The Procedure %Message has not been defined."},
+    {17, Level::Notify, "Range Error", "The value of %Field must be lower than %Message."},
+    {18, Level::Notify, "Range Error", "The value of %Field must be higher than %Message."},
+    {16, Level::Notify, "Range Error", "The value of %Field must be between %Message."},
+    {14, Level::Notify, "Field contents error", "The value of %Field must be found in the %Message file."},
     {31, Level::Notify, "Referential Integrity Update Error",
-     "This record is referenced from the file %File. Linking field(s) have been restricted from change and have been reset to original values."},
+     "This record is referenced from the file %File. Linking field(s) have been restricted from change and "
+     "have been reset to original values."},
     {30, Level::Notify, "Referential Integrity Delete Error",
-     "This record is referenced from the file %File. This record cannot be deleted while these references exist."},
+     "This record is referenced from the file %File. This record cannot be deleted while these references "
+     "exist."},
     {4, Level::Notify, "Record Insert Error",
      "An error was experienced during the creation of a record. Error: %ErrorText."},
-    {6, Level::Notify, "Record Was Not Updated",
-     "This record was changed by another station."},
+    {6, Level::Notify, "Record Was Not Updated", "This record was changed by another station."},
     {7, Level::Notify, "Record Was Not Updated",
-     "This record was changed by another station. Those changes will now be displayed. Use the Ditto Button or Ctrl+' to recall your changes."},
+     "This record was changed by another station. Those changes will now be displayed. Use the Ditto Button "
+     "or Ctrl+' to recall your changes."},
     {34, Level::User, "Record Update Error",
      "An error was experienced changing this record. Do you want to try to save again?"},
     {33, Level::User, "Record Delete Error",
      "An error was experienced deleting this record. Do you want to try to delete it again?"},
-    {20, Level::Notify, "Invalid Request",
-     "This form cannot be used to insert a record"},
-    {38, Level::Notify, "Invalid Request",
-     "This form cannot be used to update a record"},
-    {12, Level::Notify, "Invalid Request",
-     "This form cannot be used to delete a record"},
-    {8, Level::User, "Changes will be lost!",
-     "Are you sure you want to cancel?"},
+    {20, Level::Notify, "Invalid Request", "This form cannot be used to insert a record"},
+    {38, Level::Notify, "Invalid Request", "This form cannot be used to update a record"},
+    {12, Level::Notify, "Invalid Request", "This form cannot be used to delete a record"},
+    {8, Level::User, "Changes will be lost!", "Are you sure you want to cancel?"},
     {13, Level::Notify, "Duplicate Key Error",
      "Adding this record creates a duplicate entry for the key: %Message"},
     {32, Level::User, "Auto Increment Error",
      "Attempts to automatically number this record have failed.  Error: %ErrorText. Try Again?"},
-    {19, Level::Notify, "File Load Error",
-     "%File File Load Error.  Error: %ErrorText."},
+    {19, Level::Notify, "File Load Error", "%File File Load Error.  Error: %ErrorText."},
     {36, Level::User, "Beginning of File Error",
      "The beginning of the file was encountered. Do you want to start again from the end of the file?"},
     {37, Level::User, "End of File Error",
      "The end of the file was encountered. Do you want to start again from the beginning?"},
-    {23, Level::Fatal, "File Access Error",
-     "File (%File) could not be opened.  Error: %ErrorText."},
+    {23, Level::Fatal, "File Access Error", "File (%File) could not be opened.  Error: %ErrorText."},
     {25, Level::Notify, "Record was not updated",
      "An error (%ErrorText) was experienced when making changes to the %File file."},
     {11, Level::Notify, "Record was not deleted",
      "An error (%ErrorText) was experienced when deleting a record from the %File file."},
-    {9, Level::User, "Confirm Delete",
-     "Are you sure you want to delete the highlighted record?"},
-    {35, Level::User, "Save Record",
-     "Do you want to save the changes to this record?"},
+    {9, Level::User, "Confirm Delete", "Are you sure you want to delete the highlighted record?"},
+    {35, Level::User, "Save Record", "Do you want to save the changes to this record?"},
     {21, Level::Notify, "Transaction cancelled",
      "Error: (%ErrorText) attempting to frame the transaction on %File."},
     {1, Level::Notify, "Record Retrieval Error",
@@ -96,16 +81,11 @@ constexpr PublishedEntry Published[] = {
      "This record has been added to the file. Do you want to add another record?"},
     {28, Level::Notify, "Record not read",
      "A record held by another station was encountered reading from the %File file."},
-    {5, Level::Notify, "Add New Record?",
-     "Record match not found, do you wish to add a new one?"},
-    {15, Level::Notify, "Value Error",
-     "The value of %Field must be in the list : %Message."},
-    {22, Level::Notify, "No Records",
-     "There are no records available to process."},
-    {2, Level::Notify, "Access Denied",
-     "Could not get write access to %File so trying read-only."},
-    {39, Level::Program, "File Usage Error",
-     "Attempt to use file (%File) before it was opened"},
+    {5, Level::Notify, "Add New Record?", "Record match not found, do you wish to add a new one?"},
+    {15, Level::Notify, "Value Error", "The value of %Field must be in the list : %Message."},
+    {22, Level::Notify, "No Records", "There are no records available to process."},
+    {2, Level::Notify, "Access Denied", "Could not get write access to %File so trying read-only."},
+    {39, Level::Program, "File Usage Error", "Attempt to use file (%File) before it was opened"},
     {41, Level::Notify, "Unsupported QBE Column",
      "The saved QBE column, %Field is not supported. It will be dropped from the query."},
 
@@ -160,7 +140,8 @@ protected:
 std::vector<uint8_t> block_of(const std::vector<PublishedEntry>& entries) {
     std::vector<uint8_t> out{static_cast<uint8_t>(entries.size()), 0};
     for (const PublishedEntry& e : entries) {
-        out.insert(out.end(), {static_cast<uint8_t>(e.id), static_cast<uint8_t>(e.id >> 8), static_cast<uint8_t>(e.level)});
+        out.insert(out.end(), {static_cast<uint8_t>(e.id), static_cast<uint8_t>(e.id >> 8),
+                               static_cast<uint8_t>(e.level)});
         out.push_back(static_cast<uint8_t>(e.title.size()));
         out.insert(out.end(), e.title.begin(), e.title.end());
         out.push_back(static_cast<uint8_t>(e.message.size()));
@@ -182,7 +163,8 @@ TEST_F(ErrorReporterTest, TheDefaultTableIsThePublishedOneEntryByEntry) {
 }
 
 TEST_F(ErrorReporterTest, ABlockCutShortAddsTheEntriesBeforeTheCut) {
-    std::vector<uint8_t> cut = block_of({{900, Level::Notify, "One", "First"}, {901, Level::Notify, "Two", "Second"}});
+    std::vector<uint8_t> cut =
+        block_of({{900, Level::Notify, "One", "First"}, {901, Level::Notify, "Two", "Second"}});
     cut.resize(cut.size() - 3); // inside the second message
     const std::size_t before = errors.ERRORS->size();
     errors.AddErrors(cut);
@@ -239,7 +221,8 @@ TEST_F(ErrorReporterTest, LongTextsAreCut) {
 }
 
 TEST_F(ErrorReporterTest, TheNewestEntryOfAnIdWinsAndPreviousShowsTheOlderText) {
-    const std::vector<uint8_t> newer = block_of({{23, Level::Notify, "Not opened", "Opening failed: %Previous"}});
+    const std::vector<uint8_t> newer =
+        block_of({{23, Level::Notify, "Not opened", "Opening failed: %Previous"}});
     errors.AddErrors(newer);
     errors.SetFile("Goods");
     EXPECT_EQ(errors.Throw(23), Level::Notify);
@@ -270,11 +253,15 @@ TEST_F(ErrorReporterTest, EachLevelShowsItsBoxAndAnswers) {
         MessageBoxButtons buttons;
     };
     const Row rows[] = {
-        {Level::User, platform::ButtonYes, Level::Benign, MessageBoxIcon::Exclamation, MessageBoxButtons::YesNo},
-        {Level::User, platform::ButtonNo, Level::Cancel, MessageBoxIcon::Exclamation, MessageBoxButtons::YesNo},
+        {Level::User, platform::ButtonYes, Level::Benign, MessageBoxIcon::Exclamation,
+         MessageBoxButtons::YesNo},
+        {Level::User, platform::ButtonNo, Level::Cancel, MessageBoxIcon::Exclamation,
+         MessageBoxButtons::YesNo},
         // The box closed with its close box.
-        {Level::User, platform::ButtonCancel, Level::Cancel, MessageBoxIcon::Exclamation, MessageBoxButtons::YesNo},
-        {Level::Cancel, platform::ButtonYes, Level::Benign, MessageBoxIcon::Exclamation, MessageBoxButtons::YesNo},
+        {Level::User, platform::ButtonCancel, Level::Cancel, MessageBoxIcon::Exclamation,
+         MessageBoxButtons::YesNo},
+        {Level::Cancel, platform::ButtonYes, Level::Benign, MessageBoxIcon::Exclamation,
+         MessageBoxButtons::YesNo},
         {Level::Notify, std::nullopt, Level::Notify, MessageBoxIcon::Information, MessageBoxButtons::Ok},
     };
     for (const Row& row : rows) {

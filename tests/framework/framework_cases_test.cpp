@@ -24,15 +24,23 @@ class FrameworkCase : public ::testing::TestWithParam<std::string> {};
 TEST_P(FrameworkCase, PrintsWhatItExpectsAndDrawsItsGoldens) {
     const testing::ScriptCase c =
         testing::ReadScriptCase(fs::path(MORVEX_CASES_DIR) / (GetParam() + ".case"), {"procedure"});
-    std::istringstream words(c.directives.contains("procedure") ? c.directives.at("procedure") : std::string());
+    std::istringstream words(c.directives.contains("procedure") ? c.directives.at("procedure")
+                                                                : std::string());
     std::string procedure;
     words >> procedure;
     ASSERT_FALSE(procedure.empty()) << "the case names no procedure";
     testing::TempDirectory dir("framework_case");
     const std::string script_path = dir.file(c.name + ".script");
     std::ofstream(script_path) << c.script;
-    std::vector<std::string> argv{MORVEX_TEST_PROCEDURES, "--procedure", procedure, "--script", script_path,
-                                  "--shots", dir.path(), "--font", painter::testing::DejaVuSansPath};
+    std::vector<std::string> argv{MORVEX_TEST_PROCEDURES,
+                                  "--procedure",
+                                  procedure,
+                                  "--script",
+                                  script_path,
+                                  "--shots",
+                                  dir.path(),
+                                  "--font",
+                                  painter::testing::DejaVuSansPath};
     for (std::string word; words >> word;) {
         argv.push_back(word.find('=') == std::string::npos ? "--request" : "--set");
         argv.push_back(word);
@@ -42,7 +50,8 @@ TEST_P(FrameworkCase, PrintsWhatItExpectsAndDrawsItsGoldens) {
     testing::CheckScriptCaseRun(c, result, dir.path(), MORVEX_CASES_DIR);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FrameworkCase, ::testing::ValuesIn(testing::ScriptCaseNames(MORVEX_CASES_DIR)),
+INSTANTIATE_TEST_SUITE_P(Cases, FrameworkCase,
+                         ::testing::ValuesIn(testing::ScriptCaseNames(MORVEX_CASES_DIR)),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              return testing::ScriptCaseTestName(info.param);
                          });

@@ -1,11 +1,10 @@
 #include "framework/ini_manager.h"
+#include "runtime/ini_access.h"
+#include "tests/support/temp_ini_dir.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#include "runtime/ini_access.h"
-#include "tests/support/temp_ini_dir.h"
 
 namespace morvex {
 namespace {
@@ -17,10 +16,11 @@ struct ListRecord {
 };
 
 RecordDescription list_description() {
-    return RecordDescription(sizeof(ListRecord),
-                             {FieldDescription::Sized(FieldType::String, "L:NAME", offsetof(ListRecord, NAME), 20),
-                              FieldDescription::Sized(FieldType::CString, "L:CODE", offsetof(ListRecord, CODE), 10),
-                              FieldDescription::Sized(FieldType::String, "L:NOTE", offsetof(ListRecord, NOTE), 30)});
+    return RecordDescription(
+        sizeof(ListRecord),
+        {FieldDescription::Sized(FieldType::String, "L:NAME", offsetof(ListRecord, NAME), 20),
+         FieldDescription::Sized(FieldType::CString, "L:CODE", offsetof(ListRecord, CODE), 10),
+         FieldDescription::Sized(FieldType::String, "L:NOTE", offsetof(ListRecord, NOTE), 30)});
 }
 
 class IniManagerTest : public ::testing::Test {
@@ -47,8 +47,9 @@ protected:
         std::vector<std::string> rows;
         for (int32_t i = 1; i <= list.Records(); ++i) {
             list.Get(i);
-            rows.push_back(std::string(record.NAME.clipped()) + "|" + std::string(IniField::Of(record.CODE).text()) +
-                           "|" + std::string(record.NOTE.clipped()));
+            rows.push_back(std::string(record.NAME.clipped()) + "|" +
+                           std::string(IniField::Of(record.CODE).text()) + "|" +
+                           std::string(record.NOTE.clipped()));
         }
         return rows;
     }
@@ -67,7 +68,8 @@ TEST_F(IniManagerTest, AListOfThreeRecordsComesBackInOrder) {
     add("second", "B2", "two words");
     add("third", "", "three");
     write_list("Names");
-    EXPECT_EQ(read_list("Names"), (std::vector<std::string>{"first|A1|one", "second|B2|two words", "third||three"}));
+    EXPECT_EQ(read_list("Names"),
+              (std::vector<std::string>{"first|A1|one", "second|B2|two words", "third||three"}));
     EXPECT_EQ(ini.TryFetch("Lists", "Names"), "3");
     EXPECT_EQ(ini.TryFetch("Lists", "Names_2"), "second,B2,two words");
 }

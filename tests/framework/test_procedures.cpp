@@ -40,7 +40,9 @@ namespace {
 // Everything below runs under the runtime lock.
 std::vector<std::string> g_log;
 
-void note(const std::string& line) { g_log.push_back(line); }
+void note(const std::string& line) {
+    g_log.push_back(line);
+}
 
 std::string event_name() {
     const std::string_view name = EventName(EVENT());
@@ -80,7 +82,8 @@ public:
 
     Router() : WindowController(m_window) {
         m_window.Load("tests$router", "Router");
-        m_window.Bind(Name, BoundVariable{FieldType::String, m_name.data(), static_cast<uint32_t>(m_name.size()), 0, 1});
+        m_window.Bind(Name, BoundVariable{FieldType::String, m_name.data(),
+                                          static_cast<uint32_t>(m_name.size()), 0, 1});
         m_window.Bind(Date, BoundVariable{FieldType::Long, &m_date, 4, 0, 1});
     }
 
@@ -93,7 +96,8 @@ public:
         HISTORYKEY = 0x270; // Ctrl+F1: the "ditto" key
         AddItem(Cancel, RequestCancelled);
         AddItem(m_browse);
-        AddHistoryField(Name, BoundVariable{FieldType::String, m_name.data(), static_cast<uint32_t>(m_name.size()), 0, 1});
+        AddHistoryField(Name, BoundVariable{FieldType::String, m_name.data(),
+                                            static_cast<uint32_t>(m_name.size()), 0, 1});
         m_toolbar.AddTarget(m_target, Sheet);
         m_toolbar.SetTarget(Sheet);
         SetToolbarTips(m_window);
@@ -101,7 +105,8 @@ public:
         m_popup.AddItemMimic("&OK", "!&OK", Ok);
         m_popup.AddItemMimic("&Cancel", "!&Cancel", Cancel);
         m_popup.AddSeparator();
-        for (const std::string& name : {m_popup.AddItem("Beep", BeepEvent), m_popup.AddItem("Beep!", BeepEvent)})
+        for (const std::string& name :
+             {m_popup.AddItem("Beep", BeepEvent), m_popup.AddItem("Beep!", BeepEvent)})
             note("popup item " + name);
         SetAlerts();
         return Level::Benign;
@@ -184,7 +189,9 @@ std::map<std::string, int> g_failures; // operation -> calls left to fail
 // The form's settings from the command line (--set NAME=N).
 std::map<std::string, int> g_settings;
 
-std::string trimmed(std::string_view text) { return std::string(text.substr(0, text.find_last_not_of(' ') + 1)); }
+std::string trimmed(std::string_view text) {
+    return std::string(text.substr(0, text.find_last_not_of(' ') + 1));
+}
 
 bool fails(const std::string& operation) {
     auto found = g_failures.find(operation);
@@ -224,7 +231,8 @@ public:
     int TryReget(std::string_view position) override { return act("TryReget " + std::string(position)); }
     FormFile& file() override { return *this; }
     int Update(bool history) override {
-        return act("Update \"" + trimmed({m_buffer.data(), m_buffer.size()}) + "\" history " + std::to_string(history));
+        return act("Update \"" + trimmed({m_buffer.data(), m_buffer.size()}) + "\" history " +
+                   std::to_string(history));
     }
     int Delete(bool ask) override {
         if (ask && GlobalErrors->Throw(9) != Level::Benign)
@@ -252,7 +260,8 @@ public:
         m_name.fill(' ');
         std::memcpy(m_name.data(), "Ada", 3);
         m_window.Load("tests$form", "Form");
-        m_window.Bind(Name, BoundVariable{FieldType::String, m_name.data(), static_cast<uint32_t>(m_name.size()), 0, 1});
+        m_window.Bind(Name, BoundVariable{FieldType::String, m_name.data(),
+                                          static_cast<uint32_t>(m_name.size()), 0, 1});
     }
 
     int Init() override {
@@ -262,8 +271,9 @@ public:
         OKCONTROL = Ok;
         FIRSTFIELD = Name;
         AddItem(Cancel, RequestCancelled);
-        for (const auto& [setting, field] : {std::pair{"INSERTACTION", &INSERTACTION}, std::pair{"CANCELACTION", &CANCELACTION},
-                                             std::pair{"DELETEACTION", &DELETEACTION}})
+        for (const auto& [setting, field] :
+             {std::pair{"INSERTACTION", &INSERTACTION}, std::pair{"CANCELACTION", &CANCELACTION},
+              std::pair{"DELETEACTION", &DELETEACTION}})
             if (g_settings.contains(setting))
                 *field = static_cast<uint8_t>(g_settings[setting]);
         if (const int level = PrimeUpdate()) {

@@ -197,7 +197,7 @@ TEST(MessageQueue, ATimerKeepsAtMostOneTickPending) {
     EXPECT_EQ(message.number, MsgTimer);
     EXPECT_EQ(message.wparam, 7u);
     EXPECT_FALSE(peek_message(message, {}, Removal::Remove)); // the missed ticks are gone
-    ASSERT_TRUE(get_message(message));                          // the next one comes after the interval
+    ASSERT_TRUE(get_message(message));                        // the next one comes after the interval
     EXPECT_EQ(message.number, MsgTimer);
     kill_timer(0, 7);
     std::this_thread::sleep_for(60ms);

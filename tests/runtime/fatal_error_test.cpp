@@ -1,13 +1,12 @@
+#include "platform/message_box.h"
+#include "runtime/error_numbers.h"
+#include "runtime/error_state.h"
 #include "runtime/fatal_error.h"
 
 #include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
-
-#include "platform/message_box.h"
-#include "runtime/error_numbers.h"
-#include "runtime/error_state.h"
 
 namespace morvex {
 namespace {
@@ -40,8 +39,8 @@ TEST(FatalErrorDeathTest, TheHookTakesOverTheBox) {
     EXPECT_EXIT(
         {
             SetFatalErrorHook([](std::string_view text, int32_t number) {
-                std::fprintf(stderr, "hooked %d <%.*s> error %d\n", number, static_cast<int>(text.size()), text.data(),
-                             ErrorCode());
+                std::fprintf(stderr, "hooked %d <%.*s> error %d\n", number, static_cast<int>(text.size()),
+                             text.data(), ErrorCode());
             });
             FatalError(ErrUnableToOpenWindow, "CTLMAIN");
         },
@@ -49,10 +48,13 @@ TEST(FatalErrorDeathTest, TheHookTakesOverTheBox) {
 }
 
 TEST(HaltDeathTest, ShowsTheMessageAndExitsWithTheGivenCode) {
-    EXPECT_EXIT(HALT(7, "Goodbye"), ExitedWithCode(7), "^\\[Halt\\] \\(stop\\)\nGoodbye\nbuttons: \\[OK\\]\nanswer: OK\n$");
+    EXPECT_EXIT(HALT(7, "Goodbye"), ExitedWithCode(7),
+                "^\\[Halt\\] \\(stop\\)\nGoodbye\nbuttons: \\[OK\\]\nanswer: OK\n$");
 }
 
-TEST(HaltDeathTest, WithoutAMessageThereIsNoBox) { EXPECT_EXIT(HALT(3), ExitedWithCode(3), "^$"); }
+TEST(HaltDeathTest, WithoutAMessageThereIsNoBox) {
+    EXPECT_EXIT(HALT(3), ExitedWithCode(3), "^$");
+}
 
 TEST(HaltDeathTest, TheHookIsCalledInsteadOfTheBox) {
     EXPECT_EXIT(

@@ -1,11 +1,10 @@
 #include "runtime/ini_access.h"
+#include "runtime/string_stack.h"
+#include "tests/support/temp_ini_dir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-
-#include "runtime/string_stack.h"
-#include "tests/support/temp_ini_dir.h"
 
 namespace morvex {
 namespace {

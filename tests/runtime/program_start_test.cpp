@@ -1,14 +1,13 @@
 // The program's start and end as the runtime runs them: the version check's
 // verdicts and texts, and the module initialisers' order.
+#include "platform/message_box.h"
 #include "runtime/program_modules.h"
 #include "runtime/version_check.h"
-
-#include "platform/message_box.h"
 #include "tests/support/child_process.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace morvex {
@@ -24,11 +23,14 @@ TEST(VersionCheck, PassesAReleaseOfThisMajorUpToItsMinorAndSaysWhyOtherwise) {
         {261, 2, 0, 1, ""},
         {261, 0, 7, 1, ""},
         {261, 3, 0, 0,
-         "This program or a component DLL requires M5RUNX version 5.003.00 or later\r\nThis version is 5.002.00"},
+         "This program or a component DLL requires M5RUNX version 5.003.00 or later\r\nThis version is "
+         "5.002.00"},
         {262, 1, 4, 0,
-         "This program or a component DLL requires M5RUNX version 6.001.04 or later\r\nThis version is 5.002.00"},
+         "This program or a component DLL requires M5RUNX version 6.001.04 or later\r\nThis version is "
+         "5.002.00"},
         {5, 2, 0, 0,
-         "This program or a component DLL was built using the beta release of Morvex 5\r\nIt will not operate "
+         "This program or a component DLL was built using the beta release of Morvex 5\r\nIt will not "
+         "operate "
          "correctly with this copy of M5RUNX\r\nPlease obtain a new version of this program"},
     };
     std::vector<platform::MessageBoxRequest> shown;
@@ -63,7 +65,7 @@ void terminate(int32_t argument) {
 
 TEST(ProgramModules, InitialiseHighestFirstAndTerminateLowestFirstOnce) {
     const ModuleInitialiser table[] = {
-        {10, initialise<'a'>, terminate<'a'>}, {0, initialise<'z'>, terminate<'z'>},
+        {10, initialise<'a'>, terminate<'a'>},  {0, initialise<'z'>, terminate<'z'>},
         {200, initialise<'b'>, terminate<'b'>}, {10, initialise<'c'>, terminate<'c'>},
         {200, nullptr, terminate<'d'>},
     };
@@ -74,7 +76,8 @@ TEST(ProgramModules, InitialiseHighestFirstAndTerminateLowestFirstOnce) {
     TerminateModules();
     TerminateModules();
     // Priority 0 first; within a priority from the last entry to the first.
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"term z 1", "term c 1", "term a 1", "term d 1", "term b 1"}));
+    EXPECT_EQ(g_calls,
+              (std::vector<std::string>{"term z 1", "term c 1", "term a 1", "term d 1", "term b 1"}));
 }
 
 int g_termination_pipe = -1;

@@ -1,11 +1,10 @@
+#include "runtime/locale.h"
 #include "runtime/string_ops.h"
+#include "runtime/string_stack.h"
 
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
-
-#include "runtime/locale.h"
-#include "runtime/string_stack.h"
 
 namespace morvex {
 namespace {

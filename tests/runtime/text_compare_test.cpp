@@ -1,16 +1,17 @@
+#include "runtime/char_tables.h"
+#include "runtime/locale.h"
 #include "runtime/text_compare.h"
 
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
 
-#include "runtime/char_tables.h"
-#include "runtime/locale.h"
-
 namespace morvex {
 namespace {
 
-int sign(int value) { return (value > 0) - (value < 0); }
+int sign(int value) {
+    return (value > 0) - (value < 0);
+}
 
 class TextCompareTest : public ::testing::Test {
 protected:
@@ -54,7 +55,8 @@ TEST_F(TextCompareTest, CollationSequenceReordersCharacters) {
 
 TEST_F(TextCompareTest, DigraphSortsBetweenTheSequencesAroundIt) {
     // The ligature sorts as "ae": after "ad..." and before "af...".
-    ApplyEnvironmentText("MVXDIGRAPH=\xe6" "ae\n");
+    ApplyEnvironmentText("MVXDIGRAPH=\xe6"
+                         "ae\n");
     EXPECT_GT(CompareText("\xe6", "ad"), 0);
     EXPECT_LT(CompareText("\xe6", "af"), 0);
     EXPECT_EQ(CompareText("\xe6", "ae"), 0);
@@ -63,7 +65,8 @@ TEST_F(TextCompareTest, DigraphSortsBetweenTheSequencesAroundIt) {
 }
 
 TEST_F(TextCompareTest, OemTextUsesTheOemTable) {
-    ApplyEnvironmentText("MVXCOLSEQ=\xe9" "e\n"); // e-acute before e
+    ApplyEnvironmentText("MVXCOLSEQ=\xe9"
+                         "e\n"); // e-acute before e
     EXPECT_LT(CompareText("\xe9", "e"), 0);
     EXPECT_LT(CompareText("\x82", "e", TextCharset::Oem), 0); // 0x82 is e-acute in the OEM set
     EXPECT_GT(CompareText("\xe9", "e", TextCharset::Oem), 0);

@@ -27,7 +27,8 @@ void close_both(int (&fds)[2]) {
 } // namespace
 
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input,
-                         std::chrono::milliseconds timeout, const std::vector<std::string>& extra_environment) {
+                         std::chrono::milliseconds timeout,
+                         const std::vector<std::string>& extra_environment) {
     CommandResult result;
     int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
@@ -79,7 +80,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
     std::string* sinks[2] = {&result.out, &result.err};
     int open_pipes = 2;
     while (open_pipes > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             kill(pid, SIGKILL);
             result.timed_out = true;

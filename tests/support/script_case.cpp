@@ -47,21 +47,22 @@ std::vector<std::string> ScriptCaseNames(const fs::path& folder) {
     return names;
 }
 
-void CheckScriptCaseRun(const ScriptCase& script_case, const CommandResult& result, const fs::path& shots_directory,
-                        const fs::path& cases_folder, int expected_exit) {
+void CheckScriptCaseRun(const ScriptCase& script_case, const CommandResult& result,
+                        const fs::path& shots_directory, const fs::path& cases_folder, int expected_exit) {
     EXPECT_EQ(result.exit_code, expected_exit) << result.err;
     EXPECT_EQ(result.out, script_case.expected) << "stderr:\n" << result.err;
     for (const std::string& shot : script_case.shots) {
         const auto image = platform::read_png((shots_directory / (shot + ".png")).string());
         ASSERT_TRUE(image) << "no picture " << shot;
-        EXPECT_TRUE(painter::testing::matches_golden_file(*image, (cases_folder / "golden" / (shot + ".png")).string(),
-                                                          shot, {2, 0}));
+        EXPECT_TRUE(painter::testing::matches_golden_file(
+            *image, (cases_folder / "golden" / (shot + ".png")).string(), shot, {2, 0}));
     }
 }
 
 std::string ScriptCaseTestName(const std::string& case_name) {
     std::string name = case_name;
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 }
 

@@ -32,8 +32,8 @@ std::vector<std::string> ScriptCaseNames(const std::filesystem::path& folder);
 // Checks a finished run: its exit status, the expected output, and each
 // shot (written to `shots_directory`) against the folder's goldens.
 void CheckScriptCaseRun(const ScriptCase& script_case, const CommandResult& result,
-                        const std::filesystem::path& shots_directory, const std::filesystem::path& cases_folder,
-                        int expected_exit = 0);
+                        const std::filesystem::path& shots_directory,
+                        const std::filesystem::path& cases_folder, int expected_exit = 0);
 
 // A test name made of a case name (letters and digits only).
 std::string ScriptCaseTestName(const std::string& case_name);

@@ -1,12 +1,12 @@
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include "runtime/ini_access.h"
 #include "tests/support/command_runner.h"
 #include "tests/support/temp_ini_dir.h"
 #include "tools/command.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace morvex::tools {
 namespace {

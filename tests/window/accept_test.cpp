@@ -118,7 +118,8 @@ TEST_F(AcceptTest, APostedEventIsDeliveredAndACycledCloseKeepsTheWindowOpen) {
     open();
     PostEvent(window, Event::CloseWindow);
     PostEvent(window, Event::Completed);
-    run(Event::Completed, [] { return EVENT() == Event::CloseWindow ? LoopOutcome::Cycled : LoopOutcome::Completed; });
+    run(Event::Completed,
+        [] { return EVENT() == Event::CloseWindow ? LoopOutcome::Cycled : LoopOutcome::Completed; });
     EXPECT_TRUE(window.IsOpen());
     EXPECT_EQ(window.accept_state().closing, 0);
     // Completing the close ends the loop (the procedure then closes the window).
@@ -171,7 +172,8 @@ TEST_F(AcceptTest, AnAlertedKeyGivesPreAlertAtOnceThenAlertKeyAndACycledPreAlert
     SELECT(2);
     log.lines.clear();
     platform::press_key(platform::VkReturn);
-    run(Event::AlertKey, [] { return EVENT() == Event::PreAlert ? LoopOutcome::Cycled : LoopOutcome::Completed; });
+    run(Event::AlertKey,
+        [] { return EVENT() == Event::PreAlert ? LoopOutcome::Cycled : LoopOutcome::Completed; });
     EXPECT_EQ(log.lines, (std::vector<std::string>{"Selected 2", "PreAlert 2", "AlertKey 2"}));
 }
 

@@ -183,7 +183,9 @@ TEST(DefinitionCompilerTest, ControlCodesWithoutALayoutKeepTheirCode) {
 
 TEST(DefinitionCompilerTest, ControlNumbersFollowThePreviousAndWrapAround) {
     const CompileResult result = ParseWindowDefinitions(
-        std::string(Head) + " toolbar\n  button feq -7\n  button\n end\n prompt feq 2147483647\n prompt\nend\n", "t");
+        std::string(Head) +
+            " toolbar\n  button feq -7\n  button\n end\n prompt feq 2147483647\n prompt\nend\n",
+        "t");
     ASSERT_TRUE(result.ok()) << result.error;
     const WindowSource& w = result.procedures[0].windows[0];
     EXPECT_EQ(w.toolbar->record.feq, 0);

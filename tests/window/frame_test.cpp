@@ -181,7 +181,8 @@ TEST_F(FrameTest, AChildThatRefusesAbandonsTheClose) {
     // The first child is asked and refuses; the frame stays open.
     ACCEPT(frame, [&] {
         std::lock_guard lock(g_log_mutex);
-        return g_log.size() == 1 && frame.accept_state().closing == 0 ? LoopOutcome::Left : LoopOutcome::Completed;
+        return g_log.size() == 1 && frame.accept_state().closing == 0 ? LoopOutcome::Left
+                                                                      : LoopOutcome::Completed;
     });
     EXPECT_TRUE(frame.IsOpen());
     EXPECT_EQ(g_children_open, 2);

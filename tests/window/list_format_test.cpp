@@ -14,9 +14,9 @@ std::string describe(const ListLayout& layout) {
     for (const ListColumn& c : layout.columns) {
         if (!text.empty())
             text += " ";
-        text += std::to_string(c.field) + ":" + std::to_string(c.cell.left) + "-" + std::to_string(c.cell.right) +
-                ":" + std::to_string(c.justification()) + ":" + c.heading.value_or("") + ":" +
-                c.picture.value_or("");
+        text += std::to_string(c.field) + ":" + std::to_string(c.cell.left) + "-" +
+                std::to_string(c.cell.right) + ":" + std::to_string(c.justification()) + ":" +
+                c.heading.value_or("") + ":" + c.picture.value_or("");
     }
     return text;
 }
@@ -46,14 +46,13 @@ TEST_P(ListFormatLayout, PlacesColumnsAndTakesQueueFields) {
     EXPECT_EQ(describe(*layout), GetParam().columns);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ListFormatLayout, ::testing::ValuesIn(LayoutCases),
-                         [](const auto& info) {
-                             std::string name = info.param.label;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Formats, ListFormatLayout, ::testing::ValuesIn(LayoutCases), [](const auto& info) {
+    std::string name = info.param.label;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return name;
+});
 
 TEST(ListFormatTest, ExtrasFollowTheDataInTheirFixedOrder) {
     const auto layout = ParseListFormat("20L*IT30R", ListUnits{});
@@ -102,10 +101,24 @@ struct FailureCase {
 
 TEST(ListFormatTest, TheCheckGivesThePositionOfTheFirstFault) {
     const FailureCase cases[] = {
-        {"", 1},           {"L", 1},          {"20", 3},          {"20X", 3},      {"20L(", 5},
-        {"20L(5", 6},      {"20L@s2", 4},     {"20L~A", 4},       {"20LZ(1)Z(2)", 8}, {"20LE(1)E(2)", 8},
-        {"20LQ'a'Q'b'", 8}, {"20LT(X)", 6},  {"[]", 2},          {"[20L", 5},     {"20L#x#", 5},
-        {"20L#0#", 6},     {"99999L", 1},     {"20L(40000)", 5},
+        {"", 1},
+        {"L", 1},
+        {"20", 3},
+        {"20X", 3},
+        {"20L(", 5},
+        {"20L(5", 6},
+        {"20L@s2", 4},
+        {"20L~A", 4},
+        {"20LZ(1)Z(2)", 8},
+        {"20LE(1)E(2)", 8},
+        {"20LQ'a'Q'b'", 8},
+        {"20LT(X)", 6},
+        {"[]", 2},
+        {"[20L", 5},
+        {"20L#x#", 5},
+        {"20L#0#", 6},
+        {"99999L", 1},
+        {"20L(40000)", 5},
     };
     for (const FailureCase& c : cases) {
         EXPECT_EQ(CheckListFormat(c.format), c.position) << c.format;

@@ -43,7 +43,8 @@ protected:
         painter::set_fixed_font_file("");
     }
 
-    MessageBoxButton ask(MessageBoxButtons buttons, MessageBoxButton default_button, std::function<void()> action) {
+    MessageBoxButton ask(MessageBoxButtons buttons, MessageBoxButton default_button,
+                         std::function<void()> action) {
         g_when_shown = std::move(action);
         return RunMessageBox({"Save Record", "Do you want to save the changes to this record?",
                               MessageBoxIcon::Question, buttons, default_button});
@@ -60,8 +61,8 @@ TEST_F(MessageBoxWindowTest, KeysAnswerAsTheButtonsOfTheRequestSay) {
     const Case cases[] = {
         {MessageBoxButtons::YesNoCancel, platform::ButtonNo, [] { platform::press_key(platform::VkReturn); },
          platform::ButtonNo},
-        {MessageBoxButtons::YesNoCancel, platform::ButtonCancel, [] { platform::press_key(platform::VkEscape); },
-         platform::ButtonCancel},
+        {MessageBoxButtons::YesNoCancel, platform::ButtonCancel,
+         [] { platform::press_key(platform::VkEscape); }, platform::ButtonCancel},
         {MessageBoxButtons::Ok, platform::ButtonOk, [] { platform::press_key(platform::VkEscape); },
          platform::ButtonOk},
         // Without Cancel, Escape does nothing; the mnemonic answers.

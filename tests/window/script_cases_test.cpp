@@ -24,8 +24,10 @@ namespace fs = std::filesystem;
 
 // Runs a case with `morvex show` on a backend and checks its output and
 // pictures; `environment` adds DISPLAY for the x11 backend.
-void run_case(const std::string& name, const std::string& backend, const std::vector<std::string>& environment) {
-    const testing::ScriptCase c = testing::ReadScriptCase(fs::path(MORVEX_CASES_DIR) / (name + ".case"), {"use"});
+void run_case(const std::string& name, const std::string& backend,
+              const std::vector<std::string>& environment) {
+    const testing::ScriptCase c =
+        testing::ReadScriptCase(fs::path(MORVEX_CASES_DIR) / (name + ".case"), {"use"});
     // use FILE.wnd [LABEL] [--frame]
     std::istringstream use(c.directives.contains("use") ? c.directives.at("use") : std::string());
     std::string window_file, label, options;
@@ -36,9 +38,17 @@ void run_case(const std::string& name, const std::string& backend, const std::ve
     testing::TempDirectory dir("script_case");
     const std::string script_path = dir.file(c.name + ".script");
     std::ofstream(script_path) << c.script;
-    std::vector<std::string> argv{MORVEX_TOOL, "show", std::string(MORVEX_CASES_DIR) + "/" + window_file,
-                                  "--script", script_path, "--shots", dir.path(), "--backend", backend,
-                                  "--font", painter::testing::DejaVuSansPath};
+    std::vector<std::string> argv{MORVEX_TOOL,
+                                  "show",
+                                  std::string(MORVEX_CASES_DIR) + "/" + window_file,
+                                  "--script",
+                                  script_path,
+                                  "--shots",
+                                  dir.path(),
+                                  "--backend",
+                                  backend,
+                                  "--font",
+                                  painter::testing::DejaVuSansPath};
     if (!label.empty()) {
         argv.push_back("--window");
         argv.push_back(label);
@@ -53,7 +63,9 @@ void run_case(const std::string& name, const std::string& backend, const std::ve
 
 class ScriptCase : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(ScriptCase, PrintsWhatItExpectsAndDrawsItsGoldens) { run_case(GetParam(), "headless", {}); }
+TEST_P(ScriptCase, PrintsWhatItExpectsAndDrawsItsGoldens) {
+    run_case(GetParam(), "headless", {});
+}
 
 // The same script through a real X server: input by XTEST, pictures read
 // back from the server; output and pixels must equal the headless run's.

@@ -10,17 +10,17 @@
 #include "platform/resources.h"
 #include "platform/window_messages.h"
 #include "platform/windows.h"
-#include "tests/window/painter/golden_image.h"
+#include "runtime/threads.h"
 #include "tests/support/temp_directory.h"
+#include "tests/window/painter/golden_image.h"
 #include "tests/window/painter/test_fonts.h"
+#include "window/accept.h"
 #include "window/definition_compiler.h"
 #include "window/definition_encoder.h"
-#include "runtime/threads.h"
-#include "window/accept.h"
 #include "window/definition_services.h"
-#include "window/window.h"
 #include "window/image_cache.h"
 #include "window/painter/font_matcher.h"
+#include "window/window.h"
 
 #include <cstring>
 #include <deque>
