@@ -3,6 +3,7 @@
 #   make test             build and run every test
 #   make test SANITIZE=1  the same with AddressSanitizer and UBSan, in build-asan/
 #   make test TSAN=1      the same with ThreadSanitizer, in build-tsan/
+#   make monkey           MONKEY_INPUTS (default 20000) random inputs over tavemon (SANITIZE=1, TSAN=1 too)
 #   make bench            build and run the benchmarks (Release, in build-bench/)
 #   make fuzz             build the libFuzzer targets with clang and run each for
 #                         FUZZ_SECONDS (default 60), in build-fuzz/; the working
@@ -28,13 +29,14 @@ CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
 FUZZ_SECONDS ?= 60
+MONKEY_INPUTS ?= 20000
 SOAK_ROUNDS ?= 40
 
 # ccache (when installed) may reuse compiles across checkouts of the project.
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps configure build run seed-file test bench fuzz soak clean format format-check
+.PHONY: all deps configure build run seed-file test monkey bench fuzz soak clean format format-check
 
 all: build
 
@@ -71,6 +73,12 @@ seed-file:
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Random inputs over every window of tavemon, headless (CI runs it under the
+# sanitizers); a sanitizer report or a hang fails it.
+monkey: build
+	@mkdir -p $(BUILD_DIR)/monkey && cd $(BUILD_DIR)/monkey && \
+	    MORVEX_INIDIR=. TSAN_OPTIONS=halt_on_error=1 ../app/tavemon --monkey $(MONKEY_INPUTS) --seed 1
 
 bench: deps
 	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVEX_BENCH=ON > /dev/null
