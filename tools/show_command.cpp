@@ -24,10 +24,12 @@
 #include "window/script_driver.h"
 #include "window/scripted_run.h"
 #include "window/window.h"
+#include "window/window_registry.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -408,11 +410,23 @@ int run_show(Arguments args, std::ostream& out, std::ostream& err) {
                              [&](const wdf::WindowSource& w) { return w.label == label; }))
                 return "procedure \"" + procedure->name + "\" has no window \"" + label + "\"";
             bool started = false;
+            std::size_t before = 0;
             run.WithActiveWindow([&](Window&) {
+                before = OpenWindows().size();
                 ShownWindows::next = {procedure->name, label};
                 started = START(ShownWindows::run, 0) != 0;
             });
-            return started ? std::nullopt : std::optional<std::string>("no thread could be started");
+            if (!started)
+                return "no thread could be started";
+            // The window opens on the new thread: the next line waits for it.
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            for (std::size_t open = before; open <= before;) {
+                if (std::chrono::steady_clock::now() > give_up)
+                    return "window \"" + label + "\" did not open";
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                run.WithActiveWindow([&](Window&) { open = OpenWindows().size(); });
+            }
+            return std::nullopt;
         });
         // fill FIELD FILE.csv: the rows of a CSV file into the list's queue.
         run.AddCommand("fill", [&](std::string_view arguments) -> std::optional<std::string> {

@@ -17,7 +17,6 @@
 #include "window/painter/system_colors.h"
 #include "window/window.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -259,9 +258,5 @@ TEST(Artwork, ContactSheetMatchesTheGolden) {
 } // namespace morvex
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--rebaseline") == 0)
-            morvex::painter::testing::set_rebaseline(true);
-    return RUN_ALL_TESTS();
+    return morvex::painter::testing::RunTestsWithGoldens(argc, argv);
 }

@@ -11,7 +11,6 @@
 #include "tests/window/painter/test_fonts.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -68,9 +67,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, TavemonCase, ::testing::ValuesIn(testing::Script
 } // namespace morvex
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--rebaseline") == 0)
-            morvex::painter::testing::set_rebaseline(true);
-    return RUN_ALL_TESTS();
+    return morvex::painter::testing::RunTestsWithGoldens(argc, argv);
 }

@@ -9,7 +9,6 @@
 #include "tests/window/painter/golden_image.h"
 #include "tests/window/painter/test_fonts.h"
 
-#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -60,9 +59,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, FrameworkCase,
 } // namespace morvex
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--rebaseline") == 0)
-            morvex::painter::testing::set_rebaseline(true);
-    return RUN_ALL_TESTS();
+    return morvex::painter::testing::RunTestsWithGoldens(argc, argv);
 }

@@ -14,7 +14,6 @@
 #include "window/message_box_window.h"
 #include "window/painter/font_matcher.h"
 
-#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -105,9 +104,5 @@ TEST_F(MessageBoxWindowTest, LooksLikeTheGoldenPicture) {
 } // namespace morvex
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--rebaseline") == 0)
-            morvex::painter::testing::set_rebaseline(true);
-    return RUN_ALL_TESTS();
+    return morvex::painter::testing::RunTestsWithGoldens(argc, argv);
 }

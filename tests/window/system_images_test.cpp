@@ -4,7 +4,6 @@
 #include "tests/window/painter/golden_image.h"
 #include "window/system_images.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <set>
 #include <vector>
@@ -144,9 +143,5 @@ TEST(SystemImagesTest, LookAsTheGoldenImage) {
 } // namespace morvex
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--rebaseline") == 0)
-            morvex::painter::testing::set_rebaseline(true);
-    return RUN_ALL_TESTS();
+    return morvex::painter::testing::RunTestsWithGoldens(argc, argv);
 }

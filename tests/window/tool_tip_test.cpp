@@ -14,7 +14,6 @@
 #include "window/tool_tip.h"
 #include "window/window.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 
 namespace morvex {
@@ -134,9 +133,5 @@ TEST_F(ToolTipTest, APressHidesItUntilThePointerComesBack) {
 } // namespace morvex
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--rebaseline") == 0)
-            morvex::painter::testing::set_rebaseline(true);
-    return RUN_ALL_TESTS();
+    return morvex::painter::testing::RunTestsWithGoldens(argc, argv);
 }

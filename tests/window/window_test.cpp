@@ -22,7 +22,6 @@
 #include "window/painter/font_matcher.h"
 #include "window/window.h"
 
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -183,9 +182,5 @@ TEST_F(WindowTest, AMissingDefinitionLoadsNothingAndHaltsWith502WhenRequired) {
 } // namespace morvex
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--rebaseline") == 0)
-            morvex::painter::testing::set_rebaseline(true);
-    return RUN_ALL_TESTS();
+    return morvex::painter::testing::RunTestsWithGoldens(argc, argv);
 }

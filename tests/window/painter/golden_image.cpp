@@ -3,7 +3,9 @@
 #include "platform/png_file.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace morvex::painter::testing {
 
@@ -25,6 +27,14 @@ std::string output_path(const std::string& file) {
 }
 
 } // namespace
+
+int RunTestsWithGoldens(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--rebaseline") == 0)
+            set_rebaseline(true);
+    return RUN_ALL_TESTS();
+}
 
 void set_rebaseline(bool rebaseline) {
     g_rebaseline = rebaseline;

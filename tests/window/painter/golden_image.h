@@ -19,6 +19,9 @@ struct Tolerance {
 
 // Set from the command line by the test's main.
 void set_rebaseline(bool rebaseline);
+// The main of a test program with goldens: runs every test; `--rebaseline`
+// writes the actual images as the new goldens.
+int RunTestsWithGoldens(int argc, char** argv);
 
 ::testing::AssertionResult matches_golden(const platform::FrameBuffer& actual, const std::string& name,
                                           Tolerance tolerance);

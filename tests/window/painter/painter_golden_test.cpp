@@ -7,7 +7,6 @@
 #include "window/painter/painter.h"
 #include "window/painter/system_colors.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 
 namespace morvex::painter {
@@ -128,9 +127,5 @@ TEST(PainterGolden, ImagesWithTransparencyStretchedAndTiled) {
 } // namespace morvex::painter
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--rebaseline") == 0)
-            morvex::painter::testing::set_rebaseline(true);
-    return RUN_ALL_TESTS();
+    return morvex::painter::testing::RunTestsWithGoldens(argc, argv);
 }
