@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno> // program_invocation_short_name
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
 #include <mutex>
@@ -125,8 +126,8 @@ FontFile match_font(const FontRequest& request) {
     FcPatternDestroy(match);
 
     if (file.fallback && g_logged.insert(lowered).second)
-        std::fprintf(stderr, "morvex: typeface \"%s\" is not installed; drawing it with \"%s\"\n",
-                     request.typeface.c_str(), file.family.c_str());
+        std::fprintf(stderr, "%s: typeface \"%s\" is not installed; drawing it with \"%s\"\n",
+                     program_invocation_short_name, request.typeface.c_str(), file.family.c_str());
     return file;
 }
 
