@@ -230,14 +230,21 @@ int FileManager::OpenFile(bool throwing) {
             else
                 SetError(AccessDeniedTryingReadOnly);
             continue;
-        case ErrFileNotFound:
+        case ErrFileNotFound: {
             if (!CREATE)
                 break;
+            // Another program may create the file between the open and the
+            // create: what it has added by then must not be emptied.
+            SEND(*FILE, "CreateMissing=on");
             morvex::CREATE(*FILE);
+            const KeptError created{};
+            SEND(*FILE, "CreateMissing=off");
+            created.put_back();
             if (ErrorCode() == 0)
                 continue;
             SetError(FileCreationError);
             return throwing ? ThrowSaved() : Level::Notify;
+        }
         case ErrKeyFileMustBeRebuilt:
             SetError(InvalidKey);
             if (!throwing)

@@ -2,7 +2,10 @@
 // texts are in default_errors.cpp).
 #pragma once
 
+#include "runtime/error_state.h"
+
 #include <cstdint>
+#include <string>
 
 namespace morvex {
 
@@ -20,5 +23,18 @@ constexpr uint16_t InvalidKey = 27;
 constexpr uint16_t RecordNotRead = 28;
 constexpr uint16_t AutoIncrementError = 32;
 constexpr uint16_t FileUsageError = 39;
+
+// The runtime error state as a driver left it, to be put back after other
+// driver calls cleared it.
+struct KeptError {
+    int32_t code = ErrorCode();
+    std::string extra = std::string(ErrorExtraText());
+    void put_back() const {
+        if (code == 0)
+            ClearError();
+        else
+            SetError(code, extra);
+    }
+};
 
 } // namespace morvex

@@ -21,14 +21,6 @@ namespace {
 // the user is asked whether to go on.
 constexpr int AutoIncAttempts = 3;
 
-// The runtime error state as a driver left it, to be put back after other
-// driver calls cleared it.
-struct KeptError {
-    int32_t code = ErrorCode();
-    std::string extra = std::string(ErrorExtraText());
-    void put_back() const { ::morvex::SetError(code, extra); }
-};
-
 } // namespace
 
 int FileManager::TryFetch(KeyDeclaration& key) {
