@@ -39,6 +39,16 @@ enum KeyProperty : int32_t {
     KeyPropertyKind = 31745,       // "KEY" or "INDEX"
 };
 
+// Properties through which a driver tells about an open file's reading state
+// (GET_PROPERTY, numeric results). The framework's file manager keeps and puts
+// back a file's state with them.
+enum FileStateProperty : int32_t {
+    FilePropertyOrder = 31760,   // the current reading order: 0 record order, else the key's number
+    FilePropertyRecord = 31761,  // the current record's number, 0 when there is none
+    FilePropertyHeld = 31762,    // 1 when this open holds the current record
+    FilePropertyWatched = 31763, // 1 when the current record is watched
+};
+
 // Calls the file's driver with the argument slots as given. Sets error 80
 // when the file has no driver.
 int32_t CallDriverWith(DriverOperation operation, FileDeclaration& file, std::span<const intptr_t> args);

@@ -17,8 +17,9 @@ public:
     virtual int UseFile(int mode) = 0;
     // A snapshot of the record buffer; its id.
     virtual uint16_t SaveBuffer() = 0;
-    // Frees the snapshot `id`, copying it back first when `restore` is set.
-    virtual void RestoreBuffer(uint16_t id, bool restore) = 0;
+    // Frees the snapshot `id`, copying it back first when `restore` is set;
+    // `id` is 0 afterwards.
+    virtual void RestoreBuffer(uint16_t& id, bool restore) = 0;
     // Whether the record buffer equals snapshot `id`.
     virtual bool EqualBuffer(uint16_t id) = 0;
     virtual int Insert() = 0;

@@ -85,7 +85,7 @@ int WindowController::Kill() {
     BUTTONS.reset();
     HISTORY.reset();
     if (FILES)
-        for (const FormSavedFile& saved : *FILES)
+        for (FormSavedFile& saved : *FILES)
             saved.file->RestoreBuffer(saved.saved, true);
     FILES.reset();
     if (PRIMARY && SAVED != 0) {

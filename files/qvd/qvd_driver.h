@@ -50,6 +50,9 @@ protected:
     int32_t Logout(DriverCall& call, int32_t seconds) override;
     int32_t Commit(DriverCall& call) override;
     int32_t Rollback(DriverCall& call) override;
+    // The reading state (files/driver.h, FileStateProperty); 80 for others.
+    int32_t GetProperty(DriverCall& call, int32_t property, int32_t index,
+                        std::optional<std::string>& text) override;
     // EMPTY, SETfileptr, SETkeyptr, SETkeykeyptr, GETkeyptr, HOLDfilesec,
     // LOCKfile, RELEASE; everything else answers 80.
     int32_t Other(DriverCall& call) override;

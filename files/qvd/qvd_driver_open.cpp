@@ -335,15 +335,21 @@ int32_t QvdFileDriver::Create(DriverCall& call) {
         if (!lock.held())
             return 0;
         const std::optional<uint32_t> existing = store->FindTable(name.table);
-        const uint32_t table = existing ? *existing : store->CreateTable(name.table);
-        if (existing) {
-            Bytes prefix = TableKeyPrefix(table, EntryRecord);
-            prefix.pop_back();
-            erase_all(*store, prefix);
+        // "CreateMissing=on": a table another open made meanwhile is kept
+        // with its records (decided under the writer byte, so two openers
+        // that both found the file missing cannot empty each other's adds).
+        const bool keep = existing && state.create_keeps_existing;
+        if (!keep) {
+            const uint32_t table = existing ? *existing : store->CreateTable(name.table);
+            if (existing) {
+                Bytes prefix = TableKeyPrefix(table, EntryRecord);
+                prefix.pop_back();
+                erase_all(*store, prefix);
+            }
+            stage_order_states(*store, table, layout);
+            store->Put(DeclarationEntryKey(table), DeclarationEntryData(call.file, layout.keys));
+            commit_or_fail(*store);
         }
-        stage_order_states(*store, table, layout);
-        store->Put(DeclarationEntryKey(table), DeclarationEntryData(call.file, layout.keys));
-        commit_or_fail(*store);
     }
     if (created)
         created->Close();
@@ -449,6 +455,15 @@ int32_t QvdFileDriver::Send(DriverCall& call, std::string_view text, std::string
                 state.recover_seconds = seconds;
         }
         reply = std::to_string(state.recover_seconds);
+    } else if (name == "createmissing") {
+        if (value) {
+            const std::string setting = AsciiLower(*value);
+            if (setting == "on" || setting == "1")
+                state.create_keeps_existing = true;
+            else if (setting == "off" || setting == "0")
+                state.create_keeps_existing = false;
+        }
+        reply = state.create_keeps_existing ? "on" : "off";
     } else if (name == "quickscan") {
         if (value) {
             const std::string setting = AsciiLower(*value);

@@ -402,4 +402,23 @@ int32_t QvdFileDriver::Records(DriverCall& call, KeyDeclaration* key) {
     return static_cast<int32_t>(std::min<uint64_t>(count, INT32_MAX));
 }
 
+int32_t QvdFileDriver::GetProperty(DriverCall& call, int32_t property, int32_t, std::optional<std::string>&) {
+    QvdFileState* state = OpenState(call);
+    if (!state)
+        return 0;
+    const ConcurrencyState& c = state->concurrency;
+    switch (property) {
+    case FilePropertyOrder:
+        return state->cursor.order;
+    case FilePropertyRecord:
+        return static_cast<int32_t>(state->current_record);
+    case FilePropertyHeld:
+        return state->current_record != 0 && c.held_record == state->current_record ? 1 : 0;
+    case FilePropertyWatched:
+        return state->current_record != 0 && c.watched_record == state->current_record ? 1 : 0;
+    default:
+        return Unsupported();
+    }
+}
+
 } // namespace morvex::qvd

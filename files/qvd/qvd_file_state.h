@@ -81,6 +81,9 @@ struct QvdFileState : DriverInstance {
 
     int32_t recover_seconds = 0; // SEND "Recover=n": lock recovery wait
     bool quick_scan = false;     // SEND "QUICKSCAN=on|off": a hint for sequential reading
+    // SEND "CreateMissing=on|off": CREATE leaves a table that exists alone
+    // instead of emptying it.
+    bool create_keeps_existing = false;
     ConcurrencyState concurrency;
 
     QvdFileState() = default;

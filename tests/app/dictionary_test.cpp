@@ -1,4 +1,5 @@
 #include "app/dictionary.h"
+#include "app/dictionary_managers.h"
 #include "files/driver.h"
 #include "files/file_statements.h"
 #include "files/record_descriptor.h"
@@ -104,6 +105,40 @@ TEST_F(DictionaryFilesTest, FirstRunCreatesAnEmptyFileAndKeysOrderAndRefuseDupli
         order.push_back(CUS.CUSID);
     EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable);
     EXPECT_EQ(order, (std::vector<int32_t>{3, 2, 1})) << "by date, then name without case";
+}
+
+} // namespace
+} // namespace tavemon
+
+namespace tavemon {
+namespace {
+
+TEST(DictionaryManagersTest, CustomerAndGoodsHaveTheirSettingsKeysAndDescriptions) {
+    morvex::ErrorReporter errors;
+    errors.Init();
+    InitDictionaryManagers(errors);
+    ASSERT_NE(AccessCustomer, nullptr);
+    ASSERT_NE(AccessGoods, nullptr);
+    EXPECT_EQ(AccessCustomer->GetName(), "Customer");
+    EXPECT_EQ(AccessGoods->GetName(), "Goods");
+    EXPECT_EQ(AccessCustomer->BUFFER.size, 68u);
+    EXPECT_EQ(AccessGoods->BUFFER.size, 24u);
+    EXPECT_EQ(AccessCustomer->record(), reinterpret_cast<uint8_t*>(&CUS));
+    EXPECT_EQ(morvex::FileManagerFor(Customer), AccessCustomer);
+    const std::vector<std::string> descriptions = {"CUS:ByName", "CUS:ByStartDateName", "CUS:ByPhone",
+                                                   "CUS:BySuburb", "CUS:ByID"};
+    ASSERT_EQ(AccessCustomer->KEYS->size(), descriptions.size());
+    for (std::size_t k = 0; k < descriptions.size(); ++k) {
+        EXPECT_EQ((*AccessCustomer->KEYS)[k].DESCRIPTION, descriptions[k]);
+        EXPECT_EQ((*AccessCustomer->KEYS)[k].AUTOINC, k == 4 ? 1 : 0);
+    }
+    EXPECT_EQ(AccessCustomer->PRIMARYKEY, 5);
+    EXPECT_EQ((*AccessGoods->KEYS)[0].DESCRIPTION, "GOD:ByID");
+    EXPECT_EQ(AccessGoods->HASAUTOINC, 0);
+    KillDictionaryManagers();
+    EXPECT_EQ(AccessCustomer, nullptr);
+    EXPECT_EQ(morvex::FileManagerFor(Customer), nullptr);
+    errors.Kill();
 }
 
 } // namespace

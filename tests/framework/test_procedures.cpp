@@ -210,8 +210,9 @@ public:
         m_snapshots[++m_last_id] = m_buffer;
         return m_last_id;
     }
-    void RestoreBuffer(uint16_t id, bool restore) override {
+    void RestoreBuffer(uint16_t& id, bool restore) override {
         const auto found = m_snapshots.find(id);
+        id = 0;
         if (found == m_snapshots.end())
             return;
         if (restore)
