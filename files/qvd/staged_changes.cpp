@@ -14,6 +14,8 @@ namespace {
 // each holds any entry (at most 15086 bytes).
 constexpr size_t FirstChunkSize = size_t{1} << 14;
 constexpr size_t MaxChunkSize = size_t{1} << 20;
+// Up to this many changes since the last sort are placed one at a time.
+constexpr size_t SortedInsertLimit = 16;
 
 } // namespace
 
@@ -211,6 +213,22 @@ void StagedChanges::sort() {
     if (m_sorted == m_order.size())
         return;
     auto less = [this](uint32_t a, uint32_t b) { return KeyLess(key_of(m_slots[a]), key_of(m_slots[b])); };
+    // A few changes between seeks (a record added, then read back, as numbering
+    // does) are placed one by one with a binary search: a merge would compare
+    // every key already in order each time, which makes a long transaction of
+    // such changes quadratic in comparisons.
+    const size_t added = m_order.size() - m_sorted;
+    if (added <= SortedInsertLimit) {
+        for (size_t i = m_sorted; i < m_order.size(); ++i) {
+            const uint32_t slot = m_order[i];
+            const auto end = m_order.begin() + static_cast<ptrdiff_t>(i);
+            const auto place = std::upper_bound(m_order.begin(), end, slot, less);
+            std::move_backward(place, end, end + 1);
+            *place = slot;
+        }
+        m_sorted = m_order.size();
+        return;
+    }
     const auto middle = m_order.begin() + static_cast<ptrdiff_t>(m_sorted);
     // Keys put in ascending order (a bulk load) are in order already.
     if (!std::is_sorted(middle, m_order.end(), less))
