@@ -9,6 +9,7 @@
 #include "files/qvd/qvd_driver.h"
 #include "files/record_layout.h"
 #include "framework/file_manager.h"
+#include "framework/file_manager_errors.h"
 #include "runtime/error_state.h"
 #include "runtime/threads.h"
 #include "tests/support/child_process.h"
@@ -209,6 +210,40 @@ TEST_F(FileManagerTest, FirstUseOpensCreatesOrFallsBack) {
         EXPECT_EQ(fm.Previous(), Level::Notify);
         EXPECT_EQ(shown.size(), c.shown.size());
         fm.Close();
+        fm.Kill();
+    }
+}
+
+// Files that cannot be opened at all are reported through the manager's
+// error ids, quietly in the Try form, never by a crash.
+TEST_F(FileManagerTest, AFileThatCannotBeOpenedGivesItsErrorId) {
+    const struct {
+        const char* label;
+        const char* name;
+        const char* content; // written as NAME.QVD; nullptr: no file
+        uint16_t error;
+    } cases[] = {
+        // The driver answers "path not found", which is not the "file not
+        // found" that asks for a create.
+        {"a file in a missing directory", "missing/Customer", nullptr, FileAccessError},
+        {"a damaged file", "Customer", "this is not a QVD file, only text of the wrong length",
+         FileAccessError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDirectory here;
+        const std::string path = here.file(c.name);
+        if (c.content)
+            std::ofstream(path + ".QVD") << c.content;
+        auto declaration = Declare(CustomerLayout, path);
+        FileManager fm;
+        InitCustomers(fm, *declaration);
+        fm.LAZYOPEN = 0;
+        shown.clear();
+        EXPECT_EQ(fm.TryOpen(), Level::Notify);
+        EXPECT_EQ(fm.info().LASTERROR, c.error);
+        EXPECT_EQ(fm.info().USED, 0);
+        EXPECT_TRUE(shown.empty());
         fm.Kill();
     }
 }
