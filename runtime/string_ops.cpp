@@ -1,7 +1,8 @@
 // INSTRING searches long texts for longer words with a skip table (the
 // distance from each character's last occurrence in the sought text to its
-// end, at most 255); short searches compare each candidate by its first
-// character, then in full.
+// end, at most 255); shorter words are found 16 positions at a time by their
+// first and last characters, and only those candidates compared in full;
+// short texts compare each candidate by its first character, then in full.
 #include "runtime/string_ops.h"
 
 #include "runtime/char_tables.h"
@@ -10,7 +11,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace morvex {
 
@@ -18,6 +23,9 @@ namespace {
 
 constexpr std::size_t SkipTableMinSought = 5;
 constexpr std::size_t SkipTableMinText = 257;
+// Below this length the skip table's jumps are too short to beat testing
+// sixteen positions at once.
+constexpr std::size_t BlockSearchMaxSought = 64;
 
 std::string convert_case(std::string_view text, uint8_t from_class) {
     const CharTables& tables = Chars();
@@ -28,6 +36,37 @@ std::string convert_case(std::string_view text, uint8_t from_class) {
             c = static_cast<char>(tables.case_partner[code]);
     }
     return result;
+}
+
+// Offset of the first match of `sought` (two characters or more) at or after
+// `from`, or npos. Sixteen candidate positions are tested at once: a
+// position is a candidate when the text holds the sought text's first
+// character there and its last character m - 1 further on.
+std::size_t block_search(std::string_view sought, std::string_view text, std::size_t from) {
+    const std::size_t m = sought.size();
+    const std::size_t last_start = text.size() - m;
+    const char* data = text.data();
+    std::size_t pos = from;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(sought[0]);
+    const __m128i last = _mm_set1_epi8(sought[m - 1]);
+    for (; pos + 15 <= last_start; pos += 16) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + m - 1));
+        auto candidates = static_cast<uint32_t>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
+        while (candidates != 0) {
+            const std::size_t at = pos + static_cast<std::size_t>(std::countr_zero(candidates));
+            if (std::memcmp(data + at + 1, sought.data() + 1, m - 2) == 0)
+                return at;
+            candidates &= candidates - 1;
+        }
+    }
+#endif
+    for (; pos <= last_start; ++pos)
+        if (data[pos] == sought[0] && std::memcmp(data + pos, sought.data(), m) == 0)
+            return pos;
+    return std::string_view::npos;
 }
 
 // Offset of the first match at or after `from`, or npos. The window's last
@@ -130,6 +169,8 @@ int32_t INSTRING(std::string_view sought, std::string_view text, int32_t step, i
         const void* hit = std::memchr(text.data() + first, sought[0], text.size() - first);
         if (hit)
             found = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    } else if (step == 1 && m < BlockSearchMaxSought && text.size() >= SkipTableMinText) {
+        found = block_search(sought, text, first);
     } else if (step == 1 && m >= SkipTableMinSought && text.size() >= SkipTableMinText) {
         found = skip_table_search(sought, text, first);
     } else {
