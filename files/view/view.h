@@ -41,6 +41,8 @@ public:
     View& operator=(const View&) = delete;
 
     FileDeclaration& primary() { return *m_files.front(); }
+    // The view's files, the primary first.
+    const std::vector<FileDeclaration*>& files() const { return m_files; }
 
     // OPEN(view, mode): the primary file must be open (37 otherwise).
     void Open(int32_t access_mode);
@@ -53,6 +55,7 @@ public:
     void SetFilter(std::string_view text);
     const std::string& order() const { return m_order_text; }
     const std::string& filter() const { return m_filter_text; }
+    const std::vector<OrderItem>& order_items() const { return m_order; }
 
     // BUFFER(view, page size, pages behind, pages ahead, time-out seconds).
     void SetBuffer(int32_t page_size, int32_t pages_behind, int32_t pages_ahead, int32_t timeout_seconds);
