@@ -47,6 +47,9 @@ enum FileStateProperty : int32_t {
     FilePropertyRecord = 31761,  // the current record's number, 0 when there is none
     FilePropertyHeld = 31762,    // 1 when this open holds the current record
     FilePropertyWatched = 31763, // 1 when the current record is watched
+    // A number that changes whenever the file's contents change (any open,
+    // any process); a reader compares it to learn whether what it kept is stale.
+    FilePropertyChangeCounter = 31764,
 };
 
 // Calls the file's driver with the argument slots as given. Sets error 80

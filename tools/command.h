@@ -23,5 +23,7 @@ int run_wdc(Arguments args, std::ostream& out, std::ostream& err);
 int run_listformat(Arguments args, std::ostream& out, std::ostream& err);
 // morvex show: a window of a definition source driven by a script.
 int run_show(Arguments args, std::ostream& out, std::ostream& err);
+// morvex query FILE --layout NAME [--order ITEMS] [--filter EXPR] [--from VALUES] [--limit N] [--explain].
+int run_query(Arguments args, std::ostream& out, std::ostream& err);
 
 } // namespace morvex::tools

@@ -21,6 +21,7 @@ constexpr std::string_view Usage =
     "  listformat  how a list box format string parses\n"
     "  show      opens a window of a definition source and runs a script against it\n"
     "  qvd       inspect, verify, dump, export and import QVD files\n"
+    "  query     a QVD file's records in order, filtered, as CSV (the view engine)\n"
     "\n"
     "'morvex COMMAND --help' describes a command.\n";
 
@@ -54,6 +55,8 @@ int main(int argc, char** argv) {
         return morvex::tools::run_listformat(rest, std::cout, std::cerr);
     if (command == "show")
         return morvex::tools::run_show(rest, std::cout, std::cerr);
+    if (command == "query")
+        return morvex::tools::run_query(rest, std::cout, std::cerr);
     if (command == "qvd")
         return morvex::tools::run_qvd(rest, std::cout, std::cerr);
     std::cerr << "morvex: unknown command '" << command << "'\n" << Usage;

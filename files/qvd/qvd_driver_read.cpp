@@ -416,6 +416,8 @@ int32_t QvdFileDriver::GetProperty(DriverCall& call, int32_t property, int32_t, 
         return state->current_record != 0 && c.held_record == state->current_record ? 1 : 0;
     case FilePropertyWatched:
         return state->current_record != 0 && c.watched_record == state->current_record ? 1 : 0;
+    case FilePropertyChangeCounter:
+        return static_cast<int32_t>(state->store->ChangeCounter());
     default:
         return Unsupported();
     }

@@ -417,6 +417,14 @@ void Store::Refresh() {
     });
 }
 
+uint32_t Store::ChangeCounter() {
+    StoreImpl& s = *m_impl;
+    return Guarded(s, 0u, [&] {
+        AccessScope access(s);
+        return s.header().change_counter;
+    });
+}
+
 bool Store::CheckContainer(CheckReport& report) {
     StoreImpl& s = *m_impl;
     CorruptionAsReturn as_return;

@@ -259,6 +259,10 @@ public:
 
     // Re-reads the header when another process committed (every access does).
     void Refresh();
+    // The header's change counter after a Refresh: it moves with every
+    // commit, of this open or another, so a reader that kept records can tell
+    // that the file changed since it read them.
+    uint32_t ChangeCounter();
 
     // The integrity check of the container: the header's fields, a pending
     // chain named at offset 0, every page of the tree (its zone and place in
