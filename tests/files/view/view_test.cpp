@@ -319,7 +319,7 @@ TEST_F(ViewModelTest, PositioningAtOrderValuesSplitsTheRowsThere) {
 TEST_F(ViewModelTest, NextAndPreviousTurnAroundAnywhereAndPositionsFindTheRecordAgain) {
     std::mt19937 rng(42);
     for (const OrderCase& order : order_cases()) {
-        const FilterCase& filter = filter_cases()[2];
+        const FilterCase filter = filter_cases()[2];
         SCOPED_TRACE(std::string("order '") + order.text + "'");
         View view(m_file->file);
         view.SetOrder(order.text);
