@@ -1,6 +1,7 @@
 #include "files/field_text.h"
 
 #include "runtime/date.h"
+#include "runtime/unaligned.h"
 
 #include <charconv>
 #include <cmath>
@@ -10,18 +11,6 @@
 namespace morvex {
 
 namespace {
-
-template <class T>
-T load(const uint8_t* at) {
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
-template <class T>
-void store(uint8_t* at, T value) {
-    std::memcpy(at, &value, sizeof value);
-}
 
 template <class T>
 std::string decimal(T value) {
@@ -98,21 +87,21 @@ std::string FieldText(const FieldDescription& field, const uint8_t* record) {
     case FieldType::Byte:
         return decimal(int{at[0]});
     case FieldType::Short:
-        return decimal(load<int16_t>(at));
+        return decimal(LoadUnaligned<int16_t>(at));
     case FieldType::UShort:
-        return decimal(load<uint16_t>(at));
+        return decimal(LoadUnaligned<uint16_t>(at));
     case FieldType::Long:
-        return decimal(load<int32_t>(at));
+        return decimal(LoadUnaligned<int32_t>(at));
     case FieldType::ULong:
-        return decimal(load<uint32_t>(at));
+        return decimal(LoadUnaligned<uint32_t>(at));
     case FieldType::SReal:
-        return decimal(load<float>(at));
+        return decimal(LoadUnaligned<float>(at));
     case FieldType::Real:
-        return decimal(load<double>(at));
+        return decimal(LoadUnaligned<double>(at));
     case FieldType::Date:
-        return decimal(DateToLong(load<DateStorage>(at)));
+        return decimal(DateToLong(LoadUnaligned<DateStorage>(at)));
     case FieldType::Time:
-        return decimal(TimeToLong(load<TimeStorage>(at)));
+        return decimal(TimeToLong(LoadUnaligned<TimeStorage>(at)));
     case FieldType::String: {
         std::size_t length = field.size;
         while (length > 0 && at[length - 1] == ' ')
@@ -145,19 +134,19 @@ std::string SetFieldText(const FieldDescription& field, std::string_view text, u
         return error;
     case FieldType::Short:
         if (error = whole(text, INT16_MIN, INT16_MAX, value); error.empty())
-            store(at, static_cast<int16_t>(value));
+            StoreUnaligned(at, static_cast<int16_t>(value));
         return error;
     case FieldType::UShort:
         if (error = whole(text, 0, UINT16_MAX, value); error.empty())
-            store(at, static_cast<uint16_t>(value));
+            StoreUnaligned(at, static_cast<uint16_t>(value));
         return error;
     case FieldType::Long:
         if (error = whole(text, INT32_MIN, INT32_MAX, value); error.empty())
-            store(at, static_cast<int32_t>(value));
+            StoreUnaligned(at, static_cast<int32_t>(value));
         return error;
     case FieldType::ULong:
         if (error = whole(text, 0, UINT32_MAX, value); error.empty())
-            store(at, static_cast<uint32_t>(value));
+            StoreUnaligned(at, static_cast<uint32_t>(value));
         return error;
     case FieldType::Date:
         // 1 to 3 are no dates (the first is 4, 1 January 1801), and a DATE
@@ -167,11 +156,11 @@ std::string SetFieldText(const FieldDescription& field, std::string_view text, u
             error = "'" + std::string(text) + "' is outside 0 (no date) and " +
                     std::to_string(FirstValidDate) + " to " + std::to_string(LastValidDate);
         if (error.empty())
-            store(at, LongToDate(static_cast<int32_t>(value)));
+            StoreUnaligned(at, LongToDate(static_cast<int32_t>(value)));
         return error;
     case FieldType::Time:
         if (error = whole(text, 0, LastValidTime, value); error.empty())
-            store(at, LongToTime(static_cast<int32_t>(value)));
+            StoreUnaligned(at, LongToTime(static_cast<int32_t>(value)));
         return error;
     case FieldType::SReal:
     case FieldType::Real: {
@@ -179,11 +168,11 @@ std::string SetFieldText(const FieldDescription& field, std::string_view text, u
         if (error = real(text, number); !error.empty())
             return error;
         if (field.type == FieldType::Real) {
-            store(at, number);
+            StoreUnaligned(at, number);
         } else {
             if (std::abs(number) > std::numeric_limits<float>::max())
                 return "'" + std::string(text) + "' is too large for SREAL";
-            store(at, static_cast<float>(number));
+            StoreUnaligned(at, static_cast<float>(number));
         }
         return {};
     }

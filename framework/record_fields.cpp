@@ -1,5 +1,7 @@
 #include "framework/record_fields.h"
 
+#include "runtime/unaligned.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -9,32 +11,20 @@ namespace morvex {
 namespace {
 
 template <class T>
-T load(const uint8_t* at) {
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
-template <class T>
-void store(uint8_t* at, T value) {
-    std::memcpy(at, &value, sizeof value);
-}
-
-template <class T>
 void store_clamped(uint8_t* at, int64_t value) {
     if constexpr (std::is_floating_point_v<T>) {
-        store<T>(at, static_cast<T>(value));
+        StoreUnaligned<T>(at, static_cast<T>(value));
     } else {
         const int64_t low = static_cast<int64_t>(std::numeric_limits<T>::lowest());
         const int64_t high =
             static_cast<int64_t>(std::min<uint64_t>(std::numeric_limits<T>::max(), INT64_MAX));
-        store<T>(at, static_cast<T>(std::clamp(value, low, high)));
+        StoreUnaligned<T>(at, static_cast<T>(std::clamp(value, low, high)));
     }
 }
 
 template <class T>
 void store_extreme(uint8_t* at, bool highest) {
-    store<T>(at, highest ? std::numeric_limits<T>::max() : std::numeric_limits<T>::lowest());
+    StoreUnaligned<T>(at, highest ? std::numeric_limits<T>::max() : std::numeric_limits<T>::lowest());
 }
 
 } // namespace
@@ -45,17 +35,17 @@ int64_t FieldNumber(const FieldDescription& field, const uint8_t* record) {
     case FieldType::Byte:
         return *at;
     case FieldType::Short:
-        return load<int16_t>(at);
+        return LoadUnaligned<int16_t>(at);
     case FieldType::UShort:
-        return load<uint16_t>(at);
+        return LoadUnaligned<uint16_t>(at);
     case FieldType::Long:
-        return load<int32_t>(at);
+        return LoadUnaligned<int32_t>(at);
     case FieldType::ULong:
-        return load<uint32_t>(at);
+        return LoadUnaligned<uint32_t>(at);
     case FieldType::SReal:
-        return static_cast<int64_t>(load<float>(at));
+        return static_cast<int64_t>(LoadUnaligned<float>(at));
     case FieldType::Real:
-        return static_cast<int64_t>(load<double>(at));
+        return static_cast<int64_t>(LoadUnaligned<double>(at));
     default:
         return 0;
     }

@@ -3,6 +3,7 @@
 #include "runtime/field_compare.h"
 
 #include "runtime/text_compare.h"
+#include "runtime/unaligned.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,13 +12,6 @@
 namespace morvex {
 
 namespace {
-
-template <typename T>
-T load(const uint8_t* bytes) {
-    T value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
 
 template <typename T>
 int three_way(T a, T b) {
@@ -83,21 +77,23 @@ int compare_element(FieldType type, uint32_t size, const uint8_t* a, const uint8
     case FieldType::Byte:
         return three_way(a[0], b[0]);
     case FieldType::Short:
-        return three_way(load<int16_t>(a), load<int16_t>(b));
+        return three_way(LoadUnaligned<int16_t>(a), LoadUnaligned<int16_t>(b));
     case FieldType::UShort:
-        return three_way(load<uint16_t>(a), load<uint16_t>(b));
+        return three_way(LoadUnaligned<uint16_t>(a), LoadUnaligned<uint16_t>(b));
     case FieldType::Long:
-        return three_way(load<int32_t>(a), load<int32_t>(b));
+        return three_way(LoadUnaligned<int32_t>(a), LoadUnaligned<int32_t>(b));
     case FieldType::ULong:
     case FieldType::Time: // hour, minute, second, hundredths from the high byte down
-        return three_way(load<uint32_t>(a), load<uint32_t>(b));
+        return three_way(LoadUnaligned<uint32_t>(a), LoadUnaligned<uint32_t>(b));
     case FieldType::SReal:
-        return three_way(load<float>(a), load<float>(b));
+        return three_way(LoadUnaligned<float>(a), LoadUnaligned<float>(b));
     case FieldType::Real:
-        return three_way(load<double>(a), load<double>(b));
+        return three_way(LoadUnaligned<double>(a), LoadUnaligned<double>(b));
     case FieldType::Date: {
         // Bytes: day, month, year (16-bit); order by year, month, day.
-        auto key = [](const uint8_t* d) { return uint32_t{load<uint16_t>(d + 2)} << 16 | d[1] << 8 | d[0]; };
+        auto key = [](const uint8_t* d) {
+            return uint32_t{LoadUnaligned<uint16_t>(d + 2)} << 16 | d[1] << 8 | d[0];
+        };
         return three_way(key(a), key(b));
     }
     case FieldType::String:
