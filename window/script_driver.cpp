@@ -21,10 +21,12 @@
 #include "window/window.h"
 
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <ostream>
 #include <sstream>
+#include <thread>
 
 namespace morvex {
 
@@ -195,15 +197,27 @@ bool ScriptDriver::activate_when_none_is() {
     // A window manager gives the activation to another window when the active
     // one goes; without one (headless, a bare X server) the driver does, as
     // the user would click the window they go on with.
-    if (platform::active_window() != 0)
-        return true;
-    for (const platform::WindowHandle window : platform::top_level_windows()) {
-        if (platform::is_window_visible(window) && platform::is_window_enabled(window)) {
-            platform::activate_window(window);
-            return WaitIdle();
+    // A window just opened may not show yet: wait a while for one to take.
+    const auto give_up = std::chrono::steady_clock::now() + m_options.idle_timeout;
+    for (;;) {
+        const bool late = std::chrono::steady_clock::now() > give_up;
+        if (platform::active_window() != 0) {
+            // Active, and known to the engine (its window is fully open).
+            if (late || WithActiveWindow([](Window&) {}))
+                return true;
+        } else {
+            const std::vector<platform::WindowHandle> windows = platform::top_level_windows();
+            for (const platform::WindowHandle window : windows) {
+                if (platform::is_window_visible(window) && platform::is_window_enabled(window)) {
+                    platform::activate_window(window);
+                    return WaitIdle();
+                }
+            }
+            if (windows.empty() || late)
+                return true;
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    return true;
 }
 
 int ScriptDriver::Run(std::string_view script) {
@@ -458,31 +472,32 @@ std::optional<std::string> ScriptDriver::execute(std::string_view line) {
             return "rows needs FIELD";
         std::vector<std::string> lines;
         bool list = false;
-        WithActiveWindow([&](Window& window) {
-            auto* box = dynamic_cast<ListBox*>(window.control(static_cast<int32_t>(*field)));
-            if (!box)
-                return;
-            list = true;
-            const std::size_t columns = box->layout().columns.size();
-            std::string headings;
-            bool any_heading = false;
-            for (std::size_t c = 0; c < columns; ++c) {
-                const auto& heading = box->layout().columns[c].heading;
-                any_heading = any_heading || heading.has_value();
-                headings += (c ? "|" : "") + heading.value_or("");
-            }
-            if (any_heading)
-                lines.push_back("#" + headings);
-            const int32_t last = std::min(box->record_count(), box->top_row() + box->visible_rows() - 1);
-            for (int32_t row = box->top_row(); row <= last; ++row) {
-                std::string line;
-                for (std::size_t c = 0; c < columns; ++c)
-                    line += (c ? "|" : "") + box->cell_text(row, static_cast<int32_t>(c + 1));
-                lines.push_back(line);
-            }
-            lines.push_back("selected " + std::to_string(box->selected_row()) + " " +
-                            std::to_string(box->selected_column()));
-        });
+        if (!WithActiveWindow([&](Window& window) {
+                auto* box = dynamic_cast<ListBox*>(window.control(static_cast<int32_t>(*field)));
+                if (!box)
+                    return;
+                list = true;
+                const std::size_t columns = box->layout().columns.size();
+                std::string headings;
+                bool any_heading = false;
+                for (std::size_t c = 0; c < columns; ++c) {
+                    const auto& heading = box->layout().columns[c].heading;
+                    any_heading = any_heading || heading.has_value();
+                    headings += (c ? "|" : "") + heading.value_or("");
+                }
+                if (any_heading)
+                    lines.push_back("#" + headings);
+                const int32_t last = std::min(box->record_count(), box->top_row() + box->visible_rows() - 1);
+                for (int32_t row = box->top_row(); row <= last; ++row) {
+                    std::string line;
+                    for (std::size_t c = 0; c < columns; ++c)
+                        line += (c ? "|" : "") + box->cell_text(row, static_cast<int32_t>(c + 1));
+                    lines.push_back(line);
+                }
+                lines.push_back("selected " + std::to_string(box->selected_row()) + " " +
+                                std::to_string(box->selected_column()));
+            }))
+            return "no active window";
         if (!list)
             return "control " + std::to_string(*field) + " is not a list";
         for (const std::string& line : lines)
