@@ -8,6 +8,7 @@
 #include "files/transaction.h"
 #include "framework/file_manager.h"
 #include "runtime/error_state.h"
+#include "tests/support/customer_file.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -19,19 +20,6 @@
 namespace morvex {
 namespace {
 
-constexpr std::string_view CustomerLayout = R"(file CUSTOMER 68
-field CUS:CUSID LONG 0
-field CUS:NAME STRING(20) 4
-field CUS:SUBURB STRING(20) 24
-field CUS:PHONE STRING(20) 44
-field CUS:STARTDATE LONG 64
-key CUS:BYNAME OPT NOCASE : CUS:NAME
-key CUS:BYSTARTDATENAME DUP OPT NOCASE : CUS:STARTDATE CUS:NAME
-key CUS:BYPHONE DUP OPT NOCASE : CUS:PHONE
-key CUS:BYSUBURB DUP OPT NOCASE : CUS:SUBURB
-key CUS:BYID OPT NOCASE PRIMARY : CUS:CUSID
-)";
-
 std::string directory() {
     static const std::string path = [] {
         std::string pattern = (std::filesystem::temp_directory_path() / "morvex_fm_bench_XXXXXX").string();
@@ -41,9 +29,7 @@ std::string directory() {
 }
 
 std::unique_ptr<FileDeclaration> declare(const std::string& name) {
-    FileSpec spec = ParseRecordLayout(CustomerLayout).layout.file_spec(QvdDriver);
-    spec.options.name = directory() + "/" + name;
-    return std::make_unique<FileDeclaration>(std::move(spec));
+    return testing::DeclareQvdFile(testing::CustomerLayout, directory() + "/" + name);
 }
 
 void fill(FileDeclaration& file, int32_t i, bool with_id) {

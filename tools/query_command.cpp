@@ -117,9 +117,9 @@ int run_query(Arguments args, std::ostream& out, std::ostream& err) {
         limit = n;
     }
 
-    FileSpec spec = layout->file_spec(QvdDriver);
-    spec.options.name = path;
-    FileDeclaration file(std::move(spec));
+    FileSpec declared = layout->file_spec(QvdDriver);
+    declared.options.name = path;
+    FileDeclaration file(std::move(declared));
     OPEN(file, AccessReadOnly | ShareDenyNone);
     if (ErrorCode() != 0) {
         err << "morvex query: cannot open " << path << ": " << error_text() << "\n";

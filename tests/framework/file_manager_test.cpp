@@ -13,6 +13,7 @@
 #include "runtime/error_state.h"
 #include "runtime/threads.h"
 #include "tests/support/child_process.h"
+#include "tests/support/customer_file.h"
 #include "tests/support/temp_directory.h"
 
 #include <cstring>
@@ -28,20 +29,8 @@ namespace morvex {
 namespace {
 
 using platform::MessageBoxButton;
+using testing::CustomerLayout;
 using testing::TempDirectory;
-
-constexpr std::string_view CustomerLayout = R"(file CUSTOMER 68
-field CUS:CUSID LONG 0
-field CUS:NAME STRING(20) 4
-field CUS:SUBURB STRING(20) 24
-field CUS:PHONE STRING(20) 44
-field CUS:STARTDATE LONG 64
-key CUS:BYNAME OPT NOCASE : CUS:NAME
-key CUS:BYSTARTDATENAME DUP OPT NOCASE : CUS:STARTDATE CUS:NAME
-key CUS:BYPHONE DUP OPT NOCASE : CUS:PHONE
-key CUS:BYSUBURB DUP OPT NOCASE : CUS:SUBURB
-key CUS:BYID OPT NOCASE PRIMARY : CUS:CUSID
-)";
 
 // Order lines numbered per customer: the second component of the key.
 constexpr std::string_view LineLayout = R"(file LINES 8
@@ -52,10 +41,7 @@ key LIN:BYLINE OPT PRIMARY : LIN:CUSID LIN:LINE
 
 std::unique_ptr<FileDeclaration> Declare(std::string_view layout, const std::string& path,
                                          uint8_t attributes = 0) {
-    FileSpec spec = ParseRecordLayout(layout).layout.file_spec(QvdDriver);
-    spec.options.name = path;
-    spec.attributes = attributes;
-    return std::make_unique<FileDeclaration>(std::move(spec));
+    return testing::DeclareQvdFile(layout, path, attributes);
 }
 
 struct Customer {

@@ -9,6 +9,7 @@
 #include "framework/view_manager.h"
 #include "platform/message_box.h"
 #include "runtime/error_state.h"
+#include "tests/support/customer_file.h"
 #include "tests/support/temp_directory.h"
 
 #include <cstring>
@@ -18,19 +19,6 @@
 namespace morvex {
 namespace {
 
-constexpr std::string_view CustomerLayout = R"(file CUSTOMER 68
-field CUS:CUSID LONG 0
-field CUS:NAME STRING(20) 4
-field CUS:SUBURB STRING(20) 24
-field CUS:PHONE STRING(20) 44
-field CUS:STARTDATE LONG 64
-key CUS:BYNAME OPT NOCASE : CUS:NAME
-key CUS:BYSTARTDATENAME DUP OPT NOCASE : CUS:STARTDATE CUS:NAME
-key CUS:BYPHONE DUP OPT NOCASE : CUS:PHONE
-key CUS:BYSUBURB DUP OPT NOCASE : CUS:SUBURB
-key CUS:BYID OPT NOCASE PRIMARY : CUS:CUSID
-)";
-
 class ViewManagerTest : public ::testing::Test {
 public:
     void SetUp() override {
@@ -39,9 +27,7 @@ public:
             return request.default_button;
         });
         errors.Init();
-        FileSpec spec = ParseRecordLayout(CustomerLayout).layout.file_spec(QvdDriver);
-        spec.options.name = dir.file("Customer");
-        file = std::make_unique<FileDeclaration>(std::move(spec));
+        file = testing::DeclareQvdFile(testing::CustomerLayout, dir.file("Customer"));
         manager.Init(*file, errors);
         manager.FILENAMEVALUE = "Customer";
         for (int32_t k = 1; k <= 5; ++k)
