@@ -56,6 +56,7 @@ public:
     }
     int lock(uint64_t, uint64_t, LockKind, LockWait) override { return 0; }
     int unlock(uint64_t, uint64_t) override { return 0; }
+    int test_lock(uint64_t, uint64_t) override { return 0; }
 
 private:
     static constexpr uint64_t MaxSize = 16 << 20;

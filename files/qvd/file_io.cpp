@@ -167,14 +167,6 @@ private:
 
 } // namespace
 
-int FileIo::test_lock(uint64_t offset, uint64_t length) {
-    if (lock(offset, length, LockKind::Exclusive, LockWait::No) == 0) {
-        unlock(offset, length);
-        return 0;
-    }
-    return errno == EAGAIN || errno == EACCES ? 1 : -1;
-}
-
 namespace {
 
 std::string ParentDirectory(const std::string& path) {

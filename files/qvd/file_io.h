@@ -34,9 +34,10 @@ public:
     virtual int lock(uint64_t offset, uint64_t length, LockKind kind, LockWait wait) = 0;
     virtual int unlock(uint64_t offset, uint64_t length) = 0;
     // 1 when another process or descriptor holds any part of the range, 0
-    // when it is free, -1 with errno set. Takes nothing. The default takes and
-    // gives back an exclusive lock; the POSIX file asks the kernel instead.
-    virtual int test_lock(uint64_t offset, uint64_t length);
+    // when it is free, -1 with errno set. Takes nothing, not even for a moment:
+    // a lock taken and given back to test would look, to another open testing
+    // the same byte at that instant, like a lock held against it.
+    virtual int test_lock(uint64_t offset, uint64_t length) = 0;
     // The file's first MappedHeaderBytes bytes mapped read-only into memory and
     // kept current by the system with every write to the file from any
     // process, so that a caller can look at the header without a system call;

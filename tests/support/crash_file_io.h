@@ -60,6 +60,7 @@ public:
     int truncate(uint64_t length) override;
     int lock(uint64_t offset, uint64_t length, LockKind kind, LockWait wait) override;
     int unlock(uint64_t offset, uint64_t length) override;
+    int test_lock(uint64_t, uint64_t) override { return 0; } // one open: nobody else holds anything
 
     // The power fails at the k-th disk-changing call (write, flush or
     // truncation, counted from 1 since construction): that call and every

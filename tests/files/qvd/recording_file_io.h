@@ -40,6 +40,7 @@ public:
         return m_inner->lock(offset, length, kind, wait);
     }
     int unlock(uint64_t offset, uint64_t length) override { return m_inner->unlock(offset, length); }
+    int test_lock(uint64_t offset, uint64_t length) override { return m_inner->test_lock(offset, length); }
     // The inner file's mapped header only when asked for: by default every
     // look at the header is a counted read.
     const uint8_t* mapped_header() override { return forward_mapping ? m_inner->mapped_header() : nullptr; }
