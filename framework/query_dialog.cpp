@@ -170,10 +170,14 @@ void QueryDialog::read_rows() {
     for (int32_t i = 0; i < m_shown; ++i) {
         m_manager.FIELDS->Get(i + 1);
         Row& row = m_rows[static_cast<std::size_t>(i)];
-        row.loaded = row_of(m_manager.FIELD);
-        row.op.assign(row.loaded.op);
-        row.value.assign(row.loaded.value);
-        row.to.assign(row.loaded.to);
+        const RowText shown = row_of(m_manager.FIELD);
+        row.op.assign(shown.op);
+        row.value.assign(shown.value);
+        row.to.assign(shown.to);
+        // As the row holds it: a value longer than the entry takes is cut
+        // there, and must not count as changed by the user.
+        row.loaded = {std::string(row.op.clipped()), std::string(row.value.clipped()),
+                      std::string(row.to.clipped())};
     }
 }
 

@@ -345,6 +345,9 @@ void QueryManager::SetPopupItems(PopupManager& popup, int32_t query_button) {
     for (const QueryMenuEntry& entry : MENUMAP)
         popup.DeleteItem(entry.ITEMNAME);
     MENUMAP.clear();
+    // A popup that lost the submenu (rebuilt by its owner) gets it again.
+    if (had && !popup.item(m_view_item))
+        had = false;
     const std::vector<std::string> saved = SavedQueryNames();
     if (!saved.empty() && !had) {
         popup.AddSeparator();
