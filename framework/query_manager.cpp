@@ -7,7 +7,6 @@
 #include "framework/ini_manager.h"
 #include "framework/popup_manager.h"
 #include "framework/query_syntax.h"
-#include "runtime/picture.h"
 #include "runtime/string_ops.h"
 #include "window/events.h"
 

@@ -46,7 +46,6 @@ class QueryManager {
 public:
     static constexpr std::size_t FilterLimit = 5000;
     static constexpr std::size_t NameLimit = 99;
-    static constexpr std::size_t ValueLimit = 499;
     static constexpr std::string_view Family = "Query";
     static constexpr std::string_view ListName = "Query";
     static constexpr std::string_view MruQuery = "tsMRU";
@@ -73,8 +72,8 @@ public:
     virtual void Kill();
 
     // The query dialog (request 1: query). Non-zero when the user set a new
-    // query (OK, or Clear for the empty query); Cancel leaves the values as
-    // they were and answers 0.
+    // query (OK, Save under a name, or Clear for the empty query); Cancel
+    // leaves the values as they were and answers 0.
     virtual uint8_t Ask(uint8_t request = 1);
 
     // The filter text of the current values; empty when no field has a condition.
