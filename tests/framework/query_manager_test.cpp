@@ -247,16 +247,6 @@ TEST(QuerySyntaxTest, OperatorsCombineAsWritten) {
     }
 }
 
-TEST(QuerySyntaxTest, RestoredTextValuesAreMadeCaseInsensitiveAfterTheirOperator) {
-    const struct {
-        const char* stored;
-        const char* restored;
-    } cases[] = {{"smith", "^smith"}, {"^smith", "^smith"}, {"*^ton", "*^ton"}, {"<=M", "<=^M"},
-                 {"<>^x", "<>^x"},    {"Sm*", "^Sm*"},      {"*ton", "^*ton"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(CaseInsensitiveValue(c.stored), c.restored) << c.stored;
-}
-
 // Saved queries: the INI file, the sector registry and the popup's items.
 class SavedQueryTest : public ::testing::Test {
 public:
