@@ -504,6 +504,8 @@ int32_t QvdFileDriver::Other(DriverCall& call) {
         }
         SetError(ErrInvalidNumberOfParameters);
         return 0;
+    case Op::ReadPage:
+        return ReadPage(call);
     default:
         return Unsupported();
     }
