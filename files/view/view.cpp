@@ -336,16 +336,13 @@ int32_t View::walk(bool forward, const Anchor& anchor, const std::function<bool(
         return sink(std::move(row));
     };
 
-    // A held record's image must not stay in the buffer, and a page read
-    // leaves the buffer as it found it: what is delivered is copied in later.
+    // The driver's page read: every record in one call. A held record's
+    // stored image must not stay in the buffer: when the page read showed
+    // one last, the buffer gets back what it held before.
     const std::vector<uint8_t> saved(buffer, buffer + file.record_length);
-    auto restore = [&](int32_t error) {
-        std::memcpy(buffer, saved.data(), saved.size());
-        return error;
-    };
-
-    // The driver's page read: every record in one call.
+    bool held_shown_last = false;
     WalkReader reader(driver_forward, [&](const PageRecord& record) {
+        held_shown_last = record.held();
         switch (judge()) {
         case Verdict::End:
             return false;
@@ -357,8 +354,10 @@ int32_t View::walk(bool forward, const Anchor& anchor, const std::function<bool(
         return take(record.position(), record.held());
     });
     const int32_t paged = ReadPage(file, reader);
+    if (held_shown_last)
+        std::memcpy(buffer, saved.data(), saved.size());
     if (paged != ErrUnsupportedDriverFunction)
-        return restore(paged);
+        return paged;
 
     // Otherwise NEXT or PREVIOUS per record. A record held by another station
     // reads nothing (43) but is passed, so it is kept as a held row without
@@ -369,26 +368,26 @@ int32_t View::walk(bool forward, const Anchor& anchor, const std::function<bool(
         const int32_t error = ErrorCode();
         if (error == ErrRecordNotAvailable) {
             ClearError();
-            return restore(0);
+            return 0;
         }
         if (error == ErrRecordAlreadyHeld) {
             ClearError();
             if (!take(std::string(), true))
-                return restore(0);
+                return 0;
             continue;
         }
         if (error != 0)
-            return restore(error);
+            return error;
         switch (judge()) {
         case Verdict::End:
-            return restore(0);
+            return 0;
         case Verdict::Pass:
             continue;
         case Verdict::Take:
             break;
         }
         if (!take(key ? POSITION(*key) : POSITION(file), false))
-            return restore(0);
+            return 0;
     }
 }
 
