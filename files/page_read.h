@@ -14,6 +14,7 @@
 #include "files/file_declaration.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace morvex {
@@ -53,5 +54,10 @@ private:
 // (a HOLD or WATCH armed, memos to read): the caller then uses NEXT or PREVIOUS.
 // After the call the record buffer holds whatever was shown last.
 int32_t ReadPage(FileDeclaration& file, PageReader& reader);
+
+// The file's change counter (FilePropertyChangeCounter) as a number, without
+// the text a property read travels as: a reader checks it before each record
+// it serves from what it kept. nullopt when the driver keeps none.
+std::optional<uint32_t> ChangeCounter(FileDeclaration& file);
 
 } // namespace morvex

@@ -54,7 +54,8 @@ protected:
     int32_t GetProperty(DriverCall& call, int32_t property, int32_t index,
                         std::optional<std::string>& text) override;
     // EMPTY, SETfileptr, SETkeyptr, SETkeykeyptr, GETkeyptr, HOLDfilesec,
-    // LOCKfile, RELEASE, the internal page read; everything else answers 80.
+    // LOCKfile, RELEASE, the internal page read and change counter; everything
+    // else answers 80.
     int32_t Other(DriverCall& call) override;
 
 private:

@@ -105,14 +105,15 @@ int32_t QvdFileDriver::ReadPage(DriverCall& call) {
     ShownRecord shown;
     shown.order = order;
     shown.unique = order == 0 || state->keys[order - 1].unique;
-    Bytes last_key;
+    ByteView last_key;      // the last entry shown, valid until the store is next read
+    bool ended = false;     // the order has no more entries
     uint32_t last_read = 0; // the last record shown that was not held
     bool last_held = false;
     Bytes reread;
     for (;;) {
         const Store::ScanEnd end = state->store->ScanFollow(
             from, mode, prefix, follow, EntriesPerAccess, [&](const FollowedEntry& found) {
-                last_key.assign(found.entry.key.begin(), found.entry.key.end());
+                last_key = found.entry.key;
                 const uint32_t record =
                     order == 0
                         ? TrailingRecordNumber(found.entry.key)
@@ -137,19 +138,23 @@ int32_t QvdFileDriver::ReadPage(DriverCall& call) {
                     last_read = record;
                 return reader->visit(shown);
             });
+        // Stopped by the reader or the limit, the scan answers right after
+        // showing its last entry, whose key is still in view.
+        ended = end == Store::ScanEnd::Ended;
+        if (!ended)
+            from.assign(last_key.begin(), last_key.end());
         if (end != Store::ScanEnd::Limit)
             break;
-        from = last_key;
         mode = forward ? SeekMode::After : SeekMode::Before;
     }
-    // The reading position and current record are left as NEXT or PREVIOUS
-    // would leave them after the last entry shown.
-    if (!last_key.empty()) {
-        cursor.kind = Cursor::Kind::OnEntry;
-        cursor.low = last_key;
-        cursor.high = std::move(last_key);
-    } else {
+    // The reading position is left as NEXT or PREVIOUS would leave it: on the
+    // last entry shown, or past the end of the order.
+    if (ended) {
         cursor.kind = forward ? Cursor::Kind::PastEnd : Cursor::Kind::BeforeStart;
+    } else {
+        cursor.kind = Cursor::Kind::OnEntry;
+        cursor.low = from;
+        cursor.high = std::move(from);
     }
     if (last_read != 0 && !last_held) {
         state->current_record = last_read;

@@ -147,12 +147,8 @@ KeyDeclaration* View::walked_key() const {
 }
 
 uint32_t View::change_counter() {
-    const std::string text = FileProperty(primary(), FilePropertyChangeCounter);
-    if (ErrorCode() != 0) {
-        ClearError(); // a driver without the counter: buffers age by time alone
-        return 0;
-    }
-    return static_cast<uint32_t>(std::strtoll(text.c_str(), nullptr, 10));
+    // A driver without the counter: buffers age by time alone.
+    return ChangeCounter(primary()).value_or(0);
 }
 
 bool View::timed_out() const {
