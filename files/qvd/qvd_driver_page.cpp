@@ -6,7 +6,6 @@
 #include "files/qvd/key_encoding.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_entries.h"
-#include "files/qvd/qvd_position.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
@@ -21,17 +20,21 @@ constexpr size_t EntriesPerAccess = 512;
 class ShownRecord final : public PageRecord {
 public:
     bool held() const override { return is_held; }
+    // FormatPosition's text, written straight from the entry: its key is the
+    // table prefix, the key's value bytes and, among duplicates, the record
+    // number.
     std::string position() const override {
-        PositionText text;
-        text.order = order;
-        text.record = record;
-        if (order != 0) {
-            // The entry's key is the table prefix, the key's value bytes and,
-            // among duplicates, the record number.
-            const size_t tail = unique ? 0 : 4;
-            text.value.assign(key.begin() + 5, key.end() - static_cast<std::ptrdiff_t>(tail));
-        }
-        return FormatPosition(text);
+        const size_t length = order == 0 ? 0 : key.size() - 5 - (unique ? 0 : 4);
+        std::string text;
+        text.reserve(9 + length);
+        text += "QV";
+        text += static_cast<char>(order);
+        text += static_cast<char>(length >> 8);
+        text += static_cast<char>(length & 0xFF);
+        text.append(reinterpret_cast<const char*>(key.data()) + 5, length);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            text += static_cast<char>(record >> shift);
+        return text;
     }
 
     bool is_held = false;

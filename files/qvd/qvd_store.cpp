@@ -284,16 +284,11 @@ std::optional<FollowedEntry> Store::SeekFollow(ByteView key, SeekMode mode, Byte
 Store::ScanEnd Store::ScanFollow(ByteView key, SeekMode mode, ByteView prefix, const FollowKey& follow,
                                  size_t limit, const std::function<bool(const FollowedEntry&)>& visit) {
     StoreImpl& s = *m_impl;
-    // With a reader slot from the start the access cannot be restarted
-    // (RestartAccess), which would show `visit` entries twice.
-    const AccessState was = s.locks().access_state();
-    s.locks().set_access_state(AccessState::MustLock);
-    const ScanEnd end = Guarded(s, ScanEnd::Ended, [&] {
+    size_t shown = 0;
+    return Guarded(s, ScanEnd::Ended, [&] {
         AccessScope access(s);
-        return s.views().scan_follow(key, mode, prefix, follow, limit, visit);
+        return s.views().scan_follow(key, mode, prefix, follow, limit, visit, shown);
     });
-    s.locks().set_access_state(was == AccessState::MustLock ? was : AccessState::Slotted);
-    return end;
 }
 
 uint64_t Store::Count(ByteView prefix) {

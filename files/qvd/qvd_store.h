@@ -222,10 +222,10 @@ public:
     // Seek(key, mode, prefix) finds, the entries in mode's direction that
     // start with `prefix`, each with the entry `follow` names (as SeekFollow),
     // are shown to `visit` until it answers false, they end, or `limit` were
-    // shown. The access holds a reader slot from its start, so it is never
-    // run again from the beginning (as one begun from the cache may be) and
-    // `visit` sees each entry once. Which of the three ended it; at Limit the
-    // caller goes on from the last key shown, in a new access.
+    // shown. An access begun from the cache that has to be run again (another
+    // process committed) goes on after the last entry shown, so that `visit`
+    // sees each entry once, as in two accesses. Which of the three ended it;
+    // at Limit the caller goes on from the last key shown, in a new access.
     enum class ScanEnd { Stopped, Ended, Limit };
     ScanEnd ScanFollow(ByteView key, SeekMode mode, ByteView prefix, const FollowKey& follow, size_t limit,
                        const std::function<bool(const FollowedEntry&)>& visit);
