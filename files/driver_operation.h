@@ -95,6 +95,10 @@ enum class DriverOperation : uint8_t {
     DoProperty = 88,
     DoPropertyKey = 89,
     DoPropertyBlob = 90,
+    // Internal: reads a page of records for the view engine (files/page_read.h).
+    ReadPage = 91,
+    // Internal: the file's change counter as the result (files/page_read.h).
+    ChangeCounter = 94,
     InView = 92,
     EndView = 93,
     CountRecords = 95,

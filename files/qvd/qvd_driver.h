@@ -54,7 +54,8 @@ protected:
     int32_t GetProperty(DriverCall& call, int32_t property, int32_t index,
                         std::optional<std::string>& text) override;
     // EMPTY, SETfileptr, SETkeyptr, SETkeykeyptr, GETkeyptr, HOLDfilesec,
-    // LOCKfile, RELEASE; everything else answers 80.
+    // LOCKfile, RELEASE, the internal page read and change counter; everything
+    // else answers 80.
     int32_t Other(DriverCall& call) override;
 
 private:
@@ -65,6 +66,8 @@ private:
     int32_t HoldFor(DriverCall& call, int32_t seconds);
     int32_t Release(DriverCall& call);
     int32_t LockFor(DriverCall& call, int32_t seconds);
+    // The view engine's page read (files/page_read.h, qvd_driver_page.cpp).
+    int32_t ReadPage(DriverCall& call);
 };
 
 // The instance's state, or null (with error 37, File Not Open) when the file

@@ -504,6 +504,12 @@ int32_t QvdFileDriver::Other(DriverCall& call) {
         }
         SetError(ErrInvalidNumberOfParameters);
         return 0;
+    case Op::ReadPage:
+        return ReadPage(call);
+    case Op::ChangeCounter:
+        if (QvdFileState* state = OpenState(call))
+            return static_cast<int32_t>(state->store->ChangeCounter());
+        return 0;
     default:
         return Unsupported();
     }

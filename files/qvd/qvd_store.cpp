@@ -281,6 +281,16 @@ std::optional<FollowedEntry> Store::SeekFollow(ByteView key, SeekMode mode, Byte
     });
 }
 
+Store::ScanEnd Store::ScanFollow(ByteView key, SeekMode mode, ByteView prefix, const FollowKey& follow,
+                                 size_t limit, const std::function<bool(const FollowedEntry&)>& visit) {
+    StoreImpl& s = *m_impl;
+    size_t shown = 0;
+    return Guarded(s, ScanEnd::Ended, [&] {
+        AccessScope access(s);
+        return s.views().scan_follow(key, mode, prefix, follow, limit, visit, shown);
+    });
+}
+
 uint64_t Store::Count(ByteView prefix) {
     StoreImpl& s = *m_impl;
     return Guarded(s, uint64_t{0}, [&] {

@@ -218,6 +218,17 @@ public:
     // (null: none). No copies: the answer views the store's memory.
     std::optional<FollowedEntry> SeekFollow(ByteView key, SeekMode mode, ByteView prefix, bool exact,
                                             const FollowKey& follow);
+    // A scan in place, for reading many entries in one access: from the entry
+    // Seek(key, mode, prefix) finds, the entries in mode's direction that
+    // start with `prefix`, each with the entry `follow` names (as SeekFollow),
+    // are shown to `visit` until it answers false, they end, or `limit` were
+    // shown. An access begun from the cache that has to be run again (another
+    // process committed) goes on after the last entry shown, so that `visit`
+    // sees each entry once, as in two accesses. Which of the three ended it;
+    // at Limit the caller goes on from the last key shown, in a new access.
+    enum class ScanEnd { Stopped, Ended, Limit };
+    ScanEnd ScanFollow(ByteView key, SeekMode mode, ByteView prefix, const FollowKey& follow, size_t limit,
+                       const std::function<bool(const FollowedEntry&)>& visit);
 
     // The next record number (writer only: a read-only store ends with
     // corruption 1163). For uniqueness between processes, hold the writer byte

@@ -93,6 +93,27 @@ std::optional<FollowedEntry> ReadViews::seek_follow(ByteView key, SeekMode mode,
     return result;
 }
 
+Store::ScanEnd ReadViews::scan_follow(ByteView key, SeekMode mode, ByteView prefix, const FollowKey& follow,
+                                      size_t limit, const std::function<bool(const FollowedEntry&)>& visit,
+                                      size_t& shown) {
+    const SeekMode step =
+        mode == SeekMode::AtOrAfter || mode == SeekMode::After ? SeekMode::After : SeekMode::Before;
+    // Run again after a restart, the scan goes on after the last entry shown.
+    std::optional<FollowedEntry> found = shown == 0 ? seek_follow(key, mode, prefix, false, follow)
+                                                    : seek_follow(m_scan_key, step, prefix, false, follow);
+    for (; found; found = seek_follow(m_scan_key, step, prefix, false, follow)) {
+        // A copy: the step may leave the page the found key views. When the
+        // cursor is still on it, the seek is one step from there.
+        m_scan_key.assign(found->entry.key.begin(), found->entry.key.end());
+        ++shown;
+        if (!visit(*found))
+            return Store::ScanEnd::Stopped;
+        if (shown >= limit)
+            return Store::ScanEnd::Limit;
+    }
+    return Store::ScanEnd::Ended;
+}
+
 std::optional<std::optional<Entry>> ReadViews::step_from_last(ByteView key, SeekMode mode, ByteView prefix) {
     if (!m_last_seek || !m_last_seek->valid() || m_last_seek_generation != m_store.cache().generation() ||
         !m_store.staged().empty() || (mode != SeekMode::After && mode != SeekMode::Before) ||

@@ -27,6 +27,11 @@ public:
     // A seek and the read of the entry `follow` names, in the caller's access.
     std::optional<FollowedEntry> seek_follow(ByteView key, SeekMode mode, ByteView prefix, bool exact,
                                              const FollowKey& follow);
+    // Store::ScanFollow within the caller's access; `shown` counts the
+    // entries shown, so that an access run again goes on after the last.
+    Store::ScanEnd scan_follow(ByteView key, SeekMode mode, ByteView prefix, const FollowKey& follow,
+                               size_t limit, const std::function<bool(const FollowedEntry&)>& visit,
+                               size_t& shown);
 
     // The step from the entry the last seek answered to its neighbour, when
     // that answer is still current (nothing staged, the cache's generation
@@ -46,6 +51,7 @@ private:
     Entry m_view_entry; // behind seek_view's answer when changes are staged
     Bytes m_view_data;  // behind get_view's answer when changes are staged
     Bytes m_follow_key; // seek_follow's scratch
+    Bytes m_scan_key;   // scan_follow's last key, sought from for the next entry
 };
 
 } // namespace morvex::qvd

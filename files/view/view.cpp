@@ -4,6 +4,7 @@
 
 #include "files/driver.h"
 #include "files/file_statements.h"
+#include "files/page_read.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
@@ -31,6 +32,17 @@ public:
     ~FieldScope() { POPSCOPE(); }
     FieldScope(const FieldScope&) = delete;
     FieldScope& operator=(const FieldScope&) = delete;
+};
+
+// A key walk's page reader: each record the driver shows goes to `visit`.
+class WalkReader final : public PageReader {
+public:
+    WalkReader(bool forward, std::function<bool(const PageRecord&)> visit)
+        : PageReader(forward), m_visit(std::move(visit)) {}
+    bool visit(const PageRecord& record) override { return m_visit(record); }
+
+private:
+    std::function<bool(const PageRecord&)> m_visit;
 };
 
 } // namespace
@@ -135,12 +147,8 @@ KeyDeclaration* View::walked_key() const {
 }
 
 uint32_t View::change_counter() {
-    const std::string text = FileProperty(primary(), FilePropertyChangeCounter);
-    if (ErrorCode() != 0) {
-        ClearError(); // a driver without the counter: buffers age by time alone
-        return 0;
-    }
-    return static_cast<uint32_t>(std::strtoll(text.c_str(), nullptr, 10));
+    // A driver without the counter: buffers age by time alone.
+    return ChangeCounter(primary()).value_or(0);
 }
 
 bool View::timed_out() const {
@@ -149,9 +157,36 @@ bool View::timed_out() const {
 }
 
 void View::deliver(const Row& row) {
+    ClearError();
+    if (row.held) {
+        // Another station held the record when its page was read. Reading
+        // it now gives it when the hold has ended, and 43 with nothing read
+        // while it lasts; either way the view has moved onto its place, so
+        // that the next read goes on past it.
+        if (row.position.empty()) {
+            SetError(ErrRecordAlreadyHeld);
+            return;
+        }
+        KeyDeclaration* key = walked_key();
+        key ? REGET(*key, row.position) : REGET(primary(), row.position);
+        if (ErrorCode() == 0)
+            m_current_position = row.position;
+        return;
+    }
     std::memcpy(primary().buffer(), row.image.data(), row.image.size());
     m_current_position = row.position;
-    ClearError();
+}
+
+const std::string& View::edge_position(bool last) const {
+    // Rows kept without a position (held ones read by NEXT) are passed over.
+    static const std::string none;
+    const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(m_rows.size());
+    for (std::ptrdiff_t i = 0; i < size; ++i) {
+        const Row& row = m_rows[static_cast<size_t>(last ? size - 1 - i : i)];
+        if (!row.position.empty())
+            return row.position;
+    }
+    return none;
 }
 
 void View::Set(int32_t items) {
@@ -260,6 +295,70 @@ int32_t View::walk(bool forward, const Anchor& anchor, const std::function<bool(
     if (ErrorCode() != 0)
         return ErrorCode();
 
+    // The tests of the record in the buffer (its stored image, when another
+    // station holds it and a page read shows it).
+    enum class Verdict { Pass, Take, End };
+    auto judge = [&] {
+        ++m_records_read;
+        if (ranged) {
+            const int where = Classify(*key, range, buffer);
+            if (where != 0)
+                return (where > 0) == driver_forward ? Verdict::End : Verdict::Pass;
+        }
+        if (skip_equal_values) {
+            bool equal = true;
+            for (int32_t n = 1; n <= skip_components && equal; ++n)
+                equal = CompareComponent(*key, n, buffer, values.data()) == 0;
+            if (equal)
+                return Verdict::Pass;
+            skip_equal_values = false;
+        }
+        if (m_filter && !m_filter->as_truth())
+            return Verdict::Pass;
+        return Verdict::Take;
+    };
+    // Keeps a record that passed; false when the sink wants no more.
+    auto take = [&](std::string&& position, bool held) {
+        if (!skip_position.empty()) {
+            if (position == skip_position)
+                return true;
+            skip_position.clear();
+        }
+        Row row;
+        row.position = std::move(position);
+        row.held = held;
+        if (!held)
+            row.image.assign(buffer, buffer + file.record_length);
+        return sink(std::move(row));
+    };
+
+    // The driver's page read: every record in one call. A held record's
+    // stored image must not stay in the buffer: when the page read showed
+    // one last, the buffer gets back what it held before.
+    const std::vector<uint8_t> saved(buffer, buffer + file.record_length);
+    bool held_shown_last = false;
+    WalkReader reader(driver_forward, [&](const PageRecord& record) {
+        held_shown_last = record.held();
+        switch (judge()) {
+        case Verdict::End:
+            return false;
+        case Verdict::Pass:
+            return true;
+        case Verdict::Take:
+            break;
+        }
+        return take(record.position(), record.held());
+    });
+    const int32_t paged = ReadPage(file, reader);
+    if (held_shown_last)
+        std::memcpy(buffer, saved.data(), saved.size());
+    if (paged != ErrUnsupportedDriverFunction)
+        return paged;
+
+    // Otherwise NEXT or PREVIOUS per record. A record held by another station
+    // reads nothing (43) but is passed, so it is kept as a held row without
+    // tests or position; its place is reported when it is reached.
+    ClearError();
     for (;;) {
         driver_forward ? NEXT(file) : PREVIOUS(file);
         const int32_t error = ErrorCode();
@@ -267,36 +366,23 @@ int32_t View::walk(bool forward, const Anchor& anchor, const std::function<bool(
             ClearError();
             return 0;
         }
+        if (error == ErrRecordAlreadyHeld) {
+            ClearError();
+            if (!take(std::string(), true))
+                return 0;
+            continue;
+        }
         if (error != 0)
             return error;
-        ++m_records_read;
-        if (ranged) {
-            const int where = Classify(*key, range, buffer);
-            if (where != 0) {
-                if ((where > 0) == driver_forward)
-                    return 0;
-                continue;
-            }
-        }
-        if (skip_equal_values) {
-            bool equal = true;
-            for (int32_t n = 1; n <= skip_components && equal; ++n)
-                equal = CompareComponent(*key, n, buffer, values.data()) == 0;
-            if (equal)
-                continue;
-            skip_equal_values = false;
-        }
-        if (m_filter && !m_filter->as_truth())
+        switch (judge()) {
+        case Verdict::End:
+            return 0;
+        case Verdict::Pass:
             continue;
-        Row row;
-        row.position = key ? POSITION(*key) : POSITION(file);
-        if (!skip_position.empty()) {
-            if (row.position == skip_position)
-                continue;
-            skip_position.clear();
+        case Verdict::Take:
+            break;
         }
-        row.image.assign(buffer, buffer + file.record_length);
-        if (!sink(std::move(row)))
+        if (!take(key ? POSITION(*key) : POSITION(file), false))
             return 0;
     }
 }
@@ -321,13 +407,15 @@ void View::Refresh() {
     Anchor anchor;
     anchor.kind = Anchor::Kind::Row;
     if (m_at >= size) {
-        anchor.position = m_rows.back().position;
+        anchor.position = edge_position(true);
         anchor.skip_backward = false;
     } else if (m_at < 0) {
-        anchor.position = m_rows.front().position;
+        anchor.position = edge_position(false);
         anchor.skip_forward = false;
     } else {
         anchor.position = m_rows[static_cast<size_t>(m_at)].position;
+        if (anchor.position.empty())
+            anchor.position = edge_position(true);
     }
     m_anchor = std::move(anchor);
     m_rows.clear();
@@ -363,7 +451,7 @@ void View::step(bool forward) {
     if (!m_rows.empty()) {
         from = Anchor{};
         from.kind = Anchor::Kind::Row;
-        from.position = forward ? m_rows.back().position : m_rows.front().position;
+        from.position = edge_position(forward);
     }
     std::vector<Row> rows;
     if (const int32_t error = fetch(forward, from, rows)) {

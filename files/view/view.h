@@ -87,6 +87,7 @@ public:
     struct Row {
         std::vector<uint8_t> image;
         std::string position; // the driver's position in the order walked
+        bool held = false;    // held by another station when read: no image
     };
 
 private:
@@ -114,7 +115,11 @@ private:
     KeyDeclaration* walked_key() const;
     uint32_t change_counter();
     bool timed_out() const;
+    // Makes the row the current record (a held one is read again: 43 while
+    // the hold lasts).
     void deliver(const Row& row);
+    // The position of the last (first) buffered row that has one.
+    const std::string& edge_position(bool last) const;
 
     // Reads rows in the view's direction `forward` from the anchor into
     // `sink` (which returns false to stop): 0, or the driver's error.

@@ -3,11 +3,15 @@
 #include "files/view/view_order.h"
 
 #include "runtime/ascii_case.h"
+#include "runtime/error_state.h"
 #include "runtime/evaluator.h"
 #include "runtime/string_ops.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <iterator>
+#include <memory>
 
 namespace morvex {
 
@@ -90,9 +94,94 @@ std::optional<std::string_view> enclosed(std::string_view text) {
     return text.substr(1, text.size() - 2);
 }
 
-// A constant: a number, a quoted text with '' for a quote, or UPPER of a
-// quoted text (its value raised).
+bool parse_literal(std::string_view text, FieldBound& bound);
+
+// Functions whose value depends on their arguments alone, so that a call
+// over constants is a constant. Not TODAY, CLOCK, AGE (today's date),
+// RANDOM, MEMORY, GETINI (the environment), NULL (a field's state), nor
+// FORMAT and DEFORMAT (pictures follow settings the program may change).
+constexpr std::string_view PureFunctions[] = {
+    "ABS",      "ACOS",   "ALL",  "ASIN", "ATAN",  "BAND", "BOR",   "BSHIFT", "BXOR",
+    "CENTER",   "CHOOSE", "CHR",  "CLIP", "COS",   "DATE", "DAY",   "INLIST", "INRANGE",
+    "INSTRING", "INT",    "LEFT", "LEN",  "LOG10", "LOGE", "LOWER", "MONTH",  "NUMERIC",
+    "RIGHT",    "ROUND",  "SIN",  "SQRT", "SUB",   "TAN",  "UPPER", "VAL",    "YEAR",
+};
+
+// Whether every name `text` calls is a pure function (the evaluator rejects
+// any other name when compiling in an empty scope).
+bool calls_pure_functions_only(std::string_view text) {
+    bool quoted = false;
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (quoted || c == '\'') {
+            quoted = c == '\'' ? !quoted : quoted;
+            ++i;
+            continue;
+        }
+        if (!std::isalpha(static_cast<unsigned char>(c)) && c != '_') {
+            ++i;
+            continue;
+        }
+        const size_t start = i;
+        while (i < text.size() && is_name_char(text[i]))
+            ++i;
+        const std::string_view name = text.substr(start, i - start);
+        size_t next = i;
+        while (next < text.size() && is_blank(text[next]))
+            ++next;
+        if (next < text.size() && text[next] == '(' &&
+            std::none_of(std::begin(PureFunctions), std::end(PureFunctions),
+                         [&](std::string_view pure) { return EqualsIgnoringAsciiCase(name, pure); }))
+            return false;
+    }
+    return true;
+}
+
+// A constant expression: no names but calls of pure functions, compiled and
+// evaluated once in an empty scope (so that no variable is seen).
+bool fold_constant(std::string_view text, FieldBound& bound) {
+    if (!calls_pure_functions_only(text))
+        return false;
+    PUSHSCOPE();
+    std::unique_ptr<Expression> expression = Expression::Compile(text);
+    POPSCOPE();
+    bool folded = false;
+    if (expression) {
+        switch (expression->value_class()) {
+        case ValueClass::Integer:
+            bound.number = static_cast<double>(expression->as_integer());
+            folded = ErrorCode() == 0;
+            break;
+        case ValueClass::Real:
+            bound.number = expression->as_real();
+            folded = ErrorCode() == 0 && std::isfinite(bound.number);
+            break;
+        case ValueClass::Text:
+            bound.is_text = true;
+            bound.text = std::string(expression->as_text());
+            folded = ErrorCode() == 0;
+            break;
+        case ValueClass::Picture:
+            break;
+        }
+    }
+    ClearError();
+    return folded;
+}
+
+// A constant: a number, a quoted text with '' for a quote, UPPER of a quoted
+// text (its value raised), or an expression of pure functions over constants.
 bool parse_constant(std::string_view text, FieldBound& bound) {
+    if (parse_literal(text, bound))
+        return true;
+    bound.is_text = false;
+    bound.text.clear();
+    return fold_constant(trim(text), bound);
+}
+
+// A literal: a number, a quoted text with '' for a quote, or UPPER of a
+// quoted text (its value raised).
+bool parse_literal(std::string_view text, FieldBound& bound) {
     text = trim(text);
     bool upper = false;
     if (text.size() > 6 && EqualsIgnoringAsciiCase(text.substr(0, 5), "UPPER")) {
@@ -146,16 +235,14 @@ std::optional<FieldBound> parse_term(std::string_view term, const FileDeclaratio
         if (op_at < std::string_view::npos - 1 && i < op_at + op_length)
             return true; // the second character of the comparison
         const char c = term[i];
-        if (c != '<' && c != '>' && c != '=' && c != '~' && c != '&' && c != '+' && c != '-' && c != '*' &&
-            c != '/' && c != '%' && c != '^')
+        // Arithmetic and & bind more tightly than a comparison: they belong
+        // to its operands (a constant one is folded below).
+        if (c != '<' && c != '>' && c != '=' && c != '~')
             return true;
-        if (op_at != std::string_view::npos || c == '&' || c == '*' || c == '/' || c == '%' || c == '^' ||
-            c == '~') {
+        if (op_at != std::string_view::npos || c == '~') {
             op_at = std::string_view::npos - 1; // not a plain comparison
             return false;
         }
-        if (c == '+' || c == '-')
-            return true; // a sign of the constant; anything else fails below
         op_at = i;
         op_length = (i + 1 < term.size() && (term[i + 1] == '=' || term[i + 1] == '>')) ? 2 : 1;
         return true;
