@@ -272,17 +272,24 @@ TEST_F(DictionaryFamilyTest, AProcessKilledAtRandomNeverLeavesACustomerWithPartO
     seed(5);
     std::mt19937 random(20010810);
     constexpr int Kills = 200;
+    // A commit flushes several times, so a change takes some milliseconds:
+    // the child lives long enough for a few, and is killed anywhere in one.
+    Family before = read();
+    int changed = 0;
     for (int kill = 0; kill < Kills; ++kill) {
         morvex::testing::ChildProcess child([seed = unsigned(random())] { return ChangeForever(seed); });
         ASSERT_TRUE(child.started());
-        std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 30000));
+        std::this_thread::sleep_for(std::chrono::microseconds(5000 + random() % 150000));
         ASSERT_FALSE(child.ended()) << "the child stopped by itself with " << child.exit_code();
         child.kill();
         const Family family = read();
         ASSERT_EQ(inconsistency(family), "") << "after kill " << kill;
         ASSERT_EQ(qvd_check("Customer", "Customer"), "") << "after kill " << kill;
         ASSERT_EQ(qvd_check("Goods", "Goods"), "") << "after kill " << kill;
+        changed += family.customers != before.customers;
+        before = family;
     }
+    EXPECT_GT(changed, Kills / 4) << "the children got some changes through";
 }
 
 } // namespace

@@ -383,6 +383,10 @@ const ModeCase ModeCases[] = {
      ""},
 };
 
+void PrintTo(const ModeCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
 class FileRelationModeTest : public FileRelationTest, public ::testing::WithParamInterface<ModeCase> {};
 
 TEST_P(FileRelationModeTest, ChildrenFollowTheParentAsTheModeSays) {
