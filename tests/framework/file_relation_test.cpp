@@ -1,12 +1,12 @@
-// The relation manager over three related QVD files, customers, their orders
-// and the orders' lines (orders link to lines by two fields, so a customer's
-// new id reaches the lines through the orders): deletes and updates in every
-// mode, a failure at every write of a cascade, the transaction and a driver
-// without one, the open walk and the quick scan. Every outcome is checked by
-// reading the files afresh through declarations of their own.
+// The relation manager over three related QVD files: customers, their orders
+// and the orders' lines (linked to the orders by customer and order id, so a
+// customer's new id reaches the lines through the orders). Every outcome is
+// read afresh from the files through declarations of the test's own.
 #include "files/driver.h"
+#include "files/field_text.h"
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
+#include "files/record_csv.h"
 #include "files/transaction.h"
 #include "framework/file_manager.h"
 #include "framework/file_relation.h"
@@ -17,72 +17,52 @@
 #include "tests/support/temp_directory.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
+#include <iterator>
+#include <sstream>
 
 namespace morvex {
 namespace {
 
-constexpr std::string_view OrdersLayout = R"(file ORDERS 28
-field ORD:CUSID LONG 0
-field ORD:ORDID LONG 4
-field ORD:TEXT STRING(20) 8
-key ORD:BYCUS DUP : ORD:CUSID ORD:ORDID
-)";
+constexpr std::string_view Layouts[] = {
+    "file CUSTOMER\nfield CUS:CUSID LONG\nfield CUS:NAME STRING(20)\nkey CUS:BYID OPT PRIMARY : CUS:CUSID\n",
+    "file ORDERS\nfield ORD:CUSID LONG\nfield ORD:ORDID LONG\nfield ORD:TEXT STRING(20)\n"
+    "key ORD:BYCUS DUP : ORD:CUSID ORD:ORDID\n",
+    "file LINES\nfield LIN:CUSID LONG\nfield LIN:ORDID LONG\nfield LIN:TEXT STRING(20)\n"
+    "key LIN:BYORDER DUP : LIN:CUSID LIN:ORDID\n"};
+constexpr const char* Names[] = {"Customer", "Orders", "Lines"};
 
-constexpr std::string_view LinesLayout = R"(file LINES 28
-field LIN:CUSID LONG 0
-field LIN:ORDID LONG 4
-field LIN:TEXT STRING(20) 8
-key LIN:BYORDER DUP : LIN:CUSID LIN:ORDID
-)";
+// Each file's records as "field field ...", sorted.
+using Contents = std::vector<std::vector<std::string>>;
+const Contents Seeded{
+    {"1 Ann", "2 Bob", "3 Cy"}, {"1 10 a", "1 11 b", "2 20 c"}, {"1 10 x", "1 10 y", "1 11 z", "2 20 w"}};
+const Contents Customer1Deleted{{"2 Bob", "3 Cy"}, {"2 20 c"}, {"2 20 w"}};
+const Contents Customer1Is7{
+    {"2 Bob", "3 Cy", "7 Ann"}, {"2 20 c", "7 10 a", "7 11 b"}, {"2 20 w", "7 10 x", "7 10 y", "7 11 z"}};
 
-// What the driver does besides the QVD driver's work: it counts the
-// transaction calls, notes the SEND texts, fails the k-th DELETE or PUT and
-// can answer LOGOUT as a driver without transactions.
+// Beside the QVD driver's work: transaction calls and SENDs counted, the
+// k-th DELETE or PUT failed once, LOGOUT answered as without transactions.
 struct DriverScript {
-    int logouts = 0;
-    int commits = 0;
-    int writes = 0;
-    int fail_write_at = -1; // the write (0-based) that fails, once
+    int logouts = 0, commits = 0, writes = 0, fail_write_at = -1;
     bool no_transactions = false;
-    std::vector<std::string> sends;
-    std::vector<std::string> puts;
-};
-DriverScript g_script;
+    std::vector<std::string> sends, puts;
+} g_script;
 
 int32_t ScriptedDriver(int operation, FileDeclaration& file, DriverArguments args) {
-    switch (static_cast<DriverOperation>(operation)) {
-    case DriverOperation::Logout:
-        ++g_script.logouts;
-        if (g_script.no_transactions) {
-            SetError(ErrUnsupportedDriverFunction);
-            return 0;
-        }
-        break;
-    case DriverOperation::Commit:
-        ++g_script.commits;
-        break;
-    case DriverOperation::Send:
+    const auto op = static_cast<DriverOperation>(operation);
+    g_script.logouts += op == DriverOperation::Logout;
+    g_script.commits += op == DriverOperation::Commit;
+    if (op == DriverOperation::Send)
         g_script.sends.push_back(file.label);
-        break;
-    case DriverOperation::Put:
-    case DriverOperation::Delete:
-        if (operation == int(DriverOperation::Put))
-            g_script.puts.push_back(file.label);
-        if (g_script.writes++ == g_script.fail_write_at) {
-            g_script.fail_write_at = -1;
-            SetError(ErrFileSystemError);
-            return 0;
-        }
-        break;
-    default:
-        break;
+    if (op == DriverOperation::Put)
+        g_script.puts.push_back(file.label);
+    const bool fails = (op == DriverOperation::Put || op == DriverOperation::Delete) &&
+                       g_script.writes++ == g_script.fail_write_at;
+    if (fails || (op == DriverOperation::Logout && g_script.no_transactions)) {
+        g_script.fail_write_at = fails ? -1 : g_script.fail_write_at;
+        SetError(fails ? ErrFileSystemError : ErrUnsupportedDriverFunction);
+        return 0;
     }
     return QvdDriver(operation, file, args);
 }
@@ -91,44 +71,12 @@ BoundVariable field(FileDeclaration& file, const char* label) {
     const FieldDescription& f = file.record.field(file.find_field(label));
     return BoundVariable{f.type, file.buffer() + f.offset, f.size, 0, 1};
 }
-void set_long(FileDeclaration& file, const char* label, int32_t value) {
-    std::memcpy(field(file, label).address, &value, 4);
+void set(FileDeclaration& file, const char* label, std::string_view text) {
+    SetFieldText(file.record.field(file.find_field(label)), text, file.buffer());
 }
-int32_t get_long(FileDeclaration& file, const char* label) {
-    int32_t value;
-    std::memcpy(&value, field(file, label).address, 4);
-    return value;
+std::string get(FileDeclaration& file, const char* label) {
+    return FieldText(file.record.field(file.find_field(label)), file.buffer());
 }
-void set_text(FileDeclaration& file, const char* label, std::string_view text) {
-    const BoundVariable f = field(file, label);
-    std::memset(f.address, ' ', f.size);
-    std::memcpy(f.address, text.data(), std::min<size_t>(text.size(), f.size));
-}
-std::string get_text(FileDeclaration& file, const char* label) {
-    const BoundVariable f = field(file, label);
-    std::string text(static_cast<char*>(f.address), f.size);
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-}
-
-// The three files' records, each file sorted, read through fresh
-// declarations: "1 Ann" / "1 10 a" / "1 10 x".
-struct Contents {
-    std::vector<std::string> customers, orders, lines;
-    bool operator==(const Contents&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Contents& c) {
-    for (const auto* list : {&c.customers, &c.orders, &c.lines}) {
-        out << "[";
-        for (const std::string& s : *list)
-            out << s << ";";
-        out << "] ";
-    }
-    return out;
-}
-
-const Contents Seeded{
-    {"1 Ann", "2 Bob", "3 Cy"}, {"1 10 a", "1 11 b", "2 20 c"}, {"1 10 x", "1 10 y", "1 11 z", "2 20 w"}};
 
 class FileRelationTest : public ::testing::Test {
 public:
@@ -136,256 +84,186 @@ public:
         g_script = DriverScript{};
         platform::set_message_box_presenter([this](const platform::MessageBoxRequest& request) {
             shown.push_back(request.text);
-            if (request.buttons == platform::MessageBoxButtons::YesNo)
-                return answer_yes ? platform::ButtonYes : platform::ButtonNo;
-            return request.default_button;
+            if (request.buttons != platform::MessageBoxButtons::YesNo)
+                return request.default_button;
+            return answer_yes ? platform::ButtonYes : platform::ButtonNo;
         });
         errors.Init();
-        customers = declare(testing::CustomerLayout, "Customer");
-        orders = declare(OrdersLayout, "Orders");
-        lines = declare(LinesLayout, "Lines");
-        customer.Init(*customers, errors);
-        customer.FILENAMEVALUE = "Customer";
-        for (int32_t k = 1; k <= 5; ++k)
-            customer.AddKey(*customers->key(k), customers->key(k)->label, k == 5 ? 1 : 0);
-        order.Init(*orders, errors);
-        order.FILENAMEVALUE = "Orders";
-        order.AddKey(*orders->key(1), "ORD:ByCus");
-        line.Init(*lines, errors);
-        line.FILENAMEVALUE = "Lines";
-        line.AddKey(*lines->key(1), "LIN:ByOrder");
+        for (int f = 0; f < 3; ++f) {
+            files[f] = declare(f, ScriptedDriver);
+            managers[f].Init(*files[f], errors);
+            managers[f].FILENAMEVALUE = Names[f];
+            managers[f].AddKey(*files[f]->key(1), files[f]->key(1)->label, f == 0 ? 1 : 0);
+        }
     }
     void TearDown() override {
-        for (FileRelation* r : {&customer_relation, &order_relation, &line_relation})
-            r->Kill();
-        for (FileManager* m : {&customer, &order, &line}) {
-            while (m->INFO && (m->GetInfo(), m->info().OPENED > 0))
-                m->Close();
-            m->Kill();
+        for (int f = 0; f < 3; ++f) {
+            relations[f].Kill();
+            while (managers[f].GetInfo(), managers[f].info().OPENED > 0)
+                managers[f].Close();
+            managers[f].Kill();
         }
         errors.Kill();
         platform::set_message_box_presenter({});
     }
 
-    std::unique_ptr<FileDeclaration> declare(std::string_view layout, const char* name,
-                                             DriverEntry driver = ScriptedDriver) {
-        auto file = testing::DeclareQvdFile(layout, dir.file(name));
+    std::unique_ptr<FileDeclaration> declare(int f, DriverEntry driver = QvdDriver) {
+        auto file = testing::DeclareQvdFile(Layouts[f], dir.file(Names[f]));
         file->driver = driver;
         return file;
     }
 
     // Customer -> orders (the modes given) -> lines (cascading both ways).
-    void relate(uint8_t update_mode, uint8_t delete_mode, bool transactions = true) {
-        customer_relation.Init(customer, transactions);
-        customer_relation.AddRelation(order_relation, update_mode, delete_mode, *orders->key(1));
-        customer_relation.AddRelationLink(field(*customers, "CUS:CUSID"), field(*orders, "ORD:CUSID"));
-        order_relation.Init(order, transactions);
-        order_relation.AddRelation(customer_relation);
-        order_relation.AddRelation(line_relation, RelationCascade, RelationCascade, *lines->key(1));
-        order_relation.AddRelationLink(field(*orders, "ORD:CUSID"), field(*lines, "LIN:CUSID"));
-        order_relation.AddRelationLink(field(*orders, "ORD:ORDID"), field(*lines, "LIN:ORDID"));
-        line_relation.Init(line, transactions);
-        line_relation.AddRelation(order_relation);
+    void relate(uint8_t update_mode, uint8_t delete_mode) {
+        for (int f = 0; f < 3; ++f)
+            relations[f].Init(managers[f], true);
+        relations[0].AddRelation(relations[1], update_mode, delete_mode, *files[1]->key(1));
+        relations[0].AddRelationLink(field(*files[0], "CUS:CUSID"), field(*files[1], "ORD:CUSID"));
+        relations[1].AddRelation(relations[0]);
+        relations[1].AddRelation(relations[2], RelationCascade, RelationCascade, *files[2]->key(1));
+        relations[1].AddRelationLink(field(*files[1], "ORD:CUSID"), field(*files[2], "LIN:CUSID"));
+        relations[1].AddRelationLink(field(*files[1], "ORD:ORDID"), field(*files[2], "LIN:ORDID"));
+        relations[2].AddRelation(relations[1]);
     }
 
-    // The seed, written through declarations of its own.
-    void seed() {
-        auto c = declare(testing::CustomerLayout, "Customer", QvdDriver);
-        auto o = declare(OrdersLayout, "Orders", QvdDriver);
-        auto l = declare(LinesLayout, "Lines", QvdDriver);
-        for (FileDeclaration* f : {c.get(), o.get(), l.get()}) {
-            CREATE(*f);
-            OPEN(*f, AccessReadWrite | ShareDenyNone);
-            ASSERT_EQ(ErrorCode(), 0) << ErrorText();
-        }
-        for (const std::string& s : Seeded.customers) {
-            ClearRecord(c->record, c->buffer());
-            set_long(*c, "CUS:CUSID", std::stoi(s));
-            set_text(*c, "CUS:NAME", s.substr(2));
-            ADD(*c);
-        }
-        for (auto [file, list] : {std::pair{o.get(), &Seeded.orders}, std::pair{l.get(), &Seeded.lines}}) {
-            const char* prefix = file == o.get() ? "ORD:" : "LIN:";
-            for (const std::string& s : *list) {
-                int32_t cus = 0, id = 0;
-                char text[21] = {};
-                std::sscanf(s.c_str(), "%d %d %20s", &cus, &id, text);
-                set_long(*file, (std::string(prefix) + "CUSID").c_str(), cus);
-                set_long(*file, (std::string(prefix) + "ORDID").c_str(), id);
-                set_text(*file, (std::string(prefix) + "TEXT").c_str(), text);
+    void seed(const Contents& contents = Seeded) {
+        for (int f = 0; f < 3; ++f) {
+            std::filesystem::remove(dir.file(std::string(Names[f]) + ".QVD"));
+            auto file = declare(f);
+            CREATE(*file);
+            OPEN(*file, AccessReadWrite | ShareDenyNone);
+            const RecordCsvColumns columns = RecordCsvColumns::AllFields(file->record);
+            for (const std::string& row : contents[f]) {
+                std::istringstream words(row);
+                std::vector<std::string> values{std::istream_iterator<std::string>(words), {}};
+                ClearRecord(file->record, file->buffer());
+                ASSERT_EQ(columns.ToRecord(values, file->buffer()), "");
                 ADD(*file);
             }
+            ASSERT_EQ(ErrorCode(), 0) << ErrorText();
+            CLOSE(*file);
         }
-        ASSERT_EQ(ErrorCode(), 0) << ErrorText();
-        for (FileDeclaration* f : {c.get(), o.get(), l.get()})
-            CLOSE(*f);
     }
 
     Contents contents() {
-        Contents out;
-        auto c = declare(testing::CustomerLayout, "Customer", QvdDriver);
-        auto o = declare(OrdersLayout, "Orders", QvdDriver);
-        auto l = declare(LinesLayout, "Lines", QvdDriver);
-        const auto read = [](FileDeclaration& f, auto row, std::vector<std::string>& list) {
-            OPEN(f, AccessReadOnly | ShareDenyNone);
-            EXPECT_EQ(ErrorCode(), 0) << ErrorText();
-            SET(f);
-            for (NEXT(f); ErrorCode() == 0; NEXT(f))
-                list.push_back(row(f));
+        Contents out(3);
+        for (int f = 0; f < 3; ++f) {
+            auto file = declare(f);
+            OPEN(*file, AccessReadOnly | ShareDenyNone);
+            const RecordCsvColumns columns = RecordCsvColumns::AllFields(file->record);
+            SET(*file);
+            for (NEXT(*file); ErrorCode() == 0; NEXT(*file)) {
+                std::string row;
+                for (const std::string& value : columns.FromRecord(file->buffer()))
+                    if (!value.empty())
+                        row += (row.empty() ? "" : " ") + value;
+                out[f].push_back(row);
+            }
             EXPECT_EQ(ErrorCode(), ErrRecordNotAvailable) << ErrorText();
-            CLOSE(f);
-            std::sort(list.begin(), list.end());
-        };
-        read(
-            *c,
-            [](FileDeclaration& f) {
-                return std::to_string(get_long(f, "CUS:CUSID")) + " " + get_text(f, "CUS:NAME");
-            },
-            out.customers);
-        const auto child = [](const char* prefix) {
-            return [prefix](FileDeclaration& f) {
-                const std::string p(prefix);
-                return std::to_string(get_long(f, (p + "CUSID").c_str())) + " " +
-                       std::to_string(get_long(f, (p + "ORDID").c_str())) + " " +
-                       get_text(f, (p + "TEXT").c_str());
-            };
-        };
-        read(*o, child("ORD:"), out.orders);
-        read(*l, child("LIN:"), out.lines);
+            CLOSE(*file);
+            std::sort(out[f].begin(), out[f].end());
+        }
         return out;
     }
 
-    // Opens the customer relation's family and makes customer `id` current,
-    // its link values saved as a browse saves them.
-    void fetch_customer(int32_t id, bool save_links = true) {
-        ASSERT_EQ(customer_relation.Open(), Level::Benign);
-        opened = true;
-        set_long(*customers, "CUS:CUSID", id);
-        ASSERT_EQ(customer.TryFetch(*customers->key(5)), Level::Benign) << id;
+    // The family opened and customer `id` current, its links saved as a
+    // browse saves them.
+    void fetch_customer(const char* id, bool save_links = true) {
+        ASSERT_EQ(relations[0].Open(), Level::Benign);
+        set(*files[0], "CUS:CUSID", id);
+        ASSERT_EQ(managers[0].TryFetch(*files[0]->key(1)), Level::Benign) << id;
         if (save_links)
-            customer_relation.SaveLinkValues();
+            relations[0].SaveLinkValues();
     }
-    void done() {
-        if (opened)
-            customer_relation.Close();
-        opened = false;
-    }
-
-    bool shown_contains(std::string_view text) const {
+    bool was_shown(std::string_view text) const {
         return std::any_of(shown.begin(), shown.end(),
                            [&](const std::string& s) { return s.find(text) != std::string::npos; });
     }
 
     testing::TempDirectory dir{"file_relation_test"};
     ErrorReporter errors;
-    std::unique_ptr<FileDeclaration> customers, orders, lines;
-    FileManager customer, order, line;
-    FileRelation customer_relation, order_relation, line_relation;
+    std::unique_ptr<FileDeclaration> files[3];
+    FileManager managers[3];
+    FileRelation relations[3];
     std::vector<std::string> shown;
     bool answer_yes = false;
-    bool opened = false;
 };
 
-// One delete or update of customer 1 (or 3, which has no orders).
+// A delete of customer 1 (or 3, without orders), or a change of its id (to
+// 7) or of its name only.
 struct ModeCase {
     const char* label;
     bool is_delete;
     uint8_t mode;
-    int32_t customer;
-    int32_t new_id; // for an update: 0 keeps the id and changes the name
+    const char* customer;
+    const char* new_id; // empty: the name changes instead
     bool save_links;
     int result;
     Contents expected;
-    const char* message; // a message that must be shown, or empty
+    const char* message;
 };
-
-const ModeCase ModeCases[] = {
-    {"a cascading delete takes the orders and their lines",
-     true,
-     RelationCascade,
-     1,
-     0,
-     true,
-     Level::Benign,
-     {{"2 Bob", "3 Cy"}, {"2 20 c"}, {"2 20 w"}},
-     ""},
-    {"a clearing delete leaves the orders without a customer",
-     true,
-     RelationClear,
-     1,
-     0,
-     true,
-     Level::Benign,
-     {{"2 Bob", "3 Cy"}, {"0 10 a", "0 11 b", "2 20 c"}, {"0 10 x", "0 10 y", "0 11 z", "2 20 w"}},
-     ""},
-    {"a restricted delete refuses while orders exist", true, RelationRestrict, 1, 0, true, Level::Notify,
-     Seeded,
-     "This record is referenced from the file Orders. This record cannot be deleted while these references "
-     "exist."},
-    {"a restricted delete of a customer without orders goes ahead",
-     true,
-     RelationRestrict,
-     3,
-     0,
-     true,
-     Level::Benign,
-     {{"1 Ann", "2 Bob"}, Seeded.orders, Seeded.lines},
-     ""},
-    {"a delete without a mode leaves the orders alone",
-     true,
-     RelationNone,
-     1,
-     0,
-     true,
-     Level::Benign,
-     {{"2 Bob", "3 Cy"}, Seeded.orders, Seeded.lines},
-     ""},
-    {"a cascading id change moves the orders and their lines",
-     false,
-     RelationCascade,
-     1,
-     7,
-     true,
-     Level::Benign,
-     {{"2 Bob", "3 Cy", "7 Ann"}, {"2 20 c", "7 10 a", "7 11 b"}, {"2 20 w", "7 10 x", "7 10 y", "7 11 z"}},
-     ""},
-    {"the old id is read from the file when the links were not saved",
-     false,
-     RelationCascade,
-     1,
-     7,
-     false,
-     Level::Benign,
-     {{"2 Bob", "3 Cy", "7 Ann"}, {"2 20 c", "7 10 a", "7 11 b"}, {"2 20 w", "7 10 x", "7 10 y", "7 11 z"}},
-     ""},
-    {"a clearing id change clears the orders' and lines' customer",
-     false,
-     RelationClear,
-     1,
-     7,
-     true,
-     Level::Benign,
-     {{"2 Bob", "3 Cy", "7 Ann"}, {"0 10 a", "0 11 b", "2 20 c"}, {"0 10 x", "0 10 y", "0 11 z", "2 20 w"}},
-     ""},
-    {"a restricted id change is refused and undone", false, RelationRestrict, 1, 7, true, Level::Notify,
-     Seeded,
-     "This record is referenced from the file Orders. Linking field(s) have been restricted from change and "
-     "have "
-     "been reset to original values."},
-    {"a change that keeps the id touches no order",
-     false,
-     RelationCascade,
-     1,
-     0,
-     true,
-     Level::Benign,
-     {{"1 Anne", "2 Bob", "3 Cy"}, Seeded.orders, Seeded.lines},
-     ""},
-};
-
 void PrintTo(const ModeCase& c, std::ostream* out) {
     *out << c.label;
 }
+
+const ModeCase ModeCases[] = {
+    {"CascadingDeleteTakesOrdersAndLines", true, RelationCascade, "1", "", true, 0, Customer1Deleted, ""},
+    {"ClearingDeleteLeavesOrdersWithoutCustomer",
+     true,
+     RelationClear,
+     "1",
+     "",
+     true,
+     0,
+     {{"2 Bob", "3 Cy"}, {"0 10 a", "0 11 b", "2 20 c"}, {"0 10 x", "0 10 y", "0 11 z", "2 20 w"}},
+     ""},
+    {"RestrictedDeleteIsRefusedWhileOrdersExist", true, RelationRestrict, "1", "", true, Level::Notify,
+     Seeded,
+     "This record is referenced from the file Orders. This record cannot be deleted while these references "
+     "exist."},
+    {"RestrictedDeleteWithoutOrdersGoesAhead",
+     true,
+     RelationRestrict,
+     "3",
+     "",
+     true,
+     0,
+     {{"1 Ann", "2 Bob"}, Seeded[1], Seeded[2]},
+     ""},
+    {"DeleteWithoutModeLeavesOrdersAlone",
+     true,
+     RelationNone,
+     "1",
+     "",
+     true,
+     0,
+     {{"2 Bob", "3 Cy"}, Seeded[1], Seeded[2]},
+     ""},
+    {"CascadingIdChangeMovesOrdersAndLines", false, RelationCascade, "1", "7", true, 0, Customer1Is7, ""},
+    {"UnsavedLinksAreTakenFromTheStoredRecord", false, RelationCascade, "1", "7", false, 0, Customer1Is7, ""},
+    {"ClearingIdChangeClearsOrdersAndLines",
+     false,
+     RelationClear,
+     "1",
+     "7",
+     true,
+     0,
+     {{"2 Bob", "3 Cy", "7 Ann"}, {"0 10 a", "0 11 b", "2 20 c"}, {"0 10 x", "0 10 y", "0 11 z", "2 20 w"}},
+     ""},
+    {"RestrictedIdChangeIsRefusedAndPutBack", false, RelationRestrict, "1", "7", true, Level::Notify, Seeded,
+     "This record is referenced from the file Orders. Linking field(s) have been restricted from change and "
+     "have "
+     "been reset to original values."},
+    {"ChangeKeepingTheIdTouchesNoOrder",
+     false,
+     RelationCascade,
+     "1",
+     "",
+     true,
+     0,
+     {{"1 Anne", "2 Bob", "3 Cy"}, Seeded[1], Seeded[2]},
+     ""},
+};
 
 class FileRelationModeTest : public FileRelationTest, public ::testing::WithParamInterface<ModeCase> {};
 
@@ -395,94 +273,59 @@ TEST_P(FileRelationModeTest, ChildrenFollowTheParentAsTheModeSays) {
     const uint8_t none = RelationNone;
     relate(c.is_delete ? none : c.mode, c.is_delete ? c.mode : none);
     fetch_customer(c.customer, c.save_links);
-    int result;
-    if (c.is_delete) {
-        result = customer_relation.Delete(false);
-    } else {
-        if (c.new_id)
-            set_long(*customers, "CUS:CUSID", c.new_id);
-        else
-            set_text(*customers, "CUS:NAME", "Anne");
-        result = customer_relation.Update(false);
+    if (!c.is_delete)
+        set(*files[0], *c.new_id ? "CUS:CUSID" : "CUS:NAME", *c.new_id ? c.new_id : "Anne");
+    EXPECT_EQ(c.is_delete ? relations[0].Delete(false) : relations[0].Update(false), c.result);
+    if (!c.is_delete) {
+        EXPECT_EQ(get(*files[0], "CUS:CUSID"), c.result == 0 && *c.new_id ? c.new_id : c.customer);
+        EXPECT_EQ(std::count(g_script.puts.begin(), g_script.puts.end(), "ORDERS") > 0,
+                  c.mode != RelationRestrict && *c.new_id);
     }
-    EXPECT_EQ(result, c.result);
-    if (!c.is_delete && c.mode == RelationRestrict) {
-        EXPECT_EQ(get_long(*customers, "CUS:CUSID"), c.customer) << "the id is put back";
-    }
-    if (!c.is_delete && c.new_id == 0) {
-        EXPECT_EQ(std::count(g_script.puts.begin(), g_script.puts.end(), "ORDERS"), 0);
-    }
-    if (*c.message)
-        EXPECT_TRUE(shown_contains(c.message)) << (shown.empty() ? "nothing shown" : shown.front());
-    else
-        EXPECT_TRUE(shown.empty()) << shown.front();
-    done();
+    EXPECT_EQ(was_shown(c.message), *c.message != 0) << (shown.empty() ? "" : shown.front());
+    EXPECT_FALSE(InTransaction());
+    relations[0].Close();
     EXPECT_EQ(contents(), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, FileRelationModeTest, ::testing::ValuesIn(ModeCases),
-                         [](const ::testing::TestParamInfo<ModeCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.label; *p; ++p)
-                                 if (std::isalnum(static_cast<unsigned char>(*p)))
-                                     name += *p;
-                             return name;
-                         });
+                         [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(FileRelationTest, ACascadeRunsInOneTransactionOverEveryFileItWrites) {
+TEST_F(FileRelationTest, ACascadeIsOneTransactionOverEveryFileItWrites) {
     seed();
     relate(RelationCascade, RelationCascade);
-    fetch_customer(1);
-    ASSERT_EQ(customer_relation.Delete(false), Level::Benign);
+    fetch_customer("1");
+    ASSERT_EQ(relations[0].Delete(false), Level::Benign);
     EXPECT_EQ(g_script.logouts, 3) << "customer, orders and lines enlisted once each";
     EXPECT_EQ(g_script.commits, 3) << "and committed together";
     EXPECT_EQ(g_script.writes, 6) << "three lines, two orders, the customer";
-    EXPECT_FALSE(InTransaction());
-    done();
+    relations[0].Close();
 }
 
-// A write that fails anywhere in a cascade leaves all three files as they
-// were: every write of a cascading delete and of a cascading id change fails
-// in turn.
+// Every write of a cascading delete, and of a cascading id change, fails in
+// turn: all three files stay as they were.
 TEST_F(FileRelationTest, AFailureAtAnyWriteOfACascadeLeavesEveryFileAsItWas) {
-    seed();
     relate(RelationCascade, RelationCascade);
     for (const bool is_delete : {true, false}) {
+        seed();
         for (int k = 0;; ++k) {
             g_script = DriverScript{};
             g_script.fail_write_at = k;
             shown.clear();
-            fetch_customer(1);
-            int result;
-            if (is_delete) {
-                result = customer_relation.Delete(false);
-            } else {
-                set_long(*customers, "CUS:CUSID", 7);
-                result = customer_relation.Update(false);
+            fetch_customer("1");
+            if (!is_delete)
+                set(*files[0], "CUS:CUSID", "7");
+            const int result = is_delete ? relations[0].Delete(false) : relations[0].Update(false);
+            relations[0].Close();
+            if (g_script.fail_write_at != -1) { // past the last write: done whole
+                EXPECT_EQ(result, Level::Benign);
+                EXPECT_EQ(k, 6);
+                EXPECT_EQ(contents(), is_delete ? Customer1Deleted : Customer1Is7);
+                break;
             }
-            done();
-            if (g_script.fail_write_at == -1 && result != Level::Benign) {
-                EXPECT_EQ(contents(), Seeded)
-                    << (is_delete ? "delete" : "update") << " failing at write " << k;
-                EXPECT_TRUE(shown_contains(is_delete ? "deleting a record" : "making changes"))
-                    << (shown.empty() ? "nothing shown" : shown.front());
-                EXPECT_FALSE(InTransaction());
-                continue;
-            }
-            // Past the last write: the operation went through whole.
-            EXPECT_EQ(result, Level::Benign);
-            EXPECT_EQ(k, 6) << "six writes";
-            if (is_delete) {
-                EXPECT_EQ(contents(), (Contents{{"2 Bob", "3 Cy"}, {"2 20 c"}, {"2 20 w"}}));
-                // Put customer 1 and its family back for the update round.
-                for (const auto& file : {"Customer", "Orders", "Lines"})
-                    std::filesystem::remove(dir.file(std::string(file) + ".QVD"));
-                seed();
-            } else {
-                EXPECT_EQ(contents().lines,
-                          (std::vector<std::string>{"2 20 w", "7 10 x", "7 10 y", "7 11 z"}));
-            }
-            break;
+            EXPECT_NE(result, Level::Benign);
+            EXPECT_EQ(contents(), Seeded) << (is_delete ? "delete" : "update") << " failing at write " << k;
+            EXPECT_TRUE(was_shown(is_delete ? "deleting a record" : "making changes"));
+            EXPECT_FALSE(InTransaction());
         }
     }
 }
@@ -491,92 +334,71 @@ TEST_F(FileRelationTest, ADriverWithoutTransactionsLetsTheDeleteGoOnWithoutOne) 
     seed();
     relate(RelationCascade, RelationCascade);
     g_script.no_transactions = true;
-    fetch_customer(1);
-    EXPECT_EQ(customer_relation.Delete(false), Level::Benign);
-    EXPECT_EQ(g_script.logouts, 1) << "the first enlisting answers 80";
-    EXPECT_EQ(customer_relation.USELOGOUT, 0);
+    fetch_customer("1");
+    EXPECT_EQ(relations[0].Delete(false), Level::Benign);
+    EXPECT_EQ(relations[0].USELOGOUT, 0);
+    set(*files[0], "CUS:CUSID", "2");
+    ASSERT_EQ(managers[0].TryFetch(*files[0]->key(1)), Level::Benign);
+    EXPECT_EQ(relations[0].Delete(false), Level::Benign);
+    EXPECT_EQ(g_script.logouts, 1) << "only the first enlisting was tried";
     EXPECT_TRUE(shown.empty());
-    set_long(*customers, "CUS:CUSID", 2);
-    ASSERT_EQ(customer.TryFetch(*customers->key(5)), Level::Benign);
-    EXPECT_EQ(customer_relation.Delete(false), Level::Benign);
-    EXPECT_EQ(g_script.logouts, 1) << "not asked again";
-    done();
+    relations[0].Close();
     EXPECT_EQ(contents(), (Contents{{"3 Cy"}, {}, {}}));
 }
 
-TEST_F(FileRelationTest, AskingFirstDeletesOnlyOnYesAndAFailureMayBeTriedAgain) {
+TEST_F(FileRelationTest, AskingFirstDeletesOnlyOnYesAndAFailedDeleteMayBeTriedAgain) {
     seed();
     relate(RelationCascade, RelationCascade);
-    fetch_customer(1);
-    EXPECT_EQ(customer_relation.Delete(true), Level::Notify);
+    fetch_customer("1");
+    EXPECT_EQ(relations[0].Delete(true), Level::Notify);
     EXPECT_EQ(shown, std::vector<std::string>{"Are you sure you want to delete the highlighted record?"});
-    EXPECT_EQ(g_script.writes, 0);
-
-    // Yes to everything: the delete fails at its second write, is tried
-    // again and goes through.
     answer_yes = true;
-    shown.clear();
     g_script.fail_write_at = 1;
-    EXPECT_EQ(customer_relation.Delete(true), Level::Benign);
-    EXPECT_TRUE(shown_contains("Do you want to try to delete it again?"));
-    done();
-    EXPECT_EQ(contents(), (Contents{{"2 Bob", "3 Cy"}, {"2 20 c"}, {"2 20 w"}}));
+    EXPECT_EQ(relations[0].Delete(true), Level::Benign);
+    EXPECT_TRUE(was_shown("Do you want to try to delete it again?"));
+    relations[0].Close();
+    EXPECT_EQ(contents(), Customer1Deleted);
 }
 
 TEST_F(FileRelationTest, GivingBackAnAutomaticNumberDeletesTheRecordThroughTheRelation) {
     seed();
     relate(RelationCascade, RelationCascade);
-    ASSERT_EQ(customer_relation.Open(), Level::Benign);
-    opened = true;
-    ASSERT_EQ(customer.PrimeRecord(), Level::Benign);
-    EXPECT_EQ(get_long(*customers, "CUS:CUSID"), 4);
-    EXPECT_EQ(contents().customers.size(), 4u) << "the record added for its number";
-    EXPECT_EQ(customer_relation.CancelAutoInc(), Level::Benign);
-    done();
+    ASSERT_EQ(relations[0].Open(), Level::Benign);
+    ASSERT_EQ(managers[0].PrimeRecord(), Level::Benign);
+    EXPECT_EQ(contents()[0].back(), "4");
+    EXPECT_EQ(relations[0].CancelAutoInc(), Level::Benign);
+    relations[0].Close();
     EXPECT_EQ(contents(), Seeded);
 }
 
 TEST_F(FileRelationTest, OpenCreatesAndOpensEachRelatedFileOnceAndCloseClosesThem) {
     relate(RelationCascade, RelationCascade);
-    ASSERT_EQ(customer_relation.Open(), Level::Benign);
-    for (FileManager* m : {&customer, &order, &line}) {
-        m->GetInfo();
-        EXPECT_EQ(m->info().OPENED, 1) << m->GetName() << ": relations naming each other are opened once";
+    ASSERT_EQ(relations[0].Open(), Level::Benign);
+    for (int f = 0; f < 3; ++f) {
+        managers[f].GetInfo();
+        EXPECT_EQ(managers[f].info().OPENED, 1)
+            << Names[f] << ": relations naming each other are opened once";
+        EXPECT_EQ(managers[f].info().USED != 0, f > 0) << Names[f] << ": related files are open physically";
     }
-    order.GetInfo();
-    EXPECT_EQ(order.info().USED, 1) << "a related file is physically open";
-    EXPECT_TRUE(std::filesystem::exists(dir.file("Orders.QVD")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("Lines.QVD")));
-    EXPECT_EQ(customer_relation.Close(), Level::Benign);
-    for (FileManager* m : {&customer, &order, &line}) {
-        m->GetInfo();
-        EXPECT_EQ(m->info().OPENED, 0) << m->GetName();
-        EXPECT_EQ(m->info().USED, 0) << m->GetName();
-    }
+    relations[0].Close();
+    for (int f = 0; f < 3; ++f)
+        EXPECT_EQ((managers[f].GetInfo(), managers[f].info().OPENED), 0) << Names[f];
 }
 
 TEST_F(FileRelationTest, QuickScanReachesParentsChildrenOrBothOnceEach) {
     relate(RelationCascade, RelationCascade);
-    ASSERT_EQ(customer_relation.Open(), Level::Benign);
-    opened = true;
-    customer.UseFile(2);
-    const struct {
-        int propagate;
-        std::vector<std::string> files;
-    } cases[] = {
-        {0, {"ORDERS"}},
-        {1, {"ORDERS", "CUSTOMER"}},
-        {2, {"ORDERS", "LINES"}},
-        {3, {"ORDERS", "CUSTOMER", "LINES"}},
-    };
-    for (const auto& c : cases) {
+    ASSERT_EQ(relations[0].Open(), Level::Benign);
+    managers[0].UseFile(2);
+    const std::vector<std::string> reached[] = {
+        {"ORDERS"}, {"ORDERS", "CUSTOMER"}, {"ORDERS", "LINES"}, {"ORDERS", "CUSTOMER", "LINES"}};
+    for (int propagate = 0; propagate < 4; ++propagate) {
         g_script.sends.clear();
-        order_relation.SetQuickScan(true, c.propagate);
-        EXPECT_EQ(g_script.sends, c.files) << "propagate " << c.propagate;
+        relations[1].SetQuickScan(propagate % 2 == 0, propagate);
+        EXPECT_EQ(g_script.sends, reached[propagate]) << "propagate " << propagate;
+        EXPECT_EQ(SEND(*files[1], "QUICKSCAN"), propagate % 2 == 0 ? "on" : "off");
     }
-    EXPECT_EQ(SEND(*orders, "QUICKSCAN"), "on");
-    order_relation.SetQuickScan(false, 0);
-    EXPECT_EQ(SEND(*orders, "QUICKSCAN"), "off");
+    relations[0].Close();
 }
 
 } // namespace
