@@ -30,11 +30,16 @@
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <sstream>
 
 namespace morvex {
+
+// tests/framework/query_procedure.cpp
+uint8_t RunQueryDialogs(const std::function<void(const std::string&)>& note);
+
 namespace {
 
 // Everything below runs under the runtime lock.
@@ -437,6 +442,7 @@ int main(int argc, char** argv) {
     RegisterProcedure("Router", run_procedure<Router>);
     RegisterProcedure("Form", run_procedure<Form>);
     RegisterProcedure("Errors", run_procedure<Errors>);
+    RegisterProcedure("QueryDialog", [] { return RunQueryDialogs(note); });
 
     ScriptOptions options;
     options.name = script_path;
