@@ -15,9 +15,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <new>
+#include <random>
 #include <thread>
+#include <unistd.h>
 
 namespace morvex::qvd {
 
@@ -86,6 +89,47 @@ Bytes TableNameKey(std::string_view name) {
     return key;
 }
 
+// A file made by an open appears under its name with its header already in
+// it: it is made under a temporary name beside it, its empty header
+// committed, and then linked to its name (which fails harmlessly when another
+// process made the file meanwhile). A process killed during its first commit
+// so leaves a file that opens, never one with no header at offset 0. Where
+// the file system cannot link, or the temporary file cannot be made, nothing
+// is done here and the open makes the file itself. 0, or the errno with
+// which the open fails: the new name could not be made durable, and is gone.
+int CreateWithHeader(const std::string& path, const StoreOptions& options) {
+    if (::access(path.c_str(), F_OK) == 0 || errno != ENOENT)
+        return 0;
+    const std::filesystem::path target(path);
+    std::random_device random;
+    const std::string temporary =
+        (target.parent_path() / ("." + target.filename().string() + "." + std::to_string(random()) + ".new"))
+            .string();
+    const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return 0;
+    StoreOptions made = options;
+    made.io = AdoptPosixDescriptor(fd);
+    made.exclusive = true;
+    OpenFailure failure;
+    int error = 0;
+    if (std::unique_ptr<Store> store = Store::OpenIo(made.io, made, failure); store && store->Commit() == 0) {
+        store->Close();
+        if (::link(temporary.c_str(), path.c_str()) == 0) {
+            const std::string directory = target.has_parent_path() ? target.parent_path().string() : ".";
+            const int dir = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (dir < 0 || ::fsync(dir) != 0) {
+                error = errno;
+                ::unlink(path.c_str());
+            }
+            if (dir >= 0)
+                ::close(dir);
+        }
+    }
+    ::unlink(temporary.c_str());
+    return error;
+}
+
 } // namespace
 
 Bytes TableKeyPrefix(uint32_t table, uint8_t entry_type) {
@@ -118,9 +162,14 @@ std::unique_ptr<Store> Store::Open(const std::string& path, const StoreOptions& 
                                    OpenFailure& failure) {
     std::shared_ptr<FileIo> io = options.io;
     if (!io) {
-        io = OpenPosixFile(
-            path, options.mode == OpenMode::ReadWrite ? FileAccess::ReadWrite : FileAccess::ReadOnly,
-            options.create_if_missing ? FileCreation::CreateIfMissing : FileCreation::OpenExisting);
+        const int made = options.create_if_missing && options.mode == OpenMode::ReadWrite
+                             ? CreateWithHeader(path, options)
+                             : 0;
+        errno = made;
+        if (made == 0)
+            io = OpenPosixFile(
+                path, options.mode == OpenMode::ReadWrite ? FileAccess::ReadWrite : FileAccess::ReadOnly,
+                options.create_if_missing ? FileCreation::CreateIfMissing : FileCreation::OpenExisting);
         if (!io) {
             const int e = errno;
             failure.reason = std::strerror(e); // the number says it all for 2 and 3

@@ -470,6 +470,10 @@ TEST_F(QvdFaultsTest, ACreatedFileIsSyncedIntoItsDirectory) {
     EXPECT_FALSE(Store::Open(m_dir.file("Lost.QVD"), options, failure));
     EXPECT_EQ(failure.error, OsErrorNumber(platform::OsGeneralFailure)) << failure.reason; // EIO
     EXPECT_FALSE(std::filesystem::exists(m_dir.file("Lost.QVD")));
+    // The new file appeared with its header (a creator killed during its first
+    // commit leaves a file that opens), and nothing else is left beside it.
+    EXPECT_GE(std::filesystem::file_size(m_dir.file("New.QVD")), 512u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 1);
 }
 
 } // namespace
