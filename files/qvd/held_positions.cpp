@@ -15,11 +15,15 @@ namespace {
 constexpr size_t MaxHeldRanges = 64;
 constexpr uint32_t LastPosition = 0xFFFFFFFFu;
 
-// The boot clock runs on while the machine sleeps, so an answer never
-// outlives its validity on this machine while time goes on for the others.
-int64_t boot_ns() {
+// The coarse monotonic clock: a memory read, a tick (at most 10 ms) behind
+// at worst, which the margin of FirstHoldDelayNs over HeldAnswerNs covers.
+// It stops while the machine sleeps, but so does every open that could hold
+// against an answer made here: an open with a counter is on the machine
+// whose kernel keeps the file's locks, and every other open of the file
+// (another container, a network client served from here) goes through it.
+int64_t clock_ns() {
     timespec ts{};
-    ::clock_gettime(CLOCK_BOOTTIME, &ts);
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
     return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
 }
 
@@ -47,7 +51,7 @@ bool HeldPositions::join(HoldAbility ability) {
     // sees one, that reader may still trust an answer given before this
     // open's byte was there; it stops trusting it within HeldAnswerNs.
     if (ability == HoldAbility::MayHold && other_domain_present())
-        m_first_hold_at = boot_ns() + FirstHoldDelayNs;
+        m_first_hold_at = clock_ns() + FirstHoldDelayNs;
     return true;
 }
 
@@ -63,7 +67,7 @@ void HeldPositions::leave() {
 void HeldPositions::before_hold() {
     if (m_first_hold_at == 0)
         return;
-    for (int64_t now = boot_ns(); now < m_first_hold_at; now = boot_ns())
+    for (int64_t now = clock_ns(); now < m_first_hold_at; now = clock_ns())
         std::this_thread::sleep_for(std::chrono::nanoseconds(m_first_hold_at - now));
     m_first_hold_at = 0;
 }
@@ -74,7 +78,7 @@ bool HeldPositions::held_elsewhere(uint32_t position) {
     // The counter is read before the clock and before any test of a renewed
     // answer: a hold whose raise this read misses moves the counter later.
     const uint64_t generation = m_counter->value();
-    const int64_t now = boot_ns();
+    const int64_t now = clock_ns();
     if (!m_answered || generation != m_generation || now >= m_valid_until)
         renew(generation, now);
     if (m_direct)

@@ -70,10 +70,10 @@ private:
     uint64_t m_positions;
     std::unique_ptr<HoldCounter> m_counter;
     uint64_t m_domain_byte = 0;  // 0: none held
-    int64_t m_first_hold_at = 0; // the boot clock's time before which no position is taken
+    int64_t m_first_hold_at = 0; // the clock's time before which no position is taken
 
     // The answer for all positions, valid while the counter reads m_generation
-    // and the boot clock is below m_valid_until.
+    // and the clock is below m_valid_until.
     bool m_answered = false;
     bool m_direct = false; // another domain present or too many holds: ask per position
     uint64_t m_generation = 0;

@@ -163,14 +163,15 @@ std::unique_ptr<HoldCounter> HoldCounter::Open(const FileIdentity& file, Counter
 }
 
 HoldCounter::HoldCounter(int fd, uint64_t* words, std::string name, bool writable, uint64_t domain)
-    : m_fd(fd), m_words(words), m_name(std::move(name)), m_writable(writable), m_domain(domain) {}
+    : m_fd(fd), m_words(words), m_name(std::move(name)), m_writable(writable), m_domain(domain),
+      m_process(::getpid()) {}
 
 HoldCounter::~HoldCounter() {
     ::munmap(m_words, ObjectBytes);
     // The last user (nobody else holds the byte) removes the name while it
     // holds the byte exclusively; an open that had found the name before
     // sees it gone once it has the byte, and starts again.
-    if (m_writable && lock_first_byte(m_fd, F_WRLCK, false) == 0)
+    if (m_writable && ::getpid() == m_process && lock_first_byte(m_fd, F_WRLCK, false) == 0)
         ::shm_unlink(m_name.c_str());
     ::close(m_fd);
 }

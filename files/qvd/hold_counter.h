@@ -52,6 +52,7 @@ private:
     std::string m_name;
     bool m_writable;
     uint64_t m_domain;
+    int m_process; // a child that inherited the object shares our lock: only we may remove it
 };
 
 } // namespace morvex::qvd
