@@ -3,6 +3,7 @@
 // mapping of the header.
 #include "files/qvd/file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -142,6 +143,35 @@ public:
         if (::fcntl(m_fd, F_OFD_GETLK, &fl) != 0)
             return -1;
         return fl.l_type == F_UNLCK ? 0 : 1;
+    }
+
+    int find_lock(uint64_t offset, uint64_t length, uint64_t& found_offset, uint64_t& found_length) override {
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = static_cast<off_t>(length);
+        if (::fcntl(m_fd, F_OFD_GETLK, &fl) != 0)
+            return -1;
+        if (fl.l_type == F_UNLCK)
+            return 0;
+        // Clipped to the range tested (a length of 0 reaches to the end).
+        const uint64_t start = std::max(static_cast<uint64_t>(fl.l_start), offset);
+        const uint64_t end = fl.l_len == 0
+                                 ? offset + length
+                                 : std::min(static_cast<uint64_t>(fl.l_start + fl.l_len), offset + length);
+        found_offset = start;
+        found_length = end > start ? end - start : 1;
+        return 1;
+    }
+
+    bool local_identity(FileIdentity& identity) override {
+        struct stat st {};
+        if (MappingMayBeStale(m_fd) || ::fstat(m_fd, &st) != 0)
+            return false;
+        identity = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                                static_cast<uint32_t>(st.st_mode & 0777), static_cast<uint32_t>(st.st_uid)};
+        return true;
     }
 
     int unlock(uint64_t offset, uint64_t length) override {

@@ -14,6 +14,14 @@ namespace morvex::qvd {
 enum class LockKind { Shared, Exclusive };
 enum class LockWait { No, Yes };
 
+// A file's device and inode, its permission bits and its owner.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint32_t mode = 0;
+    uint32_t owner = 0;
+};
+
 class FileIo {
 public:
     virtual ~FileIo() = default;
@@ -38,6 +46,17 @@ public:
     // a lock taken and given back to test would look, to another open testing
     // the same byte at that instant, like a lock held against it.
     virtual int test_lock(uint64_t offset, uint64_t length) = 0;
+    // The same test that also says which range the lock found covers (within
+    // the range tested): 1 with `found` set, 0 when the range is free, -1 with
+    // errno set. Another process's lock reaching to the end of the file reads
+    // as reaching to the end of the range. A FileIo that cannot tell reports
+    // the whole range.
+    virtual int find_lock(uint64_t offset, uint64_t length, uint64_t& found_offset, uint64_t& found_length) {
+        const int result = test_lock(offset, length);
+        found_offset = offset;
+        found_length = length;
+        return result;
+    }
     // The file's first MappedHeaderBytes bytes mapped read-only into memory and
     // kept current by the system with every write to the file from any
     // process, so that a caller can look at the header without a system call;
@@ -47,6 +66,14 @@ public:
     // as the FileIo; the file is never cut below MappedHeaderBytes (reading a
     // page past the end of a file faults), see truncate.
     virtual const uint8_t* mapped_header() { return nullptr; }
+    // Which file this is on this machine, for an object its opens share in
+    // memory (the hold counter): false on a file system where opens on other
+    // machines could share no memory with these (the same file systems that
+    // get no header mapping), or for a FileIo that is no plain file.
+    virtual bool local_identity(FileIdentity& identity) {
+        (void)identity;
+        return false;
+    }
 };
 
 constexpr size_t MappedHeaderBytes = 512;

@@ -6,8 +6,9 @@
 //   unique across the tables of one disk file and stay below 0xFE000000);
 // - a locked file (a declared file, i.e. one table) locks position
 //   0xFF000000 + the table number, above every record number.
-// A station that only reads or writes asks the kernel whether another open
-// holds a position, without taking it. Taking a position is still tried for a
+// A station that only reads or writes asks whether another open holds a
+// position, without taking it (mostly answered from the file's hold counter,
+// files/qvd/held_positions.h). Taking a position is still tried for a
 // short grace, in case a station of an older kind tests by taking.
 // The locks are exclusive byte-range locks, which a read-only descriptor
 // cannot take: a read-only open sees other stations' holds but holds nothing

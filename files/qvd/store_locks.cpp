@@ -42,6 +42,9 @@ bool LockArea::take_sharing() {
     ok = ok && !(writes && held_by_others(DenyWriteByte)) && !(reads && held_by_others(DenyReadByte)) &&
          !(deny_write && held_by_others(WriteAccessByte)) && !(deny_read && held_by_others(ReadAccessByte));
     m_sharing_held = true;
+    // An open nobody else can have the file beside needs no counter.
+    const bool alone = m_options.exclusive || (deny_read && deny_write);
+    ok = ok && (alone || m_held.join(writes ? HoldAbility::MayHold : HoldAbility::None));
     if (!ok)
         release_sharing();
     return ok;
@@ -50,6 +53,7 @@ bool LockArea::take_sharing() {
 void LockArea::release_sharing() {
     if (!m_sharing_held)
         return;
+    m_held.leave();
     m_io.unlock(DenyWriteByte, 4); // the access and denial bytes
     m_io.unlock(SharingByte, 1);
     m_sharing_held = false;
@@ -62,7 +66,14 @@ bool LockArea::lock(uint32_t position, LockMode mode, bool wait) {
     if (position != 0) {
         if (mode != LockMode::Writer)
             QvdCorruption(CorruptPositionLockMode);
-        return m_io.lock(PositionLocks + position, 1, LockKind::Exclusive, w) == 0;
+        // The counter moves only once the lock is had: an open that reads
+        // the counter unmoved since it asked the kernel knows that every
+        // position lock raised before that was in the kernel's answer.
+        m_held.before_hold();
+        if (m_io.lock(PositionLocks + position, 1, LockKind::Exclusive, w) != 0)
+            return false;
+        m_held.after_hold();
+        return true;
     }
     switch (mode) {
     case LockMode::Writer:
@@ -141,10 +152,6 @@ void LockArea::unlock(uint32_t position, LockMode mode) {
         }
         break;
     }
-}
-
-bool LockArea::locked_elsewhere(uint32_t position) {
-    return m_io.test_lock(PositionLocks + position, 1) == 1;
 }
 
 void LockArea::release_all() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "files/qvd/file_io.h"
+#include "files/qvd/held_positions.h"
 #include "files/qvd/qvd_store.h"
 
 #include <cstdint>
@@ -36,10 +37,12 @@ enum class AccessState : uint8_t {
 
 class LockArea {
 public:
-    LockArea(FileIo& io, const StoreOptions& options) : m_io(io), m_options(options) {}
+    LockArea(FileIo& io, const StoreOptions& options)
+        : m_io(io), m_options(options), m_held(io, PositionLocks) {}
 
     // The sharing bytes of the open's sharing mode: false (nothing kept) when
-    // another open's sharing mode or access conflicts with this one's.
+    // another open's sharing mode or access conflicts with this one's. An open
+    // that others may share also joins the file's hold counter here.
     bool take_sharing();
     void release_sharing();
     // While this open denies writing to others, no other open can commit: its
@@ -55,7 +58,8 @@ public:
     bool lock(uint32_t position, LockMode mode, bool wait);
     void unlock(uint32_t position, LockMode mode);
     // Whether another open holds position lock `position`; takes nothing.
-    bool locked_elsewhere(uint32_t position);
+    // Most answers come without a system call (held_positions.h).
+    bool locked_elsewhere(uint32_t position) { return m_held.held_elsewhere(position); }
     // Gives back every lock this open holds (CLOSE).
     void release_all();
 
@@ -71,6 +75,7 @@ private:
 
     FileIo& m_io;
     const StoreOptions& m_options;
+    HeldPositions m_held;
     bool m_sharing_held = false;
     int m_all_readers = 0; // depth of held mode-2 locks
     int m_writer_holds = 0;
