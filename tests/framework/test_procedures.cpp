@@ -53,7 +53,7 @@ std::string event_name() {
 class LoggingBrowse : public WindowBrowse {
 public:
     void TakeEvent() override {}
-    bool ApplyRange() override { return std::exchange(refresh_next, false); }
+    bool NeedRefresh() override { return std::exchange(refresh_next, false); }
     void ResetSort(bool force) override { note("browse ResetSort " + std::to_string(force)); }
     void UpdateWindow() override { note("browse UpdateWindow"); }
     void UpdateViewRecord() override { note("browse UpdateViewRecord"); }
