@@ -25,6 +25,7 @@ namespace morvex {
 
 class Queue;
 class ListBox;
+class ErrorReporter;
 class QueryManager;
 class ToolbarManager;
 class WindowController;
@@ -199,8 +200,9 @@ private:
     int32_t locate_row(const std::string& position);
     void position_at_row(int32_t row);
     void set_thumb();
+    int32_t thumb_position() const;
     void show_selection();
-    void take_locator_change();
+    void take_locator_change(char typed);
     void post_button(int32_t button);
     void take_scroll_drag();
     void take_accepted(int32_t control);
@@ -209,6 +211,9 @@ private:
     int32_t shown_rows() const;
 
     bool m_fetch_short = false; // the last fetch ran out of records
+    bool m_top_in_page = false;    // the page holds the first record of the result
+    bool m_bottom_in_page = false; // the page holds the last record of the result
+    uint8_t m_next_request = 0;    // the request of Ask's next pass (insert another)
     bool m_ready = false;       // Init has run
     std::unique_ptr<EditInPlace> m_own_eip;
     uint32_t m_loads = 0;
