@@ -6,7 +6,6 @@
 #include "files/file_statements.h"
 #include "framework/browse_toolbar.h"
 #include "framework/file_manager.h"
-#include "framework/query_manager.h"
 #include "framework/toolbar_manager.h"
 #include "framework/window_controller.h"
 #include "runtime/error_state.h"
@@ -441,12 +440,11 @@ int32_t BrowseManager::thumb_position() const {
         return 0;
     if (FILELOADED)
         return CURRENTCHOICE * 100 / n;
-    // Where the page is known to hold an end of the result, the thumb shows
-    // that end while the selection is on the end's row.
-    if (m_bottom_in_page && CURRENTCHOICE == n)
-        return 100;
-    if (m_top_in_page && CURRENTCHOICE == 1)
+    // A page that holds an end of the result shows the thumb at that end.
+    if (m_top_in_page && (!m_bottom_in_page || CURRENTCHOICE * 2 <= n))
         return 0;
+    if (m_bottom_in_page)
+        return 100;
     return 50;
 }
 
@@ -549,10 +547,16 @@ uint8_t BrowseManager::SetSortCore(uint8_t number, bool force) {
     BrowseSortOrder* order = current_sort();
     if (changed && order && order->LOCATOR)
         order->LOCATOR->Reset();
-    const bool range = ViewManager::ApplyRange() != 0;
+    const bool range = ViewManager::ApplyRange() != 0 || m_range_changed;
+    m_range_changed = false;
     if (!changed && !force && !range && !LOADPENDING && LOADED) {
         UpdateBuffer();
         return 0;
+    }
+    if (range) {
+        // The rows of the old range are not in the new one: start at its first record.
+        LISTQUEUE->Free();
+        CURRENTCHOICE = 0;
     }
     save_reset_fields();
     ApplyOrder();
@@ -582,6 +586,7 @@ uint8_t BrowseManager::ApplyRange() {
         yes = true;
     } else {
         yes = ViewManager::ApplyRange() != 0 || reset_fields_changed();
+        m_range_changed = yes;
     }
     if (!yes)
         return 0;

@@ -10,7 +10,6 @@
 #include "framework/browse_manager.h"
 #include "framework/error_reporter.h"
 #include "framework/file_manager.h"
-#include "framework/query_manager.h"
 #include "framework/toolbar_manager.h"
 #include "framework/window_controller.h"
 #include "platform/backend.h"

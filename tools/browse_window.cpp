@@ -82,7 +82,7 @@ BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclar
     BrowseWindowSource source;
     source.procedure = "morvex$browse";
     std::string format;
-    int32_t width = 12 + 16; // borders and the scroll bar
+    int32_t width = 12 + 24; // borders and the scroll bar
     for (int32_t n = 1; n <= file.record.field_count(); ++n) {
         const FieldDescription& field = file.record.field(n);
         std::string picture = picture_of(field);
@@ -181,14 +181,10 @@ int FileBrowser::Init() {
     locator.Init(m_browse, m_browse.current_sort()->FREEELEMENT, m_key.has(KeyNoCase),
                  m_locator_kind == LocatorKind::Step ? 0 : BrowseLocatorText);
     m_browse.AddLocator(locator);
-    m_query.Init(*ERRORS, nullptr, "browse");
     for (int32_t n = 1; n <= m_file.record.field_count(); ++n) {
         const FieldDescription& f = m_file.record.field(n);
         m_browse.AddField(FieldVariable(f, m_file.buffer()), FieldVariable(row.field(n), m_row.data()));
-        const std::string& picture = m_source.pictures[static_cast<size_t>(n - 1)];
-        m_query.AddField(f.label, f.label, picture);
     }
-    m_browse.QUERY = &m_query;
     m_browse.AddToolbarTarget(m_toolbar);
     AddItem(BrowseCloseButton, RequestCancelled);
     FIRSTFIELD = BrowseList;

@@ -12,7 +12,6 @@
 #include "framework/browse_manager.h"
 #include "framework/file_manager.h"
 #include "framework/file_relation.h"
-#include "framework/query_manager.h"
 #include "framework/toolbar_manager.h"
 #include "framework/window_controller.h"
 #include "window/window.h"
@@ -76,7 +75,6 @@ private:
     StepLocator m_step;
     IncrementalLocator m_incremental;
     FilteredLocator m_filtered;
-    QueryManager m_query;
 };
 
 } // namespace morvex::tools

@@ -104,7 +104,9 @@ protected:
             } else if (line.starts_with("selected ")) {
                 pages[current].selected = std::atoi(line.c_str() + 9);
             } else if (!line.empty() && line[0] != '#' && !current.empty()) {
-                pages[current].ids.push_back(trimmed(line.substr(0, line.find('|'))));
+                std::string id = trimmed(line.substr(0, line.find('|')));
+                std::erase(id, ','); // the picture groups thousands
+                pages[current].ids.push_back(id);
             }
         }
         return pages;
