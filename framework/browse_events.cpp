@@ -118,8 +118,9 @@ void BrowseManager::take_accepted(int32_t control) {
     } else if (control == TOOLCONTROL) {
         if (POPUP)
             POPUP->Toolbox("Browse Actions");
-    } else if (BrowseSortOrder* order = current_sort();
-               order && order->LOCATOR && order->LOCATOR->CONTROL == control && order->LOCATOR->TakeAccepted()) {
+    } else if (BrowseSortOrder* order = current_sort(); order && order->LOCATOR &&
+                                                        order->LOCATOR->CONTROL == control &&
+                                                        order->LOCATOR->TakeAccepted()) {
         Reset(GetFreeElementPosition());
         SELECT(LISTCONTROL);
         ResetQueue(2);
@@ -248,7 +249,9 @@ void BrowseManager::SetAlerts() {
     if (!m_ready || !WINDOW)
         return;
     Window& window = WINDOW->window();
-    auto alert = [&](uint32_t key) { SetProperty(&window, LISTCONTROL, Prop::Alert, AddAlert, std::to_string(key)); };
+    auto alert = [&](uint32_t key) {
+        SetProperty(&window, LISTCONTROL, Prop::Alert, AddAlert, std::to_string(key));
+    };
     alert(Key::MouseLeft2);
     alert(Key::MouseRightUp);
     HASTHUMB = 1;

@@ -99,7 +99,30 @@ size_t BrowseManager::AddSortOrder(BrowseThumb* thumb, KeyDeclaration& key) {
     BrowseSortOrder* order = current_sort();
     order->THUMB = thumb;
     order->RESETS = std::make_unique<FieldPairs>();
+    // An optional key holds no entry for a blank value: the browse shows
+    // the key's records, and the view can then walk the key instead of
+    // sorting the file. The bound is the least text above blanks.
+    if (key.has(KeyOpt) && key.component_count() == 1 && key.file) {
+        const FieldDescription& field = key.file->record.field(key.field_number(1));
+        if (field.type == FieldType::String && field.size > 0) {
+            const std::string name = GetFreeElementName();
+            SetFilter(name + " >= '" + std::string(field.size - 1, ' ') + "!'", OptionalKeyFilter);
+        }
+    }
     return n;
+}
+
+void BrowseManager::Reset(uint8_t components) {
+    // A view that sorts builds its sort on the first positioning and reads
+    // every record into the buffer doing so: the values to position at are
+    // kept across that build.
+    if (components > 0 && VIEW) {
+        FileDeclaration& primary = VIEW->view().primary();
+        const std::vector<uint8_t> values(primary.buffer(), primary.buffer() + primary.record_length);
+        ViewManager::Reset(0);
+        std::copy(values.begin(), values.end(), primary.buffer());
+    }
+    ViewManager::Reset(components);
 }
 
 void BrowseManager::AddLocator(BrowseLocator& locator) {
@@ -458,7 +481,8 @@ void BrowseManager::set_thumb() {
         return;
     }
     int32_t position = thumb_position();
-    if (BrowseSortOrder* order = current_sort(); order && order->THUMB && LOADED && order->FREEELEMENT.address)
+    if (BrowseSortOrder* order = current_sort();
+        order && order->THUMB && LOADED && order->FREEELEMENT.address)
         position = order->THUMB->GetPercentile(order->FREEELEMENT);
     SetProperty(&window, LISTCONTROL, Prop::Thumb, std::to_string(position));
 }
@@ -513,9 +537,8 @@ void BrowseManager::UpdateThumbRange() {
 // ---- positioning and reloading ----
 
 void BrowseManager::ResetFromBuffer() {
-    const int32_t items = current_sort() && current_sort()->MAINKEY
-                              ? current_sort()->MAINKEY->component_count()
-                              : 1;
+    const int32_t items =
+        current_sort() && current_sort()->MAINKEY ? current_sort()->MAINKEY->component_count() : 1;
     Reset(static_cast<uint8_t>(items));
     ResetQueue(2);
     show_selection();

@@ -85,6 +85,8 @@ public:
     // The scroll directions of Fetch.
     static constexpr uint8_t FillBackward = 1;
     static constexpr uint8_t FillForward = 2;
+    // The named filter that leaves out the blank values an optional key does not hold.
+    static constexpr std::string_view OptionalKeyFilter = "0 - Key";
 
     BrowseManager();
     ~BrowseManager() override;
@@ -92,6 +94,7 @@ public:
     // ViewManager operations the browse replaces.
     uint8_t ApplyRange() override;
     void Kill() override;
+    void Reset(uint8_t components) override;
     int Next() override;
     int Previous() override;
 
@@ -210,12 +213,12 @@ private:
     bool reset_fields_changed();
     int32_t shown_rows() const;
 
-    bool m_fetch_short = false; // the last fetch ran out of records
+    bool m_fetch_short = false;    // the last fetch ran out of records
     bool m_top_in_page = false;    // the page holds the first record of the result
     bool m_bottom_in_page = false; // the page holds the last record of the result
     uint8_t m_next_request = 0;    // the request of Ask's next pass (insert another)
     bool m_range_changed = false;  // the range or a reset field moved since the last load
-    bool m_ready = false;       // Init has run
+    bool m_ready = false;          // Init has run
     std::unique_ptr<EditInPlace> m_own_eip;
     uint32_t m_loads = 0;
 };

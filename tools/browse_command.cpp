@@ -58,8 +58,9 @@ constexpr std::string_view Usage =
     "  --font FILE       draw every typeface with this font file (pixel-exact shots)\n";
 
 const OptionSpec Options[] = {
-    {"--layout", true, "a layout name"}, {"--layout-file", true, "a file name"}, {"--key", true, "a key label"},
-    {"--script", true, "a file name"},   {"--shots", true, "a directory"},       {"--backend", true, "a name"},
+    {"--layout", true, "a layout name"}, {"--layout-file", true, "a file name"},
+    {"--key", true, "a key label"},      {"--script", true, "a file name"},
+    {"--shots", true, "a directory"},    {"--backend", true, "a name"},
     {"--font", true, "a file name"},     {"--locator", true, "a kind"},
 };
 
@@ -102,7 +103,8 @@ int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
     } else if (const auto name = line->value("--layout")) {
         layout = BuiltInLayout(*name);
         if (!layout)
-            return UsageError(err, "browse", "unknown layout '" + std::string(*name) + "' (Customer or Goods)");
+            return UsageError(err, "browse",
+                              "unknown layout '" + std::string(*name) + "' (Customer or Goods)");
     } else {
         return UsageError(err, "browse", "give --layout NAME or --layout-file F");
     }
@@ -113,8 +115,8 @@ int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
         else if (*kind == "filtered")
             locator = LocatorKind::Filtered;
         else if (*kind != "incremental")
-            return UsageError(err, "browse", "--locator is step, incremental or filtered, not '" +
-                                                 std::string(*kind) + "'");
+            return UsageError(err, "browse",
+                              "--locator is step, incremental or filtered, not '" + std::string(*kind) + "'");
     }
     if (layout->keys.empty()) {
         err << "morvex browse: the layout has no key to browse by\n";
@@ -192,7 +194,8 @@ int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
         options.name = script_path.empty() ? "browse" : script_path;
         options.shots_directory = std::string(line->value("--shots").value_or(""));
         options.input = x11_input.get();
-        status = RunUnderScript(options, script, out, err, [](ScriptDriver&) {}, program);
+        status = RunUnderScript(
+            options, script, out, err, [](ScriptDriver&) {}, program);
     } else {
         program();
     }

@@ -110,8 +110,8 @@ BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclar
         int32_t feq;
         const char* text;
         int32_t width;
-    } buttons[] = {{2005, "Top", 28}, {2007, "Page Up", 36}, {2009, "Up", 24}, {2008, "Down", 28},
-                   {2006, "Page Down", 44}, {2004, "Bottom", 34}, {2010, "Query", 30}};
+    } buttons[] = {{2005, "Top", 28},       {2007, "Page Up", 36}, {2009, "Up", 24},   {2008, "Down", 28},
+                   {2006, "Page Down", 44}, {2004, "Bottom", 34},  {2010, "Query", 30}};
     int32_t x = 2;
     for (const auto& b : buttons) {
         t += "        button feq " + std::to_string(b.feq) + " at " + std::to_string(x) + " 2 " +
@@ -175,7 +175,7 @@ int FileBrowser::Init() {
     m_browse.QUERYCONTROL = BrowseQueryButton;
     m_browse.QUERYRESULT = BrowseQueryText;
     m_browse.AddSortOrder(nullptr, m_key);
-    BrowseLocator& locator = m_locator_kind == LocatorKind::Step          ? static_cast<BrowseLocator&>(m_step)
+    BrowseLocator& locator = m_locator_kind == LocatorKind::Step       ? static_cast<BrowseLocator&>(m_step)
                              : m_locator_kind == LocatorKind::Filtered ? m_filtered
                                                                        : m_incremental;
     locator.Init(m_browse, m_browse.current_sort()->FREEELEMENT, m_key.has(KeyNoCase),

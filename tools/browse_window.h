@@ -34,8 +34,8 @@ enum BrowseWindowControl : int32_t {
 };
 
 struct BrowseWindowSource {
-    std::string procedure; // "morvex$browse"
-    std::string text;      // the definition in the text format
+    std::string procedure;             // "morvex$browse"
+    std::string text;                  // the definition in the text format
     std::vector<std::string> pictures; // per field of the record: its picture without "@", empty for none
 };
 

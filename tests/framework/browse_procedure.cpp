@@ -86,9 +86,11 @@ public:
         }
         m_locator.Init(m_browse, field("CUS:NAME"), true);
         m_browse.AddLocator(m_locator);
-        m_browse.AddField(field("CUS:CUSID"), FieldVariable(row.field(1), reinterpret_cast<uint8_t*>(&m_row)));
+        m_browse.AddField(field("CUS:CUSID"),
+                          FieldVariable(row.field(1), reinterpret_cast<uint8_t*>(&m_row)));
         m_browse.AddField(field("CUS:NAME"), FieldVariable(row.field(2), reinterpret_cast<uint8_t*>(&m_row)));
-        m_browse.AddField(field("CUS:STARTDATE"), FieldVariable(row.field(3), reinterpret_cast<uint8_t*>(&m_row)));
+        m_browse.AddField(field("CUS:STARTDATE"),
+                          FieldVariable(row.field(3), reinterpret_cast<uint8_t*>(&m_row)));
         AddItem(CloseButton, RequestCancelled);
         FIRSTFIELD = List;
         SetAlerts();
@@ -110,7 +112,14 @@ public:
 
     // The update procedure: the record is written at once, with the new name.
     uint8_t RunProcedure(int32_t, uint8_t request) override {
-        TestNote("update " + std::to_string(request) + " " + ValueText(field("CUS:NAME")));
+        const uint8_t response = update(request);
+        TestNote("update " + std::to_string(request) + " " + ValueText(field("CUS:NAME")) + " " +
+                 std::to_string(response));
+        return response;
+    }
+
+private:
+    uint8_t update(uint8_t request) {
         if (request != InsertRecord) {
             GET(*m_file, *m_file->key(5));
             if (ErrorCode() != 0)
@@ -127,16 +136,15 @@ public:
         return ErrorCode() == 0 ? RequestCompleted : RequestCancelled;
     }
 
-private:
     BoundVariable field(const char* label) {
         return FieldVariable(m_file->record.field(m_file->find_field(label)), m_file->buffer());
     }
 
     // Names "Name01", "Name02", ...; start dates 1..dates in turn.
     void make_file() {
-        m_path = (std::filesystem::temp_directory_path() /
-                  ("browse_case_" + std::to_string(::getpid()) + ".QVD"))
-                     .string();
+        m_path =
+            (std::filesystem::temp_directory_path() / ("browse_case_" + std::to_string(::getpid()) + ".QVD"))
+                .string();
         m_file = testing::DeclareQvdFile(testing::CustomerLayout, m_path);
         CREATE(*m_file);
         OPEN(*m_file, AccessReadWrite | ShareDenyNone);
