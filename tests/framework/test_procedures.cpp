@@ -31,11 +31,16 @@
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <sstream>
 
 namespace morvex {
+
+// tests/framework/query_procedure.cpp
+uint8_t RunQueryDialogs(const std::function<void(const std::string&)>& note);
+
 namespace {
 
 // Everything below runs under the runtime lock.
@@ -453,6 +458,7 @@ int main(int argc, char** argv) {
     RegisterProcedure("Form", run_procedure<Form>);
     RegisterProcedure("Errors", run_procedure<Errors>);
     RegisterProcedure("Browse", RunBrowseProcedure);
+    RegisterProcedure("QueryDialog", [] { return RunQueryDialogs(note); });
 
     ScriptOptions options;
     options.name = script_path;
