@@ -213,6 +213,7 @@ void BrowseManager::TakeLocate() {
             SetProperty(&WINDOW->window(), QUERYRESULT, Prop::Text, filter);
         ResetSort(true);
         UpdateWindow();
+        SELECT(LISTCONTROL);
     }
     if (QUERY->SavedQueries() && POPUP)
         QUERY->SetPopupItems(*POPUP, QUERYCONTROL);

@@ -267,6 +267,9 @@ int BrowseManager::Previous() {
 
 void BrowseManager::Fetch(uint8_t direction) {
     const bool forward = direction == FillForward;
+    const bool quick = QUICKSCAN && ITEMSTOFILL > 1 && PRIMARY;
+    if (quick)
+        PRIMARY->SetQuickScan(true, 0);
     std::string skip;
     Open();
     if (rows() > 0) {
@@ -300,6 +303,8 @@ void BrowseManager::Fetch(uint8_t direction) {
     }
     if (m_fetch_short)
         (forward ? m_bottom_in_page : m_top_in_page) = true;
+    if (quick)
+        PRIMARY->SetQuickScan(false, 0);
 }
 
 void BrowseManager::ResetQueue(uint8_t mode) {

@@ -164,7 +164,7 @@ int FileBrowser::Init() {
     m_manager.OPENMODE = AccessReadOnly | ShareDenyNone;
     for (int32_t k = 1; k <= m_file.key_count(); ++k)
         m_manager.AddKey(*m_file.key(k), m_file.key(k)->label);
-    m_relation.ME = &m_manager;
+    m_relation.Init(m_manager, false);
     if (m_manager.Open() != Level::Benign)
         return Level::Fatal;
     m_view = std::make_unique<ViewFile>(m_file);
@@ -181,10 +181,15 @@ int FileBrowser::Init() {
     locator.Init(m_browse, m_browse.current_sort()->FREEELEMENT, m_key.has(KeyNoCase),
                  m_locator_kind == LocatorKind::Step ? 0 : BrowseLocatorText);
     m_browse.AddLocator(locator);
+    m_query.Init(*ERRORS, nullptr, "browse");
     for (int32_t n = 1; n <= m_file.record.field_count(); ++n) {
         const FieldDescription& f = m_file.record.field(n);
         m_browse.AddField(FieldVariable(f, m_file.buffer()), FieldVariable(row.field(n), m_row.data()));
+        const std::string& picture = m_source.pictures[static_cast<size_t>(n - 1)];
+        if (!picture.empty())
+            m_query.AddField(f.label, heading_of(f), picture[0] == 's' ? "S" + picture.substr(1) : picture);
     }
+    m_browse.QUERY = &m_query_link;
     m_browse.AddToolbarTarget(m_toolbar);
     AddItem(BrowseCloseButton, RequestCancelled);
     FIRSTFIELD = BrowseList;
@@ -196,6 +201,7 @@ int FileBrowser::Kill() {
     if (const int level = WindowController::Kill())
         return level;
     m_manager.Close();
+    m_relation.Kill();
     m_manager.Kill();
     CloseProcedure();
     return Level::Benign;

@@ -12,6 +12,7 @@
 #include "framework/browse_manager.h"
 #include "framework/file_manager.h"
 #include "framework/file_relation.h"
+#include "framework/query_manager.h"
 #include "framework/toolbar_manager.h"
 #include "framework/window_controller.h"
 #include "window/window.h"
@@ -75,6 +76,8 @@ private:
     StepLocator m_step;
     IncrementalLocator m_incremental;
     FilteredLocator m_filtered;
+    QueryManager m_query;
+    QueryLink<QueryManager> m_query_link{m_query};
 };
 
 } // namespace morvex::tools

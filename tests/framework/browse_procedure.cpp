@@ -67,7 +67,7 @@ public:
         m_manager.FILENAMEVALUE = "Customer";
         for (int32_t k = 1; k <= 5; ++k)
             m_manager.AddKey(*m_file->key(k), m_file->key(k)->label, k == 5 ? 1 : 0);
-        m_relation.ME = &m_manager;
+        m_relation.Init(m_manager, false);
         m_manager.Open();
         m_view = std::make_unique<ViewFile>(*m_file);
         const RecordDescription& row = m_queue.description();
@@ -101,6 +101,7 @@ public:
         if (const int level = WindowController::Kill())
             return level;
         m_manager.Close();
+        m_relation.Kill();
         m_manager.Kill();
         m_view.reset();
         m_file.reset();

@@ -221,6 +221,29 @@ TEST_P(BrowseCommandTest, LocatorsFindTheFirstNameAtOrAfterTheTypedText) {
     EXPECT_EQ(pages["filtered"].ids, matching);
 }
 
+TEST_P(BrowseCommandTest, QueryByExampleKeepsTheRecordsOfItsFilter) {
+    // The name row of the query dialog: its value is two fields after the first row's.
+    const Row& target = rows[static_cast<size_t>(GetParam() / 3)];
+    const std::string prefix = target.name.substr(0, target.name.size() - 1);
+    auto pages = browse("click 5\nkey Tab\nkey Tab\ntype ^" + prefix +
+                        "*\nclick 1\necho == query\nrows 3\n"
+                        "key End\necho == end\nrows 3\n");
+    const auto query = testing::RunToolCommand(
+        run_query, std::vector<std::string>{
+                       path(), "--layout", "Customer", "--order", "UPPER(CUS:NAME)", "--filter",
+                       "SUB(UPPER(CUS:NAME),1," + std::to_string(prefix.size()) + ") = '" + prefix + "'"});
+    std::vector<std::string> expected;
+    std::istringstream lines(query.out);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line))
+        expected.push_back(line.substr(0, line.find(',')));
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(pages["query"].ids, expected);
+    EXPECT_EQ(pages["end"].ids, expected);
+    EXPECT_EQ(pages["end"].selected, static_cast<int>(expected.size()));
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, BrowseCommandTest, ::testing::Values(25, 10000));
 
 TEST(BrowseCommand, UsageAndFileErrorsAreReported) {
