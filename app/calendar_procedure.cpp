@@ -1,5 +1,6 @@
 #include "app/calendar_procedure.h"
 
+#include "app/customer_browse.h"
 #include "framework/toolbar_manager.h"
 #include "framework/window_controller.h"
 #include "runtime/date.h"
@@ -23,7 +24,7 @@ namespace Prop = morvex::Prop;
 const CalendarLayout LookupDateLayout{
     "LookupDate", "tavemon$taven002", WeekLayout::MondayFirst, 2, {3, 4, 5, 6}, 7, 8, 9, 10, 11, 12};
 const CalendarLayout PartOfWindowLayout{
-    "PartOfWindow", "tavemon$taven003", WeekLayout::MondayFirst, 2, {0, 0, 0, 0}, 4, 5, 6, 7, 8, 9};
+    "PartOfWindow", "tavemon$taven003", WeekLayout::MondayFirst, 2, {0, 0, 0, 0}, 4, 5, 6, 7, 8, 9, 3};
 const CalendarLayout Calendar1Layout{
     "Calendar1", "tavemon$taven005", WeekLayout::MondayFirst, 1, {2, 3, 4, 5}, 6, 7, 8, 9, 10, 11};
 const CalendarLayout Calendar2Layout{
@@ -66,6 +67,7 @@ public:
         m_calendar.FillMonthNames();
         if (const int level = OpenProcedure(m_layout.name, &m_toolbar))
             return level;
+        const bool browsing = m_layout.browse != 0 && m_customers.Open(*this, m_layout.browse);
         FIRSTFIELD = 1;
         morvex::SetProperty(&m_window, 0, Prop::Text, "Calendar");
         const auto& headers = m_layout.week == WeekLayout::MondayFirst ? MondayHeaders : SundayHeaders;
@@ -77,6 +79,8 @@ public:
         morvex::SetProperty(&m_window, m_layout.select, Prop::Text, "Select");
         place_window();
         m_calendar.Init(m_arguments.prime != 0 ? m_arguments.prime : morvex::TODAY());
+        if (browsing)
+            m_customers.Limit(m_calendar.SelectedDate);
         SetAlerts();
         return Benign;
     }
@@ -84,6 +88,7 @@ public:
     int Kill() override {
         if (const int level = WindowController::Kill())
             return level;
+        m_customers.Close();
         CloseProcedure();
         return Benign;
     }
@@ -194,6 +199,7 @@ private:
     CalendarArguments m_arguments;
     CalendarClass m_calendar;
     morvex::ToolbarManager m_toolbar;
+    CustomerBrowse m_customers;
 };
 
 } // namespace

@@ -25,6 +25,7 @@ struct CalendarLayout {
     std::array<int32_t, 4> keys;  // the Up, Down, Left and Right key buttons (0 = none)
     int32_t day, month, year;     // the day, month and year controls
     int32_t today, close, select; // the buttons
+    int32_t browse = 0;           // the list of the customers of the selected day (0 = none)
 };
 
 struct CalendarArguments {

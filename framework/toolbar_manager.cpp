@@ -80,6 +80,13 @@ void ToolbarManager::AddTarget(ToolbarTarget& target, int32_t control) {
     LIST->insert(at, ToolbarTargetRecord{control, &target});
 }
 
+void ToolbarManager::RemoveTarget(ToolbarTarget& target) {
+    if (m_current == &target)
+        m_current = nullptr;
+    if (LIST)
+        std::erase_if(*LIST, [&](const ToolbarTargetRecord& r) { return r.ITEM == &target; });
+}
+
 void ToolbarManager::SetTarget(int32_t control) {
     if (!LIST)
         return;

@@ -63,6 +63,8 @@ public:
 
     void Init();
     void AddTarget(ToolbarTarget& target, int32_t control);
+    // Forgets a target (its owner is going); it is no longer current.
+    void RemoveTarget(ToolbarTarget& target);
     // With a control, its target becomes current and takes the toolbar; with
     // 0, the last target that can take the toolbar does.
     void SetTarget(int32_t control);

@@ -409,7 +409,7 @@ int WindowController::TakeEvent() {
             list->TakeEvent();
     if (AUTOREFRESH && BROWSES)
         for (WindowBrowse* browse : *BROWSES)
-            if (browse->ApplyRange())
+            if (browse->NeedRefresh())
                 Reset(false);
     return result;
 }

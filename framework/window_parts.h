@@ -19,7 +19,7 @@ public:
     // The browse's event handler, for every event of the window.
     virtual void TakeEvent() = 0;
     // Asked after every event: true when the page must be rebuilt.
-    virtual bool ApplyRange() = 0;
+    virtual bool NeedRefresh() = 0;
     virtual void ResetSort(bool force) = 0;
     // The window's fields take the selected row's values.
     virtual void UpdateWindow() = 0;

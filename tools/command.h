@@ -25,5 +25,7 @@ int run_listformat(Arguments args, std::ostream& out, std::ostream& err);
 int run_show(Arguments args, std::ostream& out, std::ostream& err);
 // morvex query FILE --layout NAME [--order ITEMS] [--filter EXPR] [--from VALUES] [--limit N] [--explain].
 int run_query(Arguments args, std::ostream& out, std::ostream& err);
+// morvex browse FILE --layout NAME [--key LABEL] [--script FILE] [--shots DIR] [--backend NAME].
+int run_browse(Arguments args, std::ostream& out, std::ostream& err);
 
 } // namespace morvex::tools

@@ -22,6 +22,7 @@ constexpr std::string_view Usage =
     "  show      opens a window of a definition source and runs a script against it\n"
     "  qvd       inspect, verify, dump, export and import QVD files\n"
     "  query     a QVD file's records in order, filtered, as CSV (the view engine)\n"
+    "  browse    a browse window over a QVD file: paging, a locator, query by example\n"
     "\n"
     "'morvex COMMAND --help' describes a command.\n";
 
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
         return morvex::tools::run_listformat(rest, std::cout, std::cerr);
     if (command == "show")
         return morvex::tools::run_show(rest, std::cout, std::cerr);
+    if (command == "browse")
+        return morvex::tools::run_browse(rest, std::cout, std::cerr);
     if (command == "query")
         return morvex::tools::run_query(rest, std::cout, std::cerr);
     if (command == "qvd")

@@ -170,7 +170,7 @@ ListBox::Geometry ListBox::geometry() const {
     g.group_heading = group_headings ? heading_height : 0;
     g.rows = {g.inner.left, g.inner.top + g.group_heading + g.column_heading, g.inner.right, g.inner.bottom};
     const int32_t visible = std::max(1, g.rows.height() / g.row_height);
-    g.scroll = record_count() > visible;
+    g.scroll = has_attribute(AttrImmediate) ? m_thumb >= 0 : record_count() > visible;
     if (g.scroll)
         g.rows.right = std::max(g.rows.left, g.inner.right - ScrollBar::Width);
     return g;
@@ -394,6 +394,12 @@ void ListBox::paint_row(painter::Painter& painter, const Geometry& g, int32_t ro
 
 void ListBox::place_scroll_bar(const Geometry& g) {
     m_scroll.set_rect({g.rows.right, g.rows.top, g.inner.right, g.inner.bottom});
+    if (has_attribute(AttrImmediate)) {
+        // The program's thumb: a track of 100 steps and a thumb of a tenth.
+        m_scroll.set_range(110, 10);
+        m_scroll.set_position(std::clamp(m_thumb, 0, 100));
+        return;
+    }
     m_scroll.set_range(record_count(), std::max(1, g.rows.height() / g.row_height));
     m_scroll.set_position(m_top - 1);
 }
@@ -560,7 +566,8 @@ void ListBox::type_ahead(char character) {
     m_typed_at = now;
     m_typed += character;
     if (has_attribute(AttrImmediate)) {
-        post(Event::Locate);
+        // The program finds the row: the event carries the character typed.
+        PostEventWithParameter(m_window, Event::Locate, m_feq, static_cast<uint8_t>(character));
         return;
     }
     const int32_t column = m_layout.locator >= 0 ? m_layout.locator + 1 : 1;
@@ -647,9 +654,11 @@ bool ListBox::handle_message(const platform::Message& message, intptr_t& result)
         const platform::Point point = point_of(message);
         if (m_thumb_dragging) {
             const int first = m_scroll.position_for_thumb(point.y - m_thumb_grab);
-            if (has_attribute(AttrImmediate))
+            if (has_attribute(AttrImmediate)) {
+                m_thumb = std::clamp(first, 0, 100);
+                invalidate();
                 program_scroll(Event::ScrollTrack);
-            else
+            } else
                 scroll_to(first + 1);
         } else if (m_resizing_column >= 0) {
             ListColumn& c = m_layout.columns[static_cast<std::size_t>(m_resizing_column)];
@@ -683,6 +692,9 @@ bool ListBox::handle_message(const platform::Message& message, intptr_t& result)
         if (message.number == platform::MsgLButtonUp)
             platform::release_capture();
         return true;
+    case platform::MsgRButtonDown:
+        m_mouse_row = cell_at(point_of(message)).first;
+        return Control::handle_message(message, result);
     case platform::MsgMouseWheel: {
         const int notches = platform::HighWordSigned(static_cast<intptr_t>(message.wparam)) / 120;
         if (has_attribute(AttrImmediate)) {
@@ -714,6 +726,10 @@ std::optional<std::string> ListBox::get_property(uint32_t number) {
         return std::to_string(m_column);
     case Prop::Items:
         return std::to_string(visible_rows());
+    case Prop::Thumb:
+        return std::to_string(m_thumb);
+    case Prop::MouseRow:
+        return std::to_string(m_mouse_row);
     case Prop::TopRow:
         return std::to_string(m_top);
     case Prop::Format:
@@ -757,6 +773,14 @@ bool ListBox::set_property(uint32_t number, int32_t index, std::string_view valu
     case Prop::Selection:
         move_selection(static_cast<int32_t>(NumberValue(value)), m_column, false);
         return true;
+    case Prop::Thumb: {
+        const auto thumb = static_cast<int32_t>(NumberValue(value));
+        if (thumb != m_thumb) {
+            m_thumb = thumb < 0 ? -1 : std::min(thumb, 100);
+            invalidate();
+        }
+        return true;
+    }
     case Prop::Column:
         move_selection(m_row, static_cast<int32_t>(NumberValue(value)), false);
         return true;

@@ -6,7 +6,11 @@
 // queue's change stamp tells DISPLAY whether anything must be redrawn.
 //
 // An immediate list (attribute 0x800) is scrolled by its program: its keys,
-// wheel and scroll bar post the scroll events instead of moving it.
+// wheel and scroll bar post the scroll events instead of moving it. Its
+// scroll bar shows while the program gives it a thumb position (0-100,
+// property Thumb); dragging the thumb leaves the position there and posts
+// EVENT:ScrollDrag. Typing posts EVENT:Locate with the character as the
+// event's parameter.
 #pragma once
 
 #include "runtime/picture.h"
@@ -83,6 +87,8 @@ private:
     uint32_t m_drawn_stamp = 0;
     ScrollBar m_scroll;
     bool m_thumb_dragging = false;
+    int32_t m_thumb = -1;    // an immediate list's thumb, 0-100; -1: no scroll bar
+    int32_t m_mouse_row = 0; // the row under the last right-button press
     int m_thumb_grab = 0;
     int m_resizing_column = -1;
     int m_resize_origin = 0;

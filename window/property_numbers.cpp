@@ -28,6 +28,8 @@ constexpr NamedProperty Names[] = {
     {Prop::LineWidth, "LineWidth"},
     {Prop::TipShown, "TipShown"},
     {Prop::SelectionEnd, "SelectionEnd"},
+    {Prop::Thumb, "Thumb"},
+    {Prop::MouseRow, "MouseRow"},
     {Prop::Text, "Text"},
     {Prop::Type, "Type"},
     {Prop::XPos, "XPos"},

@@ -81,7 +81,9 @@ constexpr uint16_t Fill = 0x7A60;         // drawn shapes and regions: the fill 
 constexpr uint16_t LineWidth = 0x7A61;    // drawn shapes and regions: the border's width in pixels
 constexpr uint16_t TipShown = 0x7A62;     // flag: the control's tool tip is showing now
 constexpr uint16_t SelectionEnd = 0x7A63; // texts: the last selected character (1-based)
-constexpr uint16_t Alert = 0x7D06;        // indexed: the alerted key codes
+constexpr uint16_t Thumb = 0x7A64;    // program-scrolled lists: the thumb position 0-100 (-1: no scroll bar)
+constexpr uint16_t MouseRow = 0x7A65; // lists: the row under the last right-button press (0 none)
+constexpr uint16_t Alert = 0x7D06;    // indexed: the alerted key codes
 // List boxes.
 constexpr uint16_t Items = 0x7C20;  // rows the list shows at once
 constexpr uint16_t TopRow = 0x7C21; // the first row shown

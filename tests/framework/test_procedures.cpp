@@ -17,6 +17,7 @@
 #include "platform/message_queue.h"
 #include "runtime/error_state.h"
 #include "runtime/threads.h"
+#include "tests/framework/test_log.h"
 #include "window/accept.h"
 #include "window/bound_value.h"
 #include "window/events.h"
@@ -58,7 +59,7 @@ std::string event_name() {
 class LoggingBrowse : public WindowBrowse {
 public:
     void TakeEvent() override {}
-    bool ApplyRange() override { return std::exchange(refresh_next, false); }
+    bool NeedRefresh() override { return std::exchange(refresh_next, false); }
     void ResetSort(bool force) override { note("browse ResetSort " + std::to_string(force)); }
     void UpdateWindow() override { note("browse UpdateWindow"); }
     void UpdateViewRecord() override { note("browse UpdateViewRecord"); }
@@ -356,6 +357,7 @@ uint8_t run_procedure() {
 
 void add_test_commands(ScriptDriver& driver) {
     AddFrameworkScriptCommands(driver);
+    AddBrowseCommands(driver);
     driver.AddCommand("log", [&driver](std::string_view) -> std::optional<std::string> {
         std::vector<std::string> lines;
         driver.WithActiveWindow([&](Window&) { lines.swap(g_log); });
@@ -378,6 +380,19 @@ void add_test_commands(ScriptDriver& driver) {
         return std::nullopt;
     });
 }
+
+} // namespace
+
+void TestNote(const std::string& line) {
+    note(line);
+}
+
+int TestSetting(const std::string& name, int fallback) {
+    const auto found = g_settings.find(name);
+    return found == g_settings.end() ? fallback : found->second;
+}
+
+namespace {
 
 int usage(const std::string& message) {
     std::cerr << "test_procedures: " << message
@@ -442,6 +457,7 @@ int main(int argc, char** argv) {
     RegisterProcedure("Router", run_procedure<Router>);
     RegisterProcedure("Form", run_procedure<Form>);
     RegisterProcedure("Errors", run_procedure<Errors>);
+    RegisterProcedure("Browse", RunBrowseProcedure);
     RegisterProcedure("QueryDialog", [] { return RunQueryDialogs(note); });
 
     ScriptOptions options;
