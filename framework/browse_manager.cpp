@@ -5,6 +5,7 @@
 
 #include "files/file_statements.h"
 #include "framework/browse_toolbar.h"
+#include "framework/edit_column.h"
 #include "framework/file_manager.h"
 #include "framework/query_manager.h"
 #include "framework/toolbar_manager.h"
@@ -134,7 +135,7 @@ void BrowseManager::InitEditInPlace() {
     if (!EIP) {
         if (!g_edit_in_place_factory)
             return;
-        m_own_eip = g_edit_in_place_factory();
+        m_own_eip = g_edit_in_place_factory(*this);
         EIP = m_own_eip.get();
         FREEEIP = 1;
     }
@@ -460,7 +461,8 @@ void BrowseManager::set_thumb() {
         return;
     }
     int32_t position = thumb_position();
-    if (BrowseSortOrder* order = current_sort(); order && order->THUMB && LOADED && order->FREEELEMENT.address)
+    if (BrowseSortOrder* order = current_sort();
+        order && order->THUMB && LOADED && order->FREEELEMENT.address)
         position = order->THUMB->GetPercentile(order->FREEELEMENT);
     SetProperty(&window, LISTCONTROL, Prop::Thumb, std::to_string(position));
 }
@@ -515,9 +517,8 @@ void BrowseManager::UpdateThumbRange() {
 // ---- positioning and reloading ----
 
 void BrowseManager::ResetFromBuffer() {
-    const int32_t items = current_sort() && current_sort()->MAINKEY
-                              ? current_sort()->MAINKEY->component_count()
-                              : 1;
+    const int32_t items =
+        current_sort() && current_sort()->MAINKEY ? current_sort()->MAINKEY->component_count() : 1;
     Reset(static_cast<uint8_t>(items));
     ResetQueue(2);
     show_selection();
@@ -618,10 +619,16 @@ void BrowseManager::Kill() {
     TOOLBARITEM.reset();
     if (QUERY)
         QUERY->Kill();
-    if (FREEEIP && EIP)
-        EIP->Kill();
+    // The manager ended its last run already; it and the columns the browse owns are released.
     m_own_eip.reset();
     EIP = nullptr;
+    FREEEIP = 0;
+    if (EDITLIST)
+        for (EditListRecord& entry : *EDITLIST)
+            if (entry.FREEUP) {
+                delete entry.CONTROL;
+                entry.CONTROL = nullptr;
+            }
     EDITLIST.reset();
 }
 

@@ -63,7 +63,6 @@ class EditInPlace {
 public:
     virtual ~EditInPlace() = default;
     virtual uint8_t Run(uint8_t request) = 0;
-    virtual void Kill() = 0;
 
     uint8_t* ARROW = nullptr;
     uint8_t* ENTER = nullptr;
@@ -76,7 +75,7 @@ public:
     ErrorReporter* ERRORS = nullptr;
     int32_t* VCRREQUEST = nullptr;
 };
-using EditInPlaceFactory = std::unique_ptr<EditInPlace> (*)();
+using EditInPlaceFactory = std::unique_ptr<EditInPlace> (*)(class BrowseManager& browse);
 // Installed by the edit-in-place module; without one, in-place requests are refused.
 void SetEditInPlaceFactory(EditInPlaceFactory factory);
 
@@ -210,11 +209,11 @@ private:
     bool reset_fields_changed();
     int32_t shown_rows() const;
 
-    bool m_fetch_short = false; // the last fetch ran out of records
+    bool m_fetch_short = false;    // the last fetch ran out of records
     bool m_top_in_page = false;    // the page holds the first record of the result
     bool m_bottom_in_page = false; // the page holds the last record of the result
     uint8_t m_next_request = 0;    // the request of Ask's next pass (insert another)
-    bool m_ready = false;       // Init has run
+    bool m_ready = false;          // Init has run
     std::unique_ptr<EditInPlace> m_own_eip;
     uint32_t m_loads = 0;
 };

@@ -19,7 +19,7 @@ void RegisterFrameworkWindows() {
     static std::once_flag once;
     std::call_once(once, [] {
         const wdf::CompileResult compiled =
-            wdf::ParseWindowDefinitions(FrameworkWindowsSource, "fwpopup.wnd");
+            wdf::ParseWindowDefinitions(FrameworkWindowsSource, "framework/windows");
         // The text is part of the program: a fault in it is a fault of the build.
         if (!compiled.ok())
             FatalError(0, "the framework's window definitions do not compile: " + compiled.error);
