@@ -1,7 +1,6 @@
 #include "app/calendar_procedure.h"
 
 #include "app/customer_browse.h"
-
 #include "framework/toolbar_manager.h"
 #include "framework/window_controller.h"
 #include "runtime/date.h"

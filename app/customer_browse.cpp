@@ -41,15 +41,16 @@ CustomerBrowse::CustomerBrowse() {
 CustomerBrowse::~CustomerBrowse() = default;
 
 bool CustomerBrowse::Open(WindowController& controller, int32_t list) {
-    if (!AccessCustomer)
+    if (!RelateCustomer)
         return false;
     controller.window().Bind(list, *m_queue);
-    AccessCustomer->Open();
+    // Customer (and Goods with it) for use; created empty when missing.
+    RelateCustomer->Open();
     m_opened = true;
-    m_relation.ME = AccessCustomer;
     m_view = std::make_unique<ViewFile>(Customer);
     const RecordDescription& row = m_queue->description();
-    m_browse.Init(list, FieldVariable(row.field(5), m_row.data()), *m_view, *m_queue, m_relation, controller);
+    m_browse.Init(list, FieldVariable(row.field(5), m_row.data()), *m_view, *m_queue, *RelateCustomer,
+                  controller);
     return true;
 }
 
@@ -68,8 +69,8 @@ void CustomerBrowse::Limit(int32_t& selected_date) {
 }
 
 void CustomerBrowse::Close() {
-    if (m_opened && AccessCustomer)
-        AccessCustomer->Close();
+    if (m_opened && RelateCustomer)
+        RelateCustomer->Close();
     m_opened = false;
 }
 

@@ -7,7 +7,6 @@
 #include "files/view/view_driver.h"
 #include "framework/browse_locators.h"
 #include "framework/browse_manager.h"
-#include "framework/file_relation.h"
 
 #include <cstdint>
 #include <memory>
@@ -40,7 +39,6 @@ private:
     std::vector<uint8_t> m_row;
     std::unique_ptr<morvex::Queue> m_queue;
     std::unique_ptr<morvex::ViewFile> m_view;
-    morvex::FileRelation m_relation;
     morvex::BrowseManager m_browse;
     morvex::StepLocator m_locator;
     bool m_opened = false; // Open opened Customer

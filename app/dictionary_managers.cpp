@@ -4,20 +4,49 @@
 
 namespace tavemon {
 
+using morvex::BoundVariable;
+using morvex::FieldType;
 using morvex::FileBuffer;
 using morvex::FileManager;
+using morvex::FileRelation;
 
 FileManager* AccessCustomer = nullptr;
 FileManager* AccessGoods = nullptr;
+FileRelation* RelateCustomer = nullptr;
+FileRelation* RelateGoods = nullptr;
 
 namespace {
 
+// A relation manager that kills its file manager before its relations and
+// clears the program-wide references as it goes.
+class DictionaryRelation : public FileRelation {
+public:
+    DictionaryRelation(FileManager*& file_reference, FileRelation*& self_reference)
+        : m_file_reference(file_reference), m_self_reference(self_reference) {}
+
+    void Kill() override {
+        if (m_file_reference)
+            m_file_reference->Kill();
+        m_file_reference = nullptr;
+        FileRelation::Kill();
+        m_self_reference = nullptr;
+    }
+
+private:
+    FileManager*& m_file_reference;
+    FileRelation*& m_self_reference;
+};
+
 FileManager CustomerManager;
 FileManager GoodsManager;
+DictionaryRelation CustomerRelation(AccessCustomer, RelateCustomer);
+DictionaryRelation GoodsRelation(AccessGoods, RelateGoods);
 
-} // namespace
+BoundVariable long_field(int32_t& field) {
+    return BoundVariable{FieldType::Long, &field, sizeof field, 0, 1};
+}
 
-void InitDictionaryManagers(morvex::ErrorReporter& errors) {
+void init_customer(morvex::ErrorReporter& errors) {
     CustomerManager.Init(Customer, errors);
     CustomerManager.FILENAMEVALUE = "Customer";
     CustomerManager.BUFFER = FileBuffer{reinterpret_cast<uint8_t*>(&CUS), &Customer.record, sizeof CUS};
@@ -29,7 +58,12 @@ void InitDictionaryManagers(morvex::ErrorReporter& errors) {
     CustomerManager.AddKey(CUS_BySuburb(), "CUS:BySuburb");
     CustomerManager.AddKey(CUS_ByID(), "CUS:ByID", 1);
     AccessCustomer = &CustomerManager;
+    CustomerRelation.Init(CustomerManager, true);
+    CustomerRelation.AddRelation(GoodsRelation, morvex::RelationCascade, morvex::RelationCascade, GOD_ByID());
+    CustomerRelation.AddRelationLink(long_field(CUS.CUSID), long_field(GOD.CUSID));
+}
 
+void init_goods(morvex::ErrorReporter& errors) {
     GoodsManager.Init(Goods, errors);
     GoodsManager.FILENAMEVALUE = "Goods";
     GoodsManager.BUFFER = FileBuffer{reinterpret_cast<uint8_t*>(&GOD), &Goods.record, sizeof GOD};
@@ -37,15 +71,24 @@ void InitDictionaryManagers(morvex::ErrorReporter& errors) {
     GoodsManager.LOCKRECOVER = 10;
     GoodsManager.AddKey(GOD_ByID(), "GOD:ByID");
     AccessGoods = &GoodsManager;
+    GoodsRelation.Init(GoodsManager, true);
+    GoodsRelation.AddRelation(CustomerRelation);
 }
 
-void KillDictionaryManagers() {
-    if (AccessCustomer)
-        AccessCustomer->Kill();
-    AccessCustomer = nullptr;
-    if (AccessGoods)
-        AccessGoods->Kill();
-    AccessGoods = nullptr;
+} // namespace
+
+void DictionaryInit(morvex::ErrorReporter& errors) {
+    RelateCustomer = &CustomerRelation;
+    RelateGoods = &GoodsRelation;
+    init_customer(errors);
+    init_goods(errors);
+}
+
+void DictionaryKill() {
+    if (RelateCustomer)
+        RelateCustomer->Kill();
+    if (RelateGoods)
+        RelateGoods->Kill();
 }
 
 } // namespace tavemon

@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/dictionary_managers.h"
 #include "app/main_frame.h"
 #include "framework/error_reporter.h"
 #include "framework/ini_manager.h"
@@ -47,12 +48,14 @@ ProgramObjects::ProgramObjects() : m_objects(std::make_unique<Objects>()) {
     morvex::GlobalErrors = &m_objects->errors;
     m_objects->ini.Init(ProgramIniFile);
     GlobalIni = &m_objects->ini;
+    DictionaryInit(m_objects->errors);
 }
 
 ProgramObjects::~ProgramObjects() {
     m_objects->ini.Flush();
     m_objects->ini.Kill();
     GlobalIni = nullptr;
+    DictionaryKill();
     m_objects->errors.Kill();
     morvex::GlobalErrors = nullptr;
 }

@@ -8,6 +8,7 @@
 #include "files/qvd/qvd_driver.h"
 #include "framework/error_reporter.h"
 #include "platform/backend_choice.h"
+#include "platform/resources.h"
 #include "platform/windows.h"
 #include "runtime/threads.h"
 #include "tools/browse_window.h"
@@ -16,7 +17,6 @@
 #include "window/definition_compiler.h"
 #include "window/definition_encoder.h"
 #include "window/events.h"
-#include "platform/resources.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -28,7 +28,8 @@ namespace {
 
 struct BenchDir {
     std::filesystem::path path;
-    BenchDir() : path(std::filesystem::temp_directory_path() / ("browse_bench_" + std::to_string(::getpid()))) {
+    BenchDir()
+        : path(std::filesystem::temp_directory_path() / ("browse_bench_" + std::to_string(::getpid()))) {
         std::filesystem::create_directories(path);
     }
     ~BenchDir() {

@@ -5,7 +5,6 @@
 #include "framework/browse_manager.h"
 #include "framework/browse_toolbar.h"
 #include "framework/file_manager.h"
-#include "framework/query_manager.h"
 #include "framework/toolbar_manager.h"
 #include "framework/window_controller.h"
 #include "window/accept.h"
@@ -25,13 +24,6 @@ namespace {
 constexpr int32_t AddAlert = 255;
 constexpr uint32_t CtrlEnter = CtrlKeyBit | Key::Enter;
 constexpr std::string_view QueryFilterId = "9 - QBE";
-
-// The character a key code types (the list's type-ahead), 0 for other keys
-// and for the mouse.
-bool typed_key(uint32_t key_code) {
-    const uint32_t key = key_code & 0xFF;
-    return key >= 0x20 && !(key >= Key::MouseLeftUp && key <= Key::MouseCenterUp) && key != Key::Delete;
-}
 
 } // namespace
 
@@ -64,15 +56,14 @@ void BrowseManager::TakeEvent() {
         case Event::NewSelection:
             TakeNewSelection();
             break;
-        case Event::Locate: {
-            // Typed ahead: the locator; the toolbar's Locate: the query.
-            const std::string typed = GetProperty(&WINDOW->window(), LISTCONTROL, Prop::Typed);
-            if (typed_key(KEYCODE()) && !typed.empty())
-                take_locator_change(typed.back());
+        case Event::Locate:
+            // Typed ahead (the event carries the character): the locator;
+            // the toolbar's Locate: the query.
+            if (const uintptr_t typed = EventParameter())
+                take_locator_change(static_cast<char>(typed));
             else
                 TakeLocate();
             break;
-        }
         case Event::Selected:
             if (TOOLBAR && TOOLBARITEM)
                 TOOLBAR->SetTarget(LISTCONTROL);
@@ -122,13 +113,14 @@ void BrowseManager::take_accepted(int32_t control) {
         UpdateBuffer();
     } else if (control == QUERYCONTROL) {
         if (QUERY)
-            QUERY->CHOSENITEM.clear();
+            QUERY->ClearChosenItem();
         TakeLocate();
     } else if (control == TOOLCONTROL) {
         if (POPUP)
             POPUP->Toolbox("Browse Actions");
-    } else if (BrowseSortOrder* order = current_sort();
-               order && order->LOCATOR && order->LOCATOR->CONTROL == control && order->LOCATOR->TakeAccepted()) {
+    } else if (BrowseSortOrder* order = current_sort(); order && order->LOCATOR &&
+                                                        order->LOCATOR->CONTROL == control &&
+                                                        order->LOCATOR->TakeAccepted()) {
         Reset(GetFreeElementPosition());
         SELECT(LISTCONTROL);
         ResetQueue(2);
@@ -221,8 +213,9 @@ void BrowseManager::TakeLocate() {
             SetProperty(&WINDOW->window(), QUERYRESULT, Prop::Text, filter);
         ResetSort(true);
         UpdateWindow();
+        SELECT(LISTCONTROL);
     }
-    if (QUERY->SAVEDQUERIES && POPUP)
+    if (QUERY->SavedQueries() && POPUP)
         QUERY->SetPopupItems(*POPUP, QUERYCONTROL);
 }
 
@@ -257,7 +250,9 @@ void BrowseManager::SetAlerts() {
     if (!m_ready || !WINDOW)
         return;
     Window& window = WINDOW->window();
-    auto alert = [&](uint32_t key) { SetProperty(&window, LISTCONTROL, Prop::Alert, AddAlert, std::to_string(key)); };
+    auto alert = [&](uint32_t key) {
+        SetProperty(&window, LISTCONTROL, Prop::Alert, AddAlert, std::to_string(key));
+    };
     alert(Key::MouseLeft2);
     alert(Key::MouseRightUp);
     HASTHUMB = 1;
@@ -281,7 +276,7 @@ void BrowseManager::SetAlerts() {
     if (PRINTCONTROL)
         POPUP->AddItemMimic("&Print", "!&Print", PRINTCONTROL);
     if (QUERYCONTROL) {
-        if (QUERY && QUERY->SAVEDQUERIES)
+        if (QUERY && QUERY->SavedQueries())
             QUERY->SetPopupItems(*POPUP, QUERYCONTROL);
         if (GetProperty(&window, QUERYCONTROL, Prop::Hide) != "1") {
             POPUP->AddSeparator();

@@ -2,6 +2,7 @@
 
 #include "framework/browse_manager.h"
 #include "framework/field_pairs.h"
+#include "framework/window_controller.h"
 #include "runtime/ascii_case.h"
 #include "window/accept.h"
 #include "window/bound_value.h"
@@ -9,7 +10,6 @@
 #include "window/key_codes.h"
 #include "window/properties.h"
 #include "window/property_numbers.h"
-#include "framework/window_controller.h"
 
 namespace morvex {
 

@@ -7,7 +7,6 @@
 #include "framework/browse_toolbar.h"
 #include "framework/edit_column.h"
 #include "framework/file_manager.h"
-#include "framework/query_manager.h"
 #include "framework/toolbar_manager.h"
 #include "framework/window_controller.h"
 #include "runtime/error_state.h"
@@ -101,7 +100,30 @@ size_t BrowseManager::AddSortOrder(BrowseThumb* thumb, KeyDeclaration& key) {
     BrowseSortOrder* order = current_sort();
     order->THUMB = thumb;
     order->RESETS = std::make_unique<FieldPairs>();
+    // An optional key holds no entry for a blank value: the browse shows
+    // the key's records, and the view can then walk the key instead of
+    // sorting the file. The bound is the least text above blanks.
+    if (key.has(KeyOpt) && key.component_count() == 1 && key.file) {
+        const FieldDescription& field = key.file->record.field(key.field_number(1));
+        if (field.type == FieldType::String && field.size > 0) {
+            const std::string name = GetFreeElementName();
+            SetFilter(name + " >= '" + std::string(field.size - 1, ' ') + "!'", OptionalKeyFilter);
+        }
+    }
     return n;
+}
+
+void BrowseManager::Reset(uint8_t components) {
+    // A view that sorts builds its sort on the first positioning and reads
+    // every record into the buffer doing so: the values to position at are
+    // kept across that build.
+    if (components > 0 && VIEW) {
+        FileDeclaration& primary = VIEW->view().primary();
+        const std::vector<uint8_t> values(primary.buffer(), primary.buffer() + primary.record_length);
+        ViewManager::Reset(0);
+        std::copy(values.begin(), values.end(), primary.buffer());
+    }
+    ViewManager::Reset(components);
 }
 
 void BrowseManager::AddLocator(BrowseLocator& locator) {
@@ -246,6 +268,9 @@ int BrowseManager::Previous() {
 
 void BrowseManager::Fetch(uint8_t direction) {
     const bool forward = direction == FillForward;
+    const bool quick = QUICKSCAN && ITEMSTOFILL > 1 && PRIMARY;
+    if (quick)
+        PRIMARY->SetQuickScan(true, 0);
     std::string skip;
     Open();
     if (rows() > 0) {
@@ -279,6 +304,8 @@ void BrowseManager::Fetch(uint8_t direction) {
     }
     if (m_fetch_short)
         (forward ? m_bottom_in_page : m_top_in_page) = true;
+    if (quick)
+        PRIMARY->SetQuickScan(false, 0);
 }
 
 void BrowseManager::ResetQueue(uint8_t mode) {
@@ -442,12 +469,11 @@ int32_t BrowseManager::thumb_position() const {
         return 0;
     if (FILELOADED)
         return CURRENTCHOICE * 100 / n;
-    // Where the page is known to hold an end of the result, the thumb shows
-    // that end while the selection is on the end's row.
-    if (m_bottom_in_page && CURRENTCHOICE == n)
-        return 100;
-    if (m_top_in_page && CURRENTCHOICE == 1)
+    // A page that holds an end of the result shows the thumb at that end.
+    if (m_top_in_page && (!m_bottom_in_page || CURRENTCHOICE * 2 <= n))
         return 0;
+    if (m_bottom_in_page)
+        return 100;
     return 50;
 }
 
@@ -550,10 +576,16 @@ uint8_t BrowseManager::SetSortCore(uint8_t number, bool force) {
     BrowseSortOrder* order = current_sort();
     if (changed && order && order->LOCATOR)
         order->LOCATOR->Reset();
-    const bool range = ViewManager::ApplyRange() != 0;
+    const bool range = ViewManager::ApplyRange() != 0 || m_range_changed;
+    m_range_changed = false;
     if (!changed && !force && !range && !LOADPENDING && LOADED) {
         UpdateBuffer();
         return 0;
+    }
+    if (range) {
+        // The rows of the old range are not in the new one: start at its first record.
+        LISTQUEUE->Free();
+        CURRENTCHOICE = 0;
     }
     save_reset_fields();
     ApplyOrder();
@@ -583,6 +615,7 @@ uint8_t BrowseManager::ApplyRange() {
         yes = true;
     } else {
         yes = ViewManager::ApplyRange() != 0 || reset_fields_changed();
+        m_range_changed = yes;
     }
     if (!yes)
         return 0;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "framework/browse_locators.h"
+#include "framework/browse_query.h"
 #include "framework/field_pairs.h"
 #include "framework/popup_manager.h"
 #include "framework/view_manager.h"
@@ -26,7 +27,6 @@ namespace morvex {
 class Queue;
 class ListBox;
 class ErrorReporter;
-class QueryManager;
 class ToolbarManager;
 class WindowController;
 class BrowseToolbarTarget;
@@ -84,6 +84,8 @@ public:
     // The scroll directions of Fetch.
     static constexpr uint8_t FillBackward = 1;
     static constexpr uint8_t FillForward = 2;
+    // The named filter that leaves out the blank values an optional key does not hold.
+    static constexpr std::string_view OptionalKeyFilter = "0 - Key";
 
     BrowseManager();
     ~BrowseManager() override;
@@ -91,6 +93,7 @@ public:
     // ViewManager operations the browse replaces.
     uint8_t ApplyRange() override;
     void Kill() override;
+    void Reset(uint8_t components) override;
     int Next() override;
     int Previous() override;
 
@@ -169,7 +172,7 @@ public:
     int32_t PRINTCONTROL = 0;
     uint16_t PRINTPROCEDURE = 0;
     std::unique_ptr<PopupManager> POPUP;
-    QueryManager* QUERY = nullptr;
+    BrowseQuery* QUERY = nullptr;
     int32_t QUERYCONTROL = 0;
     int32_t QUERYRESULT = 0;
     uint8_t QUERYSHARED = 0;
@@ -213,6 +216,7 @@ private:
     bool m_top_in_page = false;    // the page holds the first record of the result
     bool m_bottom_in_page = false; // the page holds the last record of the result
     uint8_t m_next_request = 0;    // the request of Ask's next pass (insert another)
+    bool m_range_changed = false;  // the range or a reset field moved since the last load
     bool m_ready = false;          // Init has run
     std::unique_ptr<EditInPlace> m_own_eip;
     uint32_t m_loads = 0;

@@ -1,12 +1,10 @@
 #include "framework/edit_in_place_manager.h"
 
-#include "files/file_statements.h"
 #include "files/view/view_driver.h"
 #include "framework/error_reporter.h"
 #include "framework/file_manager.h"
-#include "framework/file_manager_errors.h"
 #include "framework/file_relation.h"
-#include "runtime/error_state.h"
+#include "framework/framework_windows.h"
 #include "runtime/queue.h"
 #include "window/accept.h"
 #include "window/bound_value.h"
@@ -35,18 +33,43 @@ constexpr int32_t PriorRecord = 2009;
 constexpr uint8_t FinishMask = 7;
 constexpr uint8_t MoveOnBit = 8;
 constexpr uint8_t SameColumnBit = 0x10;
-// Error numbers of the questions asked.
-constexpr uint16_t ConfirmDelete = 9;
+// The question whether to save a changed row.
 constexpr uint16_t SaveRecordQuestion = 35;
 
 std::unique_ptr<EditInPlace> make_manager(BrowseManager& browse) {
     return std::make_unique<EditInPlaceManager>(browse);
 }
 
+// The module's window variables.
+struct EditInPlaceWindows {
+    Window multiple;
+    Window text;
+};
+std::unique_ptr<EditInPlaceWindows> g_windows;
+
 } // namespace
 
 void InstallEditInPlace() {
     SetEditInPlaceFactory(&make_manager);
+    RegisterFrameworkWindows();
+    g_windows = std::make_unique<EditInPlaceWindows>();
+    g_windows->multiple.Load("fweip", "$MULTIWINDOW");
+    g_windows->text.Load("fweip", "$TXTWINDOW");
+}
+
+void ReleaseEditInPlace() {
+    SetEditInPlaceFactory(nullptr);
+    g_windows.reset();
+}
+
+const Window* EditInPlaceWindow(std::string_view label) {
+    if (!g_windows)
+        return nullptr;
+    if (label == "$MULTIWINDOW")
+        return &g_windows->multiple;
+    if (label == "$TXTWINDOW")
+        return &g_windows->text;
+    return nullptr;
 }
 
 EditInPlaceManager::EditInPlaceManager(BrowseManager& browse) : WindowController(browse.WINDOW->window()) {
@@ -89,6 +112,7 @@ int EditInPlaceManager::Init() {
             if (INSERT == InsertAtEnd)
                 bc.ScrollEnd(Event::ScrollBottom);
             bc.PrimeRecord(false);
+            bc.PRIMARY->SaveLinkValues();
             const bool at_end = bc.CURRENTCHOICE == bc.rows();
             if (INSERT != InsertBeforeSelection)
                 ++bc.CURRENTCHOICE;
@@ -101,6 +125,7 @@ int EditInPlaceManager::Init() {
             }
         } else {
             bc.PrimeRecord(false);
+            bc.PRIMARY->SaveLinkValues();
             bc.CURRENTCHOICE = 1;
         }
         bc.CURRENTCHOICE = std::clamp(bc.CURRENTCHOICE, 1, bc.rows() + 1);
@@ -114,6 +139,7 @@ int EditInPlaceManager::Init() {
         RESPONSE = delete_record() == Level::Benign ? RequestCompleted : RequestCancelled;
         return Level::Fatal;
     default:
+        bc.PRIMARY->SaveLinkValues();
         if ((KEYCODE() & KeyCodeMask) == Key::MouseLeft2)
             COLUMN = static_cast<int32_t>(NumberValue(GetProperty(&w, LISTCONTROL, Prop::Column)));
         break;
@@ -439,30 +465,15 @@ int EditInPlaceManager::save_inserted() {
 }
 
 int EditInPlaceManager::save_changed() {
-    if (auto* relation = dynamic_cast<FormRelation*>(BC->PRIMARY))
-        return relation->Update(false);
-    return BC->PRIMARY->ME->Update();
+    return BC->PRIMARY->Update(false);
 }
 
 int EditInPlaceManager::delete_record() {
-    if (auto* relation = dynamic_cast<FormRelation*>(BC->PRIMARY))
-        return relation->Delete(true);
-    FileManager& file = *BC->PRIMARY->ME;
-    if (WindowController::ERRORS->Throw(ConfirmDelete) != Level::Benign)
-        return Level::Cancel;
-    if (file.UseFile(2) != Level::Benign)
-        return Level::Notify;
-    DELETE(*file.FILE);
-    if (ErrorCode() != 0)
-        return file.Throw(RecordNotDeleted);
-    return Level::Benign;
+    return BC->PRIMARY->Delete(true);
 }
 
 void EditInPlaceManager::cancel_automatic_number() {
-    if (auto* relation = dynamic_cast<FormRelation*>(BC->PRIMARY))
-        relation->CancelAutoInc();
-    else
-        BC->PRIMARY->ME->CancelAutoInc();
+    BC->PRIMARY->ME->CancelAutoInc();
 }
 
 } // namespace morvex

@@ -15,6 +15,7 @@
 #include "framework/window_controller.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace morvex {
 
@@ -75,15 +76,20 @@ private:
     uint8_t finish_of(const uint8_t* setting, bool tab) const;
     void set_navigation(int32_t request);
     ListBox* list_box() const;
-    // The primary file's record operations, through its relation where the
-    // relation carries them.
+    // The primary file's record operations (through its relation, which
+    // carries a change or a delete to the related files).
     int save_inserted();
     int save_changed();
     int delete_record();
     void cancel_automatic_number();
 };
 
-// Installs the factory through which every browse makes its manager.
+// At program start: installs the factory through which every browse makes
+// its manager, and binds the module's two windows ("$MULTIWINDOW" and
+// "$TXTWINDOW" of "fweip"). At the end: releases them.
 void InstallEditInPlace();
+void ReleaseEditInPlace();
+// One of the module's windows while it is bound (never opened), else null.
+const Window* EditInPlaceWindow(std::string_view label);
 
 } // namespace morvex

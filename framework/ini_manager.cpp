@@ -112,13 +112,28 @@ void IniManager::FetchQueue(std::string_view section, std::string_view name, Que
                             const IniField& first, const std::optional<IniField>& second,
                             const std::optional<IniField>& third) {
     const int32_t count = leading_number(TryFetch(section, name));
+    const int last = third ? 3 : second ? 2 : 1;
     for (int32_t i = 1; i <= count; ++i) {
         const std::string key = list_key(name, i);
-        first.assign(FetchField(section, key, 1));
+        // The last field takes the rest of the entry: a comma inside it was
+        // written as part of it, and would otherwise cut it short.
+        const auto field = [&](int n) {
+            if (n < last)
+                return FetchField(section, key, n);
+            const std::string entry = TryFetch(section, key);
+            std::size_t start = 0;
+            for (int k = 1; k < n && start != std::string::npos; ++k) {
+                start = entry.find(',', start);
+                if (start != std::string::npos)
+                    ++start;
+            }
+            return start == std::string::npos ? std::string() : entry.substr(start);
+        };
+        first.assign(field(1));
         if (second)
-            second->assign(FetchField(section, key, 2));
+            second->assign(field(2));
         if (third)
-            third->assign(FetchField(section, key, 3));
+            third->assign(field(3));
         queue.Add();
     }
 }

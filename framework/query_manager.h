@@ -115,6 +115,16 @@ public:
 
     // The layout of the field list's records.
     static RecordDescription FieldListDescription();
+
+private:
+    // The field list's record whose NAME is `name` (case-blind), read into
+    // FIELD; 0 when none.
+    int32_t find_field(std::string_view name);
+    // A stored query's field: by its name, with or without "UPPER(...)".
+    int32_t find_stored(std::string_view stored);
+    std::string add_submenu_item(PopupManager& popup, std::string_view name, std::string_view text,
+                                 int32_t query_button);
+    std::string m_view_item; // the "View" submenu's title item in the popup
 };
 
 } // namespace morvex

@@ -78,11 +78,12 @@ std::optional<RecordLayout> BuiltInLayout(std::string_view name) {
 }
 
 BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclaration& key,
-                                    const std::string& path) {
+                                    const std::string& path, BrowseAccess access) {
     BrowseWindowSource source;
+    source.editable = access == BrowseAccess::EditInPlace;
     source.procedure = "morvex$browse";
     std::string format;
-    int32_t width = 12 + 16; // borders and the scroll bar
+    int32_t width = 12 + 24; // borders and the scroll bar
     for (int32_t n = 1; n <= file.record.field_count(); ++n) {
         const FieldDescription& field = file.record.field(n);
         std::string picture = picture_of(field);
@@ -110,8 +111,8 @@ BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclar
         int32_t feq;
         const char* text;
         int32_t width;
-    } buttons[] = {{2005, "Top", 28}, {2007, "Page Up", 36}, {2009, "Up", 24}, {2008, "Down", 28},
-                   {2006, "Page Down", 44}, {2004, "Bottom", 34}, {2010, "Query", 30}};
+    } buttons[] = {{2005, "Top", 28},       {2007, "Page Up", 36}, {2009, "Up", 24},   {2008, "Down", 28},
+                   {2006, "Page Down", 44}, {2004, "Bottom", 34},  {2010, "Query", 30}};
     int32_t x = 2;
     for (const auto& b : buttons) {
         t += "        button feq " + std::to_string(b.feq) + " at " + std::to_string(x) + " 2 " +
@@ -124,7 +125,17 @@ BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclar
     t += "    list feq 3 at 4 16 " + std::to_string(width - 8) + " " + std::to_string(ListHeight) +
          " attributes immediate var QUEUE 0 format " + quoted(format) + "\n";
     const std::string bottom = std::to_string(ListHeight + 22);
-    t += "    prompt feq 4 at 4 " + bottom + " " + std::to_string(width - 112) + " 10 text \"\"\n";
+    // With editing, Insert, Change and Delete stand before the query line.
+    const int32_t query_left = source.editable ? 4 + 3 * 42 : 4;
+    if (source.editable) {
+        const char* texts[] = {"&Insert", "&Change", "&Delete"};
+        for (int32_t i = 0; i < 3; ++i)
+            t += "    button feq " + std::to_string(BrowseInsertButton + i) + " at " +
+                 std::to_string(4 + i * 42) + " " + std::to_string(ListHeight + 20) + " 40 14 text " +
+                 quoted(texts[i]) + "\n";
+    }
+    t += "    prompt feq 4 at " + std::to_string(query_left) + " " + bottom + " " +
+         std::to_string(width - 108 - query_left) + " 10 text \"\"\n";
     t += "    button feq 5 at " + std::to_string(width - 104) + " " + std::to_string(ListHeight + 20) +
          " 48 14 text \"&Query...\"\n";
     t += "    button feq 6 at " + std::to_string(width - 52) + " " + std::to_string(ListHeight + 20) +
@@ -161,10 +172,10 @@ int FileBrowser::Init() {
     m_manager.Init(m_file, *ERRORS);
     m_manager.FILENAMEVALUE = m_file.disk_name();
     m_manager.CREATE = 0;
-    m_manager.OPENMODE = AccessReadOnly | ShareDenyNone;
+    m_manager.OPENMODE = (m_source.editable ? AccessReadWrite : AccessReadOnly) | ShareDenyNone;
     for (int32_t k = 1; k <= m_file.key_count(); ++k)
         m_manager.AddKey(*m_file.key(k), m_file.key(k)->label);
-    m_relation.ME = &m_manager;
+    m_relation.Init(m_manager, false);
     if (m_manager.Open() != Level::Benign)
         return Level::Fatal;
     m_view = std::make_unique<ViewFile>(m_file);
@@ -175,7 +186,7 @@ int FileBrowser::Init() {
     m_browse.QUERYCONTROL = BrowseQueryButton;
     m_browse.QUERYRESULT = BrowseQueryText;
     m_browse.AddSortOrder(nullptr, m_key);
-    BrowseLocator& locator = m_locator_kind == LocatorKind::Step          ? static_cast<BrowseLocator&>(m_step)
+    BrowseLocator& locator = m_locator_kind == LocatorKind::Step       ? static_cast<BrowseLocator&>(m_step)
                              : m_locator_kind == LocatorKind::Filtered ? m_filtered
                                                                        : m_incremental;
     locator.Init(m_browse, m_browse.current_sort()->FREEELEMENT, m_key.has(KeyNoCase),
@@ -186,9 +197,17 @@ int FileBrowser::Init() {
         const FieldDescription& f = m_file.record.field(n);
         m_browse.AddField(FieldVariable(f, m_file.buffer()), FieldVariable(row.field(n), m_row.data()));
         const std::string& picture = m_source.pictures[static_cast<size_t>(n - 1)];
-        m_query.AddField(f.label, f.label, picture);
+        if (!picture.empty())
+            m_query.AddField(f.label, heading_of(f), picture[0] == 's' ? "S" + picture.substr(1) : picture);
     }
-    m_browse.QUERY = &m_query;
+    m_browse.QUERY = &m_query_link;
+    if (m_source.editable) {
+        // No update procedure: the browse edits its rows in place.
+        m_browse.ASKPROCEDURE = 0;
+        m_browse.INSERTCONTROL = BrowseInsertButton;
+        m_browse.CHANGECONTROL = BrowseChangeButton;
+        m_browse.DELETECONTROL = BrowseDeleteButton;
+    }
     m_browse.AddToolbarTarget(m_toolbar);
     AddItem(BrowseCloseButton, RequestCancelled);
     FIRSTFIELD = BrowseList;
@@ -200,6 +219,7 @@ int FileBrowser::Kill() {
     if (const int level = WindowController::Kill())
         return level;
     m_manager.Close();
+    m_relation.Kill();
     m_manager.Kill();
     CloseProcedure();
     return Level::Benign;

@@ -596,7 +596,8 @@ void ListBox::type_ahead(char character) {
     m_typed_at = now;
     m_typed += character;
     if (has_attribute(AttrImmediate)) {
-        post(Event::Locate);
+        // The program finds the row: the event carries the character typed.
+        PostEventWithParameter(m_window, Event::Locate, m_feq, static_cast<uint8_t>(character));
         return;
     }
     const int32_t column = m_layout.locator >= 0 ? m_layout.locator + 1 : 1;
@@ -759,8 +760,6 @@ std::optional<std::string> ListBox::get_property(uint32_t number) {
         return std::to_string(m_thumb);
     case Prop::MouseRow:
         return std::to_string(m_mouse_row);
-    case Prop::Typed:
-        return m_typed;
     case Prop::TopRow:
         return std::to_string(m_top);
     case Prop::Format:

@@ -9,7 +9,8 @@
 // wheel and scroll bar post the scroll events instead of moving it. Its
 // scroll bar shows while the program gives it a thumb position (0-100,
 // property Thumb); dragging the thumb leaves the position there and posts
-// EVENT:ScrollDrag.
+// EVENT:ScrollDrag. Typing posts EVENT:Locate with the character as the
+// event's parameter.
 //
 // A column may have an edit control (property ColumnEditor): the list keeps
 // that control over the column's cell of the selected row as the list

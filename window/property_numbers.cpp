@@ -30,7 +30,6 @@ constexpr NamedProperty Names[] = {
     {Prop::SelectionEnd, "SelectionEnd"},
     {Prop::Thumb, "Thumb"},
     {Prop::MouseRow, "MouseRow"},
-    {Prop::Typed, "Typed"},
     {Prop::Text, "Text"},
     {Prop::Type, "Type"},
     {Prop::XPos, "XPos"},

@@ -83,7 +83,6 @@ constexpr uint16_t TipShown = 0x7A62;     // flag: the control's tool tip is sho
 constexpr uint16_t SelectionEnd = 0x7A63; // texts: the last selected character (1-based)
 constexpr uint16_t Thumb = 0x7A64;    // program-scrolled lists: the thumb position 0-100 (-1: no scroll bar)
 constexpr uint16_t MouseRow = 0x7A65; // lists: the row under the last right-button press (0 none)
-constexpr uint16_t Typed = 0x7A66;    // lists: the characters typed ahead so far
 constexpr uint16_t Alert = 0x7D06;    // indexed: the alerted key codes
 // List boxes.
 constexpr uint16_t Items = 0x7C20;  // rows the list shows at once

@@ -116,7 +116,7 @@ namespace {
 TEST(DictionaryManagersTest, CustomerAndGoodsHaveTheirSettingsKeysAndDescriptions) {
     morvex::ErrorReporter errors;
     errors.Init();
-    InitDictionaryManagers(errors);
+    DictionaryInit(errors);
     ASSERT_NE(AccessCustomer, nullptr);
     ASSERT_NE(AccessGoods, nullptr);
     EXPECT_EQ(AccessCustomer->GetName(), "Customer");
@@ -135,7 +135,7 @@ TEST(DictionaryManagersTest, CustomerAndGoodsHaveTheirSettingsKeysAndDescription
     EXPECT_EQ(AccessCustomer->PRIMARYKEY, 5);
     EXPECT_EQ((*AccessGoods->KEYS)[0].DESCRIPTION, "GOD:ByID");
     EXPECT_EQ(AccessGoods->HASAUTOINC, 0);
-    KillDictionaryManagers();
+    DictionaryKill();
     EXPECT_EQ(AccessCustomer, nullptr);
     EXPECT_EQ(morvex::FileManagerFor(Customer), nullptr);
     errors.Kill();

@@ -23,13 +23,35 @@ namespace fs = std::filesystem;
 void run_case(const std::string& name, const std::string& backend,
               const std::vector<std::string>& environment) {
     const testing::ScriptCase c =
-        testing::ReadScriptCase(fs::path(MORVEX_CASES_DIR) / (name + ".case"), {"tavemon", "exit"});
+        testing::ReadScriptCase(fs::path(MORVEX_CASES_DIR) / (name + ".case"), {"tavemon", "exit", "data"});
     testing::TempDirectory dir("tavemon_case");
+    // "data": the demo's Customer and Goods files, imported into the directory
+    // the program runs in (its data files are opened there).
+    if (c.directives.contains("data")) {
+        for (const char* file : {"Customer", "Goods"}) {
+            std::string csv = std::string(file) == "Customer" ? "customers.csv" : "goods.csv";
+            const testing::CommandResult imported =
+                testing::RunCommand({MORVEX_TOOL, "qvd", "import", dir.file(std::string(file) + ".QVD"),
+                                     "--layout", file, std::string(MORVEX_DEMO_DATA) + "/" + csv});
+            ASSERT_EQ(imported.exit_code, 0) << imported.err;
+        }
+    }
     const std::string script_path = dir.file(c.name + ".script");
     std::ofstream(script_path) << c.script;
-    std::vector<std::string> argv{TAVEMON,   "--script", script_path,
-                                  "--shots", dir.path(), "--backend",
-                                  backend,   "--font",   painter::testing::DejaVuSansPath};
+    // The program runs in the case's directory, where its data files are.
+    std::vector<std::string> argv{"/bin/sh",
+                                  "-c",
+                                  "cd \"$0\" && exec \"$@\"",
+                                  dir.path(),
+                                  TAVEMON,
+                                  "--script",
+                                  script_path,
+                                  "--shots",
+                                  dir.path(),
+                                  "--backend",
+                                  backend,
+                                  "--font",
+                                  painter::testing::DejaVuSansPath};
     if (c.directives.contains("tavemon")) {
         std::istringstream words(c.directives.at("tavemon"));
         for (std::string word; words >> word;)

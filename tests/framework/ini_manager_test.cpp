@@ -74,6 +74,14 @@ TEST_F(IniManagerTest, AListOfThreeRecordsComesBackInOrder) {
     EXPECT_EQ(ini.TryFetch("Lists", "Names_2"), "second,B2,two words");
 }
 
+TEST_F(IniManagerTest, CommasInTheLastFieldComeBackWithIt) {
+    ini.Init("tavemon.INI");
+    add("first", "A1", "Smith, J, Jr");
+    add("second", "B2", ",");
+    write_list("Names");
+    EXPECT_EQ(read_list("Names"), (std::vector<std::string>{"first|A1|Smith, J, Jr", "second|B2|,"}));
+}
+
 TEST_F(IniManagerTest, AShorterListLeavesTheOldKeysButReadsItsOwnCount) {
     ini.Init("tavemon.INI");
     for (int i = 1; i <= 5; ++i)

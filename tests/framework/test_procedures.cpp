@@ -17,6 +17,7 @@
 #include "platform/message_queue.h"
 #include "runtime/error_state.h"
 #include "runtime/threads.h"
+#include "tests/framework/test_log.h"
 #include "window/accept.h"
 #include "window/bound_value.h"
 #include "window/events.h"
@@ -30,11 +31,16 @@
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <sstream>
 
 namespace morvex {
+
+// tests/framework/query_procedure.cpp
+uint8_t RunQueryDialogs(const std::function<void(const std::string&)>& note);
+
 namespace {
 
 // Everything below runs under the runtime lock.
@@ -351,6 +357,7 @@ uint8_t run_procedure() {
 
 void add_test_commands(ScriptDriver& driver) {
     AddFrameworkScriptCommands(driver);
+    AddBrowseCommands(driver);
     driver.AddCommand("log", [&driver](std::string_view) -> std::optional<std::string> {
         std::vector<std::string> lines;
         driver.WithActiveWindow([&](Window&) { lines.swap(g_log); });
@@ -373,6 +380,19 @@ void add_test_commands(ScriptDriver& driver) {
         return std::nullopt;
     });
 }
+
+} // namespace
+
+void TestNote(const std::string& line) {
+    note(line);
+}
+
+int TestSetting(const std::string& name, int fallback) {
+    const auto found = g_settings.find(name);
+    return found == g_settings.end() ? fallback : found->second;
+}
+
+namespace {
 
 int usage(const std::string& message) {
     std::cerr << "test_procedures: " << message
@@ -437,6 +457,8 @@ int main(int argc, char** argv) {
     RegisterProcedure("Router", run_procedure<Router>);
     RegisterProcedure("Form", run_procedure<Form>);
     RegisterProcedure("Errors", run_procedure<Errors>);
+    RegisterProcedure("Browse", RunBrowseProcedure);
+    RegisterProcedure("QueryDialog", [] { return RunQueryDialogs(note); });
 
     ScriptOptions options;
     options.name = script_path;

@@ -1,7 +1,7 @@
 // The view manager over a QVD customer file: the filter texts it builds for
 // every limit type, its range checks, sort order switching, priming, reading
 // through the validation hook and its error reports. The relation is the
-// bare FileRelation that names the file's manager.
+// file's relation manager, without relations.
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/record_layout.h"
@@ -32,7 +32,7 @@ public:
         manager.FILENAMEVALUE = "Customer";
         for (int32_t k = 1; k <= 5; ++k)
             manager.AddKey(*file->key(k), file->key(k)->label, k == 5 ? 1 : 0);
-        relation.ME = &manager;
+        relation.Init(manager, false);
         view = std::make_unique<ViewFile>(*file);
         manager.Open(); // a procedure opens its files before its views use them
         vm.Init(*view, relation);
