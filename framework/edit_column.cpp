@@ -42,6 +42,15 @@ void EditColumn::Init(int32_t column, int32_t list_box, const BoundVariable& fie
         return;
     const std::string picture = GetProperty(m_window, list_box, Prop::ColumnPicture, column);
     SetProperty(m_window, FEQ, Prop::Picture, 0, picture);
+    // The text stands in the entry where it stood in the cell.
+    const std::string justification = GetProperty(m_window, list_box, Prop::ColumnJustification, column);
+    const char letter = justification.empty() ? 'L' : justification[0];
+    SetProperty(m_window, FEQ,
+                letter == 'R'   ? Prop::Right
+                : letter == 'C' ? Prop::Center
+                : letter == 'D' ? Prop::Decimal
+                                : Prop::Left,
+                0, "1");
     m_window->Bind(FEQ, field);
     m_window->Display(FEQ, FEQ);
     SetAlerts();
