@@ -258,12 +258,22 @@ void BrowseManager::UpdateViewRecord() {
 // ---- reading ----
 
 int BrowseManager::Next() {
-    const int result = ViewManager::Next();
-    return result;
+    return after_read(ViewManager::Next());
 }
 
 int BrowseManager::Previous() {
-    return ViewManager::Previous();
+    return after_read(ViewManager::Previous());
+}
+
+// The end of the records is no change of a reset field; a read error closes the window.
+int BrowseManager::after_read(int result) {
+    if (result == Level::Notify) {
+        if (BrowseSortOrder* order = current_sort(); order && order->RESETS)
+            order->RESETS->AssignRightToLeft();
+    } else if (result == Level::Fatal && WINDOW) {
+        PostEvent(WINDOW->window(), Event::CloseWindow);
+    }
+    return result;
 }
 
 void BrowseManager::Fetch(uint8_t direction) {
@@ -283,10 +293,6 @@ void BrowseManager::Fetch(uint8_t direction) {
         const int result = forward ? Next() : Previous();
         if (result != Level::Benign) {
             m_fetch_short = true;
-            if (result == Level::Fatal && WINDOW)
-                PostEvent(WINDOW->window(), Event::CloseWindow);
-            else if (BrowseSortOrder* order = current_sort(); order && order->RESETS)
-                order->RESETS->AssignRightToLeft(); // the end is no change of a reset field
             break;
         }
         if (first) {
@@ -317,7 +323,6 @@ void BrowseManager::ResetQueue(uint8_t mode) {
         LASTITEMS = shown_rows();
     LOADED = 1;
     LOADPENDING = 0;
-    ++m_loads;
     if (CURRENTCHOICE == 0)
         CURRENTCHOICE = 1;
     std::string keep;
@@ -423,6 +428,7 @@ void BrowseManager::ScrollEnd(uint16_t event) {
     CURRENTEVENT = event;
     if (!FILELOADED) {
         LISTQUEUE->Free();
+        m_top_in_page = m_bottom_in_page = false;
         ResetToStart();
         ITEMSTOFILL = std::max(1, shown_rows());
         const bool top = event == Event::ScrollTop;

@@ -189,13 +189,11 @@ public:
     BoundVariable VIEWPOSITION;
     WindowController* WINDOW = nullptr;
 
-    // Pages loaded since Init (tests watch reloads by it).
-    uint32_t loads() const { return m_loads; }
-
 protected:
     std::unique_ptr<SortOrder> MakeSortOrder() override { return std::make_unique<BrowseSortOrder>(); }
 
 private:
+    int after_read(int result);
     void add_row(bool at_end);
     void drop_row(int32_t row);
     std::string row_position(int32_t row);
@@ -219,7 +217,6 @@ private:
     bool m_range_changed = false;  // the range or a reset field moved since the last load
     bool m_ready = false;          // Init has run
     std::unique_ptr<EditInPlace> m_own_eip;
-    uint32_t m_loads = 0;
 };
 
 } // namespace morvex
