@@ -5,6 +5,7 @@
 
 #include "files/file_statements.h"
 #include "framework/browse_toolbar.h"
+#include "framework/edit_column.h"
 #include "framework/file_manager.h"
 #include "framework/toolbar_manager.h"
 #include "framework/window_controller.h"
@@ -156,7 +157,7 @@ void BrowseManager::InitEditInPlace() {
     if (!EIP) {
         if (!g_edit_in_place_factory)
             return;
-        m_own_eip = g_edit_in_place_factory();
+        m_own_eip = g_edit_in_place_factory(*this);
         EIP = m_own_eip.get();
         FREEEIP = 1;
     }
@@ -657,10 +658,16 @@ void BrowseManager::Kill() {
     TOOLBARITEM.reset();
     if (QUERY)
         QUERY->Kill();
-    if (FREEEIP && EIP)
-        EIP->Kill();
+    // The manager ended its last run already; it and the columns the browse owns are released.
     m_own_eip.reset();
     EIP = nullptr;
+    FREEEIP = 0;
+    if (EDITLIST)
+        for (EditListRecord& entry : *EDITLIST)
+            if (entry.FREEUP) {
+                delete entry.CONTROL;
+                entry.CONTROL = nullptr;
+            }
     EDITLIST.reset();
 }
 

@@ -63,7 +63,6 @@ class EditInPlace {
 public:
     virtual ~EditInPlace() = default;
     virtual uint8_t Run(uint8_t request) = 0;
-    virtual void Kill() = 0;
 
     uint8_t* ARROW = nullptr;
     uint8_t* ENTER = nullptr;
@@ -76,7 +75,7 @@ public:
     ErrorReporter* ERRORS = nullptr;
     int32_t* VCRREQUEST = nullptr;
 };
-using EditInPlaceFactory = std::unique_ptr<EditInPlace> (*)();
+using EditInPlaceFactory = std::unique_ptr<EditInPlace> (*)(class BrowseManager& browse);
 // Installed by the edit-in-place module; without one, in-place requests are refused.
 void SetEditInPlaceFactory(EditInPlaceFactory factory);
 

@@ -1,4 +1,5 @@
-// The framework's own windows (the popup manager's toolbox), kept as window
+// The framework's own windows (the popup manager's toolbox, the edit-in-place
+// module's two windows), kept as window
 // definition text in framework/windows/ and compiled into the program's
 // resources on first use. They cannot be compiled at build time: the tool
 // that compiles definitions is itself built on the framework.

@@ -1,4 +1,5 @@
-// morvex browse: a browse window over any QVD file, read-only. The list
+// morvex browse: a browse window over any QVD file, read-only, or with
+// --edit its rows inserted, changed and deleted in the list itself. The list
 // shows the records in a key's order a page at a time (the framework's
 // BrowseManager over a view); typing finds records by the key's first free
 // component, the toolbar and the keys page through the file, and the Query
@@ -8,6 +9,7 @@
 #include "files/qvd/qvd_driver.h"
 #include "files/record_layout.h"
 #include "framework/browse_manager.h"
+#include "framework/edit_in_place_manager.h"
 #include "framework/error_reporter.h"
 #include "framework/file_manager.h"
 #include "framework/toolbar_manager.h"
@@ -41,7 +43,8 @@ namespace {
 
 constexpr std::string_view Usage =
     "usage: morvex browse FILE (--layout NAME | --layout-file F) [--key LABEL] [--locator KIND]\n"
-    "                     [--script FILE] [--shots DIR] [--backend headless|x11] [--font FILE]\n\n"
+    "                     [--edit] [--script FILE] [--shots DIR] [--backend headless|x11]\n"
+    "                     [--font FILE]\n\n"
     "Opens a browse window over a QVD file, read-only: the records in the key's order,\n"
     "a page at a time. Typing finds records by the key's first component (Backspace\n"
     "takes a character back); Up, Down, Page Up, Page Down, Home, End, the wheel, the\n"
@@ -52,16 +55,26 @@ constexpr std::string_view Usage =
     "  --locator KIND    how typing finds records: incremental (default: the text typed so\n"
     "                    far), step (one character; again: the next row) or filtered (only\n"
     "                    the records that begin with the text typed)\n"
+    "  --edit            Insert, Change and Delete edit the rows in the list itself: Tab and\n"
+    "                    Shift+Tab move between the cells, Enter saves the row, Escape\n"
+    "                    leaves it unchanged; Delete asks first. Each change is written at\n"
+    "                    once, and a record another station changed meanwhile is not\n"
+    "                    overwritten\n"
     "  --script FILE     drive the window from a script (the commands of `morvex show`)\n"
     "  --shots DIR       where the script's `shot` writes its PNG files\n"
     "  --backend NAME    headless or x11 (default: x11 when $DISPLAY is set)\n"
     "  --font FILE       draw every typeface with this font file (pixel-exact shots)\n";
 
 const OptionSpec Options[] = {
-    {"--layout", true, "a layout name"}, {"--layout-file", true, "a file name"},
-    {"--key", true, "a key label"},      {"--script", true, "a file name"},
-    {"--shots", true, "a directory"},    {"--backend", true, "a name"},
-    {"--font", true, "a file name"},     {"--locator", true, "a kind"},
+    {"--layout", true, "a layout name"},
+    {"--layout-file", true, "a file name"},
+    {"--key", true, "a key label"},
+    {"--script", true, "a file name"},
+    {"--shots", true, "a directory"},
+    {"--backend", true, "a name"},
+    {"--font", true, "a file name"},
+    {"--locator", true, "a kind"},
+    {"--edit", false, ""},
 };
 
 std::string error_text() {
@@ -137,7 +150,8 @@ int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
         }
     }
     // Opened once here, so that a missing or damaged file is told plainly.
-    OPEN(file, AccessReadOnly | ShareDenyNone);
+    const bool editing = line->has("--edit");
+    OPEN(file, (editing ? AccessReadWrite : AccessReadOnly) | ShareDenyNone);
     if (ErrorCode() != 0) {
         err << "morvex browse: cannot open " << path << ": " << error_text() << "\n";
         return 1;
@@ -158,7 +172,8 @@ int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
     if (const auto font = line->value("--font"))
         painter::set_fixed_font_file(std::string(*font));
 
-    const BrowseWindowSource source = MakeBrowseWindow(file, *key, path);
+    const BrowseWindowSource source =
+        MakeBrowseWindow(file, *key, path, editing ? BrowseAccess::EditInPlace : BrowseAccess::ReadOnly);
     const wdf::CompileResult compiled = wdf::ParseWindowDefinitions(source.text, "browse");
     if (!compiled.ok() || compiled.procedures.empty()) {
         err << "morvex browse: " << compiled.error << "\n";
@@ -171,6 +186,8 @@ int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
 
     InitializeThreads();
     InitializeWindowEngine();
+    if (editing)
+        InstallEditInPlace();
     ErrorReporter errors;
     errors.Init();
     GlobalErrors = &errors;
@@ -201,6 +218,8 @@ int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
     }
     GlobalErrors = nullptr;
     errors.Kill();
+    if (editing)
+        ReleaseEditInPlace();
     return status;
 }
 

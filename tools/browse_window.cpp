@@ -78,8 +78,9 @@ std::optional<RecordLayout> BuiltInLayout(std::string_view name) {
 }
 
 BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclaration& key,
-                                    const std::string& path) {
+                                    const std::string& path, BrowseAccess access) {
     BrowseWindowSource source;
+    source.editable = access == BrowseAccess::EditInPlace;
     source.procedure = "morvex$browse";
     std::string format;
     int32_t width = 12 + 24; // borders and the scroll bar
@@ -124,7 +125,17 @@ BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclar
     t += "    list feq 3 at 4 16 " + std::to_string(width - 8) + " " + std::to_string(ListHeight) +
          " attributes immediate var QUEUE 0 format " + quoted(format) + "\n";
     const std::string bottom = std::to_string(ListHeight + 22);
-    t += "    prompt feq 4 at 4 " + bottom + " " + std::to_string(width - 112) + " 10 text \"\"\n";
+    // With editing, Insert, Change and Delete stand before the query line.
+    const int32_t query_left = source.editable ? 4 + 3 * 42 : 4;
+    if (source.editable) {
+        const char* texts[] = {"&Insert", "&Change", "&Delete"};
+        for (int32_t i = 0; i < 3; ++i)
+            t += "    button feq " + std::to_string(BrowseInsertButton + i) + " at " +
+                 std::to_string(4 + i * 42) + " " + std::to_string(ListHeight + 20) + " 40 14 text " +
+                 quoted(texts[i]) + "\n";
+    }
+    t += "    prompt feq 4 at " + std::to_string(query_left) + " " + bottom + " " +
+         std::to_string(width - 108 - query_left) + " 10 text \"\"\n";
     t += "    button feq 5 at " + std::to_string(width - 104) + " " + std::to_string(ListHeight + 20) +
          " 48 14 text \"&Query...\"\n";
     t += "    button feq 6 at " + std::to_string(width - 52) + " " + std::to_string(ListHeight + 20) +
@@ -161,7 +172,7 @@ int FileBrowser::Init() {
     m_manager.Init(m_file, *ERRORS);
     m_manager.FILENAMEVALUE = m_file.disk_name();
     m_manager.CREATE = 0;
-    m_manager.OPENMODE = AccessReadOnly | ShareDenyNone;
+    m_manager.OPENMODE = (m_source.editable ? AccessReadWrite : AccessReadOnly) | ShareDenyNone;
     for (int32_t k = 1; k <= m_file.key_count(); ++k)
         m_manager.AddKey(*m_file.key(k), m_file.key(k)->label);
     m_relation.Init(m_manager, false);
@@ -190,6 +201,13 @@ int FileBrowser::Init() {
             m_query.AddField(f.label, heading_of(f), picture[0] == 's' ? "S" + picture.substr(1) : picture);
     }
     m_browse.QUERY = &m_query_link;
+    if (m_source.editable) {
+        // No update procedure: the browse edits its rows in place.
+        m_browse.ASKPROCEDURE = 0;
+        m_browse.INSERTCONTROL = BrowseInsertButton;
+        m_browse.CHANGECONTROL = BrowseChangeButton;
+        m_browse.DELETECONTROL = BrowseDeleteButton;
+    }
     m_browse.AddToolbarTarget(m_toolbar);
     AddItem(BrowseCloseButton, RequestCancelled);
     FIRSTFIELD = BrowseList;

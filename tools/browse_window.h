@@ -1,8 +1,9 @@
 // The window of `morvex browse` and the procedure behind it: a window
 // definition made for the file's layout (a toolbar of navigation buttons, a
 // locator line, the list with one column per field, the query line, Query
-// and Close), and a window controller that runs a BrowseManager over a
-// view of the file, read-only.
+// and Close; with editing, Insert, Change and Delete), and a window
+// controller that runs a BrowseManager over a view of the file, read-only
+// or with its rows edited in the list itself.
 #pragma once
 
 #include "files/file_declaration.h"
@@ -32,19 +33,26 @@ enum BrowseWindowControl : int32_t {
     BrowseQueryText = 4,
     BrowseQueryButton = 5,
     BrowseCloseButton = 6,
+    // With --edit: the rows are inserted, changed and deleted in the list.
+    BrowseInsertButton = 7,
+    BrowseChangeButton = 8,
+    BrowseDeleteButton = 9,
 };
 
 struct BrowseWindowSource {
     std::string procedure;             // "morvex$browse"
     std::string text;                  // the definition in the text format
     std::vector<std::string> pictures; // per field of the record: its picture without "@", empty for none
+    bool editable = false;             // Insert, Change and Delete edit rows in place
 };
 
 // Customer or Goods (either case); nullopt for any other name.
 std::optional<RecordLayout> BuiltInLayout(std::string_view name);
 
+enum class BrowseAccess { ReadOnly, EditInPlace };
+
 BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclaration& key,
-                                    const std::string& path);
+                                    const std::string& path, BrowseAccess access = BrowseAccess::ReadOnly);
 
 enum class LocatorKind { Step, Incremental, Filtered };
 

@@ -383,10 +383,24 @@ bool Control::set_property(uint32_t number, int32_t index, std::string_view valu
     case Prop::Key:
         m_key = NumberValue(value);
         return true;
-    case Prop::Alert:
-        if (const auto key = static_cast<uint32_t>(NumberValue(value)) & KeyCodeMask; key != 0)
+    case Prop::Alert: {
+        const auto key = static_cast<uint32_t>(NumberValue(value)) & KeyCodeMask;
+        // A numbered slot (not the last, which only adds) holds one key:
+        // writing it replaces, and 0 removes, the key it held.
+        if (index >= 0 && index < AddAlertSlot) {
+            auto slot = std::find_if(m_alert_slots.begin(), m_alert_slots.end(),
+                                     [index](const auto& s) { return s.first == index; });
+            if (slot != m_alert_slots.end()) {
+                std::erase(m_alerts, slot->second);
+                m_alert_slots.erase(slot);
+            }
+            if (key != 0)
+                m_alert_slots.emplace_back(index, key);
+        }
+        if (key != 0)
             Alert(key);
         return true;
+    }
     case Prop::Value:
         m_value_number = NumberValue(value);
         return true;

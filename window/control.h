@@ -186,6 +186,9 @@ protected:
     std::string m_cursor_name;
     int32_t m_tab_owner = 0;
     std::vector<uint32_t> m_alerts;
+    // The numbered alert slots written so far (0-based slot, key).
+    static constexpr int32_t AddAlertSlot = 254;
+    std::vector<std::pair<int32_t, uint32_t>> m_alert_slots;
 };
 
 } // namespace morvex

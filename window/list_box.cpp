@@ -412,6 +412,32 @@ void ListBox::display() {
         scroll_to(m_top);
         invalidate();
     }
+    place_editors();
+}
+
+void ListBox::place_editors() {
+    if (m_editors.empty())
+        return;
+    const Geometry g = geometry();
+    const int32_t visible = std::max(1, g.rows.height() / g.row_height);
+    const bool in_view = m_row >= m_top && m_row < m_top + visible && m_row <= record_count();
+    for (std::size_t i = 0; i < m_editors.size() && i < m_layout.columns.size(); ++i) {
+        Control* editor = m_editors[i] != 0 ? m_window.control(m_editors[i]) : nullptr;
+        if (!editor)
+            continue;
+        const ListColumn& column = m_layout.columns[i];
+        const bool shown = in_view && column.width > 0;
+        if (shown) {
+            // The cell in the window's client coordinates, clipped to the rows' area.
+            const int y = g.rows.top + (m_row - m_top) * g.row_height + column.line * m_layout.row_height;
+            const int left = g.rows.left + column.cell.left;
+            const int right = std::min(left + column.width, g.rows.right);
+            editor->set_rect({m_rect.left + left, m_rect.top + y, m_rect.left + right,
+                              m_rect.top + y + m_layout.row_height});
+        }
+        if (editor->hidden() == shown)
+            editor->set_property(Prop::Hide, -1, shown ? "0" : "1");
+    }
 }
 
 void ListBox::scroll_to(int32_t top) {
@@ -421,6 +447,7 @@ void ListBox::scroll_to(int32_t top) {
     if (clamped != m_top) {
         m_top = clamped;
         invalidate();
+        place_editors();
     }
 }
 
@@ -429,7 +456,9 @@ void ListBox::move_selection(int32_t row, int32_t column, bool by_user) {
     row = count == 0 ? 0 : std::clamp(row, 1, count);
     const int32_t columns = static_cast<int32_t>(m_layout.columns.size());
     column = columns == 0 ? 0 : std::clamp(column, 0, columns);
-    const bool changed = row != m_row || ((m_flags & ListSelectsCells) && column != m_column);
+    // While a cell is edited, a click on another cell of the row tells the program too.
+    const bool editing = std::any_of(m_editors.begin(), m_editors.end(), [](int32_t e) { return e != 0; });
+    const bool changed = row != m_row || (((m_flags & ListSelectsCells) || editing) && column != m_column);
     m_row = row;
     m_column = column;
     if (row > 0) {
@@ -440,6 +469,7 @@ void ListBox::move_selection(int32_t row, int32_t column, bool by_user) {
             scroll_to(row - visible + 1);
     }
     invalidate();
+    place_editors();
     if (by_user && changed)
         post(Event::NewSelection);
 }
@@ -742,6 +772,10 @@ std::optional<std::string> ListBox::get_property(uint32_t number) {
 }
 
 std::optional<std::string> ListBox::get_indexed_property(uint32_t number, int32_t index) {
+    if (number == Prop::ColumnEditor)
+        return std::to_string(index >= 0 && static_cast<std::size_t>(index) < m_editors.size()
+                                  ? m_editors[static_cast<std::size_t>(index)]
+                                  : 0);
     if (number == Prop::IconList)
         return index >= 0 && static_cast<std::size_t>(index) < m_icon_names.size()
                    ? m_icon_names[static_cast<std::size_t>(index)]
@@ -761,6 +795,8 @@ std::optional<std::string> ListBox::get_indexed_property(uint32_t number, int32_
             return c.heading.value_or("");
         case Prop::ColumnJustification:
             return std::string(1, "LRCD"[c.justification()]);
+        case Prop::ColumnColor:
+            return std::to_string(c.colours[0].value_or(-1));
         default:
             return std::string();
         }
@@ -789,6 +825,19 @@ bool ListBox::set_property(uint32_t number, int32_t index, std::string_view valu
         return true;
     case Prop::Format:
         set_format(value);
+        place_editors();
+        return true;
+    case Prop::ColumnEditor:
+        if (index >= 0 && static_cast<std::size_t>(index) < m_layout.columns.size()) {
+            if (static_cast<std::size_t>(index) >= m_editors.size())
+                m_editors.resize(static_cast<std::size_t>(index) + 1);
+            int32_t& editor = m_editors[static_cast<std::size_t>(index)];
+            // The control that edited the cell until now is put away.
+            if (Control* old = editor != 0 ? m_window.control(editor) : nullptr)
+                old->set_property(Prop::Hide, -1, "1");
+            editor = static_cast<int32_t>(NumberValue(value));
+            place_editors();
+        }
         return true;
     case Prop::IconList:
         if (index >= 0 && index < 4096) {
@@ -823,6 +872,12 @@ bool ListBox::set_property(uint32_t number, int32_t index, std::string_view valu
             for (std::size_t i = static_cast<std::size_t>(index) + 1; i < m_layout.columns.size(); ++i)
                 if (m_layout.columns[i].line == c.line)
                     m_layout.columns[i].cell = m_layout.columns[i].cell.offset(delta, 0);
+            place_editors();
+            break;
+        }
+        case Prop::ColumnColor: {
+            const auto colour = static_cast<int32_t>(static_cast<uint32_t>(NumberValue(value)));
+            c.colours[0] = colour == -1 ? std::nullopt : std::optional<int32_t>(colour);
             break;
         }
         case Prop::ColumnJustification: {

@@ -11,6 +11,10 @@
 // property Thumb); dragging the thumb leaves the position there and posts
 // EVENT:ScrollDrag. Typing posts EVENT:Locate with the character as the
 // event's parameter.
+//
+// A column may have an edit control (property ColumnEditor): the list keeps
+// that control over the column's cell of the selected row as the list
+// scrolls, its columns change or the selection moves.
 #pragma once
 
 #include "runtime/picture.h"
@@ -75,6 +79,9 @@ private:
     void paint_row(painter::Painter& painter, const Geometry& g, int32_t row, int y);
     void paint_headings(painter::Painter& painter, const Geometry& g);
     void place_scroll_bar(const Geometry& g);
+    // Lays each column's edit control over its cell of the selected row
+    // (hidden while that row is out of view).
+    void place_editors();
     uintptr_t icon_of(int32_t number);
 
     std::string m_format;
@@ -96,6 +103,7 @@ private:
     int64_t m_typed_at = 0;
     std::vector<std::string> m_icon_names;
     std::vector<uintptr_t> m_icons;
+    std::vector<int32_t> m_editors; // per column: the control laid over its cell, 0 none
 };
 
 } // namespace morvex

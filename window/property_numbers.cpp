@@ -100,12 +100,14 @@ constexpr NamedProperty Names[] = {
     {Prop::Color, "Color"},
     {Prop::SelectedColor, "SelectedColor"},
     {Prop::SelectedFillColor, "SelectedFillColor"},
+    {Prop::ColumnEditor, "ColumnEditor"},
     {Prop::Alert, "Alert"},
     {Prop::ColumnWidth, "ColumnWidth"},
-    {Prop::ColumnPicture, "ColumnPicture"},
-    {Prop::ColumnField, "ColumnField"},
     {Prop::ColumnHeading, "ColumnHeading"},
     {Prop::ColumnJustification, "ColumnJustification"},
+    {Prop::ColumnPicture, "ColumnPicture"},
+    {Prop::ColumnField, "ColumnField"},
+    {Prop::ColumnColor, "ColumnColor"},
 };
 
 } // namespace

@@ -91,10 +91,12 @@ constexpr uint16_t Format = 0x7C29; // the format string
 constexpr uint16_t LineHeight = 0x7A03;
 constexpr uint16_t IconList = 0x7A1C; // indexed: the image of icon number n
 constexpr uint16_t ColumnWidth = 0x7E00;
-constexpr uint16_t ColumnPicture = 0x7E01;
-constexpr uint16_t ColumnField = 0x7E02;
 constexpr uint16_t ColumnHeading = 0x7E03;
 constexpr uint16_t ColumnJustification = 0x7E04;
+constexpr uint16_t ColumnPicture = 0x7E05; // the picture ("d17"), empty for plain text
+constexpr uint16_t ColumnField = 0x7E0A;   // the queue field; 0: no such column
+constexpr uint16_t ColumnColor = 0x7E28;   // the text colour (-1: the list's own)
+constexpr uint16_t ColumnEditor = 0x7D05;  // indexed: the control laid over the selected row's cell
 // Windows.
 constexpr uint16_t Thread = 0x7A09;
 constexpr uint16_t ClientWidth = 0x7A43;

@@ -105,6 +105,37 @@ Control* Window::control(int32_t feq) const {
     return nullptr;
 }
 
+int32_t Window::CreateControl(uint8_t type) {
+    ControlDefinition definition;
+    definition.type = type;
+    definition.attributes = AttrHidden;
+    int32_t feq = 0;
+    for (const auto& control : m_controls)
+        feq = std::max(feq, control->feq());
+    for (const auto& [number, binding] : m_bindings)
+        feq = std::max(feq, number);
+    definition.feq = feq + 1;
+    std::unique_ptr<Control> control = morvex::CreateControl(definition, *this);
+    if (!control)
+        return 0;
+    if (m_client)
+        control->create(m_client);
+    m_controls.push_back(std::move(control));
+    return definition.feq;
+}
+
+bool Window::DestroyControl(int32_t feq) {
+    const auto it = std::find_if(m_controls.begin(), m_controls.end(),
+                                 [feq](const auto& control) { return feq != 0 && control->feq() == feq; });
+    if (it == m_controls.end())
+        return false;
+    (*it)->invalidate();
+    (*it)->destroy();
+    m_controls.erase(it);
+    std::erase_if(m_bindings, [feq](const auto& binding) { return binding.first == feq; });
+    return true;
+}
+
 Control* Window::focus_control() const {
     const platform::WindowHandle focus = platform::focus_window();
     if (focus == 0)
@@ -232,7 +263,7 @@ void Window::build_controls() {
     int32_t tab = 0;
     int64_t tab_left = 0;
     for (const ControlDefinition& definition : m_control_definitions) {
-        std::unique_ptr<Control> control = CreateControl(definition, *this);
+        std::unique_ptr<Control> control = morvex::CreateControl(definition, *this);
         if (!control)
             continue;
         if (definition.type == wdf::TabControl) {
@@ -245,10 +276,10 @@ void Window::build_controls() {
         m_controls.push_back(std::move(control));
     }
     if (m_toolbar_definition) {
-        if (auto bar = CreateControl(m_toolbar_definition->record, *this))
+        if (auto bar = morvex::CreateControl(m_toolbar_definition->record, *this))
             m_controls.push_back(std::move(bar));
         for (const ControlDefinition& definition : m_toolbar_definition->controls)
-            if (auto control = CreateControl(definition, *this)) {
+            if (auto control = morvex::CreateControl(definition, *this)) {
                 control->set_on_toolbar();
                 m_controls.push_back(std::move(control));
             }

@@ -98,6 +98,12 @@ public:
 
     // Controls, in record (tab) order; the toolbar and its controls follow.
     Control* control(int32_t feq) const;
+    // CREATE: a control of `type` made at run time, hidden and without a
+    // position until the program gives it one; its number (above every
+    // other control's), or 0 when the type makes no control.
+    int32_t CreateControl(uint8_t type);
+    // DESTROY: removes a control and its binding; false when there is none.
+    bool DestroyControl(int32_t feq);
     const std::vector<std::unique_ptr<Control>>& controls() const { return m_controls; }
     Control* focus_control() const;
     // The control under a point of the client area (drawn ones included), or nullptr.
