@@ -6,6 +6,7 @@
 // outside low..high are zero, high is the highest non-zero digit (or the
 // units digit) and zero is positive.
 #include "runtime/decimal.h"
+#include "runtime/decimal_lanes.h"
 
 #include <algorithm>
 #include <bit>
@@ -117,40 +118,54 @@ void normalize(DecimalAccumulator& value) {
         value.sign = 0;
 }
 
+// Both operands are added or subtracted in all 64 digits at once; the digits
+// outside low..high are zeros on both sides and stay zeros.
 void add(const DecimalAccumulator& a, const DecimalAccumulator& b, bool subtract,
          DecimalAccumulator& result) {
+    using namespace decimal_lanes;
     const uint8_t b_sign = static_cast<uint8_t>(b.sign ^ (subtract ? 1 : 0));
-    const int low = std::min(a.low, b.low);
-    const int high = std::max(a.high, b.high);
-    DecimalAccumulator sum;
-    sum.low = static_cast<uint8_t>(low);
+    const uint8_t low = std::min(a.low, b.low);
+    const Lanes x = load(a.digits);
+    const Lanes y = load(b.digits);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i nine = _mm_set1_epi8(9);
+    const __m128i ten = _mm_set1_epi8(10);
+    Lanes sum;
+    uint8_t sign;
     if (a.sign == b_sign) {
-        sum.sign = a.sign;
-        int carry = 0;
-        for (int i = low; i <= high; ++i) {
-            const int digit = a.digits[i] + b.digits[i] + carry;
-            carry = digit >= 10;
-            sum.digits[i] = static_cast<uint8_t>(digit - (carry ? 10 : 0));
-        }
+        sign = a.sign;
+        sum = each(x, y, [](__m128i v, __m128i w) { return _mm_add_epi8(v, w); });
+        const uint64_t over = bits(each(sum, [&](__m128i v) { return _mm_cmpgt_epi8(v, nine); }));
+        const uint64_t at_nine = bits(each(sum, [&](__m128i v) { return _mm_cmpeq_epi8(v, nine); }));
         // A carry out of the 32nd integer digit is dropped: modulo 10^32.
-        if (carry && high + 1 < DecimalDigits)
-            sum.digits[high + 1] = 1;
+        sum = each(sum, spread(carries_in(over, at_nine)),
+                   [](__m128i v, __m128i w) { return _mm_sub_epi8(v, w); });
+        sum = each(sum,
+                   [&](__m128i v) { return _mm_sub_epi8(v, _mm_and_si128(_mm_cmpgt_epi8(v, nine), ten)); });
     } else {
         // The larger magnitude less the smaller, with the larger one's sign:
         // the same result as a ten's complement and a sign flip.
-        const bool a_larger = compare_magnitudes(a, b) >= 0;
-        const DecimalAccumulator& larger = a_larger ? a : b;
-        const DecimalAccumulator& smaller = a_larger ? b : a;
-        sum.sign = a_larger ? a.sign : b_sign;
-        int borrow = 0;
-        for (int i = low; i <= high; ++i) {
-            int digit = larger.digits[i] - smaller.digits[i] - borrow;
-            borrow = digit < 0;
-            sum.digits[i] = static_cast<uint8_t>(digit + (borrow ? 10 : 0));
-        }
+        const uint64_t differ = ~bits(each(x, y, [](__m128i v, __m128i w) { return _mm_cmpeq_epi8(v, w); }));
+        const int top = 63 - std::countl_zero(differ | 1);
+        const bool a_larger = a.digits[top] >= b.digits[top];
+        sign = a_larger ? a.sign : b_sign;
+        // a - b, negated digit by digit when b is the larger.
+        const __m128i flip = _mm_set1_epi8(a_larger ? 0 : -1);
+        sum = each(x, y, [&](__m128i v, __m128i w) {
+            return _mm_sub_epi8(_mm_xor_si128(_mm_sub_epi8(v, w), flip), flip);
+        });
+        const uint64_t below = bits(sum);
+        const uint64_t at_zero = bits(each(sum, [&](__m128i v) { return _mm_cmpeq_epi8(v, zero); }));
+        sum = each(sum, spread(carries_in(below, at_zero)),
+                   [](__m128i v, __m128i w) { return _mm_add_epi8(v, w); });
+        sum = each(sum,
+                   [&](__m128i v) { return _mm_add_epi8(v, _mm_and_si128(_mm_cmpgt_epi8(zero, v), ten)); });
     }
-    normalize(sum);
-    result = sum;
+    const uint64_t digits_in_use = non_zero(sum);
+    store(sum, result.digits);
+    result.sign = digits_in_use != 0 ? sign : 0;
+    result.low = low;
+    result.high = high_index(digits_in_use);
 }
 
 // Rounded at 32 places, half away from zero; integer digits beyond the 32nd
