@@ -23,33 +23,12 @@ constexpr int Limbs = DecimalDigits / 8;
 
 static_assert(std::endian::native == std::endian::little, "limbs are read from digit bytes little-endian");
 
-// Eight digit bytes (lowest weight first) to a number, combining pairs, then
-// pairs of pairs, then the two halves. Limbs outside low..high hold zeros
-// only, so they are not read.
 void to_limbs(const DecimalAccumulator& value, uint32_t* limbs) {
-    std::fill(limbs, limbs + Limbs, 0u);
-    for (int k = value.low >> 3; k <= value.high >> 3; ++k) {
-        uint64_t x;
-        std::memcpy(&x, value.digits + 8 * k, 8);
-        x = (x & 0x00FF00FF00FF00FF) + ((x >> 8) & 0x00FF00FF00FF00FF) * 10;
-        x = (x & 0x0000FFFF0000FFFF) + ((x >> 16) & 0x0000FFFF0000FFFF) * 100;
-        limbs[k] = static_cast<uint32_t>((x & 0xFFFFFFFF) + (x >> 32) * 10'000);
-    }
+    decimal_lanes::to_limbs(value.digits, limbs);
 }
 
-// The reverse: each limb split into halves of four digits, each half into
-// two pairs, each pair into two digits, all lanes at once. x / 100 is
-// (x * 5243) >> 19 below 10^4 and x / 10 is (x * 103) >> 10 below 100.
 void from_limbs(const uint32_t* limbs, DecimalAccumulator& value) {
-    for (int k = 0; k < Limbs; ++k) {
-        const uint32_t limb = limbs[k];
-        uint64_t x = (limb % 10'000) | uint64_t{limb / 10'000} << 32;
-        const uint64_t hundreds = ((x * 5243) >> 19) & 0x0000007F0000007F;
-        x = (x - hundreds * 100) | hundreds << 16;
-        const uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000F;
-        x = (x - tens * 10) | tens << 8;
-        std::memcpy(value.digits + 8 * k, &x, 8);
-    }
+    decimal_lanes::from_limbs(limbs, value.digits);
 }
 
 // The index of the highest non-zero limb, or -1.
@@ -99,6 +78,15 @@ void trim_low(DecimalAccumulator& value) {
     while (low < DecimalUnits && value.digits[low] == 0)
         ++low;
     value.low = static_cast<uint8_t>(low);
+}
+
+// Sets the sign, the low index and the high index of digits just computed;
+// a zero result is positive.
+void finish(DecimalAccumulator& value, uint8_t sign, uint8_t low) {
+    const uint64_t digits_in_use = decimal_lanes::non_zero(decimal_lanes::load(value.digits));
+    value.sign = digits_in_use != 0 ? sign : 0;
+    value.low = low;
+    value.high = decimal_lanes::high_index(digits_in_use);
 }
 
 } // namespace
@@ -174,40 +162,51 @@ void multiply(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalA
     uint32_t la[Limbs], lb[Limbs];
     to_limbs(a, la);
     to_limbs(b, lb);
-    const int a_high = highest_limb(la, Limbs);
-    const int b_high = highest_limb(lb, Limbs);
-    if (a_high < 0 || b_high < 0) {
-        set_zero(result);
-        return;
-    }
-    const int a_low = a.low >> 3;
-    const int b_low = b.low >> 3;
+    const int a_low = a.low >> 3, a_high = a.high >> 3;
+    const int b_low = b.low >> 3, b_high = b.high >> 3;
     // The full product has 128 digits at 10^-64; limbs 4..11 (digits 32..95)
-    // are kept. Each column is summed in a register (below 9 * 10^16 with
-    // the carry) and carried at once. The limbs below only carry, and half a
-    // unit of the 32nd place or more (the top digit of limb 3) rounds up.
+    // are kept, the limbs below only carry, and half a unit of the 32nd place
+    // or more (the top digit of limb 3) rounds up. Each column is summed on
+    // its own (below 8 * 10^16), then every column is split at the limb base
+    // twice, all at once: a column's excess moves up one limb each time, so
+    // no chain of divisions waits on the one below, and what is left above
+    // the base is rarely more than a single carry.
     constexpr int Below = Limbs / 2;
-    uint32_t kept[Limbs] = {};
-    uint64_t carry = 0;
-    for (int k = a_low + b_low; k < Below + Limbs; ++k) {
-        uint64_t column = carry;
-        const int from = std::max(a_low, k - b_high);
-        const int to = std::min(a_high, k - b_low);
-        for (int i = from; i <= to; ++i)
-            column += uint64_t{la[i]} * lb[k - i];
-        carry = column / LimbBase;
-        const uint32_t limb = static_cast<uint32_t>(column - carry * LimbBase);
-        if (k >= Below)
-            kept[k - Below] = limb;
-        else if (k == Below - 1)
-            carry += limb / (LimbBase / 10) >= 5 ? 1 : 0;
+    constexpr int Columns = Below + Limbs;
+    uint64_t column[Columns] = {};
+    for (int i = a_low; i <= a_high; ++i) {
+        for (int j = b_low; j <= std::min(b_high, Columns - 1 - i); ++j)
+            column[i + j] += uint64_t{la[i]} * lb[j];
     }
-    const uint8_t sign = a.sign ^ b.sign;
+    for (int pass = 0; pass < 2; ++pass) {
+        uint64_t excess = 0;
+        for (int k = 0; k < Columns; ++k) {
+            const uint64_t above = column[k] / LimbBase;
+            column[k] = column[k] - above * LimbBase + excess;
+            excess = above;
+        }
+    }
+    bool over = false;
+    for (int k = 0; k < Columns; ++k)
+        over |= column[k] >= LimbBase;
+    if (over) {
+        uint64_t carry = 0;
+        for (int k = 0; k < Columns; ++k) {
+            column[k] += carry;
+            carry = column[k] >= LimbBase;
+            column[k] -= carry * LimbBase;
+        }
+    }
+    if (column[Below - 1] >= LimbBase / 2) {
+        for (int k = Below; k < Columns && ++column[k] == LimbBase; ++k)
+            column[k] = 0;
+    }
+    uint32_t kept[Limbs];
+    for (int k = 0; k < Limbs; ++k)
+        kept[k] = static_cast<uint32_t>(column[Below + k]);
     const int low = std::max(a.low + b.low - DecimalUnits, 0);
     from_limbs(kept, result);
-    result.sign = sign;
-    result.low = static_cast<uint8_t>(std::min(low, DecimalUnits));
-    normalize(result);
+    finish(result, static_cast<uint8_t>(a.sign ^ b.sign), static_cast<uint8_t>(std::min(low, DecimalUnits)));
 }
 
 // Long division on limbs (Knuth's algorithm D in base 10^8): the quotient of

@@ -89,4 +89,55 @@ inline uint8_t high_index(uint64_t non_zero_digits) {
     return static_cast<uint8_t>(63 - std::countl_zero(non_zero_digits | uint64_t{1} << 32));
 }
 
+// Digits to limbs of eight digits (limb k holds digits 8k..8k+7 as one
+// number below 10^8): digit pairs, pairs of pairs and the two halves are
+// each combined by one multiply-add of 16-bit lanes.
+inline void to_limbs(const uint8_t* digits, uint32_t* limbs) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i tens = _mm_set1_epi32(10 << 16 | 1);
+    const __m128i hundreds = _mm_set1_epi32(100 << 16 | 1);
+    const __m128i ten_thousands = _mm_set1_epi32(10000 << 16 | 1);
+    for (int half = 0; half < 2; ++half) {
+        __m128i quads[2];
+        for (int k = 0; k < 2; ++k) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(digits + 32 * half + 16 * k));
+            const __m128i low_pairs = _mm_madd_epi16(_mm_unpacklo_epi8(x, zero), tens);
+            const __m128i high_pairs = _mm_madd_epi16(_mm_unpackhi_epi8(x, zero), tens);
+            quads[k] = _mm_madd_epi16(_mm_packs_epi32(low_pairs, high_pairs), hundreds);
+        }
+        const __m128i four = _mm_madd_epi16(_mm_packs_epi32(quads[0], quads[1]), ten_thousands);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(limbs + 4 * half), four);
+    }
+}
+
+// The reverse: each limb split into halves of four digits (x / 10^4 by a
+// multiply and a shift), each half into two pairs (x / 100 as the high half
+// of x * 5243, shifted by three), each pair into two digits (x / 10 as the
+// high half of x * 6554); each step lays its parts out in digit order.
+inline void from_limbs(const uint32_t* limbs, uint8_t* digits) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i by_ten_thousand = _mm_set1_epi32(static_cast<int>(0xD1B71759));
+    const __m128i ten_thousand = _mm_set1_epi32(10000);
+    const __m128i hundred = _mm_set1_epi16(100);
+    const __m128i ten = _mm_set1_epi16(10);
+    for (int half = 0; half < 2; ++half) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(limbs + 4 * half));
+        const __m128i even = _mm_srli_epi64(_mm_mul_epu32(x, by_ten_thousand), 45);
+        const __m128i odd = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), by_ten_thousand), 45);
+        const __m128i upper = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+        const __m128i lower = _mm_sub_epi32(x, _mm_madd_epi16(upper, ten_thousand));
+        const __m128i quads = _mm_or_si128(lower, _mm_slli_epi32(upper, 16));
+        const __m128i high_pairs = _mm_srli_epi16(_mm_mulhi_epu16(quads, _mm_set1_epi16(5243)), 3);
+        const __m128i low_pairs = _mm_sub_epi16(quads, _mm_mullo_epi16(high_pairs, hundred));
+        const __m128i pairs = _mm_or_si128(low_pairs, _mm_slli_epi16(high_pairs, 8));
+        for (int k = 0; k < 2; ++k) {
+            const __m128i p = k == 0 ? _mm_unpacklo_epi8(pairs, zero) : _mm_unpackhi_epi8(pairs, zero);
+            const __m128i tens = _mm_mulhi_epu16(p, _mm_set1_epi16(6554));
+            const __m128i ones = _mm_sub_epi16(p, _mm_mullo_epi16(tens, ten));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(digits + 32 * half + 16 * k),
+                             _mm_or_si128(ones, _mm_slli_epi16(tens, 8)));
+        }
+    }
+}
+
 } // namespace morvex::decimal_lanes
