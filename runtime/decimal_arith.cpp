@@ -7,6 +7,7 @@
 // units digit) and zero is positive.
 #include "runtime/decimal.h"
 #include "runtime/decimal_lanes.h"
+#include "runtime/decimal_quotient.h"
 
 #include <algorithm>
 #include <bit>
@@ -78,6 +79,93 @@ void trim_low(DecimalAccumulator& value) {
     while (low < DecimalUnits && value.digits[low] == 0)
         ++low;
     value.low = static_cast<uint8_t>(low);
+}
+
+// floor(a * 10^32 / b) by long division on limbs (Knuth's algorithm D in
+// base 10^8) into q; a_top is a's highest non-zero limb, n the number of b's
+// limbs up to its highest non-zero one.
+void long_quotient(const uint32_t* la, int a_top, uint32_t* v, int n, uint32_t* q) {
+    // The dividend a * 10^32: four limbs of zeros below a's limbs, and room
+    // for the limb that normalizing adds.
+    constexpr int Shift = DecimalUnits / 8;
+    uint32_t dividend[Limbs + Shift + 1] = {};
+    std::memcpy(dividend + Shift, la, Limbs * sizeof(uint32_t));
+    int length = a_top + Shift + 1;
+    // Low zero limbs of the divisor (an integer divisor has four) leave the
+    // floored quotient unchanged when the dividend drops as many limbs.
+    int zeros = 0;
+    while (v[zeros] == 0)
+        ++zeros;
+    uint32_t* u = dividend + zeros;
+    uint32_t* const divisor = v + zeros;
+    n -= zeros;
+    length -= zeros;
+
+    if (n == 1) {
+        const uint64_t single = divisor[0];
+        const double reciprocal = 1.0 / static_cast<double>(single);
+        uint64_t remainder = 0;
+        for (int i = length - 1; i >= 0; --i)
+            q[i] = static_cast<uint32_t>(
+                divide_small(remainder * LimbBase + u[i], single, reciprocal, remainder));
+    } else if (length >= n) {
+        uint32_t* v = divisor;
+        // Scale both so that the divisor's leading limb is at least half the
+        // base: then each estimated quotient limb is at most one too large
+        // after the two-limb test.
+        const uint64_t scale = LimbBase / (uint64_t{v[n - 1]} + 1);
+        uint64_t carry = 0;
+        for (int i = 0; i < length; ++i) {
+            const uint64_t t = u[i] * scale + carry;
+            u[i] = static_cast<uint32_t>(t % LimbBase);
+            carry = t / LimbBase;
+        }
+        u[length] = static_cast<uint32_t>(carry);
+        carry = 0;
+        for (int i = 0; i < n; ++i) {
+            const uint64_t t = v[i] * scale + carry;
+            v[i] = static_cast<uint32_t>(t % LimbBase);
+            carry = t / LimbBase;
+        }
+        const uint64_t top = v[n - 1];
+        const uint64_t next = v[n - 2];
+        const double reciprocal = 1.0 / static_cast<double>(top);
+        for (int j = length - n; j >= 0; --j) {
+            uint64_t rest;
+            uint64_t estimate =
+                divide_small(uint64_t{u[j + n]} * LimbBase + u[j + n - 1], top, reciprocal, rest);
+            while (estimate >= LimbBase || estimate * next > rest * LimbBase + u[j + n - 2]) {
+                --estimate;
+                rest += top;
+                if (rest >= LimbBase)
+                    break;
+            }
+            // u[j..j+n] -= estimate * v
+            uint64_t product_carry = 0;
+            int64_t borrow = 0;
+            for (int i = 0; i < n; ++i) {
+                const uint64_t p = estimate * v[i] + product_carry;
+                product_carry = p / LimbBase;
+                int64_t t = int64_t{u[i + j]} - static_cast<int64_t>(p % LimbBase) - borrow;
+                borrow = t < 0;
+                u[i + j] = static_cast<uint32_t>(t + (borrow ? static_cast<int64_t>(LimbBase) : 0));
+            }
+            int64_t head = int64_t{u[j + n]} - static_cast<int64_t>(product_carry) - borrow;
+            // The estimate was one too large: add the divisor back.
+            while (head < 0) {
+                --estimate;
+                uint64_t add_carry = 0;
+                for (int i = 0; i < n; ++i) {
+                    const uint64_t t = uint64_t{u[i + j]} + v[i] + add_carry;
+                    u[i + j] = static_cast<uint32_t>(t % LimbBase);
+                    add_carry = t / LimbBase;
+                }
+                head += static_cast<int64_t>(add_carry);
+            }
+            u[j + n] = static_cast<uint32_t>(head);
+            q[j] = static_cast<uint32_t>(estimate);
+        }
+    }
 }
 
 // Sets the sign, the low index and the high index of digits just computed;
@@ -173,14 +261,18 @@ void multiply(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalA
     // the base is rarely more than a single carry.
     constexpr int Below = Limbs / 2;
     constexpr int Columns = Below + Limbs;
+    const int first = a_low + b_low;
     uint64_t column[Columns] = {};
-    for (int i = a_low; i <= a_high; ++i) {
-        for (int j = b_low; j <= std::min(b_high, Columns - 1 - i); ++j)
-            column[i + j] += uint64_t{la[i]} * lb[j];
+    for (int k = first; k < Columns; ++k) {
+        uint64_t sum = 0;
+        const int to = std::min(a_high, k - b_low);
+        for (int i = std::max(a_low, k - b_high); i <= to; ++i)
+            sum += uint64_t{la[i]} * lb[k - i];
+        column[k] = sum;
     }
     for (int pass = 0; pass < 2; ++pass) {
         uint64_t excess = 0;
-        for (int k = 0; k < Columns; ++k) {
+        for (int k = first; k < Columns; ++k) {
             const uint64_t above = column[k] / LimbBase;
             column[k] = column[k] - above * LimbBase + excess;
             excess = above;
@@ -222,89 +314,10 @@ void divide(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAcc
         set_zero(result);
         return;
     }
-    // The dividend a * 10^32: four limbs of zeros below a's limbs, and room
-    // for the limb that normalizing adds.
     constexpr int Shift = DecimalUnits / 8;
-    uint32_t dividend[Limbs + Shift + 1] = {};
-    std::memcpy(dividend + Shift, la, sizeof la);
-    int length = a_top + Shift + 1;
     uint32_t q[Limbs + Shift + 1] = {};
-    // Low zero limbs of the divisor (an integer divisor has four) leave the
-    // floored quotient unchanged when the dividend drops as many limbs.
-    int zeros = 0;
-    while (v[zeros] == 0)
-        ++zeros;
-    uint32_t* u = dividend + zeros;
-    uint32_t* const divisor = v + zeros;
-    n -= zeros;
-    length -= zeros;
-
-    if (n == 1) {
-        const uint64_t single = divisor[0];
-        const double reciprocal = 1.0 / static_cast<double>(single);
-        uint64_t remainder = 0;
-        for (int i = length - 1; i >= 0; --i)
-            q[i] = static_cast<uint32_t>(
-                divide_small(remainder * LimbBase + u[i], single, reciprocal, remainder));
-    } else if (length >= n) {
-        uint32_t* v = divisor;
-        // Scale both so that the divisor's leading limb is at least half the
-        // base: then each estimated quotient limb is at most one too large
-        // after the two-limb test.
-        const uint64_t scale = LimbBase / (uint64_t{v[n - 1]} + 1);
-        uint64_t carry = 0;
-        for (int i = 0; i < length; ++i) {
-            const uint64_t t = u[i] * scale + carry;
-            u[i] = static_cast<uint32_t>(t % LimbBase);
-            carry = t / LimbBase;
-        }
-        u[length] = static_cast<uint32_t>(carry);
-        carry = 0;
-        for (int i = 0; i < n; ++i) {
-            const uint64_t t = v[i] * scale + carry;
-            v[i] = static_cast<uint32_t>(t % LimbBase);
-            carry = t / LimbBase;
-        }
-        const uint64_t top = v[n - 1];
-        const uint64_t next = v[n - 2];
-        const double reciprocal = 1.0 / static_cast<double>(top);
-        for (int j = length - n; j >= 0; --j) {
-            uint64_t rest;
-            uint64_t estimate =
-                divide_small(uint64_t{u[j + n]} * LimbBase + u[j + n - 1], top, reciprocal, rest);
-            while (estimate >= LimbBase || estimate * next > rest * LimbBase + u[j + n - 2]) {
-                --estimate;
-                rest += top;
-                if (rest >= LimbBase)
-                    break;
-            }
-            // u[j..j+n] -= estimate * v
-            uint64_t product_carry = 0;
-            int64_t borrow = 0;
-            for (int i = 0; i < n; ++i) {
-                const uint64_t p = estimate * v[i] + product_carry;
-                product_carry = p / LimbBase;
-                int64_t t = int64_t{u[i + j]} - static_cast<int64_t>(p % LimbBase) - borrow;
-                borrow = t < 0;
-                u[i + j] = static_cast<uint32_t>(t + (borrow ? static_cast<int64_t>(LimbBase) : 0));
-            }
-            int64_t head = int64_t{u[j + n]} - static_cast<int64_t>(product_carry) - borrow;
-            // The estimate was one too large: add the divisor back.
-            while (head < 0) {
-                --estimate;
-                uint64_t add_carry = 0;
-                for (int i = 0; i < n; ++i) {
-                    const uint64_t t = uint64_t{u[i + j]} + v[i] + add_carry;
-                    u[i + j] = static_cast<uint32_t>(t % LimbBase);
-                    add_carry = t / LimbBase;
-                }
-                head += static_cast<int64_t>(add_carry);
-            }
-            u[j + n] = static_cast<uint32_t>(head);
-            q[j] = static_cast<uint32_t>(estimate);
-        }
-    }
-
+    if (!binary_quotient(a, la, b, v, q))
+        long_quotient(la, a_top, v, n, q);
     // Round at the last digit: down to a multiple of ten, or up to the next.
     const uint32_t last = q[0] % 10;
     q[0] -= last;
