@@ -72,15 +72,6 @@ void set_zero(DecimalAccumulator& value) {
     value = DecimalAccumulator{};
 }
 
-// Raises the lowest digit in use to the lowest non-zero one, at most the
-// units digit, so that later operations walk fewer digits.
-void trim_low(DecimalAccumulator& value) {
-    int low = value.low;
-    while (low < DecimalUnits && value.digits[low] == 0)
-        ++low;
-    value.low = static_cast<uint8_t>(low);
-}
-
 // floor(a * 10^32 / b) by long division on limbs (Knuth's algorithm D in
 // base 10^8) into q; a_top is a's highest non-zero limb, n the number of b's
 // limbs up to its highest non-zero one.
@@ -170,10 +161,14 @@ void long_quotient(const uint32_t* la, int a_top, uint32_t* v, int n, uint32_t* 
 
 // Sets the sign, the low index and the high index of digits just computed;
 // a zero result is positive.
-void finish(DecimalAccumulator& value, uint8_t sign, uint8_t low) {
+// LowestInUse takes the lowest non-zero digit (at most the units digit).
+constexpr int LowestInUse = -1;
+
+void finish(DecimalAccumulator& value, uint8_t sign, int low) {
     const uint64_t digits_in_use = decimal_lanes::non_zero(decimal_lanes::load(value.digits));
     value.sign = digits_in_use != 0 ? sign : 0;
-    value.low = low;
+    value.low = static_cast<uint8_t>(
+        low == LowestInUse ? std::countr_zero(digits_in_use | uint64_t{1} << DecimalUnits) : low);
     value.high = decimal_lanes::high_index(digits_in_use);
 }
 
@@ -332,10 +327,7 @@ void divide(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAcc
     // Limbs beyond the eighth hold integer digits beyond the 32nd: dropped.
     const uint8_t sign = a.sign ^ b.sign;
     from_limbs(q, result);
-    result.sign = sign;
-    result.low = 0;
-    trim_low(result);
-    normalize(result);
+    finish(result, sign, LowestInUse);
 }
 
 void round(DecimalAccumulator& value, int places) {

@@ -36,13 +36,29 @@ uint64_t divide_words(uint64_t high, uint64_t low, uint64_t divisor, uint64_t& r
     return quotient;
 }
 
+// x / 10^r for an x that 10^r divides: x / 2^r times the inverse of 5^r
+// modulo 2^32, with no division.
+constexpr std::array<uint32_t, 8> InversesOfFives = [] {
+    std::array<uint32_t, 8> inverses{};
+    uint32_t five_power = 1;
+    for (uint32_t& inverse : inverses) {
+        // Newton's iteration doubles the correct low bits each time.
+        uint32_t x = five_power;
+        for (int i = 0; i < 5; ++i)
+            x *= 2 - five_power * x;
+        inverse = x;
+        five_power *= 5;
+    }
+    return inverses;
+}();
+
 // The significant digits low..high of an accumulator as one integer; the
 // lowest limb is divided by the power of ten below `low` within it (its
 // digits there are zero), the others scaled to their places.
 Wide digits_of(const DecimalAccumulator& value, const uint32_t* limbs) {
     const int first = value.low >> 3;
     const int below = value.low & 7;
-    Wide result = limbs[first] / static_cast<uint32_t>(PowersOfTen[below]);
+    Wide result = (limbs[first] >> below) * InversesOfFives[below];
     for (int k = first + 1; k <= value.high >> 3; ++k)
         result += limbs[k] * PowersOfTen[8 * (k - first) - below];
     return result;
@@ -76,6 +92,10 @@ bool divide_wide(const uint64_t* n, Wide d, Wide& quotient) {
     u[0] = n[0] << shift;
     uint64_t q[3];
     for (int j = 2; j >= 0; --j) {
+        if (u[j + 2] == 0 && u[j + 1] < v1) {
+            q[j] = 0; // what is left is below v * 2^(64 j)
+            continue;
+        }
         uint64_t estimate;
         Wide rest;
         if (u[j + 2] >= v1) {
