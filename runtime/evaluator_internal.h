@@ -162,6 +162,8 @@ struct Node;
 // may be a constant or a REAL variable read in place. Any other subtree is a
 // step that evaluates it as a node. Results are those of the tree.
 struct RealStep {
+    // A binary step names its right operand: from the stack, the step's
+    // constant or the REAL variable at the step's address.
     enum class Code : uint8_t {
         Constant,
         Real,
@@ -170,17 +172,27 @@ struct RealStep {
         Node,
         Negate,
         Function,
+        Square, // a power of the constant 2
         Add,
+        AddConstant,
+        AddReal,
         Subtract,
+        SubtractConstant,
+        SubtractReal,
         Multiply,
+        MultiplyConstant,
+        MultiplyReal,
         Divide,
+        DivideConstant,
+        DivideReal,
         Modulo,
+        ModuloConstant,
+        ModuloReal,
         Power,
+        PowerConstant,
+        PowerReal,
     };
-    // Where a binary step takes its right operand from.
-    enum class Operand : uint8_t { Stack, Constant, Real };
     Code code = Code::Constant;
-    Operand operand = Operand::Stack;
     double value = 0;              // a constant, or a constant right operand
     const void* address = nullptr; // a variable, or a REAL right operand
     Node* node = nullptr;

@@ -6,13 +6,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <math.h>
 
 namespace morvex::evaluator {
 
 namespace {
 
 using Code = RealStep::Code;
-using Operand = RealStep::Operand;
 
 template <typename T>
 T load(const void* address) {
@@ -55,30 +55,32 @@ MathFunction math_function(const Node& node) {
         return nullptr;
     switch (node.builtin->function) {
     case Builtin::ABS:
-        return [](double x) { return std::fabs(x); };
+        return ::fabs;
     case Builtin::ACOS:
-        return [](double x) { return std::acos(x); };
+        return ::acos;
     case Builtin::ASIN:
-        return [](double x) { return std::asin(x); };
+        return ::asin;
     case Builtin::ATAN:
-        return [](double x) { return std::atan(x); };
+        return ::atan;
     case Builtin::COS:
-        return [](double x) { return std::cos(x); };
+        return ::cos;
     case Builtin::SIN:
-        return [](double x) { return std::sin(x); };
+        return ::sin;
     case Builtin::TAN:
-        return [](double x) { return std::tan(x); };
+        return ::tan;
     case Builtin::SQRT:
-        return [](double x) { return std::sqrt(x); };
+        return ::sqrt;
     case Builtin::LOG10:
-        return [](double x) { return std::log10(x); };
+        return ::log10;
     case Builtin::LOGE:
-        return [](double x) { return std::log(x); };
+        return ::log;
     default:
         return nullptr;
     }
 }
 
+// The step of a binary operator taking its right operand from the stack;
+// the constant and REAL forms follow it.
 Code binary_code(Op op) {
     switch (op) {
     case Op::Add:
@@ -96,6 +98,10 @@ Code binary_code(Op op) {
     }
 }
 
+Code with_operand(Code code, int form) {
+    return static_cast<Code>(static_cast<int>(code) + form);
+}
+
 class Builder {
 public:
     // Appends the steps that push the node's real value.
@@ -108,11 +114,13 @@ public:
             }
             RealStep step{binary_code(node.op)};
             const Node& right = *node.right;
-            if (is_constant(right)) {
-                step.operand = Operand::Constant;
+            if (node.op == Op::Power && is_constant(right) && constant_value(right) == 2) {
+                step.code = Code::Square;
+            } else if (is_constant(right)) {
+                step.code = with_operand(step.code, 1);
                 step.value = constant_value(right);
             } else if (is_real_variable(right)) {
-                step.operand = Operand::Real;
+                step.code = with_operand(step.code, 2);
                 step.address = right.variable.address;
             } else {
                 emit(*node.right);
@@ -166,21 +174,34 @@ private:
     int m_deepest = 0;
 };
 
-double apply(Code code, double left, double right) {
-    switch (code) {
-    case Code::Add:
+double apply(Op op, double left, double right) {
+    switch (op) {
+    case Op::Add:
         return finite(left + right);
-    case Code::Subtract:
+    case Op::Subtract:
         return finite(left - right);
-    case Code::Multiply:
+    case Op::Multiply:
         return finite(left * right);
-    case Code::Divide:
+    case Op::Divide:
         return finite(left / right);
-    case Code::Modulo:
+    case Op::Modulo:
         return finite(std::fmod(left, right));
     default:
         return finite(right == 2 ? left * left : std::pow(left, right));
     }
+}
+
+// A binary step with its right operand taken from where its form says.
+template <Op operation, int form>
+void binary(const RealStep& step, double*& top) {
+    double right;
+    if constexpr (form == 0)
+        right = *top--;
+    else if constexpr (form == 1)
+        right = step.value;
+    else
+        right = load<double>(step.address);
+    *top = apply(operation, *top, right);
 }
 
 } // namespace
@@ -231,22 +252,63 @@ double RunProgram(const RealProgram& program) {
         case Code::Function:
             *top = finite(step.function(*top));
             break;
-        default: {
-            double right;
-            switch (step.operand) {
-            case Operand::Stack:
-                right = *top--;
-                break;
-            case Operand::Constant:
-                right = step.value;
-                break;
-            default:
-                right = load<double>(step.address);
-                break;
-            }
-            *top = apply(step.code, *top, right);
+        case Code::Square:
+            *top = finite(*top * *top);
             break;
-        }
+        case Code::Add:
+            binary<Op::Add, 0>(step, top);
+            break;
+        case Code::AddConstant:
+            binary<Op::Add, 1>(step, top);
+            break;
+        case Code::AddReal:
+            binary<Op::Add, 2>(step, top);
+            break;
+        case Code::Subtract:
+            binary<Op::Subtract, 0>(step, top);
+            break;
+        case Code::SubtractConstant:
+            binary<Op::Subtract, 1>(step, top);
+            break;
+        case Code::SubtractReal:
+            binary<Op::Subtract, 2>(step, top);
+            break;
+        case Code::Multiply:
+            binary<Op::Multiply, 0>(step, top);
+            break;
+        case Code::MultiplyConstant:
+            binary<Op::Multiply, 1>(step, top);
+            break;
+        case Code::MultiplyReal:
+            binary<Op::Multiply, 2>(step, top);
+            break;
+        case Code::Divide:
+            binary<Op::Divide, 0>(step, top);
+            break;
+        case Code::DivideConstant:
+            binary<Op::Divide, 1>(step, top);
+            break;
+        case Code::DivideReal:
+            binary<Op::Divide, 2>(step, top);
+            break;
+        case Code::Modulo:
+            binary<Op::Modulo, 0>(step, top);
+            break;
+        case Code::ModuloConstant:
+            binary<Op::Modulo, 1>(step, top);
+            break;
+        case Code::ModuloReal:
+            binary<Op::Modulo, 2>(step, top);
+            break;
+        case Code::Power:
+            binary<Op::Power, 0>(step, top);
+            break;
+        case Code::PowerConstant:
+            binary<Op::Power, 1>(step, top);
+            break;
+        case Code::PowerReal:
+            binary<Op::Power, 2>(step, top);
+            break;
         }
     }
     return *top;
