@@ -248,52 +248,27 @@ void multiply(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalA
     const int a_low = a.low >> 3, a_high = a.high >> 3;
     const int b_low = b.low >> 3, b_high = b.high >> 3;
     // The full product has 128 digits at 10^-64; limbs 4..11 (digits 32..95)
-    // are kept, the limbs below only carry, and half a unit of the 32nd place
-    // or more (the top digit of limb 3) rounds up. Each column is summed on
-    // its own (below 8 * 10^16), then every column is split at the limb base
-    // twice, all at once: a column's excess moves up one limb each time, so
-    // no chain of divisions waits on the one below, and what is left above
-    // the base is rarely more than a single carry.
+    // are kept. Each column is summed in a register (below 9 * 10^16 with
+    // the carry) and carried at once. The limbs below only carry, and half a
+    // unit of the 32nd place or more (the top digit of limb 3) rounds up.
     constexpr int Below = Limbs / 2;
-    constexpr int Columns = Below + Limbs;
-    const int first = a_low + b_low;
-    uint64_t column[Columns] = {};
-    for (int k = first; k < Columns; ++k) {
-        uint64_t sum = 0;
+    uint32_t kept[Limbs] = {};
+    uint64_t carry = 0;
+    for (int k = a_low + b_low; k < Below + Limbs; ++k) {
+        uint64_t column = carry;
         const int to = std::min(a_high, k - b_low);
         for (int i = std::max(a_low, k - b_high); i <= to; ++i)
-            sum += uint64_t{la[i]} * lb[k - i];
-        column[k] = sum;
+            column += uint64_t{la[i]} * lb[k - i];
+        carry = column / LimbBase;
+        const uint32_t limb = static_cast<uint32_t>(column - carry * LimbBase);
+        if (k >= Below)
+            kept[k - Below] = limb;
+        else if (k == Below - 1)
+            carry += limb / (LimbBase / 10) >= 5 ? 1 : 0;
     }
-    for (int pass = 0; pass < 2; ++pass) {
-        uint64_t excess = 0;
-        for (int k = first; k < Columns; ++k) {
-            const uint64_t above = column[k] / LimbBase;
-            column[k] = column[k] - above * LimbBase + excess;
-            excess = above;
-        }
-    }
-    bool over = false;
-    for (int k = 0; k < Columns; ++k)
-        over |= column[k] >= LimbBase;
-    if (over) {
-        uint64_t carry = 0;
-        for (int k = 0; k < Columns; ++k) {
-            column[k] += carry;
-            carry = column[k] >= LimbBase;
-            column[k] -= carry * LimbBase;
-        }
-    }
-    if (column[Below - 1] >= LimbBase / 2) {
-        for (int k = Below; k < Columns && ++column[k] == LimbBase; ++k)
-            column[k] = 0;
-    }
-    uint32_t kept[Limbs];
-    for (int k = 0; k < Limbs; ++k)
-        kept[k] = static_cast<uint32_t>(column[Below + k]);
     const int low = std::max(a.low + b.low - DecimalUnits, 0);
     from_limbs(kept, result);
-    finish(result, static_cast<uint8_t>(a.sign ^ b.sign), static_cast<uint8_t>(std::min(low, DecimalUnits)));
+    finish(result, static_cast<uint8_t>(a.sign ^ b.sign), std::min(low, DecimalUnits));
 }
 
 // Long division on limbs (Knuth's algorithm D in base 10^8): the quotient of
