@@ -172,6 +172,25 @@ void finish(DecimalAccumulator& value, uint8_t sign, int low) {
     value.high = decimal_lanes::high_index(digits_in_use);
 }
 
+// The same for digits just written from limbs with the low index given:
+// the highest digit is found in the highest non-zero limb.
+void finish_from_limbs(DecimalAccumulator& value, const uint32_t* limbs, uint8_t sign, int low) {
+    int top = Limbs - 1;
+    while (top >= 0 && limbs[top] == 0)
+        --top;
+    value.sign = top >= 0 ? sign : 0;
+    value.low = static_cast<uint8_t>(low);
+    int high = DecimalUnits;
+    if (top >= 0) {
+        const uint32_t limb = limbs[top];
+        int digits = 1;
+        for (uint32_t power = 10; digits < 8 && limb >= power; power *= 10)
+            ++digits;
+        high = std::max(high, 8 * top + digits - 1);
+    }
+    value.high = static_cast<uint8_t>(high);
+}
+
 } // namespace
 
 void normalize(DecimalAccumulator& value) {
@@ -268,7 +287,7 @@ void multiply(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalA
     }
     const int low = std::max(a.low + b.low - DecimalUnits, 0);
     from_limbs(kept, result);
-    finish(result, static_cast<uint8_t>(a.sign ^ b.sign), std::min(low, DecimalUnits));
+    finish_from_limbs(result, kept, static_cast<uint8_t>(a.sign ^ b.sign), std::min(low, DecimalUnits));
 }
 
 // Long division on limbs (Knuth's algorithm D in base 10^8): the quotient of
