@@ -4,6 +4,7 @@
 // per-thread save and restore that the thread switcher calls.
 #include "runtime/decimal.h"
 
+#include "runtime/decimal_lanes.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "runtime/number_text.h"
@@ -191,28 +192,21 @@ namespace {
 
 // True when the accumulator is already in the shape every operation keeps:
 // low <= 32 <= high, digits 0..9 inside low..high and zero outside, high on
-// the top non-zero digit (or the units digit), zero positive. Checked eight
-// digits at a time.
+// the top non-zero digit (or the units digit), zero positive. Checked on all
+// 64 digits at once.
 bool well_formed(const DecimalAccumulator& value) {
+    using namespace decimal_lanes;
     if (value.low > DecimalUnits || value.high < DecimalUnits || value.high >= DecimalDigits ||
         value.sign > 1)
         return false;
-    if (value.high != DecimalUnits && value.digits[value.high] == 0)
-        return false;
-    uint64_t any = 0;
-    for (int k = 0; k < DecimalDigits / 8; ++k) {
-        uint64_t word;
-        std::memcpy(&word, value.digits + 8 * k, 8);
-        const int first = std::clamp(value.low - 8 * k, 0, 8);
-        const int end = std::clamp(value.high + 1 - 8 * k, 0, 8);
-        const uint64_t below = first == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * first)) - 1;
-        const uint64_t upto = end == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * end)) - 1;
-        // Any byte above 9 reaches 0x80 when 0x76 is added.
-        if ((word & ~(upto & ~below)) != 0 || ((word + 0x7676767676767676) | word) & 0x8080808080808080)
-            return false;
-        any |= word;
-    }
-    return any != 0 || value.sign == 0;
+    const Lanes digits = load(value.digits);
+    const __m128i nine = _mm_set1_epi8(9);
+    const uint64_t above_nine =
+        ~bits(each(digits, [&](__m128i v) { return _mm_cmpeq_epi8(_mm_max_epu8(v, nine), nine); }));
+    const uint64_t in_use = non_zero(digits);
+    const uint64_t inside = (~uint64_t{0} >> (63 - value.high)) & (~uint64_t{0} << value.low);
+    return above_nine == 0 && (in_use & ~inside) == 0 && high_index(in_use) == value.high &&
+           (in_use != 0 || value.sign == 0);
 }
 
 } // namespace

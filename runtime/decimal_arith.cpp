@@ -6,6 +6,8 @@
 // outside low..high are zero, high is the highest non-zero digit (or the
 // units digit) and zero is positive.
 #include "runtime/decimal.h"
+#include "runtime/decimal_lanes.h"
+#include "runtime/decimal_quotient.h"
 
 #include <algorithm>
 #include <bit>
@@ -22,33 +24,12 @@ constexpr int Limbs = DecimalDigits / 8;
 
 static_assert(std::endian::native == std::endian::little, "limbs are read from digit bytes little-endian");
 
-// Eight digit bytes (lowest weight first) to a number, combining pairs, then
-// pairs of pairs, then the two halves. Limbs outside low..high hold zeros
-// only, so they are not read.
 void to_limbs(const DecimalAccumulator& value, uint32_t* limbs) {
-    std::fill(limbs, limbs + Limbs, 0u);
-    for (int k = value.low >> 3; k <= value.high >> 3; ++k) {
-        uint64_t x;
-        std::memcpy(&x, value.digits + 8 * k, 8);
-        x = (x & 0x00FF00FF00FF00FF) + ((x >> 8) & 0x00FF00FF00FF00FF) * 10;
-        x = (x & 0x0000FFFF0000FFFF) + ((x >> 16) & 0x0000FFFF0000FFFF) * 100;
-        limbs[k] = static_cast<uint32_t>((x & 0xFFFFFFFF) + (x >> 32) * 10'000);
-    }
+    decimal_lanes::to_limbs(value.digits, limbs);
 }
 
-// The reverse: each limb split into halves of four digits, each half into
-// two pairs, each pair into two digits, all lanes at once. x / 100 is
-// (x * 5243) >> 19 below 10^4 and x / 10 is (x * 103) >> 10 below 100.
 void from_limbs(const uint32_t* limbs, DecimalAccumulator& value) {
-    for (int k = 0; k < Limbs; ++k) {
-        const uint32_t limb = limbs[k];
-        uint64_t x = (limb % 10'000) | uint64_t{limb / 10'000} << 32;
-        const uint64_t hundreds = ((x * 5243) >> 19) & 0x0000007F0000007F;
-        x = (x - hundreds * 100) | hundreds << 16;
-        const uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000F;
-        x = (x - tens * 10) | tens << 8;
-        std::memcpy(value.digits + 8 * k, &x, 8);
-    }
+    decimal_lanes::from_limbs(limbs, value.digits);
 }
 
 // The index of the highest non-zero limb, or -1.
@@ -91,130 +72,16 @@ void set_zero(DecimalAccumulator& value) {
     value = DecimalAccumulator{};
 }
 
-// Raises the lowest digit in use to the lowest non-zero one, at most the
-// units digit, so that later operations walk fewer digits.
-void trim_low(DecimalAccumulator& value) {
-    int low = value.low;
-    while (low < DecimalUnits && value.digits[low] == 0)
-        ++low;
-    value.low = static_cast<uint8_t>(low);
-}
-
-} // namespace
-
-void normalize(DecimalAccumulator& value) {
-    // Eight zero digits at a time, then one at a time.
-    int high = DecimalDigits - 1;
-    uint64_t word;
-    while (high >= DecimalUnits + 8 && (std::memcpy(&word, value.digits + high - 7, 8), word == 0))
-        high -= 8;
-    while (high > DecimalUnits && value.digits[high] == 0)
-        --high;
-    value.high = static_cast<uint8_t>(high);
-    if (value.low > DecimalUnits)
-        value.low = DecimalUnits;
-    if (value.sign != 0 && value.is_zero())
-        value.sign = 0;
-}
-
-void add(const DecimalAccumulator& a, const DecimalAccumulator& b, bool subtract,
-         DecimalAccumulator& result) {
-    const uint8_t b_sign = static_cast<uint8_t>(b.sign ^ (subtract ? 1 : 0));
-    const int low = std::min(a.low, b.low);
-    const int high = std::max(a.high, b.high);
-    DecimalAccumulator sum;
-    sum.low = static_cast<uint8_t>(low);
-    if (a.sign == b_sign) {
-        sum.sign = a.sign;
-        int carry = 0;
-        for (int i = low; i <= high; ++i) {
-            const int digit = a.digits[i] + b.digits[i] + carry;
-            carry = digit >= 10;
-            sum.digits[i] = static_cast<uint8_t>(digit - (carry ? 10 : 0));
-        }
-        // A carry out of the 32nd integer digit is dropped: modulo 10^32.
-        if (carry && high + 1 < DecimalDigits)
-            sum.digits[high + 1] = 1;
-    } else {
-        // The larger magnitude less the smaller, with the larger one's sign:
-        // the same result as a ten's complement and a sign flip.
-        const bool a_larger = compare_magnitudes(a, b) >= 0;
-        const DecimalAccumulator& larger = a_larger ? a : b;
-        const DecimalAccumulator& smaller = a_larger ? b : a;
-        sum.sign = a_larger ? a.sign : b_sign;
-        int borrow = 0;
-        for (int i = low; i <= high; ++i) {
-            int digit = larger.digits[i] - smaller.digits[i] - borrow;
-            borrow = digit < 0;
-            sum.digits[i] = static_cast<uint8_t>(digit + (borrow ? 10 : 0));
-        }
-    }
-    normalize(sum);
-    result = sum;
-}
-
-// Rounded at 32 places, half away from zero; integer digits beyond the 32nd
-// are dropped (modulo 10^32).
-void multiply(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAccumulator& result) {
-    uint32_t la[Limbs], lb[Limbs];
-    to_limbs(a, la);
-    to_limbs(b, lb);
-    const int a_high = highest_limb(la, Limbs);
-    const int b_high = highest_limb(lb, Limbs);
-    if (a_high < 0 || b_high < 0) {
-        set_zero(result);
-        return;
-    }
-    const int a_low = a.low >> 3;
-    const int b_low = b.low >> 3;
-    // The full product has 128 digits at 10^-64; limbs 4..11 (digits 32..95)
-    // are kept. Each column is summed in a register (below 9 * 10^16 with
-    // the carry) and carried at once. The limbs below only carry, and half a
-    // unit of the 32nd place or more (the top digit of limb 3) rounds up.
-    constexpr int Below = Limbs / 2;
-    uint32_t kept[Limbs] = {};
-    uint64_t carry = 0;
-    for (int k = a_low + b_low; k < Below + Limbs; ++k) {
-        uint64_t column = carry;
-        const int from = std::max(a_low, k - b_high);
-        const int to = std::min(a_high, k - b_low);
-        for (int i = from; i <= to; ++i)
-            column += uint64_t{la[i]} * lb[k - i];
-        carry = column / LimbBase;
-        const uint32_t limb = static_cast<uint32_t>(column - carry * LimbBase);
-        if (k >= Below)
-            kept[k - Below] = limb;
-        else if (k == Below - 1)
-            carry += limb / (LimbBase / 10) >= 5 ? 1 : 0;
-    }
-    const uint8_t sign = a.sign ^ b.sign;
-    const int low = std::max(a.low + b.low - DecimalUnits, 0);
-    from_limbs(kept, result);
-    result.sign = sign;
-    result.low = static_cast<uint8_t>(std::min(low, DecimalUnits));
-    normalize(result);
-}
-
-// Long division on limbs (Knuth's algorithm D in base 10^8): the quotient of
-// a * 10^32 by b is the exact quotient floored at 32 places, and its last
-// digit rounds it to 31 places, half away from zero.
-void divide(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAccumulator& result) {
-    uint32_t la[Limbs], v[Limbs];
-    to_limbs(a, la);
-    to_limbs(b, v);
-    int n = highest_limb(v, Limbs) + 1;
-    const int a_top = highest_limb(la, Limbs);
-    if (n == 0 || a_top < 0) {
-        set_zero(result);
-        return;
-    }
+// floor(a * 10^32 / b) by long division on limbs (Knuth's algorithm D in
+// base 10^8) into q; a_top is a's highest non-zero limb, n the number of b's
+// limbs up to its highest non-zero one.
+void long_quotient(const uint32_t* la, int a_top, uint32_t* v, int n, uint32_t* q) {
     // The dividend a * 10^32: four limbs of zeros below a's limbs, and room
     // for the limb that normalizing adds.
     constexpr int Shift = DecimalUnits / 8;
     uint32_t dividend[Limbs + Shift + 1] = {};
-    std::memcpy(dividend + Shift, la, sizeof la);
+    std::memcpy(dividend + Shift, la, Limbs * sizeof(uint32_t));
     int length = a_top + Shift + 1;
-    uint32_t q[Limbs + Shift + 1] = {};
     // Low zero limbs of the divisor (an integer divisor has four) leave the
     // floored quotient unchanged when the dividend drops as many limbs.
     int zeros = 0;
@@ -290,7 +157,156 @@ void divide(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAcc
             q[j] = static_cast<uint32_t>(estimate);
         }
     }
+}
 
+// Sets the sign, the low index and the high index of digits just computed;
+// a zero result is positive.
+// LowestInUse takes the lowest non-zero digit (at most the units digit).
+constexpr int LowestInUse = -1;
+
+void finish(DecimalAccumulator& value, uint8_t sign, int low) {
+    const uint64_t digits_in_use = decimal_lanes::non_zero(decimal_lanes::load(value.digits));
+    value.sign = digits_in_use != 0 ? sign : 0;
+    value.low = static_cast<uint8_t>(
+        low == LowestInUse ? std::countr_zero(digits_in_use | uint64_t{1} << DecimalUnits) : low);
+    value.high = decimal_lanes::high_index(digits_in_use);
+}
+
+// The same for digits just written from limbs with the low index given:
+// the highest digit is found in the highest non-zero limb.
+void finish_from_limbs(DecimalAccumulator& value, const uint32_t* limbs, uint8_t sign, int low) {
+    int top = Limbs - 1;
+    while (top >= 0 && limbs[top] == 0)
+        --top;
+    value.sign = top >= 0 ? sign : 0;
+    value.low = static_cast<uint8_t>(low);
+    int high = DecimalUnits;
+    if (top >= 0) {
+        const uint32_t limb = limbs[top];
+        int digits = 1;
+        for (uint32_t power = 10; digits < 8 && limb >= power; power *= 10)
+            ++digits;
+        high = std::max(high, 8 * top + digits - 1);
+    }
+    value.high = static_cast<uint8_t>(high);
+}
+
+} // namespace
+
+void normalize(DecimalAccumulator& value) {
+    // Eight zero digits at a time, then one at a time.
+    int high = DecimalDigits - 1;
+    uint64_t word;
+    while (high >= DecimalUnits + 8 && (std::memcpy(&word, value.digits + high - 7, 8), word == 0))
+        high -= 8;
+    while (high > DecimalUnits && value.digits[high] == 0)
+        --high;
+    value.high = static_cast<uint8_t>(high);
+    if (value.low > DecimalUnits)
+        value.low = DecimalUnits;
+    if (value.sign != 0 && value.is_zero())
+        value.sign = 0;
+}
+
+// Both operands are added or subtracted in all 64 digits at once; the digits
+// outside low..high are zeros on both sides and stay zeros.
+void add(const DecimalAccumulator& a, const DecimalAccumulator& b, bool subtract,
+         DecimalAccumulator& result) {
+    using namespace decimal_lanes;
+    const uint8_t b_sign = static_cast<uint8_t>(b.sign ^ (subtract ? 1 : 0));
+    const uint8_t low = std::min(a.low, b.low);
+    const Lanes x = load(a.digits);
+    const Lanes y = load(b.digits);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i nine = _mm_set1_epi8(9);
+    const __m128i ten = _mm_set1_epi8(10);
+    Lanes sum;
+    uint8_t sign;
+    if (a.sign == b_sign) {
+        sign = a.sign;
+        sum = each(x, y, [](__m128i v, __m128i w) { return _mm_add_epi8(v, w); });
+        const uint64_t over = bits(each(sum, [&](__m128i v) { return _mm_cmpgt_epi8(v, nine); }));
+        const uint64_t at_nine = bits(each(sum, [&](__m128i v) { return _mm_cmpeq_epi8(v, nine); }));
+        // A carry out of the 32nd integer digit is dropped: modulo 10^32.
+        sum = each(sum, spread(carries_in(over, at_nine)),
+                   [](__m128i v, __m128i w) { return _mm_sub_epi8(v, w); });
+        sum = each(sum,
+                   [&](__m128i v) { return _mm_sub_epi8(v, _mm_and_si128(_mm_cmpgt_epi8(v, nine), ten)); });
+    } else {
+        // The larger magnitude less the smaller, with the larger one's sign:
+        // the same result as a ten's complement and a sign flip.
+        const uint64_t differ = ~bits(each(x, y, [](__m128i v, __m128i w) { return _mm_cmpeq_epi8(v, w); }));
+        const int top = 63 - std::countl_zero(differ | 1);
+        const bool a_larger = a.digits[top] >= b.digits[top];
+        sign = a_larger ? a.sign : b_sign;
+        // a - b, negated digit by digit when b is the larger.
+        const __m128i flip = _mm_set1_epi8(a_larger ? 0 : -1);
+        sum = each(x, y, [&](__m128i v, __m128i w) {
+            return _mm_sub_epi8(_mm_xor_si128(_mm_sub_epi8(v, w), flip), flip);
+        });
+        const uint64_t below = bits(sum);
+        const uint64_t at_zero = bits(each(sum, [&](__m128i v) { return _mm_cmpeq_epi8(v, zero); }));
+        sum = each(sum, spread(carries_in(below, at_zero)),
+                   [](__m128i v, __m128i w) { return _mm_add_epi8(v, w); });
+        sum = each(sum,
+                   [&](__m128i v) { return _mm_add_epi8(v, _mm_and_si128(_mm_cmpgt_epi8(zero, v), ten)); });
+    }
+    const uint64_t digits_in_use = non_zero(sum);
+    store(sum, result.digits);
+    result.sign = digits_in_use != 0 ? sign : 0;
+    result.low = low;
+    result.high = high_index(digits_in_use);
+}
+
+// Rounded at 32 places, half away from zero; integer digits beyond the 32nd
+// are dropped (modulo 10^32).
+void multiply(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAccumulator& result) {
+    uint32_t la[Limbs], lb[Limbs];
+    to_limbs(a, la);
+    to_limbs(b, lb);
+    const int a_low = a.low >> 3, a_high = a.high >> 3;
+    const int b_low = b.low >> 3, b_high = b.high >> 3;
+    // The full product has 128 digits at 10^-64; limbs 4..11 (digits 32..95)
+    // are kept. Each column is summed in a register (below 9 * 10^16 with
+    // the carry) and carried at once. The limbs below only carry, and half a
+    // unit of the 32nd place or more (the top digit of limb 3) rounds up.
+    constexpr int Below = Limbs / 2;
+    uint32_t kept[Limbs] = {};
+    uint64_t carry = 0;
+    for (int k = a_low + b_low; k < Below + Limbs; ++k) {
+        uint64_t column = carry;
+        const int to = std::min(a_high, k - b_low);
+        for (int i = std::max(a_low, k - b_high); i <= to; ++i)
+            column += uint64_t{la[i]} * lb[k - i];
+        carry = column / LimbBase;
+        const uint32_t limb = static_cast<uint32_t>(column - carry * LimbBase);
+        if (k >= Below)
+            kept[k - Below] = limb;
+        else if (k == Below - 1)
+            carry += limb / (LimbBase / 10) >= 5 ? 1 : 0;
+    }
+    const int low = std::max(a.low + b.low - DecimalUnits, 0);
+    from_limbs(kept, result);
+    finish_from_limbs(result, kept, static_cast<uint8_t>(a.sign ^ b.sign), std::min(low, DecimalUnits));
+}
+
+// Long division on limbs (Knuth's algorithm D in base 10^8): the quotient of
+// a * 10^32 by b is the exact quotient floored at 32 places, and its last
+// digit rounds it to 31 places, half away from zero.
+void divide(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAccumulator& result) {
+    uint32_t la[Limbs], v[Limbs];
+    to_limbs(a, la);
+    to_limbs(b, v);
+    int n = highest_limb(v, Limbs) + 1;
+    const int a_top = highest_limb(la, Limbs);
+    if (n == 0 || a_top < 0) {
+        set_zero(result);
+        return;
+    }
+    constexpr int Shift = DecimalUnits / 8;
+    uint32_t q[Limbs + Shift + 1] = {};
+    if (!binary_quotient(a, la, b, v, q))
+        long_quotient(la, a_top, v, n, q);
     // Round at the last digit: down to a multiple of ten, or up to the next.
     const uint32_t last = q[0] % 10;
     q[0] -= last;
@@ -305,10 +321,7 @@ void divide(const DecimalAccumulator& a, const DecimalAccumulator& b, DecimalAcc
     // Limbs beyond the eighth hold integer digits beyond the 32nd: dropped.
     const uint8_t sign = a.sign ^ b.sign;
     from_limbs(q, result);
-    result.sign = sign;
-    result.low = 0;
-    trim_low(result);
-    normalize(result);
+    finish(result, sign, LowestInUse);
 }
 
 void round(DecimalAccumulator& value, int places) {

@@ -352,6 +352,8 @@ int64_t EvalInteger(Node& node) {
 }
 
 double EvalReal(Node& node) {
+    if (node.program)
+        return RunProgram(*node.program);
     if (is_arithmetic(node.op))
         return arithmetic(node);
     if (is_logical(node.op))

@@ -153,6 +153,62 @@ private:
     std::size_t m_position = 0;
 };
 
+struct Node;
+
+// An arithmetic subtree compiled into steps over a small stack of reals, so
+// that evaluating it walks no tree and asks no node its class: constants,
+// plain REAL, SREAL and LONG variables and the one-argument mathematical
+// functions are steps of their own, and the right operand of a binary step
+// may be a constant or a REAL variable read in place. Any other subtree is a
+// step that evaluates it as a node. Results are those of the tree.
+struct RealStep {
+    // A binary step names its right operand: from the stack, the step's
+    // constant or the REAL variable at the step's address.
+    enum class Code : uint8_t {
+        Constant,
+        Real,
+        SReal,
+        Long,
+        Node,
+        Negate,
+        Function,
+        Square, // a power of the constant 2
+        Add,
+        AddConstant,
+        AddReal,
+        Subtract,
+        SubtractConstant,
+        SubtractReal,
+        Multiply,
+        MultiplyConstant,
+        MultiplyReal,
+        Divide,
+        DivideConstant,
+        DivideReal,
+        Modulo,
+        ModuloConstant,
+        ModuloReal,
+        Power,
+        PowerConstant,
+        PowerReal,
+    };
+    Code code = Code::Constant;
+    double value = 0;              // a constant, or a constant right operand
+    const void* address = nullptr; // a variable, or a REAL right operand
+    Node* node = nullptr;
+    double (*function)(double) = nullptr;
+};
+
+struct RealProgram {
+    // The deepest the stack may grow.
+    static constexpr int MaxStack = 32;
+    std::vector<RealStep> steps;
+};
+
+// Gives every arithmetic subtree of the tree its program.
+void CompilePrograms(Node& root);
+double RunProgram(const RealProgram& program);
+
 struct Node {
     Op op = Op::None;
     ValueClass value_class = ValueClass::Integer;
@@ -175,6 +231,8 @@ struct Node {
     int depth = 1;
     // False when evaluating the subtree has an effect (it draws a RANDOM number).
     bool pure = true;
+    // The compiled form of an arithmetic subtree that is not part of a larger one.
+    std::unique_ptr<RealProgram> program;
 };
 
 // Depth limit of the tree, so that evaluation never exhausts a thread's stack.

@@ -31,6 +31,7 @@ public:
         if (m_token.kind != TokenKind::End)
             return fail();
         m_tree.root = root;
+        CompilePrograms(*root);
         return true;
     }
 

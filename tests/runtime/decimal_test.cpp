@@ -497,37 +497,88 @@ RandomOperand random_operand(std::mt19937_64& random) {
     return {text, negative ? cpp_int(-scaled) : scaled};
 }
 
+// a + b, a - b, a * b and a / b of two operands, each checked against the
+// exact integers.
+void expect_exact_results(const RandomOperand& a, const RandomOperand& b) {
+    const cpp_int expected[4] = {
+        wrap(a.scaled + b.scaled),
+        wrap(a.scaled - b.scaled),
+        wrap(divide_rounded(a.scaled * b.scaled, scale())),
+        b.scaled == 0 ? cpp_int(0) : wrap(divide_rounded(a.scaled * pow10(31), b.scaled) * 10),
+    };
+    for (int op = 0; op < 4; ++op) {
+        DecimalStack stack;
+        stack.push_text(a.text);
+        stack.push_text(b.text);
+        switch (op) {
+        case 0:
+            stack.add();
+            break;
+        case 1:
+            stack.subtract();
+            break;
+        case 2:
+            stack.multiply();
+            break;
+        default:
+            stack.divide();
+            break;
+        }
+        ASSERT_EQ(text_of(stack), scaled_text(expected[op])) << a.text << " op " << op << " " << b.text;
+    }
+}
+
 TEST(DecimalProperties, ArithmeticMatchesExactIntegers) {
     std::mt19937_64 random(20261207);
     for (int round = 0; round < 4000; ++round) {
         const RandomOperand a = random_operand(random);
         const RandomOperand b = random_operand(random);
-        const cpp_int expected[4] = {
-            wrap(a.scaled + b.scaled),
-            wrap(a.scaled - b.scaled),
-            wrap(divide_rounded(a.scaled * b.scaled, scale())),
-            b.scaled == 0 ? cpp_int(0) : wrap(divide_rounded(a.scaled * pow10(31), b.scaled) * 10),
-        };
-        for (int op = 0; op < 4; ++op) {
-            DecimalStack stack;
-            stack.push_text(a.text);
-            stack.push_text(b.text);
-            switch (op) {
-            case 0:
-                stack.add();
-                break;
-            case 1:
-                stack.subtract();
-                break;
-            case 2:
-                stack.multiply();
-                break;
-            default:
-                stack.divide();
-                break;
-            }
-            ASSERT_EQ(text_of(stack), scaled_text(expected[op])) << a.text << " op " << op << " " << b.text;
-        }
+        expect_exact_results(a, b);
+    }
+}
+
+// A plain number text ("-12.5") with at most 32 places as a scaled operand.
+RandomOperand operand(const std::string& text) {
+    const bool negative = text[0] == '-';
+    const std::string body = text.substr(negative ? 1 : 0);
+    const std::size_t point = body.find('.');
+    const std::string integer = body.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : body.substr(point + 1);
+    const cpp_int scaled = from_digits(integer + fraction + std::string(32 - fraction.size(), '0'));
+    return {text, negative ? cpp_int(-scaled) : scaled};
+}
+
+// Carries and borrows across the 16-digit lanes and out of the top, zero
+// results, and the edges of division on binary words: 38 and 39 significant
+// digits, scales of 38 and 39 places, quotients just below and at 10^38,
+// divisors of one word and of two.
+TEST(DecimalProperties, BoundaryOperandsMatchExactIntegers) {
+    const char* const pairs[][2] = {
+        {"0.9999999999999999", "0.0000000000000001"},
+        {"9999999999999999.9999999999999999", "0.00000000000000000000000000000001"},
+        {"10000000000000000", "-0.00000000000000000000000000000001"},
+        {"99999999999999999999999999999999.99999999999999999999999999999999",
+         "0.00000000000000000000000000000001"},
+        {"-99999999999999999999999999999999.99999999999999999999999999999999",
+         "-99999999999999999999999999999999"},
+        {"-0.5", "0.5"},
+        {"12345678901234567890123456789012.345678", "7"},
+        {"12345678901234567890123456789012.3456789", "7"},
+        {"1", "0.000001"},
+        {"1", "0.0000001"},
+        {"1", "0.99999999999999999999999999999999"},
+        {"999999.99999999999999999999999999999999", "1"},
+        {"1000000", "1"},
+        {"999999.9999999999", "0.99999999999999999999999999999999"},
+        {"18446744073709551615", "18446744073709551616"},
+        {"34028236692093846346337460743176.8211455", "3"},
+        {"0.00000000000000000000000000000001", "98765432109876543210987654321.987"},
+        {"99999999999999999999.999999999999", "0.000000000099999999999999999999"},
+        {"1234567890123456.789012345678901", "98765432109.87654321098765432101"},
+    };
+    for (const auto& pair : pairs) {
+        expect_exact_results(operand(pair[0]), operand(pair[1]));
+        expect_exact_results(operand(pair[1]), operand(pair[0]));
     }
 }
 

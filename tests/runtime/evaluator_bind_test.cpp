@@ -10,8 +10,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 
 namespace morvex {
@@ -312,6 +316,60 @@ TEST(EvaluatorThreads, EachThreadHasItsOwnScopeAndScopeStack) {
     POPSCOPE();
     EXPECT_EQ(EVALUATE("X"), "42");
     ClearScope();
+}
+
+// Arithmetic over bound variables is compiled into steps: each row is one
+// form of step (operand from the stack, a constant or a variable read in
+// place; squares; functions; subtrees left to the tree) checked against the
+// same arithmetic done here, for several values of the variables.
+TEST_F(EvaluatorBindTest, CompiledArithmeticGivesTheTreeResults) {
+    double r = 0;
+    float s = 0;
+    int32_t l = 0;
+    char t[4] = {};
+    ASSERT_TRUE(BIND("r", r));
+    ASSERT_TRUE(BIND("s", s));
+    ASSERT_TRUE(BIND("l", l));
+    ASSERT_TRUE(BIND("t", BoundVariable{FieldType::String, t, sizeof t}));
+    auto finite = [](double x) { return std::isfinite(x) ? x : 0.0; };
+    struct Row {
+        const char* expression;
+        std::function<double()> expected;
+    };
+    const Row rows[] = {
+        {"r + 1.5", [&] { return r + 1.5; }},
+        {"1.5 - r", [&] { return 1.5 - r; }},
+        {"r * (s + l)", [&] { return finite(r * (double{s} + l)); }},
+        {"l / r", [&] { return finite(l / r); }},
+        {"r / (l - l)", [&] { return 0.0; }},
+        {"r % 0.75 + r % s",
+         [&] { return finite(finite(std::fmod(r, 0.75)) + finite(std::fmod(r, double{s}))); }},
+        {"r ^ 2 - r ^ s", [&] { return finite(r * r - finite(std::pow(r, double{s}))); }},
+        {"r ^ 400", [&] { return finite(std::pow(r, 400)); }},
+        {"-r * l", [&] { return -r * l; }},
+        {"SQRT(l) + SIN(r) * COS(s)",
+         [&] { return finite(finite(std::sqrt(l)) + std::sin(r) * std::cos(double{s})); }},
+        {"LOGE(r) / LOG10(s)", [&] { return finite(finite(std::log(r)) / finite(std::log10(double{s}))); }},
+        {"(r > 1) + t * 2",
+         [&] { return (r > 1 ? 1.0 : 0.0) + std::atof(std::string(t, sizeof t).c_str()) * 2; }},
+    };
+    const struct {
+        double r;
+        float s;
+        int32_t l;
+        const char* t;
+    } values[] = {{2.5, 0.5f, -3, "4.5 "}, {-7.25, 3.0f, 4, "-1  "}, {1e300, 1e30f, 0, "x   "}};
+    for (const Row& row : rows) {
+        std::unique_ptr<Expression> expression = Expression::Compile(row.expression);
+        ASSERT_TRUE(expression) << row.expression;
+        for (const auto& v : values) {
+            r = v.r;
+            s = v.s;
+            l = v.l;
+            std::memcpy(t, v.t, sizeof t);
+            EXPECT_EQ(expression->as_real(), row.expected()) << row.expression << " with r " << r;
+        }
+    }
 }
 
 } // namespace
