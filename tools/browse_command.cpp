@@ -20,13 +20,13 @@
 #include "platform/resources.h"
 #include "platform/x11_backend.h"
 #include "platform/x11_scripted_input.h"
-#include "runtime/ascii_case.h"
 #include "runtime/error_state.h"
 #include "runtime/queue.h"
 #include "runtime/threads.h"
 #include "tools/browse_window.h"
 #include "tools/command.h"
 #include "tools/command_line.h"
+#include "tools/layout_option.h"
 #include "window/accept.h"
 #include "window/bound_value.h"
 #include "window/definition_compiler.h"
@@ -77,13 +77,6 @@ const OptionSpec Options[] = {
     {"--edit", false, ""},
 };
 
-std::string error_text() {
-    std::string text = std::to_string(ErrorCode()) + " " + std::string(ErrorText());
-    if (!ErrorExtraText().empty())
-        text += ": " + std::string(ErrorExtraText());
-    return text;
-}
-
 } // namespace
 
 int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
@@ -99,28 +92,10 @@ int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
         return UsageError(err, "browse", "give one FILE");
     const std::string path(line->operands[0]);
 
-    std::optional<RecordLayout> layout;
-    if (const auto file_name = line->value("--layout-file")) {
-        std::string text;
-        std::string reason;
-        if (!ReadInputFile(std::string(*file_name), text, reason)) {
-            err << "morvex browse: cannot read layout file " << *file_name << ": " << reason << "\n";
-            return 1;
-        }
-        LayoutParse parse = ParseRecordLayout(text);
-        if (!parse.ok) {
-            err << "morvex browse: " << *file_name << ": " << parse.error << "\n";
-            return 1;
-        }
-        layout = std::move(parse.layout);
-    } else if (const auto name = line->value("--layout")) {
-        layout = BuiltInLayout(*name);
-        if (!layout)
-            return UsageError(err, "browse",
-                              "unknown layout '" + std::string(*name) + "' (Customer or Goods)");
-    } else {
-        return UsageError(err, "browse", "give --layout NAME or --layout-file F");
-    }
+    int layout_error = 0;
+    const std::optional<RecordLayout> layout = LayoutFromOptions(*line, "browse", err, layout_error);
+    if (!layout)
+        return layout_error;
     LocatorKind locator = LocatorKind::Incremental;
     if (const auto kind = line->value("--locator")) {
         if (*kind == "step")
@@ -153,7 +128,7 @@ int run_browse(Arguments args, std::ostream& out, std::ostream& err) {
     const bool editing = line->has("--edit");
     OPEN(file, (editing ? AccessReadWrite : AccessReadOnly) | ShareDenyNone);
     if (ErrorCode() != 0) {
-        err << "morvex browse: cannot open " << path << ": " << error_text() << "\n";
+        err << "morvex browse: cannot open " << path << ": " << RuntimeErrorText() << "\n";
         return 1;
     }
     CLOSE(file);

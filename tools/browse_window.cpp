@@ -1,6 +1,5 @@
 #include "tools/browse_window.h"
 
-#include "app/dictionary.h"
 #include "files/file_statements.h"
 #include "runtime/ascii_case.h"
 #include "runtime/queue.h"
@@ -68,14 +67,6 @@ int32_t width_of(const FieldDescription& field, const std::string& picture) {
 }
 
 } // namespace
-
-std::optional<RecordLayout> BuiltInLayout(std::string_view name) {
-    if (EqualsIgnoringAsciiCase(name, "Customer"))
-        return RecordLayout::Of(FileDeclaration(tavemon::CustomerSpec(nullptr, nullptr)));
-    if (EqualsIgnoringAsciiCase(name, "Goods"))
-        return RecordLayout::Of(FileDeclaration(tavemon::GoodsSpec(nullptr, nullptr)));
-    return std::nullopt;
-}
 
 BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclaration& key,
                                     const std::string& path, BrowseAccess access) {

@@ -46,9 +46,6 @@ struct BrowseWindowSource {
     bool editable = false;             // Insert, Change and Delete edit rows in place
 };
 
-// Customer or Goods (either case); nullopt for any other name.
-std::optional<RecordLayout> BuiltInLayout(std::string_view name);
-
 enum class BrowseAccess { ReadOnly, EditInPlace };
 
 BrowseWindowSource MakeBrowseWindow(const FileDeclaration& file, const KeyDeclaration& key,

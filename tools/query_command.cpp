@@ -1,20 +1,18 @@
 // morvex query: a QVD file's records read through a view, in an order,
 // through a filter, from given values, as CSV with the layout's labels as
 // header; --explain prints how the view reads instead (docs/views.md).
-#include "app/dictionary.h"
 #include "files/csv.h"
 #include "files/field_text.h"
 #include "files/file_statements.h"
-#include "files/input_file.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/record_csv.h"
 #include "files/record_layout.h"
 #include "files/view/view.h"
-#include "runtime/ascii_case.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 #include "tools/command.h"
 #include "tools/command_line.h"
+#include "tools/layout_option.h"
 
 #include <charconv>
 #include <optional>
@@ -61,13 +59,6 @@ std::vector<std::string> split_values(std::string_view text) {
     }
 }
 
-std::string error_text() {
-    std::string text = std::to_string(ErrorCode()) + " " + std::string(ErrorText());
-    if (!ErrorExtraText().empty())
-        text += ": " + std::string(ErrorExtraText());
-    return text;
-}
-
 } // namespace
 
 int run_query(Arguments args, std::ostream& out, std::ostream& err) {
@@ -83,31 +74,10 @@ int run_query(Arguments args, std::ostream& out, std::ostream& err) {
         return UsageError(err, "query", "give one FILE");
     const std::string path(line->operands[0]);
 
-    std::optional<RecordLayout> layout;
-    if (const auto file_name = line->value("--layout-file")) {
-        std::string text;
-        std::string reason;
-        if (!ReadInputFile(std::string(*file_name), text, reason)) {
-            err << "morvex query: cannot read layout file " << *file_name << ": " << reason << "\n";
-            return 1;
-        }
-        LayoutParse parse = ParseRecordLayout(text);
-        if (!parse.ok) {
-            err << "morvex query: " << *file_name << ": " << parse.error << "\n";
-            return 1;
-        }
-        layout = std::move(parse.layout);
-    } else if (const auto name = line->value("--layout")) {
-        if (EqualsIgnoringAsciiCase(*name, "Customer"))
-            layout = RecordLayout::Of(FileDeclaration(tavemon::CustomerSpec(nullptr, nullptr)));
-        else if (EqualsIgnoringAsciiCase(*name, "Goods"))
-            layout = RecordLayout::Of(FileDeclaration(tavemon::GoodsSpec(nullptr, nullptr)));
-        else
-            return UsageError(err, "query",
-                              "unknown layout '" + std::string(*name) + "' (Customer or Goods)");
-    } else {
-        return UsageError(err, "query", "give --layout NAME or --layout-file F");
-    }
+    int layout_error = 0;
+    const std::optional<RecordLayout> layout = LayoutFromOptions(*line, "query", err, layout_error);
+    if (!layout)
+        return layout_error;
     std::optional<size_t> limit;
     if (const auto text = line->value("--limit")) {
         size_t n = 0;
@@ -122,21 +92,21 @@ int run_query(Arguments args, std::ostream& out, std::ostream& err) {
     FileDeclaration file(std::move(declared));
     OPEN(file, AccessReadOnly | ShareDenyNone);
     if (ErrorCode() != 0) {
-        err << "morvex query: cannot open " << path << ": " << error_text() << "\n";
+        err << "morvex query: cannot open " << path << ": " << RuntimeErrorText() << "\n";
         return 1;
     }
     View view(file);
     if (const auto order = line->value("--order")) {
         view.SetOrder(*order);
         if (ErrorCode() != 0) {
-            err << "morvex query: bad --order '" << *order << "': " << error_text() << "\n";
+            err << "morvex query: bad --order '" << *order << "': " << RuntimeErrorText() << "\n";
             return 1;
         }
     }
     if (const auto filter = line->value("--filter")) {
         view.SetFilter(*filter);
         if (ErrorCode() != 0) {
-            err << "morvex query: bad --filter '" << *filter << "': " << error_text() << "\n";
+            err << "morvex query: bad --filter '" << *filter << "': " << RuntimeErrorText() << "\n";
             return 1;
         }
     }
@@ -173,7 +143,7 @@ int run_query(Arguments args, std::ostream& out, std::ostream& err) {
         if (ErrorCode() == ErrRecordNotAvailable)
             break;
         if (ErrorCode() != 0) {
-            err << "morvex query: reading " << path << " failed: " << error_text() << "\n";
+            err << "morvex query: reading " << path << " failed: " << RuntimeErrorText() << "\n";
             return 1;
         }
         csv.write(columns.FromRecord(file.buffer()));
