@@ -135,14 +135,9 @@ public:
     }
 
     int test_lock(uint64_t offset, uint64_t length) override {
-        struct flock fl {};
-        fl.l_type = F_WRLCK;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = static_cast<off_t>(offset);
-        fl.l_len = static_cast<off_t>(length);
-        if (::fcntl(m_fd, F_OFD_GETLK, &fl) != 0)
-            return -1;
-        return fl.l_type == F_UNLCK ? 0 : 1;
+        uint64_t found_offset = 0;
+        uint64_t found_length = 0;
+        return find_lock(offset, length, found_offset, found_length);
     }
 
     int find_lock(uint64_t offset, uint64_t length, uint64_t& found_offset, uint64_t& found_length) override {
