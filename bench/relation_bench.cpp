@@ -1,0 +1,162 @@
+// Cascading deletes through the dictionary's Customer relation manager: each
+// deletes one customer and its ten goods records in one transaction, both
+// files flushed, against the same deletes as SQLite transactions with
+// ON DELETE CASCADE in rollback-journal mode (synchronous FULL).
+#include "app/dictionary.h"
+#include "app/dictionary_managers.h"
+#include "files/file_statements.h"
+#include "files/transaction.h"
+#include "framework/error_reporter.h"
+#include "platform/message_box.h"
+#include "runtime/error_state.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
+#include <sqlite3.h>
+#include <string>
+#include <unistd.h>
+
+namespace tavemon {
+namespace {
+
+using morvex::ErrorCode;
+using morvex::FileDeclaration;
+
+constexpr int32_t Pool = 100; // customers made at a time, outside the timing
+constexpr int GoodsEach = 10;
+
+std::string directory() {
+    static const std::string path = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "morvex_relation_bench_XXXXXX").string();
+        return std::string(mkdtemp(pattern.data()));
+    }();
+    return path;
+}
+
+// The dictionary, opened once in the benchmark's directory.
+struct OpenDictionary {
+    morvex::ErrorReporter errors;
+    bool ok = false;
+    OpenDictionary() {
+        morvex::platform::set_message_box_presenter(
+            [](const morvex::platform::MessageBoxRequest&) { return morvex::platform::ButtonNo; });
+        std::filesystem::current_path(directory());
+        errors.Init();
+        DictionaryInit(errors);
+        ok = RelateCustomer->Open() == 0 && AccessCustomer->UseFile(2) == 0;
+    }
+};
+
+// Customers first .. first + Pool - 1, each with its goods, in one transaction.
+bool AddFamilies(int32_t first) {
+    FileDeclaration* files[] = {&Customer, &Goods};
+    morvex::LOGOUT(2, files);
+    for (int32_t id = first; id < first + Pool && ErrorCode() == 0; ++id) {
+        CUS = {};
+        CUS.CUSID = id;
+        CUS.NAME = ("Customer " + std::to_string(id)).c_str();
+        morvex::ADD(Customer);
+        for (int g = 0; g < GoodsEach && ErrorCode() == 0; ++g) {
+            GOD.CUSID = id;
+            GOD.GOODS = ("Goods " + std::to_string(g)).c_str();
+            morvex::ADD(Goods);
+        }
+    }
+    if (ErrorCode() != 0)
+        return false;
+    morvex::COMMIT();
+    return ErrorCode() == 0;
+}
+
+void RelationCascadingDelete(benchmark::State& state) {
+    static OpenDictionary dictionary;
+    if (!dictionary.ok) {
+        state.SkipWithError("the dictionary's files did not open");
+        return;
+    }
+    // Both outlive a run: the next run goes on with the customers left.
+    static int32_t next_id = 1;
+    static int32_t left = 0;
+    for (auto _ : state) {
+        if (left == 0) {
+            state.PauseTiming();
+            const bool added = AddFamilies(next_id);
+            state.ResumeTiming();
+            if (!added) {
+                state.SkipWithError(("adding customers failed: " + std::to_string(ErrorCode()) + " " +
+                                     std::string(morvex::ErrorText()))
+                                        .c_str());
+                return;
+            }
+            left = Pool;
+        }
+        CUS.CUSID = next_id++;
+        --left;
+        if (AccessCustomer->TryFetch(CUS_ByID()) != 0 || RelateCustomer->Delete(false) != 0) {
+            state.SkipWithError("the cascading delete failed");
+            return;
+        }
+    }
+}
+BENCHMARK(RelationCascadingDelete)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+bool Exec(sqlite3* db, const std::string& sql) {
+    return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void SqliteCascadingDelete(benchmark::State& state) {
+    sqlite3* db = nullptr;
+    const std::string path = directory() + "/cascade.sqlite";
+    std::filesystem::remove(path);
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
+        !Exec(db, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;"
+                  "CREATE TABLE customer(id INTEGER PRIMARY KEY, name TEXT, suburb TEXT, phone TEXT,"
+                  " startdate INTEGER);"
+                  "CREATE TABLE goods(cusid INTEGER REFERENCES customer(id) ON DELETE CASCADE, goods TEXT);"
+                  "CREATE INDEX goods_by_id ON goods(cusid);")) {
+        state.SkipWithError("SQLite set-up failed");
+        sqlite3_close(db);
+        return;
+    }
+    sqlite3_stmt* remove = nullptr;
+    sqlite3_prepare_v2(db, "DELETE FROM customer WHERE id = ?", -1, &remove, nullptr);
+    int32_t next_id = 1;
+    int32_t left = 0;
+    for (auto _ : state) {
+        if (left == 0) {
+            state.PauseTiming();
+            std::string sql = "BEGIN;";
+            for (int32_t id = next_id; id < next_id + Pool; ++id) {
+                sql += "INSERT INTO customer(id, name) VALUES(" + std::to_string(id) + ", 'Customer " +
+                       std::to_string(id) + "');";
+                for (int g = 0; g < GoodsEach; ++g)
+                    sql += "INSERT INTO goods VALUES(" + std::to_string(id) + ", 'Goods " +
+                           std::to_string(g) + "');";
+            }
+            const bool added = Exec(db, sql + "COMMIT;");
+            state.ResumeTiming();
+            if (!added) {
+                state.SkipWithError("SQLite inserts failed");
+                break;
+            }
+            left = Pool;
+        }
+        Exec(db, "BEGIN");
+        sqlite3_bind_int(remove, 1, next_id++);
+        const bool deleted = sqlite3_step(remove) == SQLITE_DONE && sqlite3_changes(db) == 1;
+        sqlite3_reset(remove);
+        --left;
+        if (!deleted || !Exec(db, "COMMIT")) {
+            state.SkipWithError("SQLite delete failed");
+            break;
+        }
+    }
+    sqlite3_finalize(remove);
+    sqlite3_close(db);
+}
+BENCHMARK(SqliteCascadingDelete)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+} // namespace
+} // namespace tavemon
