@@ -33,7 +33,7 @@ const Customer Customers[] = {
     {"Anton", 73274}, {"Milton", 73301},   {"Smart", 73284},   {"Smith, J", 73294}, {"Zed", 73000},
 };
 
-struct FieldSpec {
+struct QueryFieldValues {
     const char* name;
     const char* picture;
     const char* low;
@@ -44,7 +44,7 @@ struct FieldSpec {
 
 struct FilterCase {
     const char* label;
-    std::vector<FieldSpec> fields;
+    std::vector<QueryFieldValues> fields;
     const char* filter;
     std::function<bool(int32_t id, const Customer&)> picks; // computed apart from the filter
 };
@@ -208,7 +208,7 @@ TEST_P(QueryFilterTest, TheFilterTextPicksTheRecordsTheValuesMean) {
     const FilterCase& c = FilterCases[GetParam()];
     QueryManager query;
     query.Init(*errors, nullptr, "Customer");
-    for (const FieldSpec& f : c.fields) {
+    for (const QueryFieldValues& f : c.fields) {
         query.AddField(f.name, f.name, f.picture, f.force);
         ASSERT_TRUE(query.SetValues(f.name, f.low, f.middle, f.high));
     }
