@@ -333,7 +333,10 @@ void BrowseManager::ResetQueue(uint8_t mode) {
         if (RETAINROW)
             above = CURRENTCHOICE - 1;
     } else if (rows() > 0) {
-        keep = row_position(std::min(CURRENTCHOICE, rows()));
+        // After the last row was dropped (a delete), the row above it is the
+        // one kept in its place.
+        CURRENTCHOICE = std::min(CURRENTCHOICE, rows());
+        keep = row_position(CURRENTCHOICE);
         position_at_row(1);
     } else {
         ResetToStart();
