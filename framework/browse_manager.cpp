@@ -113,19 +113,6 @@ size_t BrowseManager::AddSortOrder(BrowseThumb* thumb, KeyDeclaration& key) {
     return n;
 }
 
-void BrowseManager::Reset(uint8_t components) {
-    // A view that sorts builds its sort on the first positioning and reads
-    // every record into the buffer doing so: the values to position at are
-    // kept across that build.
-    if (components > 0 && VIEW) {
-        FileDeclaration& primary = VIEW->view().primary();
-        const std::vector<uint8_t> values(primary.buffer(), primary.buffer() + primary.record_length);
-        ViewManager::Reset(0);
-        std::copy(values.begin(), values.end(), primary.buffer());
-    }
-    ViewManager::Reset(components);
-}
-
 void BrowseManager::AddLocator(BrowseLocator& locator) {
     if (BrowseSortOrder* order = current_sort())
         order->LOCATOR = &locator;

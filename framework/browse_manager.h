@@ -93,7 +93,6 @@ public:
     // ViewManager operations the browse replaces.
     uint8_t ApplyRange() override;
     void Kill() override;
-    void Reset(uint8_t components) override;
     int Next() override;
     int Previous() override;
 

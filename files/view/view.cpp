@@ -207,7 +207,12 @@ void View::Set(int32_t items) {
     m_rows.clear();
     m_at = -1;
     if (m_plan.kind == ViewPlan::Kind::Sort) {
-        if (!ensure_sorted())
+        // Building the sort reads every record through the buffer: the
+        // values to position at are the caller's, as they were before it.
+        const std::vector<uint8_t> values(primary().buffer(), primary().buffer() + primary().record_length);
+        const bool sorted = ensure_sorted();
+        std::copy(values.begin(), values.end(), primary().buffer());
+        if (!sorted)
             return;
         if (items == 0) {
             m_next = 0;
