@@ -32,6 +32,9 @@ namespace morvex {
 
 namespace {
 
+// How long a line waits for a window when the program shows none.
+constexpr std::chrono::milliseconds NoWindowGrace{1000};
+
 struct Recorder {
     std::mutex mutex;
     std::vector<std::string> events;
@@ -198,7 +201,12 @@ bool ScriptDriver::activate_when_none_is() {
     // one goes; without one (headless, a bare X server) the driver does, as
     // the user would click the window they go on with.
     // A window just opened may not show yet: wait a while for one to take.
-    const auto give_up = std::chrono::steady_clock::now() + m_options.idle_timeout;
+    const auto now = std::chrono::steady_clock::now();
+    const auto give_up = now + m_options.idle_timeout;
+    // With no window at all, a procedure may be between closing one window
+    // and opening its next (its thread counts as idle without windows): a
+    // moment is given for one to come before the line runs without.
+    const auto none_grace = now + std::min<std::chrono::milliseconds>(m_options.idle_timeout, NoWindowGrace);
     for (;;) {
         const bool late = std::chrono::steady_clock::now() > give_up;
         if (platform::active_window() != 0) {
@@ -213,7 +221,7 @@ bool ScriptDriver::activate_when_none_is() {
                     return WaitIdle();
                 }
             }
-            if (windows.empty() || late)
+            if (late || (windows.empty() && std::chrono::steady_clock::now() > none_grace))
                 return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
