@@ -189,14 +189,20 @@ const std::string& View::edge_position(bool last) const {
     return none;
 }
 
-void View::Set(int32_t items) {
+bool View::begin_reading() {
     ClearError();
     if (!m_open) {
         SetError(ErrFileNotOpen);
-        return;
+        return false;
     }
     if (!m_planned)
         replan();
+    return true;
+}
+
+void View::Set(int32_t items) {
+    if (!begin_reading())
+        return;
     m_anchor = Anchor{};
     items = std::clamp<int32_t>(items, 0, static_cast<int32_t>(m_order.size()));
     if (items > 0) {
@@ -428,13 +434,8 @@ void View::Refresh() {
 }
 
 void View::step(bool forward) {
-    ClearError();
-    if (!m_open) {
-        SetError(ErrFileNotOpen);
+    if (!begin_reading())
         return;
-    }
-    if (!m_planned)
-        replan();
     if (m_plan.kind == ViewPlan::Kind::Sort) {
         sort_step(forward);
         return;
@@ -526,17 +527,12 @@ void View::Reget(std::string_view position) {
 }
 
 void View::Reset(std::string_view position) {
-    ClearError();
-    if (!m_open) {
-        SetError(ErrFileNotOpen);
+    if (!begin_reading())
         return;
-    }
     if (position.empty()) {
         SetError(ErrRecordNotFound);
         return;
     }
-    if (!m_planned)
-        replan();
     KeyDeclaration* key = key_of_position(primary(), position);
     if (key != walked_key()) {
         // Kept under another order: find the record and position at its values.

@@ -112,6 +112,8 @@ private:
 
     bool compile(std::string_view text, std::unique_ptr<Expression>& into);
     void replan();
+    // Clears the error; false (error 37) when the view is closed, else planned.
+    bool begin_reading();
     KeyDeclaration* walked_key() const;
     uint32_t change_counter();
     bool timed_out() const;
