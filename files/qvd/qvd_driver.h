@@ -112,6 +112,10 @@ void LeaveTransaction(QvdFileState& state);
 // transaction (a damaged file): its COMMIT rolls every file back and
 // reports `error` with `text`.
 void FailTransaction(QvdFileState& state, int32_t error, std::string_view text);
+// The count of the driver's open files: the control files of transactions
+// are kept open while it is above 0.
+void FileOpened();
+void FileClosed();
 
 } // namespace qvd
 } // namespace morvex

@@ -276,6 +276,7 @@ int32_t QvdFileDriver::Open(DriverCall& call, int32_t access_mode) {
         return 0;
     }
     state.store = std::move(store);
+    FileOpened();
     state.path = name.path;
     state.table = *table;
     state.writable = writable;
@@ -298,6 +299,7 @@ int32_t QvdFileDriver::Close(DriverCall& call) {
     state.store->Rollback();
     state.store->Close();
     state.store.reset();
+    FileClosed();
     state.cursor = Cursor{};
     state.current_record = 0;
     state.current_buffer.clear();

@@ -4,6 +4,7 @@
 // ends it for all of them, one file alone in one commit, several together
 // through the control file; the calls for the other files then report that
 // outcome.
+#include "files/qvd/kept_control_files.h"
 #include "files/qvd/qvd_driver.h"
 #include "files/qvd/qvd_file_state.h"
 #include "files/qvd/qvd_transaction.h"
@@ -11,6 +12,7 @@
 #include "runtime/error_state.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,16 +57,8 @@ int32_t CommitAll(const std::vector<QvdFileState*>& files) {
         parts[i].control_name =
             ControlFilePath((*it)->path) == control_path ? std::string(DefaultControlName) : control_path;
     }
-    StoreOptions options;
-    options.create_if_missing = true;
-    int32_t error = 0;
-    std::unique_ptr<Store> control = Store::Open(control_path, options, error);
-    if (!control) {
-        for (TransactionPart& part : parts)
-            part.store->Rollback();
-        return ErrUnableToLogTransaction;
-    }
-    return CommitTogether(*control, parts);
+    return WithControlFile(control_path,
+                           [&](ControlFile& control) { return CommitTogether(control, parts); });
 }
 
 // Takes `state` out of the thread's transaction, giving its writer byte back.
@@ -83,7 +77,20 @@ int32_t Report(int32_t error, std::string_view text = {}) {
     return error;
 }
 
+// Files of the driver open in this process.
+std::atomic<size_t> g_open_files{0};
+
 } // namespace
+
+void FileOpened() {
+    ++g_open_files;
+}
+
+void FileClosed() {
+    // The control files stay open while any file of the driver is open.
+    if (--g_open_files == 0)
+        CloseControlFiles();
+}
 
 QvdFileState::~QvdFileState() {
     if (concurrency.in_transaction) {
@@ -92,6 +99,8 @@ QvdFileState::~QvdFileState() {
         if (t.files.empty())
             t = ThreadTransaction{};
     }
+    if (open())
+        FileClosed();
 }
 
 void FailTransaction(QvdFileState& state, int32_t error, std::string_view text) {

@@ -468,6 +468,10 @@ bool Store::IsLockedElsewhere(uint32_t position) {
     return Guarded(s, false, [&] { return s.locks().locked_elsewhere(position); });
 }
 
+bool Store::LocalIdentity(FileIdentity& identity) {
+    return m_impl->io().local_identity(identity);
+}
+
 void Store::Refresh() {
     StoreImpl& s = *m_impl;
     Guarded(s, 0, [&] {

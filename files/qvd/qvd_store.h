@@ -268,6 +268,9 @@ public:
     // `position` (> 0); takes nothing, so it works on read-only opens too.
     bool IsLockedElsewhere(uint32_t position);
 
+    // Which file this open reads, on this machine (see FileIo::local_identity).
+    bool LocalIdentity(FileIdentity& identity);
+
     // Re-reads the header when another process committed (every access does).
     void Refresh();
     // The header's change counter after a Refresh: it moves with every

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace morvex::qvd {
 
@@ -16,18 +17,22 @@ Bytes NumberKey(uint32_t number) {
                  static_cast<uint8_t>(number >> 8), static_cast<uint8_t>(number)};
 }
 
-// Lists a new transaction in the control file: its number, or 0.
-uint32_t OpenTransaction(Store& control) {
+// Changes the control file under its writer byte: `unlist` (0: none) leaves
+// the list, and with `list` a new number joins it when one can be issued. The
+// new number or 0; -1 when nothing could be changed (nothing changed then).
+int64_t ChangeList(Store& control, uint32_t unlist, bool list) {
     if (!control.Lock(0, LockMode::Writer, true))
-        return 0;
-    const uint32_t number = control.IssueRecordNumber();
+        return -1;
+    const uint32_t number = list ? control.IssueRecordNumber() : 0;
     if (number != 0)
         control.Put(NumberKey(number), ByteView());
-    const int32_t error = number != 0 ? control.Commit() : ErrAccessDenied;
+    if (unlist != 0)
+        control.Erase(NumberKey(unlist));
+    const int32_t error = unlist == 0 && number == 0 ? ErrAccessDenied : control.Commit();
     control.Unlock(0, LockMode::Writer);
     if (error != 0) {
         control.Rollback();
-        return 0;
+        return -1;
     }
     return number;
 }
@@ -47,12 +52,16 @@ Bytes TransactionRecord(uint32_t number, std::string_view control_name) {
     return data;
 }
 
-int32_t CommitTogether(Store& control, std::span<const TransactionPart> parts) {
+int32_t CommitTogether(ControlFile& control, std::span<const TransactionPart> parts) {
     auto drop = [&](size_t from) {
         for (size_t i = from; i < parts.size(); ++i)
             parts[i].store->Rollback();
     };
-    const uint32_t number = OpenTransaction(control);
+    uint32_t number = std::exchange(control.listed, 0);
+    if (number == 0) {
+        const int64_t listed = ChangeList(*control.store, 0, true);
+        number = listed > 0 ? static_cast<uint32_t>(listed) : 0;
+    }
     if (number == 0) {
         drop(0);
         return ErrUnableToLogTransaction;
@@ -69,11 +78,11 @@ int32_t CommitTogether(Store& control, std::span<const TransactionPart> parts) {
     }
     if (error == 0) {
         // The decision: from here on a recovery rolls every file forward.
-        control.Erase(NumberKey(number));
-        if (control.Commit() != 0) {
-            control.Rollback();
+        const int64_t next = ChangeList(*control.store, number, control.list_ahead);
+        if (next < 0)
             error = ErrUnableToLogTransaction;
-        }
+        else
+            control.listed = static_cast<uint32_t>(next);
     }
     if (error != 0) {
         // The number stays listed, so a file whose announcement could not be
@@ -89,6 +98,11 @@ int32_t CommitTogether(Store& control, std::span<const TransactionPart> parts) {
             error = finished;
     }
     return error;
+}
+
+void ForgetListedNumber(ControlFile& control) {
+    if (const uint32_t number = std::exchange(control.listed, 0); number != 0)
+        ChangeList(*control.store, number, false);
 }
 
 bool KeepPendingCommit(const Bytes* record, std::string_view data_path, const ControlOpener& open_control) {

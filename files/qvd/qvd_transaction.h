@@ -37,12 +37,29 @@ struct TransactionPart {
     std::string control_name;
 };
 
+// A control file as a transaction uses it. A process that keeps its control
+// file open between transactions lets each decision list the number of the
+// next transaction in the same commit, so that a transaction costs one commit
+// of the control file instead of two.
+struct ControlFile {
+    Store* store = nullptr;
+    // Whether the decision lists the next transaction's number.
+    bool list_ahead = false;
+    // A number listed (durably) that no file names yet, or 0: the next
+    // transaction takes it instead of listing one of its own.
+    uint32_t listed = 0;
+};
+
 // Commits every part's staged changes so that each file ends in its state
 // before or after the transaction, never between, whatever stops the
 // process. `control` is the control file open for writing. 0, or the error
 // (48 when the control file cannot record the transaction); on an error the
 // staged changes of every part are dropped.
-int32_t CommitTogether(Store& control, std::span<const TransactionPart> parts);
+int32_t CommitTogether(ControlFile& control, std::span<const TransactionPart> parts);
+
+// Takes a number listed ahead back out of the control file, before it is
+// closed (a number left listed harms nothing but takes room).
+void ForgetListedNumber(ControlFile& control);
 
 // Opens a control file for the recovery's question (null when it cannot be
 // opened, with `error` set). Replaced in tests.

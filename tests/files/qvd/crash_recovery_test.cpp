@@ -508,7 +508,10 @@ Model RecoveredContents(const Bytes& survivor, const ControlOpener& control, con
     return seen[1];
 }
 
-TransactionTally CrashEveryCallOfATwoFileTransaction(const CommitCase& a, const CommitCase& b) {
+// `listed_ahead`: the transaction takes the number an earlier one listed
+// for it, as a control file kept open between transactions does.
+TransactionTally CrashEveryCallOfATwoFileTransaction(const CommitCase& a, const CommitCase& b,
+                                                     bool listed_ahead) {
     TransactionTally tally;
     const Model after_a = Applied(a.before, a.changes);
     const Model after_b = Applied(b.before, b.changes);
@@ -528,11 +531,17 @@ TransactionTally CrashEveryCallOfATwoFileTransaction(const CommitCase& a, const 
         auto control = OpenOn(ios[2], OpenMode::ReadWrite, error);
         Apply(*store_a, a.changes);
         Apply(*store_b, b.changes);
-        power->crash_at = crash_at;
+        ControlFile control_file{control.get(), listed_ahead};
+        if (listed_ahead) {
+            EXPECT_EQ(CommitTogether(control_file, {}), 0); // lists the number of the next
+        }
+        const size_t before = power->changes;
+        if (crash_at)
+            power->crash_at = before + *crash_at;
         const TransactionPart parts[] = {{store_a.get(), std::string(DefaultControlName)},
                                          {store_b.get(), "data/quorvane.tcf"}};
-        const int32_t result = CommitTogether(*control, parts);
-        return std::make_pair(result, power->changes);
+        const int32_t result = CommitTogether(control_file, parts);
+        return std::make_pair(result, power->changes - before);
     };
     std::shared_ptr<CrashFileIo> ios[3];
     const auto [result, total] = run(std::nullopt, ios);
@@ -583,13 +592,15 @@ TransactionTally CrashEveryCallOfATwoFileTransaction(const CommitCase& a, const 
     return tally;
 }
 
-TEST(CrashRecoveryTest, APowerLossAtAnyCallOfATwoFileTransactionLeavesBothFilesBeforeOrBothAfter) {
+class TwoFileCrashTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TwoFileCrashTest, APowerLossAtAnyCallLeavesBothFilesBeforeOrBothAfter) {
     CommitCase b{"second file", {}, {}};
     for (int i = 0; i < 60; ++i)
         b.before[Key("b", i)] = Data(i, 30);
     b.changes[Key("b", 7)] = Data(777, 45);
     b.changes[Key("b", 8)] = std::nullopt;
-    const TransactionTally t = CrashEveryCallOfATwoFileTransaction(MultiPageCommit(), b);
+    const TransactionTally t = CrashEveryCallOfATwoFileTransaction(MultiPageCommit(), b, GetParam());
     std::printf("two-file transaction: %zu crash points; %zu survivors before, %zu after; "
                 "%zu announced commits rolled back, %zu rolled forward\n",
                 t.crash_points, t.before, t.after, t.rolled_back, t.rolled_forward);
@@ -598,6 +609,11 @@ TEST(CrashRecoveryTest, APowerLossAtAnyCallOfATwoFileTransactionLeavesBothFilesB
     EXPECT_GT(t.rolled_back, 0u);
     EXPECT_GT(t.rolled_forward, 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Numbers, TwoFileCrashTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "ListedAhead" : "ListedByTheTransaction";
+                         });
 
 // ---- I/O faults ----
 

@@ -4,6 +4,7 @@
 // together, also when the process is killed in the middle of their commit.
 #include "files/file_statements.h"
 #include "files/qvd/qvd_driver.h"
+#include "files/qvd/qvd_store.h"
 #include "files/transaction.h"
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
@@ -198,6 +199,51 @@ TEST_F(QvdTransactionTest, TwoFilesCommitTogetherAndRollBackTogether) {
     EXPECT_EQ(other_orders.count(), 3);
     COMMIT();
     EXPECT_EQ(ErrorCode(), ErrLogoutNotActive);
+}
+
+// How many transaction numbers the control file at `path` lists.
+uint64_t ListedNumbers(const std::string& path) {
+    StoreOptions options;
+    options.mode = OpenMode::ReadOnly;
+    int32_t error = 0;
+    std::unique_ptr<Store> control = Store::Open(path, options, error);
+    EXPECT_TRUE(control) << error;
+    return control ? control->Count(ByteView()) : 0;
+}
+
+// While files stay open the control file stays open too, listing the next
+// transaction's number; a control file deleted meanwhile is made anew, and
+// the last close takes the listed number back out.
+TEST_F(QvdTransactionTest, TheControlFileListsTheNextNumberWhileFilesStayOpen) {
+    Items items(path());
+    Items orders(second_path());
+    OPEN(items.file, AccessReadWrite | ShareDenyNone);
+    OPEN(orders.file, AccessReadWrite | ShareDenyNone);
+    FileDeclaration* both[] = {&items.file, &orders.file};
+    auto commit_pair = [&](int32_t id) {
+        LOGOUT(2, both);
+        items.set(id);
+        ADD(items.file);
+        orders.set(id);
+        ADD(orders.file);
+        COMMIT();
+        return ErrorCode();
+    };
+    const std::string control = directory() + "/quorvane.tcf";
+    ASSERT_EQ(commit_pair(1), 0);
+    ASSERT_EQ(commit_pair(2), 0);
+    EXPECT_EQ(ListedNumbers(control), 1u);
+    fs::remove(control);
+    ASSERT_EQ(commit_pair(3), 0);
+    EXPECT_EQ(ListedNumbers(control), 1u);
+    CLOSE(items.file);
+    EXPECT_EQ(ListedNumbers(control), 1u);
+    CLOSE(orders.file);
+    EXPECT_EQ(ListedNumbers(control), 0u);
+    OPEN(items.file, AccessReadOnly | ShareDenyNone);
+    OPEN(orders.file, AccessReadOnly | ShareDenyNone);
+    EXPECT_EQ(items.count(), 3);
+    EXPECT_EQ(orders.count(), 3);
 }
 
 TEST_F(QvdTransactionTest, LogoutGivesUpAfterItsWaitAndLeavesNoFileStarted) {
