@@ -306,10 +306,12 @@ TEST_F(QvdStoreTest, ScanFollowShowsEveryEntryOnceWhateverTheVisitReads) {
                     store->ScanFollow(from, mode, B("k"), follow, limit, [&](const FollowedEntry& found) {
                         shown.emplace_back(found.entry.key.begin(), found.entry.key.end());
                         EXPECT_TRUE(found.followed.has_value());
-                        if (shown.size() % 7 == 0)
+                        if (shown.size() % 7 == 0) {
                             EXPECT_TRUE(store->Seek(B("k04500"), SeekMode::After, B("k")));
-                        if (shown.size() % 11 == 0)
+                        }
+                        if (shown.size() % 11 == 0) {
                             EXPECT_TRUE(store->Get(B("r3")));
+                        }
                         return true;
                     });
                 if (end != Store::ScanEnd::Limit)
