@@ -250,6 +250,13 @@ int64_t BuiltinInteger(Node& node) {
         return CompareNodes(*node.args[0], *node.args[1]) >= 0 &&
                CompareNodes(*node.args[0], *node.args[2]) <= 0;
     case Builtin::INSTRING: {
+        // A constant sought text stays where it is while the text is worked
+        // out; any other is copied first, in case that reuses its storage.
+        if (node.args[0]->op == Op::TextConstant) {
+            const std::string_view text = arg_text(node, 1);
+            return INSTRING(node.args[0]->text, text, clamp32(arg_integer(node, 2, 1)),
+                            clamp32(arg_integer(node, 3, 1)));
+        }
         const std::string sought(arg_text(node, 0));
         const std::string_view text = arg_text(node, 1);
         return INSTRING(sought, text, clamp32(arg_integer(node, 2, 1)), clamp32(arg_integer(node, 3, 1)));

@@ -1,8 +1,9 @@
 // INSTRING searches long texts for longer words with a skip table (the
 // distance from each character's last occurrence in the sought text to its
 // end, at most 255); shorter words are found 16 positions at a time by their
-// first and last characters, and only those candidates compared in full;
-// short texts compare each candidate by its first character, then in full.
+// first and last characters, and only those candidates compared in full,
+// in any text that holds one such block; texts too short for one compare
+// each candidate by its first character, then in full.
 #include "runtime/string_ops.h"
 
 #include "runtime/char_tables.h"
@@ -48,8 +49,11 @@ std::size_t block_search(std::string_view sought, std::string_view text, std::si
     const char* data = text.data();
     std::size_t pos = from;
 #if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi8(sought[0]);
-    const __m128i last = _mm_set1_epi8(sought[m - 1]);
+    // Each character spread over the register from a general register: a
+    // byte broadcast is otherwise built through the stack, and the wide load
+    // of a byte just stored stalls, which costs more than a short search.
+    const __m128i first = _mm_set1_epi32(static_cast<int>(static_cast<uint8_t>(sought[0]) * 0x01010101u));
+    const __m128i last = _mm_set1_epi32(static_cast<int>(static_cast<uint8_t>(sought[m - 1]) * 0x01010101u));
     for (; pos + 15 <= last_start; pos += 16) {
         const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
         const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + m - 1));
@@ -169,7 +173,7 @@ int32_t INSTRING(std::string_view sought, std::string_view text, int32_t step, i
         const void* hit = std::memchr(text.data() + first, sought[0], text.size() - first);
         if (hit)
             found = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
-    } else if (step == 1 && m < BlockSearchMaxSought && text.size() >= SkipTableMinText) {
+    } else if (step == 1 && m < BlockSearchMaxSought && text.size() - first >= m + 15) {
         found = block_search(sought, text, first);
     } else if (step == 1 && m >= SkipTableMinSought && text.size() >= SkipTableMinText) {
         found = skip_table_search(sought, text, first);

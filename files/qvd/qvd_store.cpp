@@ -31,10 +31,16 @@ namespace {
 class OneCaller {
 public:
     explicit OneCaller(StoreImpl& impl) : m_caller(impl.caller()) {
+        const std::thread::id self = std::this_thread::get_id();
+        // A call made from inside another (a page read's hold test) finds
+        // its own thread there: only this thread stores its id, so a plain
+        // load sees it, and no exchange is needed.
+        if (m_caller.load(std::memory_order_relaxed) == self)
+            return;
         std::thread::id none;
-        if (m_caller.compare_exchange_strong(none, std::this_thread::get_id(), std::memory_order_acquire)) {
+        if (m_caller.compare_exchange_strong(none, self, std::memory_order_acquire)) {
             m_first = true;
-        } else if (none != std::this_thread::get_id()) {
+        } else if (none != self) {
             FatalError(0, "A QVD file's store was used by two threads at once");
         }
     }

@@ -25,6 +25,7 @@ bool StartsWith(ByteView key, ByteView prefix) {
 } // namespace
 
 std::optional<EntryView> ReadViews::seek_view(ByteView key, SeekMode mode, ByteView prefix) {
+    ++m_moves;
     if (!m_store.staged().empty()) {
         std::optional<Entry> entry = m_store.seek(key, mode, prefix);
         if (!entry)
@@ -101,20 +102,44 @@ Store::ScanEnd ReadViews::scan_follow(ByteView key, SeekMode mode, ByteView pref
     // Run again after a restart, the scan goes on after the last entry shown.
     std::optional<FollowedEntry> found = shown == 0 ? seek_follow(key, mode, prefix, false, follow)
                                                     : seek_follow(m_scan_key, step, prefix, false, follow);
-    for (; found; found = seek_follow(m_scan_key, step, prefix, false, follow)) {
-        // A copy: the step may leave the page the found key views. When the
-        // cursor is still on it, the seek is one step from there.
+    while (found) {
+        // A copy: the step may leave the page the found key views, and a
+        // restarted access goes on from it.
         m_scan_key.assign(found->entry.key.begin(), found->entry.key.end());
+        const uint64_t moves = m_moves;
         ++shown;
         if (!visit(*found))
             return Store::ScanEnd::Stopped;
         if (shown >= limit)
             return Store::ScanEnd::Limit;
+        // While nothing moved the cursor since (visit may read), it is still
+        // on the entry just shown: one step in place, no seek.
+        if (moves == m_moves && m_last_seek && m_last_seek->valid() &&
+            m_last_seek_generation == m_store.cache().generation() && m_store.staged().empty())
+            found = step_follow(step == SeekMode::After, prefix, follow);
+        else
+            found = seek_follow(m_scan_key, step, prefix, false, follow);
     }
     return Store::ScanEnd::Ended;
 }
 
+std::optional<FollowedEntry> ReadViews::step_follow(bool forward, ByteView prefix, const FollowKey& follow) {
+    TreeCursor& cursor = *m_last_seek;
+    if (!(forward ? cursor.next() : cursor.previous())) {
+        m_last_seek.reset();
+        return std::nullopt;
+    }
+    const ByteView key = cursor.key();
+    if (!StartsWith(key, prefix))
+        return std::nullopt;
+    FollowedEntry result{EntryView{key, cursor.data()}, std::nullopt};
+    if (follow && follow(result.entry, m_follow_key))
+        result.followed = get_view(m_follow_key);
+    return result;
+}
+
 std::optional<std::optional<Entry>> ReadViews::step_from_last(ByteView key, SeekMode mode, ByteView prefix) {
+    ++m_moves;
     if (!m_last_seek || !m_last_seek->valid() || m_last_seek_generation != m_store.cache().generation() ||
         !m_store.staged().empty() || (mode != SeekMode::After && mode != SeekMode::Before) ||
         !StartsWith(key, prefix) || CompareKeys(m_last_seek->key(), key) != 0)
@@ -132,6 +157,7 @@ std::optional<std::optional<Entry>> ReadViews::step_from_last(ByteView key, Seek
 }
 
 void ReadViews::remember(TreeCursor&& cursor) {
+    ++m_moves;
     m_last_seek = std::move(cursor);
     m_last_seek_generation = m_store.cache().generation();
 }

@@ -39,14 +39,21 @@ public:
     std::optional<std::optional<Entry>> step_from_last(ByteView key, SeekMode mode, ByteView prefix);
     // The position of a seek's answer, for the next step.
     void remember(TreeCursor&& cursor);
-    void forget_last() { m_last_seek.reset(); }
+    void forget_last() {
+        ++m_moves;
+        m_last_seek.reset();
+    }
     // The cursor of point reads, whose path storage is reused.
     TreeCursor& point_cursor() { return m_point; }
 
 private:
+    // scan_follow's step from the entry it showed last, the cursor still on it.
+    std::optional<FollowedEntry> step_follow(bool forward, ByteView prefix, const FollowKey& follow);
+
     StoreImpl& m_store;
     std::optional<TreeCursor> m_last_seek;
     uint64_t m_last_seek_generation = 0;
+    uint64_t m_moves = 0; // raised whenever m_last_seek may move, so a scan knows it stayed
     TreeCursor m_point;
     Entry m_view_entry; // behind seek_view's answer when changes are staged
     Bytes m_view_data;  // behind get_view's answer when changes are staged

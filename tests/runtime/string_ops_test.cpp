@@ -53,17 +53,19 @@ INSTANTIATE_TEST_SUITE_P(
                       InstringCase{"PQRSTUV", "PQR", 1, 1, 0}, InstringCase{"U", "PQRSTU", 1, 7, 0}));
 
 // The block and skip-table searches must find exactly what a plain search
-// finds, at every length either one takes.
+// finds, at every length either one takes (short texts of a block or two
+// included), with characters above 127 too.
 TEST(Instring, FastSearchesFindWhatAPlainSearchFinds) {
     std::mt19937 random(11);
-    for (int round = 0; round < 2000; ++round) {
-        std::string text(257 + random() % 600, 'a');
+    for (int round = 0; round < 4000; ++round) {
+        const bool short_text = round % 2 == 0;
+        std::string text(short_text ? 1 + random() % 60 : 257 + random() % 600, 'a');
         for (char& c : text)
-            c = static_cast<char>("abc"[random() % 3]);
-        std::string sought(2 + random() % 100, 'a');
+            c = "ab\xe9"[random() % 3];
+        std::string sought(2 + random() % (short_text ? 8 : 100), 'a');
         for (char& c : sought)
-            c = static_cast<char>("abc"[random() % 3]);
-        if (round % 3 == 0)
+            c = "ab\xe9"[random() % 3];
+        if (round % 3 == 0 && sought.size() < text.size())
             text.replace(random() % (text.size() - sought.size()), sought.size(), sought);
         const int32_t start = 1 + static_cast<int32_t>(random() % 50);
         const std::size_t plain = text.find(sought, static_cast<std::size_t>(start - 1));

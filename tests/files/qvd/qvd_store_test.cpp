@@ -14,7 +14,9 @@
 #include "tests/support/crash_file_io.h"
 #include "tests/support/temp_directory.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -274,6 +276,59 @@ TEST_F(QvdStoreTest, SeekFollowReadsTheReferredEntryAsSeekAndGetWould) {
         store->SeekFollow(for_r2, SeekMode::AtOrAfter, for_r2, true, follow);
     ASSERT_TRUE(erased);
     EXPECT_FALSE(erased->followed);
+}
+
+// A scan steps its cursor in place from the entry it showed last; reads the
+// visit makes in between (which move that cursor) must not make it skip or
+// repeat an entry, in either direction, across accesses cut by the limit.
+TEST_F(QvdStoreTest, ScanFollowShowsEveryEntryOnceWhateverTheVisitReads) {
+    auto store = OpenFastStore();
+    Model model;
+    for (int n = 0; n < 3000; ++n) {
+        char key[16];
+        std::snprintf(key, sizeof key, "k%05d", n * 3);
+        model[B(key)] = B("r" + std::to_string(n % 50));
+        store->Put(B(key), model[B(key)]);
+        store->Put(B("r" + std::to_string(n % 50)), B(std::to_string(n)));
+    }
+    ASSERT_EQ(store->Commit(), 0);
+    const FollowKey follow = [](const EntryView& found, Bytes& key) {
+        key.assign(found.data.begin(), found.data.end());
+        return true;
+    };
+    for (const bool forward : {true, false}) {
+        for (const size_t limit : {size_t{100000}, size_t{97}}) {
+            std::vector<Bytes> shown;
+            Bytes from = forward ? B("k") : B("l");
+            SeekMode mode = forward ? SeekMode::AtOrAfter : SeekMode::Before;
+            for (;;) {
+                const Store::ScanEnd end =
+                    store->ScanFollow(from, mode, B("k"), follow, limit, [&](const FollowedEntry& found) {
+                        shown.emplace_back(found.entry.key.begin(), found.entry.key.end());
+                        EXPECT_TRUE(found.followed.has_value());
+                        if (shown.size() > model.size())
+                            return false; // shown more often than there are entries
+                        if (shown.size() % 7 == 0) {
+                            EXPECT_TRUE(store->Seek(B("k04500"), SeekMode::After, B("k")));
+                        }
+                        if (shown.size() % 11 == 0) {
+                            EXPECT_TRUE(store->Get(B("r3")));
+                        }
+                        return true;
+                    });
+                if (end != Store::ScanEnd::Limit || shown.size() > model.size())
+                    break;
+                from = shown.back();
+                mode = forward ? SeekMode::After : SeekMode::Before;
+            }
+            std::vector<Bytes> expected;
+            for (const auto& [key, data] : model)
+                expected.push_back(key);
+            if (!forward)
+                std::reverse(expected.begin(), expected.end());
+            EXPECT_EQ(shown, expected) << (forward ? "forwards" : "backwards") << ", limit " << limit;
+        }
+    }
 }
 
 TEST_F(QvdStoreTest, TwoOpensSeeEachOthersCommits) {
