@@ -180,10 +180,13 @@ void finish_from_limbs(DecimalAccumulator& value, const uint32_t* limbs, uint8_t
     value.low = static_cast<uint8_t>(low);
     int high = DecimalUnits;
     if (top >= 0) {
+        // The limb's digits from its bit length, without a loop: log10 of 2
+        // is a little above 1233 / 4096, so the estimate is at most one short.
+        static constexpr uint32_t Powers[] = {1,       10,        100,        1'000,      10'000,
+                                              100'000, 1'000'000, 10'000'000, 100'000'000};
         const uint32_t limb = limbs[top];
-        int digits = 1;
-        for (uint32_t power = 10; digits < 8 && limb >= power; power *= 10)
-            ++digits;
+        const int estimate = (std::bit_width(limb) * 1233) >> 12;
+        const int digits = estimate + (limb >= Powers[estimate]);
         high = std::max(high, 8 * top + digits - 1);
     }
     value.high = static_cast<uint8_t>(high);
