@@ -1,7 +1,7 @@
 // Date and time conversions. DateToParts uses Euclidean affine functions
 // (Neri and Schneider) on a calendar that starts on 1 March of year 0, so a
 // date splits with a handful of multiplications and no correction loop;
-// PartsToDate is the closed formula over leap days.
+// PartsToDate (inline in date.h) is the closed formula over leap days.
 #include "runtime/date.h"
 
 #include "platform/local_clock.h"
@@ -15,21 +15,7 @@ namespace {
 
 constexpr int32_t MonthLength[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-// Per month: its longest length, whether it lies before March (and so counts
-// in the previous year of a calendar that starts on 1 March), and the days
-// from 1 March to its first day.
-struct MonthSpan {
-    uint32_t longest;
-    uint32_t before_march;
-    uint32_t days_from_march;
-};
-constexpr MonthSpan MonthSpans[12] = {
-    {31, 1, 306}, {29, 1, 337}, {31, 0, 0},   {30, 0, 31},  {31, 0, 61},  {30, 0, 92},
-    {31, 0, 122}, {31, 0, 153}, {30, 0, 184}, {31, 0, 214}, {30, 0, 245}, {31, 0, 275},
-};
-
-// Days from 1 March of year 0 to day 0 (28 December 1800).
-constexpr uint32_t MarchZeroToDayZero = 657'738;
+constexpr uint32_t MarchZeroToDayZero = date_detail::MarchZeroToDayZero;
 
 constexpr bool is_leap(int64_t year) {
     return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
@@ -103,31 +89,6 @@ int ValidateParts(int32_t month, int32_t day, int32_t year) {
     if (year < FirstValidYear || year > LastValidYear || month < 1 || month > 12)
         return -1;
     return day >= 1 && day <= month_length(year, month) ? 0 : -1;
-}
-
-int32_t PartsToDate(const DateParts& parts) {
-    // The checks of ValidateParts arranged so that valid dates take no
-    // data-dependent branch (shuffled dates would mispredict them): the day
-    // is checked against the longest length of its month, and only a 29
-    // February looks at the leap rule. Days are counted from 1 March, so the
-    // leap day needs no correction in the sum.
-    int32_t year = parts.year;
-    if (year < 100) [[unlikely]]
-        year = ExpandYear(year, DefaultCenturyWindow);
-    const uint32_t month = parts.month;
-    const uint32_t day = parts.day;
-    if (static_cast<uint32_t>(year - FirstValidYear) > uint32_t{LastValidYear - FirstValidYear} ||
-        month - 1 > 11)
-        return -1;
-    const MonthSpan& span = MonthSpans[month - 1];
-    if (day - 1 >= span.longest)
-        return -1;
-    if (month == 2 && day == 29 && !is_leap(year)) [[unlikely]]
-        return -1;
-    const uint32_t y = static_cast<uint32_t>(year) - span.before_march;
-    const uint32_t century = y / 100;
-    const uint32_t days = 365 * y + y / 4 - century + century / 4 + span.days_from_march + day - 1;
-    return static_cast<int32_t>(days - MarchZeroToDayZero);
 }
 
 int DateToParts(int32_t date, DateParts& parts) {

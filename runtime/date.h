@@ -46,8 +46,9 @@ int IsLeapYear(int32_t year);
 int32_t ExpandYear(int32_t year, int8_t window);
 // 0 if the parts name a date of 1801..9999, else -1.
 int ValidateParts(int32_t month, int32_t day, int32_t year);
-// The standard date of the parts, or -1.
-int32_t PartsToDate(const DateParts& parts);
+// The standard date of the parts, or -1. Inline below: callers convert
+// dates in loops.
+inline int32_t PartsToDate(const DateParts& parts);
 // 0 with the parts filled, or -1 with all parts 0 for an invalid date.
 int DateToParts(int32_t date, DateParts& parts);
 // 0 with the parts filled, or -1 with all parts 0 for an invalid time.
@@ -90,5 +91,61 @@ int32_t TimeToLong(TimeStorage stored);
 // the clock again. The runtime reads it once per process; tests that install
 // another clock call this.
 void ResetCurrentYearCache();
+
+namespace date_detail {
+
+// Days from 1 March of year 0 to day 0 (28 December 1800).
+constexpr int32_t MarchZeroToDayZero = 657'738;
+
+// Per month byte (0 to 255): the days that are valid whatever the year
+// (28 for February, 0 for a byte that is no month), whether the month lies
+// before March (and so counts in the previous year of a calendar that starts
+// on 1 March), and the standard date of day 0 of the month in year 0 of that
+// calendar.
+struct MonthEntry {
+    int32_t day_zero;
+    uint8_t sure_days;
+    uint8_t before_march;
+};
+inline constexpr std::array<MonthEntry, 256> MonthEntries = [] {
+    constexpr uint8_t Lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    constexpr int32_t FromMarch[12] = {306, 337, 0, 31, 61, 92, 122, 153, 184, 214, 245, 275};
+    std::array<MonthEntry, 256> entries{};
+    for (int m = 1; m <= 12; ++m)
+        entries[m] = {FromMarch[m - 1] - 1 - MarchZeroToDayZero, Lengths[m - 1],
+                      m <= 2 ? uint8_t{1} : uint8_t{0}};
+    return entries;
+}();
+
+} // namespace date_detail
+
+inline int32_t PartsToDate(const DateParts& parts) {
+    // The checks of ValidateParts arranged so that a valid date meets two
+    // branches that it always takes the same way (shuffled dates would
+    // mispredict any other): the year against its range, where a two-digit
+    // year is first expanded, and the day against the days its month has in
+    // every year, found with the rest of the month's constants by the month
+    // byte alone (no month has none). Only 29 February and invalid days go
+    // further. Days are counted from 1 March, so the leap day needs no
+    // correction in the sum.
+    int32_t year = parts.year;
+    if (static_cast<uint32_t>(year - FirstValidYear) > uint32_t{LastValidYear - FirstValidYear})
+        [[unlikely]] {
+        if (year >= 100)
+            return -1;
+        year = ExpandYear(year, DefaultCenturyWindow);
+        if (static_cast<uint32_t>(year - FirstValidYear) > uint32_t{LastValidYear - FirstValidYear})
+            return -1;
+    }
+    const date_detail::MonthEntry& month = date_detail::MonthEntries[parts.month];
+    const uint32_t day = parts.day;
+    if (day - 1 >= month.sure_days) [[unlikely]] {
+        if (!(parts.month == 2 && day == 29 && IsLeapYear(year) != 0))
+            return -1;
+    }
+    const uint32_t y = static_cast<uint32_t>(year) - month.before_march;
+    const uint32_t century = y / 100;
+    return static_cast<int32_t>(365 * y + y / 4 - century + century / 4 + day) + month.day_zero;
+}
 
 } // namespace morvex

@@ -199,13 +199,9 @@ bool well_formed(const DecimalAccumulator& value) {
     if (value.low > DecimalUnits || value.high < DecimalUnits || value.high >= DecimalDigits ||
         value.sign > 1)
         return false;
-    const Lanes digits = load(value.digits);
-    const __m128i nine = _mm_set1_epi8(9);
-    const uint64_t above_nine =
-        ~bits(each(digits, [&](__m128i v) { return _mm_cmpeq_epi8(_mm_max_epu8(v, nine), nine); }));
-    const uint64_t in_use = non_zero(digits);
+    const uint64_t in_use = non_zero(value.digits);
     const uint64_t inside = (~uint64_t{0} >> (63 - value.high)) & (~uint64_t{0} << value.low);
-    return above_nine == 0 && (in_use & ~inside) == 0 && high_index(in_use) == value.high &&
+    return above_nine(value.digits) == 0 && (in_use & ~inside) == 0 && high_index(in_use) == value.high &&
            (in_use != 0 || value.sign == 0);
 }
 

@@ -22,8 +22,6 @@ namespace {
 constexpr uint64_t LimbBase = 100'000'000;
 constexpr int Limbs = DecimalDigits / 8;
 
-static_assert(std::endian::native == std::endian::little, "limbs are read from digit bytes little-endian");
-
 void to_limbs(const DecimalAccumulator& value, uint32_t* limbs) {
     decimal_lanes::to_limbs(value.digits, limbs);
 }
@@ -165,7 +163,7 @@ void long_quotient(const uint32_t* la, int a_top, uint32_t* v, int n, uint32_t* 
 constexpr int LowestInUse = -1;
 
 void finish(DecimalAccumulator& value, uint8_t sign, int low) {
-    const uint64_t digits_in_use = decimal_lanes::non_zero(decimal_lanes::load(value.digits));
+    const uint64_t digits_in_use = decimal_lanes::non_zero(value.digits);
     value.sign = digits_in_use != 0 ? sign : 0;
     value.low = static_cast<uint8_t>(
         low == LowestInUse ? std::countr_zero(digits_in_use | uint64_t{1} << DecimalUnits) : low);
@@ -182,10 +180,13 @@ void finish_from_limbs(DecimalAccumulator& value, const uint32_t* limbs, uint8_t
     value.low = static_cast<uint8_t>(low);
     int high = DecimalUnits;
     if (top >= 0) {
+        // The limb's digits from its bit length, without a loop: log10 of 2
+        // is a little above 1233 / 4096, so the estimate is at most one short.
+        static constexpr uint32_t Powers[] = {1,       10,        100,        1'000,      10'000,
+                                              100'000, 1'000'000, 10'000'000, 100'000'000};
         const uint32_t limb = limbs[top];
-        int digits = 1;
-        for (uint32_t power = 10; digits < 8 && limb >= power; power *= 10)
-            ++digits;
+        const int estimate = (std::bit_width(limb) * 1233) >> 12;
+        const int digits = estimate + (limb >= Powers[estimate]);
         high = std::max(high, 8 * top + digits - 1);
     }
     value.high = static_cast<uint8_t>(high);
@@ -215,44 +216,20 @@ void add(const DecimalAccumulator& a, const DecimalAccumulator& b, bool subtract
     using namespace decimal_lanes;
     const uint8_t b_sign = static_cast<uint8_t>(b.sign ^ (subtract ? 1 : 0));
     const uint8_t low = std::min(a.low, b.low);
-    const Lanes x = load(a.digits);
-    const Lanes y = load(b.digits);
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i nine = _mm_set1_epi8(9);
-    const __m128i ten = _mm_set1_epi8(10);
-    Lanes sum;
+    uint64_t digits_in_use;
     uint8_t sign;
     if (a.sign == b_sign) {
         sign = a.sign;
-        sum = each(x, y, [](__m128i v, __m128i w) { return _mm_add_epi8(v, w); });
-        const uint64_t over = bits(each(sum, [&](__m128i v) { return _mm_cmpgt_epi8(v, nine); }));
-        const uint64_t at_nine = bits(each(sum, [&](__m128i v) { return _mm_cmpeq_epi8(v, nine); }));
         // A carry out of the 32nd integer digit is dropped: modulo 10^32.
-        sum = each(sum, spread(carries_in(over, at_nine)),
-                   [](__m128i v, __m128i w) { return _mm_sub_epi8(v, w); });
-        sum = each(sum,
-                   [&](__m128i v) { return _mm_sub_epi8(v, _mm_and_si128(_mm_cmpgt_epi8(v, nine), ten)); });
+        digits_in_use = add_magnitudes(a.digits, b.digits, result.digits);
     } else {
         // The larger magnitude less the smaller, with the larger one's sign:
         // the same result as a ten's complement and a sign flip.
-        const uint64_t differ = ~bits(each(x, y, [](__m128i v, __m128i w) { return _mm_cmpeq_epi8(v, w); }));
-        const int top = 63 - std::countl_zero(differ | 1);
+        const int top = 63 - std::countl_zero(differing(a.digits, b.digits) | 1);
         const bool a_larger = a.digits[top] >= b.digits[top];
         sign = a_larger ? a.sign : b_sign;
-        // a - b, negated digit by digit when b is the larger.
-        const __m128i flip = _mm_set1_epi8(a_larger ? 0 : -1);
-        sum = each(x, y, [&](__m128i v, __m128i w) {
-            return _mm_sub_epi8(_mm_xor_si128(_mm_sub_epi8(v, w), flip), flip);
-        });
-        const uint64_t below = bits(sum);
-        const uint64_t at_zero = bits(each(sum, [&](__m128i v) { return _mm_cmpeq_epi8(v, zero); }));
-        sum = each(sum, spread(carries_in(below, at_zero)),
-                   [](__m128i v, __m128i w) { return _mm_add_epi8(v, w); });
-        sum = each(sum,
-                   [&](__m128i v) { return _mm_add_epi8(v, _mm_and_si128(_mm_cmpgt_epi8(zero, v), ten)); });
+        digits_in_use = subtract_magnitudes(a.digits, b.digits, !a_larger, result.digits);
     }
-    const uint64_t digits_in_use = non_zero(sum);
-    store(sum, result.digits);
     result.sign = digits_in_use != 0 ? sign : 0;
     result.low = low;
     result.high = high_index(digits_in_use);

@@ -1,20 +1,41 @@
-// The 64 digit bytes of a decimal accumulator as four 16-byte SIMD lanes, and
-// masks with one bit per digit. Decimal carries and borrows ripple through
-// the masks in one binary addition rather than digit by digit: a digit that
-// overflows generates a carry, a digit that would overflow with one more
-// propagates it, so the carries into each digit are
-// ((generate << 1) + propagate) ^ propagate.
+// The 64 digit bytes of a decimal accumulator handled all at once, with masks
+// of one bit per digit (bit i for digit i): addition and subtraction of
+// magnitudes, digit tests, and the conversion to and from limbs of eight
+// digits.
+//
+// Where SSE2 is available the digits are four 16-byte lanes and decimal
+// carries and borrows ripple through the masks in one binary addition rather
+// than digit by digit: a digit that overflows generates a carry, a digit that
+// would overflow with one more propagates it, so the carries into each digit
+// are ((generate << 1) + propagate) ^ propagate. Elsewhere, or with
+// MORVEX_PORTABLE_DECIMAL defined, plain loops give the same results.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 
-#if !defined(__SSE2__)
-#error "decimal lanes need SSE2"
-#endif
+#if defined(__SSE2__) && !defined(MORVEX_PORTABLE_DECIMAL)
+#define MORVEX_DECIMAL_SSE2 1
 #include <emmintrin.h>
+#endif
 
 namespace morvex::decimal_lanes {
+
+// The two forms get different names so that a program built with both (the
+// portable form's own test) keeps them apart.
+#if defined(MORVEX_DECIMAL_SSE2)
+inline namespace sse2 {
+#else
+inline namespace portable {
+#endif
+
+// The highest digit index in use for digits with the non-zero mask given:
+// the top non-zero digit, at least the units digit (32).
+inline uint8_t high_index(uint64_t non_zero_digits) {
+    return static_cast<uint8_t>(63 - std::countl_zero(non_zero_digits | uint64_t{1} << 32));
+}
+
+#if defined(MORVEX_DECIMAL_SSE2)
 
 struct Lanes {
     __m128i part[4];
@@ -77,16 +98,59 @@ inline uint64_t carries_in(uint64_t generate, uint64_t propagate) {
     return ((generate << 1) + propagate) ^ propagate;
 }
 
-// Bit i set for each digit i that is not zero.
 inline uint64_t non_zero(const Lanes& x) {
     const __m128i zero = _mm_setzero_si128();
     return ~bits(each(x, [&](__m128i v) { return _mm_cmpeq_epi8(v, zero); }));
 }
 
-// The highest digit index in use for digits with the non-zero mask given:
-// the top non-zero digit, at least the units digit (32).
-inline uint8_t high_index(uint64_t non_zero_digits) {
-    return static_cast<uint8_t>(63 - std::countl_zero(non_zero_digits | uint64_t{1} << 32));
+// Bit i set for each digit i that is not zero.
+inline uint64_t non_zero(const uint8_t* digits) {
+    return non_zero(load(digits));
+}
+
+// Bit i set for each digit i above 9.
+inline uint64_t above_nine(const uint8_t* digits) {
+    const __m128i nine = _mm_set1_epi8(9);
+    return ~bits(each(load(digits), [&](__m128i v) { return _mm_cmpeq_epi8(_mm_max_epu8(v, nine), nine); }));
+}
+
+// Bit i set for each digit where x and y differ.
+inline uint64_t differing(const uint8_t* x, const uint8_t* y) {
+    return ~bits(each(load(x), load(y), [](__m128i v, __m128i w) { return _mm_cmpeq_epi8(v, w); }));
+}
+
+// out = x + y over all 64 digits, a carry out of the top digit dropped;
+// returns the non-zero mask of out, which may be x or y.
+inline uint64_t add_magnitudes(const uint8_t* x, const uint8_t* y, uint8_t* out) {
+    const __m128i nine = _mm_set1_epi8(9);
+    const __m128i ten = _mm_set1_epi8(10);
+    Lanes sum = each(load(x), load(y), [](__m128i v, __m128i w) { return _mm_add_epi8(v, w); });
+    const uint64_t over = bits(each(sum, [&](__m128i v) { return _mm_cmpgt_epi8(v, nine); }));
+    const uint64_t at_nine = bits(each(sum, [&](__m128i v) { return _mm_cmpeq_epi8(v, nine); }));
+    sum =
+        each(sum, spread(carries_in(over, at_nine)), [](__m128i v, __m128i w) { return _mm_sub_epi8(v, w); });
+    sum = each(sum, [&](__m128i v) { return _mm_sub_epi8(v, _mm_and_si128(_mm_cmpgt_epi8(v, nine), ten)); });
+    store(sum, out);
+    return non_zero(sum);
+}
+
+// out = x - y, or y - x when `reverse`; the one subtracted must be the
+// smaller magnitude. Returns the non-zero mask of out, which may be x or y.
+inline uint64_t subtract_magnitudes(const uint8_t* x, const uint8_t* y, bool reverse, uint8_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i ten = _mm_set1_epi8(10);
+    // x - y, negated digit by digit when y is the larger.
+    const __m128i flip = _mm_set1_epi8(reverse ? -1 : 0);
+    Lanes sum = each(load(x), load(y), [&](__m128i v, __m128i w) {
+        return _mm_sub_epi8(_mm_xor_si128(_mm_sub_epi8(v, w), flip), flip);
+    });
+    const uint64_t below = bits(sum);
+    const uint64_t at_zero = bits(each(sum, [&](__m128i v) { return _mm_cmpeq_epi8(v, zero); }));
+    sum = each(sum, spread(carries_in(below, at_zero)),
+               [](__m128i v, __m128i w) { return _mm_add_epi8(v, w); });
+    sum = each(sum, [&](__m128i v) { return _mm_add_epi8(v, _mm_and_si128(_mm_cmpgt_epi8(zero, v), ten)); });
+    store(sum, out);
+    return non_zero(sum);
 }
 
 // Digits to limbs of eight digits (limb k holds digits 8k..8k+7 as one
@@ -140,4 +204,75 @@ inline void from_limbs(const uint32_t* limbs, uint8_t* digits) {
     }
 }
 
+#else
+
+inline uint64_t non_zero(const uint8_t* digits) {
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= uint64_t{digits[i] != 0} << i;
+    return mask;
+}
+
+inline uint64_t above_nine(const uint8_t* digits) {
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= uint64_t{digits[i] > 9} << i;
+    return mask;
+}
+
+inline uint64_t differing(const uint8_t* x, const uint8_t* y) {
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= uint64_t{x[i] != y[i]} << i;
+    return mask;
+}
+
+inline uint64_t add_magnitudes(const uint8_t* x, const uint8_t* y, uint8_t* out) {
+    uint64_t mask = 0;
+    int carry = 0;
+    for (int i = 0; i < 64; ++i) {
+        int sum = x[i] + y[i] + carry;
+        carry = sum > 9;
+        sum -= carry * 10;
+        out[i] = static_cast<uint8_t>(sum);
+        mask |= uint64_t{sum != 0} << i;
+    }
+    return mask;
+}
+
+inline uint64_t subtract_magnitudes(const uint8_t* x, const uint8_t* y, bool reverse, uint8_t* out) {
+    uint64_t mask = 0;
+    int borrow = 0;
+    for (int i = 0; i < 64; ++i) {
+        int difference = (reverse ? y[i] - x[i] : x[i] - y[i]) - borrow;
+        borrow = difference < 0;
+        difference += borrow * 10;
+        out[i] = static_cast<uint8_t>(difference);
+        mask |= uint64_t{difference != 0} << i;
+    }
+    return mask;
+}
+
+inline void to_limbs(const uint8_t* digits, uint32_t* limbs) {
+    for (int k = 0; k < 8; ++k) {
+        uint32_t limb = 0;
+        for (int j = 7; j >= 0; --j)
+            limb = limb * 10 + digits[8 * k + j];
+        limbs[k] = limb;
+    }
+}
+
+inline void from_limbs(const uint32_t* limbs, uint8_t* digits) {
+    for (int k = 0; k < 8; ++k) {
+        uint32_t limb = limbs[k];
+        for (int j = 0; j < 8; ++j) {
+            digits[8 * k + j] = static_cast<uint8_t>(limb % 10);
+            limb /= 10;
+        }
+    }
+}
+
+#endif
+
+} // namespace sse2 or portable
 } // namespace morvex::decimal_lanes

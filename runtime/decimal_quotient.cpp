@@ -1,13 +1,16 @@
 // Decimal division on binary words (see decimal_quotient.h): operands of up
 // to 38 digits as 128-bit integers, the dividend scaled to 256 bits, Knuth's
 // long division in base 2^64, and the quotient split back into limbs of
-// eight digits.
+// eight digits. Without 128-bit integers (or with MORVEX_PORTABLE_DECIMAL
+// defined) every quotient is left to the long division on limbs.
 #include "runtime/decimal_quotient.h"
 
 #include <array>
 #include <bit>
 
 namespace morvex::decimal_detail {
+
+#if defined(__SIZEOF_INT128__) && !defined(MORVEX_PORTABLE_DECIMAL)
 
 namespace {
 
@@ -29,11 +32,17 @@ constexpr std::array<Wide, MaxDigits + 1> PowersOfTen = [] {
 
 // (high * 2^64 + low) / divisor for high < divisor: one machine division.
 uint64_t divide_words(uint64_t high, uint64_t low, uint64_t divisor, uint64_t& rest) {
+#if defined(__x86_64__)
     uint64_t quotient;
     uint64_t remainder;
     asm("divq %4" : "=a"(quotient), "=d"(remainder) : "a"(low), "d"(high), "rm"(divisor) : "cc");
     rest = remainder;
     return quotient;
+#else
+    const Wide numerator = Wide{high} << 64 | low;
+    rest = static_cast<uint64_t>(numerator % divisor);
+    return static_cast<uint64_t>(numerator / divisor);
+#endif
 }
 
 // x / 10^r for an x that 10^r divides: x / 2^r times the inverse of 5^r
@@ -186,5 +195,14 @@ bool binary_quotient(const DecimalAccumulator& a, const uint32_t* la, const Deci
         quotient[k] = 0;
     return true;
 }
+
+#else
+
+bool binary_quotient(const DecimalAccumulator&, const uint32_t*, const DecimalAccumulator&, const uint32_t*,
+                     uint32_t*) {
+    return false;
+}
+
+#endif
 
 } // namespace morvex::decimal_detail

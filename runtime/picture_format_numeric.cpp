@@ -115,6 +115,79 @@ std::size_t print_overflow(const CompiledPicture& picture, std::size_t count, co
     return count;
 }
 
+// Where the walk over the pairs stands.
+struct Walk {
+    std::size_t i = 0;
+    std::size_t w = 0;
+    int slot = 0;
+    int group_index = 0;
+    int decimal_index = 0;
+    int exponent_index = 0;
+    int part = 0;
+    bool digit_printed = false;
+    TokenCode previous = TokenCode::Literal;
+};
+
+// The pairs of one part (integer, fraction or exponent) up to the mark that
+// starts another part; each part has its own copy, so that a pair's meaning
+// in its part is not asked again for every pair.
+template <int Part>
+void print_part(const CompiledPicture& picture, std::size_t count, const Layout& layout,
+                const Placement& place, int first_slot, Walk& walk, char* out) {
+    for (; walk.i < count; ++walk.i) {
+        const TokenCode code = picture.tokens[walk.i].code;
+        char c = picture.tokens[walk.i].character;
+        if (is_digit_code(code)) {
+            if constexpr (Part == 0) {
+                const int index = walk.slot - first_slot;
+                if (index >= 0 && index < place.significant) {
+                    c = place.integer_digits[index];
+                    walk.digit_printed = true;
+                }
+                ++walk.slot;
+            } else if constexpr (Part == 1) {
+                c = walk.decimal_index < layout.decimals ? place.decimals[walk.decimal_index++] : '0';
+            } else {
+                c = walk.exponent_index < 10 ? place.exponent_digits[walk.exponent_index++] : '0';
+            }
+        } else if (code == TokenCode::Group) {
+            if constexpr (Part != 0) {
+                c = printed_mark(c);
+            } else {
+                if (walk.group_index < place.groups_as_digits && walk.slot - first_slot < place.significant) {
+                    c = place.integer_digits[walk.slot - first_slot];
+                    walk.digit_printed = true;
+                    ++walk.slot;
+                } else {
+                    c = walk.digit_printed ? printed_mark(c) : leading_group(c, out, walk.w, walk.previous);
+                }
+                ++walk.group_index;
+            }
+        } else if (code == TokenCode::Sign) {
+            c = place.negative ? c : ' ';
+        } else if (code == TokenCode::DecimalPoint) {
+            out[walk.w++] = printed_mark(c);
+            walk.previous = code;
+            walk.part = 1;
+            ++walk.i;
+            return;
+        } else if (code == TokenCode::ImpliedDecimalPoint) {
+            walk.previous = code; // not printed
+            walk.part = 1;
+            ++walk.i;
+            return;
+        } else if (code == TokenCode::ExponentSign) {
+            out[walk.w++] = place.exponent_negative ? '-' : '+';
+            walk.previous = code;
+            walk.part = 2;
+            ++walk.i;
+            return;
+        }
+        out[walk.w++] = c;
+        walk.previous = code;
+    }
+}
+
 // One walk over the pairs, in the parts CompilePicture counted (integer,
 // fraction, exponent). Every index is checked against those counts as well,
 // so that a picture whose counts do not match its pairs prints wrongly but
@@ -125,61 +198,17 @@ std::size_t print(const CompiledPicture& picture, std::size_t count, const Layou
         return print_overflow(picture, count, place, out);
     const int slots = layout.integer_positions + place.groups_as_digits;
     const int first_slot = slots - place.significant;
-    int slot = 0;
-    int group_index = 0;
-    int decimal_index = 0;
-    int exponent_index = 0;
-    int part = 0;
-    bool digit_printed = false;
-    TokenCode previous = TokenCode::Literal;
-    std::size_t w = 0;
-
-    for (std::size_t i = 0; i < count; ++i) {
-        const TokenCode code = picture.tokens[i].code;
-        char c = picture.tokens[i].character;
-        if (is_digit_code(code)) {
-            if (part == 0) {
-                if (slot >= first_slot && slot - first_slot < place.significant) {
-                    c = place.integer_digits[slot - first_slot];
-                    digit_printed = true;
-                }
-                ++slot;
-            } else if (part == 1) {
-                c = decimal_index < layout.decimals ? place.decimals[decimal_index++] : '0';
-            } else {
-                c = exponent_index < 10 ? place.exponent_digits[exponent_index++] : '0';
-            }
-        } else if (code == TokenCode::Group) {
-            if (part != 0) {
-                c = printed_mark(c);
-            } else {
-                if (group_index < place.groups_as_digits && slot - first_slot < place.significant) {
-                    c = place.integer_digits[slot - first_slot];
-                    digit_printed = true;
-                    ++slot;
-                } else {
-                    c = digit_printed ? printed_mark(c) : leading_group(c, out, w, previous);
-                }
-                ++group_index;
-            }
-        } else if (code == TokenCode::Sign) {
-            c = place.negative ? c : ' ';
-        } else if (code == TokenCode::DecimalPoint) {
-            part = 1;
-            c = printed_mark(c);
-        } else if (code == TokenCode::ImpliedDecimalPoint) {
-            part = 1;
-            previous = code;
-            continue; // not printed
-        } else if (code == TokenCode::ExponentSign) {
-            part = 2;
-            c = place.exponent_negative ? '-' : '+';
-        }
-        out[w++] = c;
-        previous = code;
+    Walk walk;
+    while (walk.i < count) {
+        if (walk.part == 0)
+            print_part<0>(picture, count, layout, place, first_slot, walk, out);
+        else if (walk.part == 1)
+            print_part<1>(picture, count, layout, place, first_slot, walk, out);
+        else
+            print_part<2>(picture, count, layout, place, first_slot, walk, out);
     }
-    if (w < count)
-        std::memset(out + w, ' ', count - w);
+    if (walk.w < count)
+        std::memset(out + walk.w, ' ', count - walk.w);
     return count;
 }
 

@@ -98,6 +98,23 @@ INSTANTIATE_TEST_SUITE_P(Table, PartsToDateCases,
                                            PartsCase{2001, 0, 1, -1}, PartsCase{2001, 4, 31, -1},
                                            PartsCase{2001, 4, 0, -1}));
 
+TEST(DateConversion, EveryMonthAndDayByteIsJudgedLikeChrono) {
+    // Every byte value of month and day, in leap and common years and at the
+    // ends of the range: valid parts give chrono's date, all others -1.
+    for (const int32_t y : {1801, 1900, 2000, 2023, 2024, 9999}) {
+        for (int m = 0; m < 256; ++m) {
+            for (int d = 0; d < 256; ++d) {
+                const year_month_day parts{year{y}, month{static_cast<unsigned>(m)},
+                                           day{static_cast<unsigned>(d)}};
+                const int32_t expected = parts.ok() ? chrono_standard_date(y, m, d) : -1;
+                ASSERT_EQ(PartsToDate(DateParts{y, static_cast<uint8_t>(d), static_cast<uint8_t>(m)}),
+                          expected)
+                    << y << "-" << m << "-" << d;
+            }
+        }
+    }
+}
+
 TEST(DateConversion, LeapDayHelpers) {
     EXPECT_EQ(LeapDaysThrough(1800), 436);
     EXPECT_EQ(LeapDaysThrough(2000), 485);
