@@ -72,15 +72,19 @@ void HeldPositions::before_hold() {
     m_first_hold_at = 0;
 }
 
-bool HeldPositions::held_elsewhere(uint32_t position) {
+bool HeldPositions::held_elsewhere(uint32_t position, uint64_t access) {
     if (!m_counter)
         return test(position);
-    // The counter is read before the clock and before any test of a renewed
-    // answer: a hold whose raise this read misses moves the counter later.
-    const uint64_t generation = m_counter->value();
-    const int64_t now = clock_ns();
-    if (!m_answered || generation != m_generation || now >= m_valid_until)
-        renew(generation, now);
+    if (access == 0 || access != m_checked_in) {
+        // The counter is read before the clock and before any test of a
+        // renewed answer: a hold whose raise this read misses moves the
+        // counter later.
+        const uint64_t generation = m_counter->value();
+        const int64_t now = clock_ns();
+        if (!m_answered || generation != m_generation || now >= m_valid_until)
+            renew(generation, now);
+        m_checked_in = access;
+    }
     if (m_direct)
         return test(position);
     auto after =

@@ -55,8 +55,12 @@ public:
             m_counter->raise();
     }
 
-    // Whether another open holds position `position` (> 0).
-    bool held_elsewhere(uint32_t position);
+    // Whether another open holds position `position` (> 0). `access`
+    // (0: none) names the store access the test is made in: within one
+    // access the counter and the clock are looked at once, at its first test.
+    // Its reads are ordered at that moment: no commit reaches what an access
+    // reads, so a hold that begins later in the access begins after them.
+    bool held_elsewhere(uint32_t position, uint64_t access = 0);
 
     bool uses_counter() const { return m_counter != nullptr; }
 
@@ -78,6 +82,7 @@ private:
     bool m_direct = false; // another domain present or too many holds: ask per position
     uint64_t m_generation = 0;
     int64_t m_valid_until = 0;
+    uint64_t m_checked_in = 0;                         // the access whose first test checked the answer
     std::vector<std::pair<uint32_t, uint32_t>> m_held; // sorted ranges [first, last]
 };
 

@@ -168,6 +168,8 @@ void LockArea::release_all() {
 
 AccessScope::AccessScope(StoreImpl& store) : m_store(store) {
     LockArea& locks = store.locks();
+    if (locks.m_access_depth == 0)
+        ++locks.m_access_serial;
     if (locks.m_access_depth == 0 && locks.m_all_readers == 0 && !locks.m_reader_slot &&
         !locks.others_cannot_write()) {
         if (locks.m_access != AccessState::MustLock && store.header_state().unchanged()) {

@@ -59,7 +59,9 @@ public:
     void unlock(uint32_t position, LockMode mode);
     // Whether another open holds position lock `position`; takes nothing.
     // Most answers come without a system call (held_positions.h).
-    bool locked_elsewhere(uint32_t position) { return m_held.held_elsewhere(position); }
+    bool locked_elsewhere(uint32_t position) {
+        return m_held.held_elsewhere(position, m_access_depth > 0 ? m_access_serial : 0);
+    }
     // Gives back every lock this open holds (CLOSE).
     void release_all();
 
@@ -81,7 +83,8 @@ private:
     int m_writer_holds = 0;
     uint32_t m_next_slot = 0; // rotation of mode 1
     std::optional<uint32_t> m_reader_slot;
-    int m_access_depth = 0; // nested accesses share one reader slot
+    int m_access_depth = 0;       // nested accesses share one reader slot
+    uint64_t m_access_serial = 0; // counts the outermost accesses begun
     AccessState m_access = AccessState::Slotted;
 };
 

@@ -160,6 +160,35 @@ TEST_F(HoldCounterTest, ScanAsksTheKernelOncePerCounterMoveAndSeesEveryHold) {
     scan(0);
 }
 
+// Inside one access (a page read's tests) the answer checked at its first
+// test stands; the next access looks at the counter again and sees a hold
+// taken in between.
+TEST_F(HoldCounterTest, EachAccessLooksAtTheCounterAgain) {
+    auto reader = open();
+    auto holder = open();
+    ASSERT_TRUE(reader && holder);
+    for (uint8_t k = 1; k <= 3; ++k)
+        holder->Put(Bytes{'k', k}, Bytes{k});
+    ASSERT_EQ(holder->Commit(), 0);
+    const auto held_during_scan = [&] {
+        int held = 0;
+        int seen = 0;
+        reader->ScanFollow(Bytes{'k'}, SeekMode::AtOrAfter, Bytes{'k'}, nullptr, 10,
+                           [&](const FollowedEntry&) {
+                               held += reader->IsLockedElsewhere(7);
+                               ++seen;
+                               return true;
+                           });
+        EXPECT_EQ(seen, 3);
+        return held;
+    };
+    EXPECT_EQ(held_during_scan(), 0);
+    ASSERT_TRUE(holder->Lock(7, LockMode::Writer, false));
+    EXPECT_EQ(held_during_scan(), 3);
+    holder->Unlock(7, LockMode::Writer);
+    EXPECT_EQ(held_during_scan(), 0);
+}
+
 // What a holder process publishes about each position: 4k free, 4k+1 about
 // to lock, 4k+2 held, 4k+3 about to unlock.
 constexpr uint32_t Positions = 512;
