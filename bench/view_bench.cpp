@@ -5,7 +5,10 @@
 //   *_FirstPage/N     the first 20 rows in CUS:STARTDATE, UPPER(CUS:NAME)
 //                     order limited to one start date (a new date each time;
 //                     the view's filter is set anew each time, as a browse
-//                     does when its range value changes), over N records
+//                     does when its range value changes), over N records;
+//                     smaller sets spread over fewer dates, so that every
+//                     date holds about as many rows as at 1,000,000 and each
+//                     page is a full one
 //   *_NextPage, *_PreviousPage   20 rows on from (back from) the middle of
 //                     one date's range, positioned by its order values
 //   *_FilteredScan    every record through INSTRING('ton', CUS:NAME, 1, 1)
@@ -22,6 +25,7 @@
 #include "runtime/error_numbers.h"
 #include "runtime/error_state.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <filesystem>
 #include <map>
@@ -39,6 +43,12 @@ using tavemon::CustomerRecord;
 constexpr int PageRows = 20;
 constexpr int32_t FirstDate = 73053;
 constexpr int32_t Dates = 3650;
+
+// The start dates of a set of `count` records: a full page's worth and more
+// for each, about as many as a million records give each of the 3650.
+int32_t dates_for(int64_t count) {
+    return static_cast<int32_t>(std::clamp<int64_t>(count * Dates / 1'000'000, 1, Dates));
+}
 
 struct BenchDir {
     std::filesystem::path path;
@@ -78,8 +88,14 @@ DataSet* data_set(benchmark::State& state, int64_t count) {
     CREATE(*d.file);
     OPEN(*d.file, AccessReadWrite | ShareDenyAll);
     LOGOUT(*d.file);
+    const int32_t dates = dates_for(count);
+    auto customer = [&](int64_t i) {
+        CustomerRecord record = generated_customer(i);
+        record.STARTDATE = FirstDate + (record.STARTDATE - FirstDate) % dates;
+        return record;
+    };
     for (int64_t i = 0; i < count; ++i) {
-        d.buffer = generated_customer(i);
+        d.buffer = customer(i);
         ADD(*d.file);
     }
     COMMIT(*d.file);
@@ -93,7 +109,7 @@ DataSet* data_set(benchmark::State& state, int64_t count) {
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(d.db, "INSERT INTO customer VALUES(?1, ?2, ?3, ?4, ?5)", -1, &insert, nullptr);
     for (int64_t i = 0; i < count; ++i) {
-        bind_customer(insert, generated_customer(i));
+        bind_customer(insert, customer(i));
         sqlite3_step(insert);
         sqlite3_reset(insert);
     }
@@ -117,13 +133,14 @@ void View_FirstPage(benchmark::State& state) {
     DataSet* d = data_set(state, state.range(0));
     if (!d || !open_file(state, *d))
         return;
+    const int32_t dates = dates_for(state.range(0));
     View view(*d->file);
     view.SetOrder("CUS:STARTDATE, UPPER(CUS:NAME)");
     view.Open(0x22);
     uint32_t n = 0;
     int64_t rows = 0;
     for (auto _ : state) {
-        view.SetFilter(date_filter(FirstDate + static_cast<int32_t>(mix_bits(n++) % Dates)));
+        view.SetFilter(date_filter(FirstDate + static_cast<int32_t>(mix_bits(n++) % dates)));
         view.Set(0);
         for (int r = 0; r < PageRows; ++r) {
             view.Next();
@@ -142,13 +159,14 @@ void Sqlite_FirstPage(benchmark::State& state) {
     DataSet* d = data_set(state, state.range(0));
     if (!d)
         return;
+    const int32_t dates = dates_for(state.range(0));
     sqlite3_stmt* page = nullptr;
     sqlite3_prepare_v2(d->db, "SELECT * FROM customer WHERE startdate = ?1 ORDER BY startdate, name LIMIT 20",
                        -1, &page, nullptr);
     uint32_t n = 0;
     int64_t rows = 0;
     for (auto _ : state) {
-        sqlite3_bind_int(page, 1, FirstDate + static_cast<int32_t>(mix_bits(n++) % Dates));
+        sqlite3_bind_int(page, 1, FirstDate + static_cast<int32_t>(mix_bits(n++) % dates));
         while (sqlite3_step(page) == SQLITE_ROW) {
             benchmark::DoNotOptimize(sqlite3_column_text(page, 1));
             ++rows;
