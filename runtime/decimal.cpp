@@ -208,9 +208,12 @@ bool well_formed(const DecimalAccumulator& value) {
 } // namespace
 
 void DecimalStack::push(const DecimalAccumulator& value) {
+    // The shape is checked on the value before it is copied: reading back
+    // the bytes just stored would wait for the stores to drain.
+    const bool sound = well_formed(value);
     DecimalAccumulator& entry = push_slot();
     entry = value;
-    if (well_formed(entry))
+    if (sound)
         return;
     entry.low = std::min<uint8_t>(entry.low, DecimalUnits);
     entry.high = std::clamp<uint8_t>(entry.high, DecimalUnits, DecimalDigits - 1);
