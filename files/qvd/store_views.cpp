@@ -114,8 +114,7 @@ Store::ScanEnd ReadViews::scan_follow(ByteView key, SeekMode mode, ByteView pref
             return Store::ScanEnd::Limit;
         // While nothing moved the cursor since (visit may read), it is still
         // on the entry just shown: one step in place, no seek.
-        if (moves == m_moves && m_last_seek && m_last_seek->valid() &&
-            m_last_seek_generation == m_store.cache().generation() && m_store.staged().empty())
+        if (moves == m_moves && last_seek_current())
             found = step_follow(step == SeekMode::After, prefix, follow);
         else
             found = seek_follow(m_scan_key, step, prefix, false, follow);
@@ -140,8 +139,7 @@ std::optional<FollowedEntry> ReadViews::step_follow(bool forward, ByteView prefi
 
 std::optional<std::optional<Entry>> ReadViews::step_from_last(ByteView key, SeekMode mode, ByteView prefix) {
     ++m_moves;
-    if (!m_last_seek || !m_last_seek->valid() || m_last_seek_generation != m_store.cache().generation() ||
-        !m_store.staged().empty() || (mode != SeekMode::After && mode != SeekMode::Before) ||
+    if (!last_seek_current() || (mode != SeekMode::After && mode != SeekMode::Before) ||
         !StartsWith(key, prefix) || CompareKeys(m_last_seek->key(), key) != 0)
         return std::nullopt;
     TreeCursor& cursor = *m_last_seek;
@@ -154,6 +152,11 @@ std::optional<std::optional<Entry>> ReadViews::step_from_last(ByteView key, Seek
     const ByteView k = cursor.key();
     const ByteView d = cursor.data();
     return std::optional<Entry>(Entry{Bytes(k.begin(), k.end()), Bytes(d.begin(), d.end())});
+}
+
+bool ReadViews::last_seek_current() const {
+    return m_last_seek && m_last_seek->valid() && m_last_seek_generation == m_store.cache().generation() &&
+           m_store.staged().empty();
 }
 
 void ReadViews::remember(TreeCursor&& cursor) {

@@ -49,6 +49,9 @@ public:
 private:
     // scan_follow's step from the entry it showed last, the cursor still on it.
     std::optional<FollowedEntry> step_follow(bool forward, ByteView prefix, const FollowKey& follow);
+    // Whether the cursor of the last seek may still be stepped from: its
+    // pages are the cache's current ones and nothing is staged.
+    bool last_seek_current() const;
 
     StoreImpl& m_store;
     std::optional<TreeCursor> m_last_seek;
